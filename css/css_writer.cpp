@@ -1,0 +1,1 @@
+#include "store/waveform_store.h"

@@ -1,0 +1,21 @@
+// Record length detection of a SEED file from its first 256-byte pieces.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+namespace tarnvel {
+
+struct RecordLengthResult {
+  int recordLength = -1;  // 0: too short to tell; -1: not a data file; else the length
+  bool readFailed = false;
+};
+
+// `readPiece` fills the 256-byte span with the next consecutive piece of the file and returns the
+// number of bytes read, or -1 on a read failure.
+RecordLengthResult DetectRecordLength(
+    const std::function<long(std::span<std::uint8_t, 256>)>& readPiece);
+
+}  // namespace tarnvel

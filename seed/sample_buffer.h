@@ -1,0 +1,61 @@
+// A channel's samples, held in chunks so that growing a long channel never copies what it
+// already holds and never keeps more than one partly filled chunk of slack.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace tarnvel {
+
+class SampleBuffer {
+ public:
+  // Chunks start small (short gap-separated segments stay cheap) and double up to this size.
+  static constexpr std::size_t kFirstChunk = 1024;
+  static constexpr std::size_t kLargestChunk = std::size_t{1} << 18;  // 1 MiB of floats
+
+  SampleBuffer() = default;
+  SampleBuffer(SampleBuffer&&) noexcept = default;
+  SampleBuffer& operator=(SampleBuffer&&) noexcept = default;
+  SampleBuffer(const SampleBuffer&) = delete;
+  SampleBuffer& operator=(const SampleBuffer&) = delete;
+
+  void Append(std::span<const float> values);
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  float operator[](std::size_t index) const;
+  void Clear();
+
+  // Calls visit(std::span<const float>) for consecutive pieces covering [first, first + count).
+  template <typename Visit>
+  void ForEachSpan(std::size_t first, std::size_t count, Visit&& visit) const {
+    std::size_t chunkStart = 0;
+    for (const Chunk& chunk : chunks_) {
+      if (count == 0) break;
+      const std::size_t chunkEnd = chunkStart + chunk.used;
+      if (first < chunkEnd) {
+        const std::size_t offset = first - chunkStart;
+        const std::size_t take = std::min(count, chunk.used - offset);
+        visit(std::span<const float>(chunk.data.get() + offset, take));
+        first += take;
+        count -= take;
+      }
+      chunkStart = chunkEnd;
+    }
+  }
+
+  std::vector<float> ToVector() const;
+
+ private:
+  struct Chunk {
+    std::unique_ptr<float[]> data;
+    std::size_t capacity = 0;
+    std::size_t used = 0;
+  };
+  std::vector<Chunk> chunks_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace tarnvel

@@ -1,0 +1,47 @@
+// The ordered list of TraceSegment entries a run gathers, indexed by channel so that filing a
+// record costs the same however many entries the list already holds.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <string_view>
+
+#include "seed/trace_segment.h"
+
+namespace tarnvel {
+
+class SegmentList {
+ public:
+  // First entry in list order of this channel (names compared without regard to case) whose
+  // end lies within 1.5 sample periods of t: |end - t| < 1.5 / SpanRate().
+  TraceSegment* FindContinuation(std::string_view station, std::string_view channel,
+                                 std::string_view location, double t);
+  // First entry in list order of this channel, regardless of time (information mode).
+  TraceSegment* FindChannel(std::string_view station, std::string_view channel,
+                            std::string_view location);
+  // Appends a new entry at the end of the list and returns it.
+  TraceSegment& Add(TraceSegment segment);
+  // Records that `segment` (an entry of this list) grew by `samples` samples: advances its end
+  // by samples / SpanRate() and its count, keeping the index in step.
+  void Extend(TraceSegment& segment, std::int64_t samples);
+
+  std::size_t size() const { return entries_.size(); }
+  bool empty() const { return entries_.empty(); }
+  TraceSegment& operator[](std::size_t i) { return entries_[i]; }
+  const TraceSegment& operator[](std::size_t i) const { return entries_[i]; }
+  auto begin() { return entries_.begin(); }
+  auto end() { return entries_.end(); }
+  auto begin() const { return entries_.begin(); }
+  auto end() const { return entries_.end(); }
+  // Releases every sample array and empties the list.
+  void Clear();
+
+ private:
+  std::deque<TraceSegment> entries_;  // stable addresses while the list grows
+  // Index: implementation details of segment_list.cpp.
+  struct Index;
+  std::shared_ptr<Index> index_;
+};
+
+}  // namespace tarnvel

@@ -1,0 +1,36 @@
+// Steim1 and Steim2 decompression of a SEED data area. Pure functions: bytes in, samples and a
+// status out; nothing is read outside `data`.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "seed/debug_sink.h"
+
+namespace tarnvel {
+
+struct SteimStatus {
+  std::int64_t produced = 0;    // differences decoded, including those beyond the announced count
+  bool countMismatch = false;   // produced != announced: the caller clears DecodeOk
+  bool badFinalValue = false;   // Steim2 only: Xn differs from the last written sample
+};
+
+// `data` is the data area (from the beginning of data to the end of the record).
+// `frameCount` frames are decoded, limited to the whole frames `data` holds.
+// `out` has exactly the announced number of slots; it is zero-filled beyond what was produced.
+// `bigEndian` is the record's swap flag.
+SteimStatus DecodeSteim1(std::span<const std::uint8_t> data, int frameCount, std::span<float> out,
+                         bool bigEndian);
+SteimStatus DecodeSteim2(std::span<const std::uint8_t> data, int frameCount, std::span<float> out,
+                         bool bigEndian);
+
+// Frame counts as the record layout defines them: Steim1 from the fixed 64-byte offset,
+// Steim2 from the beginning of data.
+int Steim1FrameCount(int recordLength);
+int Steim2FrameCount(int recordLength, int beginningOfData);
+
+// Writes the Steim2 sample-count and final-value diagnostics for `status` to `sink`.
+void ReportSteim2Diagnostics(const SteimStatus& status, std::int64_t announced, DebugSink& sink);
+
+}  // namespace tarnvel

@@ -1,0 +1,52 @@
+// Connection values, data directory and the converter's own values, resolved from the command
+// line, tarnvel.ini beside the program and the QOR system's qor.ini, in that order.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnvel {
+
+struct ResolvedSettings {
+  std::string odbc;
+  std::string user;
+  std::string password;
+  std::string dataDir;  // always with '/' separators
+  bool useTend = false;
+};
+
+class SettingsReader {
+ public:
+  // Reads an environment variable; std::nullopt when it is not set.
+  using Environment = std::function<std::optional<std::string>(const char*)>;
+
+  // args: the program's own arguments, args[0] being the program path as invoked.
+  explicit SettingsReader(std::vector<std::string> args, Environment environment = {});
+
+  void LoadSettings();
+  ResolvedSettings LoadAndGetSettings();
+
+  // False for an unknown key (the buffer is left as it was).
+  bool GetValue(std::string_view key, std::string& value) const;
+  bool SetValue(std::string_view key, std::string_view value);
+
+  const std::string& LocalIniPath() const { return localIniPath_; }
+  const std::string& QorIniPath() const { return qorIniPath_; }
+  const ResolvedSettings& Current() const { return values_; }
+
+ private:
+  std::vector<std::string> args_;
+  Environment environment_;
+  std::string localIniPath_;
+  std::string qorIniPath_;
+  ResolvedSettings values_;
+};
+
+// The CSS request among the arguments after args[0]: "NOT_FOUND", "SEED_PATH", "ERROR_PATH" or
+// a path. The converter's reader and the GUI both resolve it this way.
+std::string ResolveCssRequest(const std::vector<std::string>& args);
+
+}  // namespace tarnvel

@@ -1,0 +1,43 @@
+// Running the built programs from tests, and temporary folders.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tarnvel::testing {
+
+struct ProcessResult {
+  int exitCode = -1000;  // the low 8 bits as the shell sees them; -1000 when it did not exit
+  std::string output;    // standard output and standard error, in the order written
+};
+
+// Runs `program` with `args`, the environment of this process plus `env` (an empty value
+// removes a variable), in `workDir` when given, with stdin from /dev/null.
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env = {},
+                         const std::filesystem::path& workDir = {});
+
+// A fresh folder removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string ReadFile(const std::filesystem::path& path);
+void WriteFile(const std::filesystem::path& path, const std::string& content);
+// A file of the project's test data (tests/data/...).
+std::filesystem::path TestData(const std::string& name);
+// The built converter.
+std::string ConverterPath();
+
+}  // namespace tarnvel::testing
