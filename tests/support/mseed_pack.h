@@ -1,0 +1,76 @@
+// Writing and reading SEED data records with an independent library (libmseed 2.x), so that
+// tests can build input files and compare our decoding with a second opinion.
+// Available when TARNVEL_HAVE_MSEED is defined (tests/CMakeLists.txt sets it).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tarnvel::testing {
+
+// Encoding codes of blockette 1000.
+inline constexpr int kEncodingInt32 = 3;
+inline constexpr int kEncodingSteim1 = 10;
+inline constexpr int kEncodingSteim2 = 11;
+
+struct PackSpec {
+  std::string network = "XX";
+  std::string station = "STA";
+  std::string location;  // empty: blank location
+  std::string channel = "BHZ";
+  double startEpoch = 0.0;  // epoch seconds of the first sample (steps of 0.0001 s keep it exact)
+  double sampleRate = 100.0;
+  int encoding = kEncodingSteim2;
+  bool bigEndian = true;
+  int recordLength = 512;  // 256, 512, 4096, ... (a power of two)
+  char quality = 'D';
+};
+
+// Packs `samples` into as many records as they need; returns the records' bytes back to back.
+// Several results can be concatenated into one multi-channel file. Throws std::runtime_error
+// when the library refuses (e.g. Steim2 differences beyond 30 bits).
+std::string PackRecords(const PackSpec& spec, std::span<const std::int32_t> samples);
+
+// One record as the library decodes it.
+struct ReferenceRecord {
+  std::string network;
+  std::string station;
+  std::string location;  // as stored, blanks removed ("" for a blank location)
+  std::string channel;
+  char quality = 0;
+  double start = 0.0;        // epoch seconds, without the header's time correction
+  double nominalRate = 0.0;  // from the rate factor and multiplier
+  std::int64_t sampleCount = 0;
+  int encoding = -1;
+  int byteOrder = -1;  // 1 big-endian, 0 little-endian
+  std::vector<std::int32_t> samples;
+};
+
+// Decodes every record of `bytes` (records of `recordLength` back to back). Throws
+// std::runtime_error when a record does not parse.
+std::vector<ReferenceRecord> DecodeRecords(const std::string& bytes, int recordLength);
+
+// One channel as the library sees it: its records' samples joined in file order.
+struct ReferenceChannel {
+  std::string station;
+  std::string location;
+  std::string channel;
+  double start = 0.0;  // start of its first record
+  double nominalRate = 0.0;
+  std::vector<std::int32_t> samples;
+  std::vector<double> recordStarts;
+};
+
+// Groups DecodeRecords by station, location and channel, in order of first appearance.
+std::vector<ReferenceChannel> DecodeChannels(const std::string& bytes, int recordLength);
+
+// Signals for tests: a random walk with steps in [-maxStep, maxStep] starting at `first`, and a
+// sine of `amplitude` with `period` samples around `offset`. Both deterministic for a seed.
+std::vector<std::int32_t> RandomWalk(std::size_t count, std::uint32_t seed, std::int32_t maxStep,
+                                     std::int32_t first = 0);
+std::vector<std::int32_t> Sine(std::size_t count, double amplitude, double period,
+                               double offset = 0.0);
+
+}  // namespace tarnvel::testing
