@@ -1,0 +1,83 @@
+#include "converter/output_phase.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+namespace tarnvel {
+namespace {
+
+void ToUpperAscii(std::string& text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+}
+
+}  // namespace
+
+std::string DataFilePath(const std::string& dataDir, const TraceSegment& segment) {
+  std::string folder = dataDir;
+  std::replace(folder.begin(), folder.end(), '\\', '/');
+  const auto seconds = static_cast<std::time_t>(std::trunc(segment.start));
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char name[64];
+  std::snprintf(name, sizeof name, "%02d/%02d%02d%04d-%02d%02d%02d-", local.tm_hour, local.tm_mday,
+                local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
+  return folder + "/" + segment.station + "/" + name + segment.channel + "." + segment.station;
+}
+
+int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target) {
+  int failed = 0;
+  const std::size_t n = context.segments.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    TraceSegment& segment = context.segments[i];
+    ToUpperAscii(segment.station);
+    ToUpperAscii(segment.channel);
+    ToUpperAscii(segment.location);
+    const std::string path = DataFilePath(target.dataDir, segment);
+
+    const int percent =
+        static_cast<int>(static_cast<double>(i + 1) * 100.0 / static_cast<double>(n));
+    if (percent != 0) {
+      std::printf(
+          target.cssMode ? "\rWriting to CSS-file - %02d%%" : "\rWriting to database - %02d%%",
+          percent);
+      std::fflush(stdout);
+    }
+
+    if (target.cssMode) {
+      const TraceSegment* one[] = {&segment};
+      if (store.WriteCssOutput(one, target.wfdiscPath, "tarnvel", 0, 0, 0, 0) != 0) {
+        std::printf("\rCSS file write error (%s)\n", path.c_str());
+        std::fflush(stdout);
+        ++failed;
+      }
+      continue;
+    }
+
+    if (store.DeleteFileEntry(segment.station, segment.channel, segment.location, segment.start,
+                              path) != 0) {
+      std::printf("\rDelete error (%s::%s::%s)\n", segment.station.c_str(), segment.channel.c_str(),
+                  path.c_str());
+      ++failed;
+    }
+    const int stored = store.StoreSegment(segment.samples, segment.count, segment.station,
+                                          segment.channel, segment.location, path, segment.start,
+                                          segment.end, "tarnvel", segment.SpanRate(), 0.0, 0.0);
+    if (stored != store_result::kOk && stored != store_result::kDoneWithWarning) {
+      std::printf("\rDB write error (%s::%s::%s)\n", segment.station.c_str(),
+                  segment.channel.c_str(), path.c_str());
+      std::fflush(stdout);
+      ++failed;
+    }
+  }
+  std::printf(target.cssMode ? "\rWriting to CSS-file - 100%%\n"
+                             : "\rWriting to database - 100%%\n");
+  context.segments.Clear();
+  return failed;
+}
+
+}  // namespace tarnvel

@@ -1,0 +1,35 @@
+// Reading a SEED file record by record into the run's segments, and listing what it holds.
+#pragma once
+
+#include <cstdint>
+
+#include "converter/seed_file.h"
+#include "seed/run_context.h"
+#include "store/waveform_store.h"
+
+namespace tarnvel {
+
+// Record lengths the reading loop accepts: at least 1 and below 65000.
+bool UsableRecordLength(int recordLength);
+
+// The record length from the "BLOCK_SIZE" text ("-1": detect it from the file). Returns
+// false when detection hit a read failure (errno set).
+bool DetermineRecordLength(const std::string& blockSize, SeedFile& file, int& recordLength);
+
+struct ReadingSummary {
+  std::int64_t records = 0;
+  long trailingFragment = 0;  // bytes of an incomplete last record, dropped
+};
+
+// Conversion: every whole record goes to ProcessDataRecord; prints the reading progress.
+ReadingSummary ReadForConversion(SeedFile& file, int recordLength, std::int64_t fileSize,
+                                 RunContext& context);
+
+// Information mode: every whole record goes to RegisterRecordSpan until the position reaches
+// viewLimit.
+void ReadForListing(SeedFile& file, int recordLength, std::int64_t viewLimit, RunContext& context);
+
+// Prints one line per channel, then the SITECHAN warnings.
+void ListChannels(RunContext& context, WaveformStore& store);
+
+}  // namespace tarnvel

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages tarnvel needs to build, run and test. Safe to run again.
+#   scripts/install_packages.sh          everything (build, tests, benchmarks, dialog program)
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  unixodbc unixodbc-dev libsqliteodbc sqlite3
+  odbc-postgresql postgresql-15
+  libgtest-dev libgmock-dev libbenchmark-dev libmseed-dev
+  qt6-base-dev fonts-dejavu-core
+  clang libclang-rt-14-dev
+  procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "All needed packages are installed."
+  exit 0
+fi
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages: ${missing[*]} (run this script as root to install them)" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"
