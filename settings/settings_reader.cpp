@@ -1,1 +1,204 @@
 #include "settings/settings_reader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "settings/ini_file.h"
+
+namespace tarnvel {
+namespace {
+
+constexpr std::size_t kIniValueBuffer = 1024;
+constexpr std::size_t kBlockSizeBuffer = 4;  // the record length reaches callers as 3 characters
+
+constexpr std::string_view kLocalIniName = "tarnvel.ini";
+constexpr std::string_view kQorIniName = "qor.ini";
+// Stands in for the Windows folder on systems that have none.
+constexpr std::string_view kSystemFolder = "/etc";
+
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && StartsWithIgnoreCase(a, b);
+}
+
+std::string WithForwardSlashes(std::string text) {
+  std::replace(text.begin(), text.end(), '\\', '/');
+  return text;
+}
+
+std::optional<std::string> ProcessEnvironment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+// `folder` followed by qor.ini, with a separator between them unless it ends with one.
+std::string QorIniIn(const std::string& folder) {
+  std::string path = folder;
+  if (path.empty() || (path.back() != '\\' && path.back() != '/')) path += '/';
+  path += kQorIniName;
+  return WithForwardSlashes(std::move(path));
+}
+
+bool CanOpenForReading(const std::string& path) {
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                             &std::fclose);
+  return file != nullptr;
+}
+
+std::string FormLocalIniPath(const std::vector<std::string>& args) {
+  std::string path = args.empty() ? std::string() : args.front();
+  // The program's own name with its last three characters replaced by "ini".
+  path = path.size() >= 3 ? path.substr(0, path.size() - 3) + "ini" : std::string("ini");
+  path = WithForwardSlashes(std::move(path));
+  if (path.find('/') == std::string::npos) path = "./" + path;
+  path.erase(path.rfind('/') + 1);
+  path += kLocalIniName;
+  return path;
+}
+
+std::string FormQorIniPath(const SettingsReader::Environment& environment) {
+  if (const auto qor = environment("QOR"); qor) {
+    std::string path = QorIniIn(*qor);
+    if (CanOpenForReading(path)) return path;
+  }
+  if (const auto windir = environment("WINDIR"); windir) return QorIniIn(*windir);
+  return QorIniIn(std::string(kSystemFolder));
+}
+
+}  // namespace
+
+SettingsReader::SettingsReader(std::vector<std::string> args, Environment environment)
+    : args_(std::move(args)),
+      environment_(environment ? std::move(environment) : Environment(&ProcessEnvironment)) {
+  localIniPath_ = FormLocalIniPath(args_);
+  qorIniPath_ = FormQorIniPath(environment_);
+}
+
+void SettingsReader::LoadSettings() {
+  values_.odbc.clear();
+  values_.user.clear();
+  values_.password.clear();
+  values_.dataDir.clear();
+
+  bool useTendFromCommandLine = false;
+  for (std::size_t i = 1; i < args_.size(); ++i) {
+    const std::string& arg = args_[i];
+    if (StartsWithIgnoreCase(arg, "ODBC=")) {
+      values_.odbc = arg.substr(5);
+    } else if (StartsWithIgnoreCase(arg, "USER=")) {
+      values_.user = arg.substr(5);
+    } else if (StartsWithIgnoreCase(arg, "PASSWORD=")) {
+      values_.password = arg.substr(9);
+    } else if (StartsWithIgnoreCase(arg, "DATA=")) {
+      values_.dataDir = arg.substr(5);
+    } else if (StartsWithIgnoreCase(arg, "/use_tend") || StartsWithIgnoreCase(arg, "-use_tend")) {
+      values_.useTend = true;
+      useTendFromCommandLine = true;
+    }
+  }
+
+  struct TextSetting {
+    std::string* value;
+    std::string_view section;
+    std::string_view key;
+    std::string_view qorDefault;
+  };
+  const TextSetting texts[] = {
+      {&values_.odbc, "DATABASE", "ODBC", "QOR"},
+      {&values_.user, "DATABASE", "USER", "QOR"},
+      {&values_.password, "DATABASE", "PASSWORD", "ZUN"},
+      {&values_.dataDir, "DATA", "DIR", "D:\\DATA"},
+  };
+  for (const TextSetting& setting : texts) {
+    if (!setting.value->empty()) continue;
+    std::string value =
+        GetProfileString(setting.section, setting.key, "", kIniValueBuffer, localIniPath_);
+    if (value.empty()) {
+      value = GetProfileString(setting.section, setting.key, setting.qorDefault, kIniValueBuffer,
+                               qorIniPath_);
+    }
+    *setting.value = std::move(value);
+  }
+  values_.dataDir = WithForwardSlashes(std::move(values_.dataDir));
+
+  if (!useTendFromCommandLine) {
+    int deciding = GetProfileInt("DATABASE", "USE_TEND", -1, localIniPath_);
+    if (deciding < 0) deciding = GetProfileInt("DATABASE", "USE_TEND", 0, qorIniPath_);
+    if (deciding > 0) values_.useTend = true;
+  }
+}
+
+ResolvedSettings SettingsReader::LoadAndGetSettings() {
+  LoadSettings();
+  return values_;
+}
+
+bool SettingsReader::GetValue(std::string_view key, std::string& value) const {
+  if (EqualsIgnoreCase(key, "odbc")) {
+    value = values_.odbc;
+  } else if (EqualsIgnoreCase(key, "user")) {
+    value = values_.user;
+  } else if (EqualsIgnoreCase(key, "password")) {
+    value = values_.password;
+  } else if (EqualsIgnoreCase(key, "data_dir")) {
+    value = values_.dataDir;
+  } else if (EqualsIgnoreCase(key, "use_tend")) {
+    value = values_.useTend ? "1" : "0";
+  } else if (EqualsIgnoreCase(key, "CSS")) {
+    value = ResolveCssRequest(args_);
+  } else if (EqualsIgnoreCase(key, "BLOCK_SIZE")) {
+    value = GetProfileString("SYSTEM", "BLOCK_SIZE", "-1", kBlockSizeBuffer, localIniPath_);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool SettingsReader::SetValue(std::string_view key, std::string_view value) {
+  if (EqualsIgnoreCase(key, "odbc")) {
+    values_.odbc = value;
+  } else if (EqualsIgnoreCase(key, "user")) {
+    values_.user = value;
+  } else if (EqualsIgnoreCase(key, "password")) {
+    values_.password = value;
+  } else if (EqualsIgnoreCase(key, "data_dir")) {
+    values_.dataDir = WithForwardSlashes(std::string(value));
+  } else if (EqualsIgnoreCase(key, "use_tend")) {
+    values_.useTend = value != "0";
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::string ResolveCssRequest(const std::vector<std::string>& args) {
+  const auto request =
+      std::find_if(args.size() > 1 ? args.begin() + 1 : args.end(), args.end(),
+                   [](const std::string& arg) { return StartsWithIgnoreCase(arg, "CSS"); });
+  if (request == args.end()) return "NOT_FOUND";
+  if (!StartsWithIgnoreCase(*request, "CSS=")) return "SEED_PATH";
+
+  const std::string path = request->substr(4);
+  const bool driveLetter = path.find(":\\") == 1 || path.find(":/") == 1;
+  // "\\server" and "//server" paths, and on this platform every path from the root.
+  const bool fromRoot = path.starts_with("\\\\") || path.starts_with('/');
+  if (driveLetter || fromRoot) return path;
+  if (path.find_first_of("/\\") != std::string::npos) return "ERROR_PATH";
+  return path;
+}
+
+}  // namespace tarnvel

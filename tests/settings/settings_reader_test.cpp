@@ -1,0 +1,238 @@
+#include "settings/settings_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "tests/support/process.h"
+
+namespace tarnvel {
+namespace {
+
+using testing::TempDir;
+using testing::WriteFile;
+
+// An environment with only the given variables.
+SettingsReader::Environment FakeEnvironment(std::map<std::string, std::string> variables) {
+  return [variables = std::move(variables)](const char* name) -> std::optional<std::string> {
+    const auto it = variables.find(name);
+    if (it == variables.end()) return std::nullopt;
+    return it->second;
+  };
+}
+
+// A program folder holding the converter's ini file and a Windows folder holding qor.ini.
+class SettingsReaderTest : public ::testing::Test {
+ protected:
+  std::string ProgramPath() const { return (programDir_ / "tarnvel").string(); }
+  void WriteLocalIni(const std::string& content) const {
+    WriteFile(programDir_ / "tarnvel.ini", content);
+  }
+  void WriteQorIni(const std::string& content) const {
+    WriteFile(windowsDir_ / "qor.ini", content);
+  }
+
+  SettingsReader MakeReader(std::vector<std::string> arguments) const {
+    arguments.insert(arguments.begin(), ProgramPath());
+    return SettingsReader(std::move(arguments),
+                          FakeEnvironment({{"WINDIR", windowsDir_.path().string()}}));
+  }
+
+  TempDir programDir_;
+  TempDir windowsDir_;
+};
+
+TEST_F(SettingsReaderTest, LocalIniLivesBesideTheProgram) {
+  const auto env = FakeEnvironment({});
+  EXPECT_EQ(SettingsReader({"/usr/bin/tarnvel"}, env).LocalIniPath(), "/usr/bin/tarnvel.ini");
+  EXPECT_EQ(SettingsReader({"C:\\qor\\bin\\tarnvel.exe"}, env).LocalIniPath(),
+            "C:/qor/bin/tarnvel.ini");
+  EXPECT_EQ(SettingsReader({"tarnvel"}, env).LocalIniPath(), "./tarnvel.ini");
+  EXPECT_EQ(SettingsReader({"ab"}, env).LocalIniPath(), "./tarnvel.ini");
+  EXPECT_EQ(SettingsReader({}, env).LocalIniPath(), "./tarnvel.ini");
+  EXPECT_EQ(SettingsReader({"bin/tarnvel"}, env).LocalIniPath(), "bin/tarnvel.ini");
+}
+
+TEST_F(SettingsReaderTest, QorIniComesFromQorWhenItOpensElseFromTheWindowsFolder) {
+  TempDir qorDir;
+  WriteFile(qorDir / "qor.ini", "[DATABASE]\n");
+  const std::string qor = qorDir.path().string();
+
+  EXPECT_EQ(SettingsReader({"tarnvel"}, FakeEnvironment({{"QOR", qor}, {"WINDIR", "C:\\WIN"}}))
+                .QorIniPath(),
+            qor + "/qor.ini");
+  EXPECT_EQ(SettingsReader({"tarnvel"}, FakeEnvironment({{"QOR", qor + "/"}})).QorIniPath(),
+            qor + "/qor.ini");
+  // A QOR folder without the file is passed over; WINDIR is taken whether or not it exists.
+  EXPECT_EQ(SettingsReader({"tarnvel"},
+                           FakeEnvironment({{"QOR", qor + "/missing"}, {"WINDIR", "C:\\WIN"}}))
+                .QorIniPath(),
+            "C:/WIN/qor.ini");
+  EXPECT_EQ(SettingsReader({"tarnvel"}, FakeEnvironment({{"WINDIR", "C:\\WIN\\"}})).QorIniPath(),
+            "C:/WIN/qor.ini");
+  EXPECT_EQ(SettingsReader({"tarnvel"}, FakeEnvironment({})).QorIniPath(), "/etc/qor.ini");
+}
+
+TEST_F(SettingsReaderTest, QorIniFromWindowsBackslashFolderIsReadWithSlashes) {
+  TempDir qorDir;
+  WriteFile(qorDir / "qor.ini", "[DATABASE]\nODBC=from_qor\n");
+  SettingsReader reader({ProgramPath()}, FakeEnvironment({{"QOR", qorDir.path().string() + "\\"}}));
+  EXPECT_EQ(reader.QorIniPath(), qorDir.path().string() + "/qor.ini");
+  EXPECT_EQ(reader.LoadAndGetSettings().odbc, "from_qor");
+}
+
+TEST_F(SettingsReaderTest, DefaultsWhenNothingIsConfigured) {
+  WriteQorIni("[SYSTEM]\nODBC=not_this_section\n");
+  const ResolvedSettings s = MakeReader({"x.seed"}).LoadAndGetSettings();
+  EXPECT_EQ(s.odbc, "QOR");
+  EXPECT_EQ(s.user, "QOR");
+  EXPECT_EQ(s.password, "ZUN");
+  EXPECT_EQ(s.dataDir, "D:/DATA");
+  EXPECT_FALSE(s.useTend);
+}
+
+TEST_F(SettingsReaderTest, CommandLineThenLocalIniThenQorIni) {
+  WriteLocalIni("[DATABASE]\nODBC=local_odbc\nUSER=local_user\n");
+  WriteQorIni("[DATABASE]\nODBC=qor_odbc\nUSER=qor_user\nPASSWORD=qor_pw\n[DATA]\nDIR=/qor/data\n");
+  const ResolvedSettings s =
+      MakeReader({"x.seed", "user=cli_user", "Odbc=", "PassWord=cli_pw"}).LoadAndGetSettings();
+  EXPECT_EQ(s.odbc, "local_odbc");  // an empty value on the command line counts as not given
+  EXPECT_EQ(s.user, "cli_user");
+  EXPECT_EQ(s.password, "cli_pw");
+  EXPECT_EQ(s.dataDir, "/qor/data");
+}
+
+TEST_F(SettingsReaderTest, LaterCommandLineArgumentWinsAndValuesStayWhole) {
+  const std::string longSource(300, 's');
+  const ResolvedSettings s =
+      MakeReader({"x.seed", "ODBC=first", "ODBC=" + longSource}).LoadAndGetSettings();
+  EXPECT_EQ(s.odbc, longSource);
+}
+
+TEST_F(SettingsReaderTest, DataDirectoryAlwaysHasForwardSlashes) {
+  WriteQorIni("[DATA]\nDIR=\\\\server\\qor\\data\n");
+  EXPECT_EQ(MakeReader({"x.seed"}).LoadAndGetSettings().dataDir, "//server/qor/data");
+  WriteLocalIni("[DATA]\nDIR=E:\\local\\data\n");
+  EXPECT_EQ(MakeReader({"x.seed"}).LoadAndGetSettings().dataDir, "E:/local/data");
+  EXPECT_EQ(MakeReader({"x.seed", "data=F:\\cli\\dir"}).LoadAndGetSettings().dataDir, "F:/cli/dir");
+
+  SettingsReader reader = MakeReader({"x.seed"});
+  ASSERT_TRUE(reader.SetValue("DATA_DIR", "G:\\set\\dir"));
+  std::string value;
+  ASSERT_TRUE(reader.GetValue("data_dir", value));
+  EXPECT_EQ(value, "G:/set/dir");
+}
+
+TEST_F(SettingsReaderTest, UseTendFromLocalIniDecidesWhenZeroOrMore) {
+  WriteLocalIni("[DATABASE]\nUSE_TEND=0\n");
+  WriteQorIni("[DATABASE]\nUSE_TEND=1\n");
+  EXPECT_FALSE(MakeReader({"x.seed"}).LoadAndGetSettings().useTend);
+}
+
+TEST_F(SettingsReaderTest, UseTendFallsBackToQorIni) {
+  WriteLocalIni("[DATABASE]\nUSE_TEND=-5\n");
+  WriteQorIni("[DATABASE]\nUSE_TEND=1\n");
+  EXPECT_TRUE(MakeReader({"x.seed"}).LoadAndGetSettings().useTend);
+  WriteLocalIni("[DATABASE]\nODBC=x\n");
+  EXPECT_TRUE(MakeReader({"x.seed"}).LoadAndGetSettings().useTend);
+  WriteQorIni("[DATABASE]\nUSE_TEND=yes\n");  // not a number: 0
+  EXPECT_FALSE(MakeReader({"x.seed"}).LoadAndGetSettings().useTend);
+}
+
+TEST_F(SettingsReaderTest, UseTendSwitchOnTheCommandLineOverridesTheFiles) {
+  WriteLocalIni("[DATABASE]\nUSE_TEND=0\n");
+  EXPECT_TRUE(MakeReader({"x.seed", "-use_tend"}).LoadAndGetSettings().useTend);
+  EXPECT_TRUE(MakeReader({"x.seed", "/USE_TEND"}).LoadAndGetSettings().useTend);
+  EXPECT_TRUE(MakeReader({"-use_tendency"}).LoadAndGetSettings().useTend);
+  EXPECT_FALSE(MakeReader({"x.seed", "use_tend"}).LoadAndGetSettings().useTend);
+}
+
+TEST_F(SettingsReaderTest, EveryLoadReadsTheFilesAgain) {
+  WriteLocalIni("[DATABASE]\nODBC=before\n");
+  SettingsReader reader = MakeReader({"x.seed"});
+  reader.LoadSettings();
+  EXPECT_EQ(reader.Current().odbc, "before");
+  ASSERT_TRUE(reader.SetValue("user", "changed"));
+  WriteLocalIni("[DATABASE]\nODBC=after\n");
+  const ResolvedSettings s = reader.LoadAndGetSettings();
+  EXPECT_EQ(s.odbc, "after");
+  EXPECT_EQ(s.user, "QOR");  // texts are cleared and resolved again
+}
+
+TEST_F(SettingsReaderTest, UseTendSetByValueSurvivesALoadThatDoesNotDecideTrue) {
+  SettingsReader reader = MakeReader({"x.seed"});
+  ASSERT_TRUE(reader.SetValue("use_tend", "yes"));
+  EXPECT_TRUE(reader.LoadAndGetSettings().useTend);
+  ASSERT_TRUE(reader.SetValue("USE_TEND", "0"));
+  std::string value;
+  ASSERT_TRUE(reader.GetValue("use_tend", value));
+  EXPECT_EQ(value, "0");
+}
+
+TEST_F(SettingsReaderTest, KeyedValues) {
+  WriteLocalIni("[DATABASE]\nODBC=o\nUSER=u\nPASSWORD=p\n[DATA]\nDIR=d\n");
+  SettingsReader reader = MakeReader({"x.seed", "-use_tend", "CSS=out.wfdisc"});
+  reader.LoadSettings();
+  std::string value;
+  const std::pair<const char*, const char*> expected[] = {
+      {"ODBC", "o"},     {"user", "u"},         {"Password", "p"},   {"data_dir", "d"},
+      {"use_tend", "1"}, {"css", "out.wfdisc"}, {"BLOCK_SIZE", "-1"}};
+  for (const auto& [key, result] : expected) {
+    ASSERT_TRUE(reader.GetValue(key, value)) << key;
+    EXPECT_EQ(value, result) << key;
+  }
+  value = "untouched";
+  EXPECT_FALSE(reader.GetValue("data", value));
+  EXPECT_EQ(value, "untouched");
+  EXPECT_FALSE(reader.SetValue("CSS", "x"));
+  EXPECT_FALSE(reader.SetValue("BLOCK_SIZE", "512"));
+  EXPECT_FALSE(reader.SetValue("nothing", "x"));
+  ASSERT_TRUE(reader.GetValue("odbc", value));
+  EXPECT_EQ(value, "o");
+}
+
+TEST_F(SettingsReaderTest, BlockSizeReachesTheCallerAsThreeCharacters) {
+  WriteQorIni("[SYSTEM]\nBLOCK_SIZE=256\n");  // only the converter's own file counts
+  std::string value;
+  ASSERT_TRUE(MakeReader({"x.seed"}).GetValue("BLOCK_SIZE", value));
+  EXPECT_EQ(value, "-1");
+  WriteLocalIni("[SYSTEM]\nBLOCK_SIZE=512\n");
+  ASSERT_TRUE(MakeReader({"x.seed"}).GetValue("BLOCK_SIZE", value));
+  EXPECT_EQ(value, "512");
+  WriteLocalIni("[system]\nblock_size = 4096\n");
+  ASSERT_TRUE(MakeReader({"x.seed"}).GetValue("block_size", value));
+  EXPECT_EQ(value, "409");
+}
+
+TEST(ResolveCssRequestTest, RequestTable) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"tarnvel", "x.seed"}, "NOT_FOUND"},
+      {{"tarnvel"}, "NOT_FOUND"},
+      {{}, "NOT_FOUND"},
+      {{"css.exe", "x.seed"}, "NOT_FOUND"},  // the program path is not an argument
+      {{"tarnvel", "x.seed", "css"}, "SEED_PATH"},
+      {{"tarnvel", "x.seed", "CSSfile"}, "SEED_PATH"},
+      {{"tarnvel", "x.seed", "CSS=out.wfdisc"}, "out.wfdisc"},
+      {{"tarnvel", "x.seed", "cSs=out.wfdisc"}, "out.wfdisc"},
+      {{"tarnvel", "x.seed", "CSS="}, ""},
+      {{"tarnvel", "x.seed", "CSS=sub/out.wfdisc"}, "ERROR_PATH"},
+      {{"tarnvel", "x.seed", "CSS=sub\\out.wfdisc"}, "ERROR_PATH"},
+      {{"tarnvel", "x.seed", "CSS=.\\out"}, "ERROR_PATH"},
+      {{"tarnvel", "x.seed", "CSS=D:\\css\\out.wfdisc"}, "D:\\css\\out.wfdisc"},
+      {{"tarnvel", "x.seed", "CSS=D:/css/"}, "D:/css/"},
+      {{"tarnvel", "x.seed", "CSS=\\\\server\\share\\w"}, "\\\\server\\share\\w"},
+      {{"tarnvel", "x.seed", "CSS=//server/share/w"}, "//server/share/w"},
+      {{"tarnvel", "x.seed", "CSS=/tmp/out.wfdisc"}, "/tmp/out.wfdisc"},
+      {{"tarnvel", "x.seed", "CSS=ab:/x"}, "ERROR_PATH"},
+      {{"tarnvel", "x.seed", "CSS=first.wfdisc", "CSS=/second"}, "first.wfdisc"},
+      {{"tarnvel", "x.seed", "css", "CSS=second.wfdisc"}, "SEED_PATH"},
+  };
+  for (const auto& [args, expected] : cases) {
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(ResolveCssRequest(args), expected) << joined;
+  }
+}
+
+}  // namespace
+}  // namespace tarnvel
