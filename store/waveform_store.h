@@ -73,9 +73,11 @@ class WaveformStore {
  private:
   int StorePieces(const SampleBuffer& samples, std::int64_t count);
   int FindLastFile(double& lastBegin, double& lastQty, std::string& lastPath);
-  int EnforceChannelQuota(double lastQty);
+  // `removed` receives the CPATH of every file the quota deleted.
+  int EnforceChannelQuota(double lastQty, std::set<std::string>& removed);
   int InsertFileRow(int dataOffset);
-  int UpdateFileRow(double lastBegin, double lastQty);
+  // The row is picked by its CPATH as well, so two files starting in one second stay apart.
+  int UpdateFileRow(double lastBegin, double lastQty, const std::string& cpath);
   void RunEndTimeColumnCheck();
 
   // connection
@@ -105,6 +107,15 @@ class WaveformStore {
   std::set<std::string> writtenThisRun_;
 
   FreeSpaceProbe freeSpace_;
+
+  // ---- waveform file and FILELIST helpers ----
+  std::string AbsoluteOf(std::string_view path) const;  // the ToAbsolutePath rule, '\' form
+  std::string DataDirWithSlashes() const;
+  std::string FileListLocationPredicate(bool bracketExplicit) const;
+  int WriteFileHeaderFor(const std::string& cpath);
+  int DeleteRowsOfPath(const std::string& cpath);
+  std::optional<std::uint64_t> FreeSpace() const;
+  std::int64_t appendedFrom_ = -1;  // size of the file the last append extended, before it
 };
 
 }  // namespace tarnvel
