@@ -9,6 +9,7 @@
 #   role TARNVEL_PG_USER (default qor), password TARNVEL_PG_PASSWORD (default zun),
 #   database TARNVEL_PG_DB (default qordb).
 # After "start" the script prints the TARNVEL_PG_* variables as export lines.
+# Durability is traded for speed (fsync off): the data is meant to be thrown away.
 # Run it as root (the server itself runs as the postgres user) or as the postgres user.
 set -euo pipefail
 
@@ -71,7 +72,7 @@ HBA
     fi
     if ! running; then
       as_postgres "$pgbin/pg_ctl" -D "$data" -l "$sock/pg.log" -w -t 60 \
-        -o "-k $sock -c listen_addresses=127.0.0.1 -p $port" start >/dev/null ||
+        -o "-k $sock -c listen_addresses=127.0.0.1 -p $port -c fsync=off -c synchronous_commit=off -c full_page_writes=off" start >/dev/null ||
         { cat "$sock/pg.log" >&2; exit 1; }
     fi
     psql_super() {
