@@ -1,1 +1,104 @@
+// CSS output: one wfdisc line per segment, appended to the wfdisc file, and one .w file of
+// little-endian floats per segment beside it.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <exception>
+#include <vector>
+
+#include "css/wfdisc_line.h"
+#include "store/path_safety.h"
+#include "store/posix_file.h"
 #include "store/waveform_store.h"
+
+namespace tarnvel {
+
+namespace sr = store_result;
+
+namespace {
+
+// Creates every folder a file path names before its last component, from the root of an
+// absolute path. Folders that exist or cannot be made are passed over.
+void CreateFoldersOf(const std::string& path) {
+  std::size_t pos = path.find('/', path.empty() || path[0] != '/' ? 0 : 1);
+  while (pos != std::string::npos) {
+    const std::string folder = path.substr(0, pos);
+    if (!folder.empty() && folder.back() != ':') ::mkdir(folder.c_str(), 0777);
+    pos = path.find('/', pos + 1);
+  }
+}
+
+bool SafeCodes(const TraceSegment& segment) {
+  return IsSafePathComponent(segment.station) && IsSafePathComponent(segment.channel) &&
+         (segment.location.empty() || IsSafePathComponent(segment.location));
+}
+
+}  // namespace
+
+int WaveformStore::WriteCssOutput(std::span<const TraceSegment* const> segments,
+                                  std::string_view wfdiscPath, std::string_view program,
+                                  int reserved1, int reserved2, int reserved3, int reserved4) {
+  static_cast<void>(program);
+  static_cast<void>(reserved1);
+  static_cast<void>(reserved2);
+  static_cast<void>(reserved3);
+  static_cast<void>(reserved4);
+  try {
+    currentPath_ = std::string(wfdiscPath);
+    std::string resolved = ToAbsolutePath();
+    std::replace(resolved.begin(), resolved.end(), '\\', '/');
+    CreateFoldersOf(resolved);
+    const std::string folder = resolved.substr(0, resolved.rfind('/') + 1);
+
+    // Codes become file names; none may lead out of the wfdisc folder.
+    for (const TraceSegment* segment : segments) {
+      if (!SafeCodes(*segment)) return sr::kCssWriteFailed;
+    }
+
+    std::string lines;
+    std::vector<std::string> dataPaths;
+    for (const TraceSegment* segment : segments) {
+      // Two segments starting in one second get data files of their own.
+      std::string name;
+      std::string dataPath;
+      for (int serial = 0;; ++serial) {
+        name = WfdiscDataFileName(*segment, serial);
+        dataPath = folder + name;
+        if (!writtenThisRun_.contains(NormalPath(dataPath))) break;
+      }
+      const std::time_t now = std::time(nullptr);
+      std::tm utc{};
+      gmtime_r(&now, &utc);
+      lines += FormatWfdiscLine(*segment, name, utc);
+      dataPaths.push_back(dataPath);
+    }
+
+    FileDescriptor wfdisc = OpenFile(resolved, O_WRONLY | O_APPEND | O_CREAT, 0600);
+    if (!wfdisc) return sr::kFileOpenFailed;
+    const bool linesWritten = WriteAll(wfdisc.get(), lines.data(), lines.size());
+    if (!wfdisc.Close() || !linesWritten) return sr::kCssWriteFailed;
+
+    bool allWritten = true;
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+      const TraceSegment& segment = *segments[i];
+      writtenThisRun_.insert(NormalPath(dataPaths[i]));
+      FileDescriptor data = OpenFile(dataPaths[i], O_WRONLY | O_CREAT | O_TRUNC, 0666);
+      if (!data) {
+        allWritten = false;
+        continue;
+      }
+      const auto count = static_cast<std::size_t>(std::max<std::int64_t>(segment.count, 0));
+      const bool written = WriteFloatsLittleEndian(data.get(), segment.samples, 0, count);
+      if (!data.Close() || !written) allWritten = false;
+    }
+    // A line whose data file could not be written is reported, never passed as a success.
+    return allWritten ? sr::kOk : sr::kCssWriteFailed;
+  } catch (const std::exception&) {
+    return sr::kCssWriteFailed;
+  }
+}
+
+}  // namespace tarnvel

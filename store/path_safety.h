@@ -1,0 +1,21 @@
+// Guards that keep every file the store creates or removes inside its own folders, whatever
+// codes the data carries.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tarnvel {
+
+// True for a code usable as one path component: not empty, not "." or "..", and free of
+// separators and NUL.
+bool IsSafePathComponent(std::string_view code);
+
+// True when `path` ('/' separators) names `directory` itself or something below it, judged on
+// the lexically normalised forms (so "a/b/../../x" is not below "a").
+bool IsInsideDirectory(std::string_view path, std::string_view directory);
+
+// The lexically normalised form of a '/' path ("a//b/./c" -> "a/b/c"), for comparing paths.
+std::string NormalPath(std::string_view path);
+
+}  // namespace tarnvel

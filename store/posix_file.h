@@ -1,0 +1,44 @@
+// Owned file descriptors and complete writes: every write of a waveform or CSS file goes
+// through here so that a short write (disk full, file-size limit, I/O error) is never taken
+// for success.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+#include "seed/sample_buffer.h"
+
+namespace tarnvel {
+
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() { Close(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  // Closes the descriptor; false when close reported an error (a delayed write failure).
+  bool Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// open(2) with O_CLOEXEC, retried on EINTR.
+FileDescriptor OpenFile(const std::string& path, int flags, mode_t mode = 0666);
+
+// Writes all `size` bytes, retrying interrupted and partial writes; false on any failure.
+bool WriteAll(int fd, const void* data, std::size_t size);
+
+// Writes `count` samples from `first` as 4-byte IEEE floats in little-endian order.
+bool WriteFloatsLittleEndian(int fd, const SampleBuffer& samples, std::size_t first,
+                             std::size_t count);
+
+}  // namespace tarnvel
