@@ -1,0 +1,225 @@
+#include "converter/command_line.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+#include "seed/time_conversion.h"
+
+namespace tarnvel {
+namespace {
+
+constexpr std::size_t kMaxTimeValueLength = 31;
+constexpr std::size_t kMaxPatternLength = 7;
+constexpr std::int64_t kBytesPerMegabyte = 1048576;
+
+constexpr std::array<std::string_view, 10> kHelpArguments = {
+    "--help", "-help", "/help", "help", "--h", "-h", "/h", "--?", "-?", "/?"};
+
+constexpr const char* kBeginTimeMessage = "Incorrect begin time. Use: [hh:MM:ss-dd.mm.yyyy]\n";
+constexpr const char* kEndTimeMessage = "Incorrect end time. Use: [hh:MM:ss-dd.mm.yyyy]\n";
+constexpr const char* kTwoEndsMessage = "TEND and TQTY has been found\n";
+constexpr const char* kQuantityWithoutBeginMessage = "TQTY without TBEGIN\n";
+
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && StartsWithIgnoreCase(a, b);
+}
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The leading decimal integer of a text (optional blanks and sign, then digits), 0 when there
+// are no digits; values beyond the int range saturate.
+int LeadingInteger(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+    text.remove_prefix(1);
+  }
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  std::int64_t value = 0;
+  for (const char c : text) {
+    if (!IsDigit(c)) break;
+    value = value * 10 + (c - '0');
+    if (value > static_cast<std::int64_t>(INT_MAX) + 1) break;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+// The leading plain decimal number of a text (sign, digits, fraction, exponent), 0 when there
+// is none. Words such as "inf" or "nan" and hexadecimal forms are not numbers here.
+double LeadingDecimal(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  const std::size_t start = i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return 0.0;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    std::size_t j = i + 1;
+    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+    if (j < text.size() && IsDigit(text[j])) {
+      while (j < text.size() && IsDigit(text[j])) ++j;
+      i = j;
+    }
+  }
+  const std::string number(text.substr(start, i - start));
+  return std::strtod(number.c_str(), nullptr);
+}
+
+// The non-empty runs of `text` between any of the characters of `separators`.
+std::vector<std::string_view> SplitSkippingEmpty(std::string_view text,
+                                                 std::string_view separators) {
+  std::vector<std::string_view> pieces;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t end = text.find_first_of(separators, pos);
+    const std::size_t stop = end == std::string_view::npos ? text.size() : end;
+    if (stop > pos) pieces.push_back(text.substr(pos, stop - pos));
+    pos = stop + 1;
+  }
+  return pieces;
+}
+
+std::string TooLongMessage(const std::string& argument, std::size_t limit) {
+  const int size = std::snprintf(nullptr, 0, "Argument too long: %s (at most %d characters)\n",
+                                 argument.c_str(), static_cast<int>(limit));
+  std::string message(static_cast<std::size_t>(size) + 1, '\0');
+  std::snprintf(message.data(), message.size(), "Argument too long: %s (at most %d characters)\n",
+                argument.c_str(), static_cast<int>(limit));
+  message.pop_back();
+  return message;
+}
+
+ParseResult Error(std::string message) {
+  return ParseResult{ParseOutcome::kArgumentError, std::move(message)};
+}
+
+// Parses the value of "beg=" or "end=" into `bound`; an error result when it is unusable.
+std::optional<ParseResult> ParseWindowBound(const std::string& argument, const char* message,
+                                            double& bound) {
+  const std::string value = argument.substr(4);
+  if (value.size() > kMaxTimeValueLength)
+    return Error(TooLongMessage(argument, kMaxTimeValueLength));
+  if (!ParseTimeValue(value, bound)) return Error(message);
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool ParseTimeValue(const std::string& text, double& epoch) {
+  const std::vector<std::string_view> tokens = SplitSkippingEmpty(text, ":-.");
+  std::array<int, 6> fields = {0, 0, 0, 0, 0, 0};  // hour, minute, (second), day, month, year
+  float second = 0.0f;
+  const std::size_t used = std::min<std::size_t>(tokens.size(), fields.size());
+  for (std::size_t i = 0; i < used; ++i) {
+    if (i == 2) {
+      second = static_cast<float>(LeadingDecimal(tokens[i]));
+    } else {
+      fields[i] = LeadingInteger(tokens[i]);
+    }
+  }
+  const int hour = fields[0];
+  const int minute = fields[1];
+  const int day = fields[3];
+  const int month = fields[4];
+  const int year = fields[5];
+  // The value is stored even when the check below then fails.
+  epoch = CalendarToEpoch(year, month, day, hour, minute, second);
+  return tokens.size() >= fields.size() && month >= 1 && month <= 12;
+}
+
+bool AppendChannelFilter(const std::string& spec, ChannelFilter& filter) {
+  ChannelFilter entries;
+  for (const std::string_view piece : SplitSkippingEmpty(spec, ",;")) {
+    const std::vector<std::string_view> fields = SplitSkippingEmpty(piece, ":");
+    if (fields.empty()) continue;  // a piece of colons only names nothing
+    ChannelFilterEntry entry{std::string(fields[0]), "*", "*"};
+    if (fields.size() > 1) entry.channel = fields[1];
+    if (fields.size() > 2) entry.location = fields[2];
+    for (const std::string* pattern : {&entry.station, &entry.channel, &entry.location}) {
+      if (pattern->size() > kMaxPatternLength) return false;
+    }
+    entries.push_back(std::move(entry));
+  }
+  filter.insert(filter.end(), entries.begin(), entries.end());
+  return true;
+}
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args, RunOptions& options,
+                             TimeWindow& window, ChannelFilter& filter) {
+  if (args.size() <= 1) return ParseResult{ParseOutcome::kHelp, {}};
+
+  bool endGiven = false;
+  for (std::size_t position = 1; position < args.size(); ++position) {
+    const std::string& arg = args[position];
+    if (StartsWithIgnoreCase(arg, "odbc=")) {
+      options.odbc = arg.substr(5);
+    } else if (StartsWithIgnoreCase(arg, "user=")) {
+      options.user = arg.substr(5);
+    } else if (StartsWithIgnoreCase(arg, "password=")) {
+      options.password = arg.substr(9);
+    } else if (StartsWithIgnoreCase(arg, "data=")) {
+      options.dataDir = arg.substr(5);
+    } else if (EqualsIgnoreCase(arg, "-i")) {
+      options.infoMode = true;
+    } else if (StartsWithIgnoreCase(arg, "-i=")) {
+      options.infoMode = true;
+      options.viewLimit =
+          static_cast<std::int64_t>(LeadingInteger(arg.substr(3))) * kBytesPerMegabyte;
+    } else if (StartsWithIgnoreCase(arg, "css")) {
+      options.cssRequested = true;
+    } else if (std::any_of(kHelpArguments.begin(), kHelpArguments.end(),
+                           [&arg](std::string_view help) { return EqualsIgnoreCase(arg, help); })) {
+      return ParseResult{ParseOutcome::kHelp, {}};
+    } else if (StartsWithIgnoreCase(arg, "beg=")) {
+      if (auto error = ParseWindowBound(arg, kBeginTimeMessage, window.begin)) return *error;
+    } else if (StartsWithIgnoreCase(arg, "end=")) {
+      if (endGiven) return Error(kTwoEndsMessage);
+      endGiven = true;
+      if (auto error = ParseWindowBound(arg, kEndTimeMessage, window.end)) return *error;
+    } else if (StartsWithIgnoreCase(arg, "qty=")) {
+      if (endGiven) return Error(kTwoEndsMessage);
+      endGiven = true;
+      if (window.begin == -1.0) return Error(kQuantityWithoutBeginMessage);
+      window.end = window.begin + LeadingDecimal(std::string_view(arg).substr(4));
+    } else if (StartsWithIgnoreCase(arg, "-use_tend") || StartsWithIgnoreCase(arg, "/use_tend")) {
+      // Read by the settings reader.
+    } else if (position == 1) {
+      if (arg != "?") options.seedPath = arg;
+    } else if (!AppendChannelFilter(arg, filter)) {
+      return Error(TooLongMessage(arg, kMaxPatternLength));
+    }
+  }
+  return ParseResult{};
+}
+
+}  // namespace tarnvel
