@@ -13,6 +13,9 @@ std::string HelpTextUtf8();
 // codeset cannot hold it (or when it is UTF-8 already).
 std::string ToConsoleCodeset(const std::string& utf8);
 
+// Converts UTF-8 text to the named codeset; the text unchanged when that is not possible.
+std::string ToCodeset(const std::string& utf8, const char* codeset);
+
 void PrintHelp(std::FILE* out);
 
 // One key without echo when stdin is a terminal; returns at once otherwise.
