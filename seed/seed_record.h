@@ -15,6 +15,11 @@ namespace tarnvel {
 std::uint16_t SwapBytes16(std::uint16_t v);
 std::uint32_t SwapBytes32(std::uint32_t v);
 
+// Encoding codes of blockette 1000 that the decoders know.
+inline constexpr int kEncodingInt32Code = 3;
+inline constexpr int kEncodingSteim1Code = 10;
+inline constexpr int kEncodingSteim2Code = 11;
+
 double SampleRateFromFactors(std::int16_t factor, std::int16_t multiplier);
 
 // Fixed section of a data header, with its 16-bit fields already in host order.
@@ -37,7 +42,22 @@ struct RecordHeader {
   bool bigEndian = false;  // the swap flag
   int encoding = -1;       // encoding in force (blockette 1000), -1 when none applies
   bool blockette1001First = false;
+  int declaredLength = 0;  // record length its blockette 1000 declares; 0 when none is read
 };
+
+enum class HeaderResult {
+  kAccepted,
+  kTooShort,    // fewer bytes than the fixed section and one blockette
+  kNotData,     // quality indicator other than D, R or Q
+  kNoName,      // empty station or channel
+  kUnsafeName,  // a code that cannot be part of a file name (control bytes, separators, . or ..)
+};
+
+// Reads and checks the fixed section and the blockette at byte 48 of the first
+// min(record.size(), recordLength) bytes. The names and the byte order are filled in for
+// accepted records only.
+HeaderResult ReadRecordHeader(std::span<const std::uint8_t> record, int recordLength,
+                              RecordHeader& header);
 
 double BtimeToEpoch(const RecordHeader& header);
 

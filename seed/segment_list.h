@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string_view>
@@ -13,6 +14,13 @@ namespace tarnvel {
 
 class SegmentList {
  public:
+  SegmentList();
+  ~SegmentList();
+  SegmentList(SegmentList&&) noexcept;
+  SegmentList& operator=(SegmentList&&) noexcept;
+  SegmentList(const SegmentList&) = delete;
+  SegmentList& operator=(const SegmentList&) = delete;
+
   // First entry in list order of this channel (names compared without regard to case) whose
   // end lies within 1.5 sample periods of t: |end - t| < 1.5 / SpanRate().
   TraceSegment* FindContinuation(std::string_view station, std::string_view channel,
@@ -39,9 +47,9 @@ class SegmentList {
 
  private:
   std::deque<TraceSegment> entries_;  // stable addresses while the list grows
-  // Index: implementation details of segment_list.cpp.
+  // Per-channel index of the entries by end time: implementation details of segment_list.cpp.
   struct Index;
-  std::shared_ptr<Index> index_;
+  std::unique_ptr<Index> index_;
 };
 
 }  // namespace tarnvel

@@ -11,9 +11,9 @@
 namespace tarnvel {
 
 struct SteimStatus {
-  std::int64_t produced = 0;    // differences decoded, including those beyond the announced count
-  bool countMismatch = false;   // produced != announced: the caller clears DecodeOk
-  bool badFinalValue = false;   // Steim2 only: Xn differs from the last written sample
+  std::int64_t produced = 0;   // differences decoded, including those beyond the announced count
+  bool countMismatch = false;  // produced != announced: the caller clears DecodeOk
+  bool badFinalValue = false;  // Steim2 only: Xn differs from the last written sample
 };
 
 // `data` is the data area (from the beginning of data to the end of the record).

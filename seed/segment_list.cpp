@@ -1,0 +1,124 @@
+#include "seed/segment_list.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace tarnvel {
+
+// Each channel (names without regard to case) keeps its entries in ordered maps keyed by end
+// time, one map per span rate because the continuation window 1.5 / rate belongs to the entry.
+// A lookup reads only the few entries whose end lies inside the window, so filing a record costs
+// the same whether the list holds one entry or tens of thousands.
+struct SegmentList::Index {
+  using ByEnd = std::multimap<double, std::size_t>;  // end -> list position
+
+  struct RateGroup {
+    double rate = 0.0;
+    ByEnd byEnd;
+  };
+
+  struct Channel {
+    std::size_t first = 0;  // list position of the channel's first entry
+    std::vector<std::unique_ptr<RateGroup>> groups;
+  };
+
+  struct Slot {
+    RateGroup* group = nullptr;
+    ByEnd::iterator at;
+  };
+
+  std::unordered_map<std::string, Channel> channels;
+  std::unordered_map<const TraceSegment*, Slot> slots;
+
+  static std::string Key(std::string_view station, std::string_view channel,
+                         std::string_view location) {
+    std::string key;
+    key.reserve(station.size() + channel.size() + location.size() + 2);
+    auto add = [&key](std::string_view part) {
+      for (char c : part) key.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
+    };
+    add(station);
+    key.push_back('\x1f');
+    add(channel);
+    key.push_back('\x1f');
+    add(location);
+    return key;
+  }
+};
+
+SegmentList::SegmentList() : index_(std::make_unique<Index>()) {}
+SegmentList::~SegmentList() = default;
+SegmentList::SegmentList(SegmentList&&) noexcept = default;
+SegmentList& SegmentList::operator=(SegmentList&&) noexcept = default;
+
+TraceSegment* SegmentList::FindContinuation(std::string_view station, std::string_view channel,
+                                            std::string_view location, double t) {
+  const auto found = index_->channels.find(Index::Key(station, channel, location));
+  if (found == index_->channels.end()) return nullptr;
+  std::size_t best = std::numeric_limits<std::size_t>::max();
+  for (const auto& group : found->second.groups) {
+    const double window = 1.5 / group->rate;
+    // Widen the range a little so that rounding of t ± window never hides an entry; the exact
+    // test below decides.
+    const double slack = 1e-9 * (std::fabs(t) + window);
+    const auto stop = group->byEnd.upper_bound(t + window + slack);
+    for (auto it = group->byEnd.lower_bound(t - window - slack); it != stop; ++it) {
+      if (std::fabs(it->first - t) < window) best = std::min(best, it->second);
+    }
+  }
+  return best == std::numeric_limits<std::size_t>::max() ? nullptr : &entries_[best];
+}
+
+TraceSegment* SegmentList::FindChannel(std::string_view station, std::string_view channel,
+                                       std::string_view location) {
+  const auto found = index_->channels.find(Index::Key(station, channel, location));
+  return found == index_->channels.end() ? nullptr : &entries_[found->second.first];
+}
+
+TraceSegment& SegmentList::Add(TraceSegment segment) {
+  const std::size_t position = entries_.size();
+  entries_.push_back(std::move(segment));
+  TraceSegment& entry = entries_.back();
+  auto [it, inserted] = index_->channels.try_emplace(
+      Index::Key(entry.station, entry.channel, entry.location), Index::Channel{});
+  Index::Channel& channel = it->second;
+  if (inserted) channel.first = position;
+  const double rate = entry.SpanRate();
+  Index::RateGroup* group = nullptr;
+  for (const auto& g : channel.groups) {
+    if (g->rate == rate) group = g.get();
+  }
+  if (group == nullptr) {
+    channel.groups.push_back(std::make_unique<Index::RateGroup>());
+    group = channel.groups.back().get();
+    group->rate = rate;
+  }
+  index_->slots[&entry] = Index::Slot{group, group->byEnd.emplace(entry.end, position)};
+  return entry;
+}
+
+void SegmentList::Extend(TraceSegment& segment, std::int64_t samples) {
+  segment.end += static_cast<double>(samples) / segment.SpanRate();
+  segment.count += samples;
+  const auto found = index_->slots.find(&segment);
+  if (found == index_->slots.end()) return;
+  Index::Slot& slot = found->second;
+  // Move the entry to its new end without allocating a new node.
+  auto node = slot.group->byEnd.extract(slot.at);
+  node.key() = segment.end;
+  slot.at = slot.group->byEnd.insert(std::move(node));
+}
+
+void SegmentList::Clear() {
+  entries_.clear();
+  entries_.shrink_to_fit();
+  index_->channels.clear();
+  index_->slots.clear();
+}
+
+}  // namespace tarnvel

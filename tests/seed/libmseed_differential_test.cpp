@@ -1,0 +1,271 @@
+// Our record decoding and filing against an independent decoder, over records it packed itself
+// and over real station files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "seed/run_context.h"
+#include "seed/seed_record.h"
+#include "tests/seed/record_builder.h"
+#include "tests/support/mseed_pack.h"
+#include "tests/support/process.h"
+
+#ifdef TARNVEL_HAVE_MSEED
+
+namespace tarnvel::testing {
+namespace {
+
+std::vector<float> AsFloats(const std::vector<std::int32_t>& values) {
+  std::vector<float> out;
+  out.reserve(values.size());
+  for (std::int32_t v : values) out.push_back(static_cast<float>(v));
+  return out;
+}
+
+std::string LocationOf(const std::string& reference) {
+  return reference.empty() ? "??" : reference;
+}
+
+// Files `bytes` and checks every channel against the reference decoder: same samples as
+// floats, start time and rate. Channels with a whole rate (or below 1 sps) are continuous, so
+// each must come out as exactly one entry; at a fractional rate above 1 the entry's end advances
+// by the truncated rate and drifts away from the record times, so its records may split.
+void ExpectSameAsReference(const std::string& bytes, int recordLength) {
+  RunContext context;
+  CollectingDebugSink sink;
+  context.debug = &sink;
+  FileRecords(bytes, recordLength, context);
+  const auto reference = DecodeChannels(bytes, recordLength);
+  std::size_t entriesSeen = 0;
+  for (const ReferenceChannel& want : reference) {
+    SCOPED_TRACE(want.station + "." + want.channel + " length " + std::to_string(recordLength));
+    std::vector<const TraceSegment*> entries;
+    for (const TraceSegment& entry : context.segments) {
+      if (entry.station == want.station && entry.channel == want.channel &&
+          entry.location == LocationOf(want.location)) {
+        entries.push_back(&entry);
+      }
+    }
+    ASSERT_FALSE(entries.empty());
+    entriesSeen += entries.size();
+    const bool continuous =
+        want.nominalRate < 1.0 || want.nominalRate == std::floor(want.nominalRate);
+    if (continuous) {
+      EXPECT_EQ(entries.size(), 1u);
+    }
+    std::vector<float> got;
+    std::int64_t count = 0;
+    for (const TraceSegment* entry : entries) {
+      const auto part = entry->samples.ToVector();
+      got.insert(got.end(), part.begin(), part.end());
+      count += entry->count;
+      EXPECT_DOUBLE_EQ(entry->nominalRate, want.nominalRate);
+      EXPECT_EQ(entry->rate, static_cast<std::uint32_t>(want.nominalRate));
+    }
+    EXPECT_EQ(count, static_cast<std::int64_t>(want.samples.size()));
+    EXPECT_EQ(got, AsFloats(want.samples));
+    // Our record time carries the seconds in single precision: within a few microseconds.
+    EXPECT_NEAR(entries.front()->start, want.start, 5e-6);
+    const double span = static_cast<double>(count) / entries.front()->SpanRate();
+    if (continuous) {
+      // Each record adds its span to an epoch-sized double: rounding adds up to microseconds.
+      EXPECT_NEAR(entries.front()->end - entries.front()->start, span, 1e-4);
+    }
+  }
+  EXPECT_EQ(entriesSeen, context.segments.size());
+  // Well-formed records leave no diagnostics behind, except "bad final value" for values that a
+  // float cannot hold exactly.
+  for (const std::string& line : sink.lines) EXPECT_EQ(line, "bad final value\n");
+}
+
+struct Case {
+  int encoding;
+  bool big;
+  int length;
+};
+
+class PackedRecords : public ::testing::TestWithParam<Case> {};
+
+TEST_P(PackedRecords, SeveralChannelsDecodeLikeTheReference) {
+  const Case c = GetParam();
+  PackSpec spec;
+  spec.encoding = c.encoding;
+  spec.bigEndian = c.big;
+  spec.recordLength = c.length;
+  spec.startEpoch = 1377695697.1234;
+
+  std::string file;
+  spec.station = "WALK";
+  spec.channel = "BHZ";
+  spec.sampleRate = 100.0;
+  file += PackRecords(spec, RandomWalk(5000, 11, 2000, -300000));
+  spec.channel = "BHN";
+  spec.location = "00";
+  spec.sampleRate = 20.0;
+  file += PackRecords(spec, Sine(2500, 8.0e6, 37.0));
+  spec.station = "FRAC";
+  spec.channel = "HHE";
+  spec.location = "";
+  spec.sampleRate = 40.5;
+  file += PackRecords(spec, RandomWalk(1500, 5, 40, 100));
+  spec.channel = "LHZ";
+  spec.sampleRate = 1.0;
+  file += PackRecords(spec, Sine(900, 1000.0, 60.0, 5.0e5));
+  spec.channel = "VHZ";
+  spec.sampleRate = 0.1;
+  file += PackRecords(spec, RandomWalk(400, 9, 3));
+  ExpectSameAsReference(file, c.length);
+}
+
+TEST_P(PackedRecords, ValuesNearAndBeyondSingleFloatPrecision) {
+  const Case c = GetParam();
+  PackSpec spec;
+  spec.encoding = c.encoding;
+  spec.bigEndian = c.big;
+  spec.recordLength = c.length;
+  spec.startEpoch = 1600000000.0;
+  std::vector<std::int32_t> values;
+  // Around 2^24 single floats stop holding every integer; around 2^28 Steim2 still packs the
+  // differences of a slow walk.
+  for (std::int32_t v : RandomWalk(1200, 21, 3, (1 << 24) - 600)) values.push_back(v);
+  for (std::int32_t v : RandomWalk(1200, 22, 1000, 1 << 28)) values.push_back(v);
+  for (std::int32_t v : RandomWalk(600, 23, 1000, -(1 << 28))) values.push_back(v);
+  ExpectSameAsReference(PackRecords(spec, values), c.length);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EncodingsOrdersLengths, PackedRecords,
+    ::testing::Values(Case{kEncodingInt32, true, 256}, Case{kEncodingInt32, false, 512},
+                      Case{kEncodingInt32, true, 4096}, Case{kEncodingSteim1, true, 256},
+                      Case{kEncodingSteim1, false, 256}, Case{kEncodingSteim1, true, 512},
+                      Case{kEncodingSteim1, false, 4096}, Case{kEncodingSteim1, true, 4096},
+                      Case{kEncodingSteim2, true, 256}, Case{kEncodingSteim2, false, 512},
+                      Case{kEncodingSteim2, true, 512}, Case{kEncodingSteim2, false, 4096},
+                      Case{kEncodingSteim2, true, 4096}),
+    [](const ::testing::TestParamInfo<Case>& p) {
+      const char* name = p.param.encoding == kEncodingInt32    ? "Int32"
+                         : p.param.encoding == kEncodingSteim1 ? "Steim1"
+                                                               : "Steim2";
+      return std::string(name) + (p.param.big ? "Big" : "Little") + std::to_string(p.param.length);
+    });
+
+TEST(PackedRecords, RecordStartsFollowTheReferenceRecordByRecord) {
+  PackSpec spec;
+  spec.recordLength = 512;
+  spec.sampleRate = 40.5;
+  spec.startEpoch = 1262304000.0125;
+  const std::string file = PackRecords(spec, RandomWalk(4000, 3, 50));
+  const auto reference = DecodeRecords(file, 512);
+  ASSERT_GT(reference.size(), 5u);
+  for (std::size_t i = 0; i < reference.size(); ++i) {
+    RecordHeader header;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.data()) + i * 512;
+    ASSERT_EQ(ReadRecordHeader({bytes, 512}, 512, header), HeaderResult::kAccepted);
+    EXPECT_NEAR(BtimeToEpoch(header), reference[i].start, 5e-6) << "record " << i;
+    EXPECT_EQ(header.sampleCount, reference[i].sampleCount);
+    EXPECT_DOUBLE_EQ(SampleRateFromFactors(header.rateFactor, header.rateMultiplier), 40.5);
+  }
+}
+
+// Real files: every channel's samples as the reference decodes them.
+struct SampleFile {
+  const char* name;
+  int recordLength;
+  std::size_t channels;
+  std::int64_t samples;
+};
+
+class SampleFiles : public ::testing::TestWithParam<SampleFile> {};
+
+TEST_P(SampleFiles, DecodeLikeTheReference) {
+  const SampleFile f = GetParam();
+  const std::string bytes = ReadFile(TestData(f.name));
+  const auto reference = DecodeChannels(bytes, f.recordLength);
+  ASSERT_EQ(reference.size(), f.channels);
+  std::int64_t total = 0;
+  for (const auto& channel : reference) total += static_cast<std::int64_t>(channel.samples.size());
+  ASSERT_EQ(total, f.samples);
+
+  RunContext context;
+  CollectingDebugSink sink;
+  context.debug = &sink;
+  FileRecords(bytes, f.recordLength, context);
+  // Gather our entries per channel in list order; a real file may hold gaps.
+  for (const ReferenceChannel& want : reference) {
+    std::vector<float> got;
+    for (const TraceSegment& entry : context.segments) {
+      if (entry.station == want.station && entry.channel == want.channel &&
+          entry.location == LocationOf(want.location)) {
+        const auto part = entry.samples.ToVector();
+        got.insert(got.end(), part.begin(), part.end());
+      }
+    }
+    EXPECT_EQ(got, AsFloats(want.samples)) << want.station << "." << want.channel;
+  }
+  // The only diagnostic a well-formed file may give: a Steim2 record whose last value a float
+  // cannot hold exactly.
+  std::vector<std::string> expected;
+  for (const ReferenceRecord& record : DecodeRecords(bytes, f.recordLength)) {
+    if (record.encoding == kEncodingSteim2 && !record.samples.empty() &&
+        static_cast<double>(static_cast<float>(record.samples.back())) !=
+            static_cast<double>(record.samples.back())) {
+      expected.emplace_back("bad final value\n");
+    }
+  }
+  EXPECT_EQ(sink.lines, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TestData, SampleFiles,
+    ::testing::Values(SampleFile{"reference-testdata-steim1.mseed2", 512, 1, 500},
+                      SampleFile{"reference-testdata-steim2-LE.mseed2", 512, 1, 499},
+                      SampleFile{"reference-testdata-int32.mseed2", 512, 1, 500},
+                      SampleFile{"CH.BALST..LHE.D.2025.314", 512, 1, 86343},
+                      SampleFile{"2005-07-23-1452-04S.CER___030.mseed", 4096, 3, 31950},
+                      SampleFile{"BW.BGLD.__.EHE.D.2008.001.first_10_records", 512, 1, 4120}),
+    [](const ::testing::TestParamInfo<SampleFile>& p) {
+      std::string name;
+      for (const char* c = p.param.name; *c != 0; ++c) {
+        if (std::isalnum(static_cast<unsigned char>(*c))) name.push_back(*c);
+      }
+      return name;
+    });
+
+TEST(SampleFiles, QualityMRecordsAreIgnored) {
+  const std::string bytes = ReadFile(TestData("testdata-3channel-signal.mseed2"));
+  const auto reference = DecodeChannels(bytes, 512);
+  ASSERT_EQ(reference.size(), 3u);
+  std::size_t total = 0;
+  for (const auto& channel : reference) total += channel.samples.size();
+  EXPECT_EQ(total, 12600u);
+  RunContext context;
+  FileRecords(bytes, 512, context);
+  EXPECT_TRUE(context.segments.empty());
+  RegisterRecordSpan({reinterpret_cast<const std::uint8_t*>(bytes.data()), 512}, 512, context);
+  EXPECT_TRUE(context.segments.empty());
+}
+
+TEST(SampleFiles, ListingSpansEachChannelOverItsSampleCount) {
+  const std::string bytes = ReadFile(TestData("2005-07-23-1452-04S.CER___030.mseed"));
+  const auto reference = DecodeChannels(bytes, 4096);
+  RunContext context;
+  for (std::size_t at = 0; at + 4096 <= bytes.size(); at += 4096) {
+    RegisterRecordSpan({reinterpret_cast<const std::uint8_t*>(bytes.data()) + at, 4096}, 4096,
+                       context);
+  }
+  ASSERT_EQ(context.segments.size(), reference.size());
+  for (std::size_t i = 0; i < reference.size(); ++i) {
+    const TraceSegment& entry = context.segments[i];
+    EXPECT_EQ(entry.count, static_cast<std::int64_t>(reference[i].samples.size()));
+    EXPECT_EQ(entry.rate, 150u);
+    EXPECT_TRUE(entry.samples.empty());
+    EXPECT_NEAR(entry.end - entry.start, static_cast<double>(entry.count) / 150.0, 1e-6);
+  }
+}
+
+}  // namespace
+}  // namespace tarnvel::testing
+
+#endif
