@@ -1,0 +1,201 @@
+#include "gui/converter_runner.h"
+
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <cstdio>
+
+#include "gui/dialog_services.h"
+#include "gui/failure_counter.h"
+#include "gui/large_file.h"
+#include "gui/listing_parser.h"
+#include "gui/main_dialog.h"
+#include "gui/messages.h"
+#include "gui/priority.h"
+#include "gui/progress_scanner.h"
+#include "gui/run_limits.h"
+#include "gui/run_summary.h"
+#include "gui/save_target.h"
+
+namespace tarnvel::gui {
+
+ConverterRunner::ConverterRunner(MainDialog& dialog, DialogServices& services, RunSetup setup,
+                                 QObject* parent)
+    : QObject(parent), dialog_(dialog), services_(services), setup_(std::move(setup)) {
+  connect(&process_, &ConverterProcess::outputArrived, this, [this] {
+    if (kind_ == Kind::kConversion) FollowProgress();
+  });
+  connect(&process_, &ConverterProcess::ended, this, [this](int exitCode, bool exitedNormally) {
+    if (kind_ == Kind::kListing) ListingEnded();
+    if (kind_ == Kind::kConversion) ConversionEnded(exitCode, exitedNormally);
+  });
+}
+
+void ConverterRunner::StartListingRun() {
+  if (dialog_.IsRunning()) return;
+  dialog_.SetRunning(true);
+  dialog_.Channels().clear();
+  kind_ = Kind::kListing;
+  ListingRun();
+}
+
+void ConverterRunner::StartConversionRun() {
+  if (dialog_.IsRunning()) return;
+  dialog_.SetRunning(true);
+  dialog_.Channels().clear();
+  kind_ = Kind::kConversion;
+  ConversionRun();
+}
+
+void ConverterRunner::Warn(const char* text, const char* caption) {
+  services_.ShowMessage(&dialog_, QString::fromUtf8(text), QString::fromUtf8(caption),
+                        MessageIcon::kExclamation);
+}
+
+bool ConverterRunner::Refuse(const std::optional<std::string>& message) {
+  if (!message) return false;
+  Warn(message->c_str(), text::kCaption);
+  EndRun();
+  return true;
+}
+
+void ConverterRunner::ListingRun() {
+  const std::string seedPath = dialog_.SeedPath();
+  if (seedPath.empty()) {
+    Warn(text::kEnterFileListing, text::kCaption);
+    EndRun();
+    return;
+  }
+  const ChannelBoxes boxes = dialog_.Boxes();
+  if (Refuse(CheckLengths({{"путь к файлу", seedPath, kMaxSeedPath},
+                           {"станция", boxes.station, kMaxChannelText},
+                           {"канал", boxes.channel, kMaxChannelText},
+                           {"LCODE", boxes.location, kMaxChannelText}}))) {
+    return;
+  }
+
+  int viewLimit = 0;
+  QFile file(QString::fromStdString(seedPath));
+  if (file.open(QIODevice::ReadOnly)) {
+    const qint64 size = file.size();
+    file.close();
+    if (IsLargeFile(size)) {
+      viewLimit =
+          services_.AskViewLimit(&dialog_, QString::fromStdString(seedPath), kProposedViewLimitMb);
+      if (viewLimit < 0) {
+        EndRun();
+        return;
+      }
+    }
+  }
+
+  command_ = BuildListingCommand(setup_.converterPath, seedPath, boxes, dialog_.BeginTime(),
+                                 dialog_.EndTime(), viewLimit);
+  if (Refuse(CheckLengths({{"командная строка", command_.text, kMaxListingCommand}}))) return;
+
+  dialog_.ResultsText() = text::kListingHeader;
+  if (!Launch(kBelowNormalNice)) return;
+  dialog_.controls().reading->setRange(0, 100);
+}
+
+void ConverterRunner::ListingEnded() {
+  ParseListingOutput(process_.Output(), dialog_.Channels(), dialog_.ResultsText());
+  dialog_.ResultsText() += text::kListingFooter;
+  const ChannelInfoList copy = dialog_.Channels();
+  const ChannelChoice choice = services_.ChooseChannel(&dialog_, copy);
+  if (choice.station != "*") dialog_.ApplyChannelChoice(choice);
+  EndRun();
+}
+
+void ConverterRunner::ConversionRun() {
+  dialog_.controls().results->clear();
+  const std::string seedPath = dialog_.SeedPath();
+  if (seedPath.empty()) {
+    Warn(text::kChooseFileConversion, text::kCaption);
+    EndRun();
+    return;
+  }
+  const ChannelBoxes boxes = dialog_.Boxes();
+  if (Refuse(CheckLengths({{"путь к файлу", seedPath, kMaxSeedPath},
+                           {"станция", boxes.station, kMaxChannelText},
+                           {"канал", boxes.channel, kMaxChannelText},
+                           {"LCODE", boxes.location, kMaxChannelText}}))) {
+    return;
+  }
+
+  std::optional<std::string> wfdiscPath;
+  if (dialog_.controls().toCss->isChecked()) {
+    const SaveProposal proposal = ProposeWfdiscTarget(setup_.cssChoice, seedPath);
+    if (proposal.badRequest) {
+      services_.ShowMessage(&dialog_, QString::fromUtf8(text::kBadCssPath),
+                            QString::fromUtf8(text::kWarningCaption), MessageIcon::kInformation);
+    }
+    const auto chosen = services_.SaveWfdiscFile(&dialog_, QString::fromStdString(proposal.folder),
+                                                 QString::fromStdString(proposal.fileName));
+    if (!chosen) {
+      EndRun();
+      return;
+    }
+    wfdiscPath = chosen->toStdString();
+  }
+
+  dialog_.ResultsText().clear();
+  const ConnectionValues connection =
+      setup_.loadSettings ? setup_.loadSettings() : ConnectionValues{};
+  if (Refuse(CheckLengths({{"источник данных ODBC", connection.odbc, kMaxOdbc},
+                           {"пользователь", connection.user, kMaxUser},
+                           {"пароль", connection.password, kMaxPassword},
+                           {"каталог данных", connection.dataDir, kMaxDataDir}}))) {
+    return;
+  }
+  command_ = BuildConversionCommand(setup_.converterPath, seedPath, wfdiscPath, boxes,
+                                    dialog_.BeginTime(), dialog_.EndTime(), connection);
+  if (Refuse(CheckLengths({{"командная строка", command_.text, kMaxConversionCommand}}))) return;
+
+  if (!Launch(kAboveNormalNice)) return;
+  summary_ = ConversionSummary(command_.shownText);
+  dialog_.controls().reading->setRange(0, 100);
+}
+
+bool ConverterRunner::Launch(int nice) {
+  std::string error;
+  if (!process_.Start(command_.program, command_.arguments, error)) {
+    char buffer[2048];
+    std::snprintf(buffer, sizeof buffer, text::kConverterMissingFormat, command_.program.c_str(),
+                  error.c_str());
+    Warn(buffer, text::kCaption);
+    EndRun();
+    return false;
+  }
+  // Without the privilege to raise a priority the converter simply keeps the GUI's.
+  SetProcessNice(process_.ProcessId(), nice);
+  return true;
+}
+
+void ConverterRunner::FollowProgress() {
+  const ProgressReading progress = ScanProgress(process_.Output());
+  if (progress.reading) dialog_.controls().reading->setValue(*progress.reading);
+  if (progress.writing) dialog_.controls().writing->setValue(*progress.writing);
+}
+
+void ConverterRunner::ConversionEnded(int exitCode, bool exitedNormally) {
+  FollowProgress();
+  dialog_.ResultsText() = summary_;
+  dialog_.SetResultsBox(summary_);
+  const int failures = RunFailures(process_.Output(), exitCode, exitedNormally);
+  services_.ShowMessage(&dialog_, QString::fromStdString(CompletionMessage(failures)),
+                        QString::fromUtf8(text::kCaption),
+                        failures == 0 ? MessageIcon::kInformation : MessageIcon::kExclamation);
+  dialog_.controls().reading->setValue(0);
+  dialog_.controls().writing->setValue(0);
+  EndRun();
+}
+
+void ConverterRunner::EndRun() {
+  kind_ = Kind::kNone;
+  dialog_.SetRunning(false);
+  emit runEnded();
+}
+
+}  // namespace tarnvel::gui

@@ -1,0 +1,63 @@
+// The work behind the two action buttons: a listing run lists the channels of the SEED file
+// and lets the operator pick one; a conversion run converts it into the QOR store or a CSS
+// file while the progress bars follow the converter.
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <string>
+
+#include "gui/command_line.h"
+#include "gui/converter_process.h"
+
+namespace tarnvel::gui {
+
+class DialogServices;
+class MainDialog;
+
+struct RunSetup {
+  std::string converterPath;  // the converter beside the GUI
+  std::string cssChoice;      // the GUI's own CSS request, resolved
+  // Resolves the connection values afresh for each conversion.
+  std::function<ConnectionValues()> loadSettings;
+};
+
+class ConverterRunner : public QObject {
+  Q_OBJECT
+
+ public:
+  ConverterRunner(MainDialog& dialog, DialogServices& services, RunSetup setup,
+                  QObject* parent = nullptr);
+
+  void StartListingRun();
+  void StartConversionRun();
+
+  // The command line of the current or last run.
+  const CommandLine& LastCommand() const { return command_; }
+
+ signals:
+  void runEnded();
+
+ private:
+  enum class Kind { kNone, kListing, kConversion };
+
+  void ListingRun();
+  void ConversionRun();
+  bool Refuse(const std::optional<std::string>& message);
+  bool Launch(int nice);
+  void FollowProgress();
+  void ListingEnded();
+  void ConversionEnded(int exitCode, bool exitedNormally);
+  void Warn(const char* text, const char* caption);
+  void EndRun();
+
+  MainDialog& dialog_;
+  DialogServices& services_;
+  RunSetup setup_;
+  ConverterProcess process_;
+  Kind kind_ = Kind::kNone;
+  CommandLine command_;
+  std::string summary_;
+};
+
+}  // namespace tarnvel::gui

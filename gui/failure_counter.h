@@ -1,0 +1,16 @@
+// Decides whether a conversion run failed: the converter's error lines and its exit status.
+#pragma once
+
+#include <string_view>
+
+namespace tarnvel::gui {
+
+// The number of output lines (pieces between carriage returns and line feeds) holding one of
+// the converter's error phrases.
+int CountFailureLines(std::string_view output);
+
+// The error count to report for a finished run: the failure lines, and at least 1 when the
+// converter ended with a non-zero code or did not exit normally. 0 means success.
+int RunFailures(std::string_view output, int exitCode, bool exitedNormally);
+
+}  // namespace tarnvel::gui

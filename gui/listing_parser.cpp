@@ -1,0 +1,75 @@
+#include "gui/listing_parser.h"
+
+#include "gui/text_fields.h"
+
+namespace tarnvel::gui {
+namespace {
+
+constexpr std::string_view kNotFoundPrefix = "Not found in SITECHAN: ";
+constexpr std::string_view kRateDiffersPrefix = "SPS differs from SITECHAN: ";
+
+ChannelInfo* FindChannel(ChannelInfoList& channels, std::string_view station,
+                         std::string_view channel, std::string_view location) {
+  for (auto& info : channels) {
+    if (EqualsNoCase(info.station, station) && EqualsNoCase(info.channel, channel) &&
+        EqualsNoCase(info.location, location)) {
+      return &info;
+    }
+  }
+  return nullptr;
+}
+
+void HandleNotFound(std::string_view rest, ChannelInfoList& channels) {
+  const auto station = TakeField(rest, "::");
+  const auto channel = TakeField(rest, "::");
+  const auto location = TakeField(rest, "\r");
+  if (auto* info = FindChannel(channels, station, channel, location)) info->inSitechan = false;
+}
+
+void HandleRateDiffers(std::string_view rest, ChannelInfoList& channels) {
+  const auto station = TakeField(rest, "::");
+  const auto channel = TakeField(rest, "::");
+  const auto location = TakeField(rest, " ");
+  if (auto* info = FindChannel(channels, station, channel, location)) {
+    info->sitechanRate = LeadingNumber(rest);
+  }
+}
+
+void HandleChannelLine(std::string_view line, ChannelInfoList& channels, std::string& resultsText) {
+  std::string_view shown = line;
+  if (!shown.empty() && shown.back() == '\r') shown.remove_suffix(1);
+  resultsText.append(shown);
+  resultsText.append("\r\n");
+
+  std::string_view rest = line;
+  ChannelInfo info;
+  info.station = TakeField(rest, "::");
+  info.channel = TakeField(rest, "::");
+  info.location = TakeField(rest, " ");
+  info.begin = LeadingNumber(TakeField(rest, " - "));
+  info.end = LeadingNumber(TakeField(rest, " "));
+  info.sampleRate = LeadingNumber(rest);
+  info.inSitechan = true;
+  info.sitechanRate = -1.0;
+  channels.push_back(std::move(info));
+}
+
+}  // namespace
+
+void ParseListingOutput(std::string_view output, ChannelInfoList& channels,
+                        std::string& resultsText) {
+  std::string_view rest = output;
+  while (!rest.empty()) {
+    const std::string_view line = TakeField(rest, "\n");
+    if (line.empty()) continue;
+    if (StartsWithNoCase(line, kNotFoundPrefix)) {
+      HandleNotFound(line.substr(kNotFoundPrefix.size()), channels);
+    } else if (StartsWithNoCase(line, kRateDiffersPrefix)) {
+      HandleRateDiffers(line.substr(kRateDiffersPrefix.size()), channels);
+    } else {
+      HandleChannelLine(line, channels, resultsText);
+    }
+  }
+}
+
+}  // namespace tarnvel::gui

@@ -1,0 +1,45 @@
+// Tarnvel_GUI: the operators' dialog program around the tarnvel converter.
+#include <QApplication>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "gui/command_line.h"
+#include "gui/converter_runner.h"
+#include "gui/dialog_services.h"
+#include "gui/main_dialog.h"
+#include "gui/priority.h"
+#include "settings/settings_reader.h"
+
+int main(int argc, char* argv[]) {
+  using namespace tarnvel::gui;
+  SetProcessNice(0, kBelowNormalNice);
+
+  // The program's own arguments as given, before the toolkit takes its options out.
+  const std::vector<std::string> args(argv, argv + argc);
+  QApplication app(argc, argv);
+
+  tarnvel::SettingsReader settings(args);
+  QtDialogServices services;
+  MainDialog dialog(tarnvel::ResolveCssRequest(args), services,
+                    static_cast<double>(std::time(nullptr)));
+  settings.LoadSettings();
+
+  RunSetup setup;
+  setup.converterPath = ConverterPathIn(QCoreApplication::applicationDirPath().toStdString());
+  setup.cssChoice = tarnvel::ResolveCssRequest(args);
+  setup.loadSettings = [&settings] {
+    const tarnvel::ResolvedSettings values = settings.LoadAndGetSettings();
+    return ConnectionValues{values.odbc, values.user, values.password, values.dataDir};
+  };
+  ConverterRunner runner(dialog, services, setup);
+  QObject::connect(&dialog, &MainDialog::listingRequested, &runner,
+                   &ConverterRunner::StartListingRun);
+  QObject::connect(&dialog, &MainDialog::conversionRequested, &runner,
+                   &ConverterRunner::StartConversionRun);
+
+  dialog.show();
+  dialog.ChooseSeedFile();
+  dialog.exec();
+  return 0;
+}

@@ -1,0 +1,104 @@
+// The operator's main dialog: SEED file, channel pattern, UTC time window, output choice,
+// progress of a conversion and the results view.
+#pragma once
+
+#include <QDialog>
+#include <QSize>
+#include <string>
+
+#include "gui/channel_info.h"
+#include "gui/command_line.h"
+
+class QCheckBox;
+class QDateEdit;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTimeEdit;
+
+namespace tarnvel::gui {
+
+class DialogServices;
+
+class MainDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  struct Controls {
+    QLineEdit* seedPath = nullptr;       // 1005
+    QPushButton* browse = nullptr;       // 1006
+    QPushButton* convert = nullptr;      // 1007
+    QPushButton* list = nullptr;         // 1022
+    QLineEdit* station = nullptr;        // 1000
+    QLineEdit* channel = nullptr;        // 1001
+    QLineEdit* location = nullptr;       // 1002
+    QCheckBox* useBegin = nullptr;       // 1014
+    QDateEdit* beginDate = nullptr;      // 1010
+    QTimeEdit* beginTime = nullptr;      // 1011
+    QCheckBox* useEnd = nullptr;         // 1015
+    QDateEdit* endDate = nullptr;        // 1012
+    QTimeEdit* endTime = nullptr;        // 1013
+    QRadioButton* toDatabase = nullptr;  // 1008
+    QRadioButton* toCss = nullptr;       // 1009
+    QProgressBar* reading = nullptr;     // 1018
+    QProgressBar* writing = nullptr;     // 1019
+    QCheckBox* showResults = nullptr;    // 1020
+    QPlainTextEdit* results = nullptr;   // 1021
+  };
+
+  // cssChoice: the GUI's own CSS request as resolved from its command line. `now` is the
+  // epoch time the pickers start with.
+  MainDialog(const std::string& cssChoice, DialogServices& services, double now,
+             QWidget* parent = nullptr);
+
+  // The file chooser shown when the dialog opens and by "...".
+  void ChooseSeedFile();
+
+  const Controls& controls() const { return controls_; }
+  QSize FullSize() const { return fullSize_; }
+  QSize CollapsedSize() const { return collapsedSize_; }
+
+  // What the runs read and write.
+  std::string& ResultsText() { return resultsText_; }
+  ChannelInfoList& Channels() { return channels_; }
+  PickerTime BeginTime() const;
+  PickerTime EndTime() const;
+  ChannelBoxes Boxes() const;
+  std::string SeedPath() const;
+  void ApplyChannelChoice(const ChannelChoice& choice);
+  void SetResultsBox(const std::string& text);
+
+  // A run is under way: the controls take no input and the dialog cannot be closed.
+  void SetRunning(bool running);
+  bool IsRunning() const { return running_; }
+
+  void accept() override;
+  void reject() override;
+
+ signals:
+  void listingRequested();
+  void conversionRequested();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  void ShowResults(bool show);
+  void SetPickers(QDateEdit* date, QTimeEdit* time, double epochSeconds);
+
+  DialogServices& services_;
+  Controls controls_;
+  QWidget* content_ = nullptr;
+  QSize fullSize_;
+  QSize collapsedSize_;
+  std::string resultsText_;
+  ChannelInfoList channels_;
+  bool running_ = false;
+  bool couplingPickers_ = false;
+};
+
+}  // namespace tarnvel::gui

@@ -1,0 +1,42 @@
+#include "gui/program_icon.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+namespace tarnvel::gui {
+namespace {
+
+QPixmap Face(int size) {
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(QColor(255, 255, 224));
+  painter.setPen(QPen(QColor(0, 0, 128), size >= 32 ? 2 : 1));
+  painter.drawRect(QRectF(0.5, 0.5, size - 1.0, size - 1.0));
+  // A quiet trace with one burst in the middle.
+  const double amplitudes[] = {0.05, -0.05, 0.1, -0.1, 0.8, -0.9, 0.6, -0.4, 0.2, -0.1, 0.05};
+  QPainterPath trace;
+  const double mid = size / 2.0;
+  const double step = (size - 4.0) / (std::size(amplitudes) - 1);
+  trace.moveTo(2.0, mid);
+  for (std::size_t i = 0; i < std::size(amplitudes); ++i) {
+    trace.lineTo(2.0 + step * static_cast<double>(i), mid - amplitudes[i] * (mid - 3.0));
+  }
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(QPen(QColor(192, 0, 0), size >= 32 ? 2 : 1));
+  painter.drawPath(trace);
+  return pixmap;
+}
+
+}  // namespace
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  icon.addPixmap(Face(32));
+  icon.addPixmap(Face(16));
+  return icon;
+}
+
+}  // namespace tarnvel::gui

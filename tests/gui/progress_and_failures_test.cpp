@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "gui/failure_counter.h"
+#include "gui/progress_scanner.h"
+#include "gui/text_fields.h"
+
+namespace tarnvel::gui {
+namespace {
+
+std::string Converting(int from, int to) {
+  std::string out;
+  for (int p = from; p <= to; ++p) {
+    char line[40];
+    std::snprintf(line, sizeof line, "\rConverting File - %02d%%", p);
+    out += line;
+  }
+  return out;
+}
+
+TEST(ProgressScanner, OnlyTheLastEntryCounts) {
+  const auto progress = ScanProgress(Converting(1, 41));
+  EXPECT_EQ(progress.reading, 41);
+  EXPECT_FALSE(progress.writing.has_value());
+
+  const auto none = ScanProgress("Connection error (ODBC: QOR, USER: QOR)\n");
+  EXPECT_FALSE(none.reading.has_value());
+  EXPECT_FALSE(none.writing.has_value());
+}
+
+TEST(ProgressScanner, ReadsLeadingDigitsSoZeroPaddingGivesTheNumber) {
+  EXPECT_EQ(ScanProgress("\rConverting File - 07%").reading, 7);
+  EXPECT_EQ(ScanProgress("\rConverting File - 100%\n\n").reading, 100);
+}
+
+TEST(ProgressScanner, FollowsTheNewestOutputHoweverLong) {
+  // Far more than the converter's first 16 KB: the bar follows the end, not the start.
+  std::string output = Converting(0, 99) + "\n\n";
+  for (int i = 0; i < 3000; ++i) output += "\rWriting to database - 05%";
+  output += "\rWriting to database - 63%";
+  ASSERT_GT(output.size(), 65536u);
+  const auto progress = ScanProgress(output);
+  EXPECT_EQ(progress.reading, 99);
+  EXPECT_EQ(progress.writing, 63);
+}
+
+TEST(ProgressScanner, CssWritingMovesTheWritingBar) {
+  const auto progress = ScanProgress(Converting(98, 100) +
+                                     "\n\n\rWriting to CSS-file - 50%\rWriting to CSS-file - 75%");
+  EXPECT_EQ(progress.writing, 75);
+}
+
+TEST(ProgressScanner, AnEntryCutOffMidNumberFallsBackToTheOneBefore) {
+  EXPECT_EQ(ScanProgress("\rConverting File - 40%\rConverting File - 4").reading, 40);
+  EXPECT_EQ(ScanProgress("\rConverting File - 40%\rConverting File - ").reading, 40);
+  EXPECT_EQ(ScanProgress("\rConverting File - 40%\rConverting Fi").reading, 40);
+  EXPECT_FALSE(ScanProgress("\rConverting File - 4").reading.has_value());
+}
+
+TEST(FailureCounter, CountsLinesHoldingAnErrorPhrase) {
+  EXPECT_EQ(CountFailureLines(Converting(1, 100) + "\n\n\rWriting to database - 100%\n\n"), 0);
+  const std::string output =
+      "\rConverting File - 50%\rFile read error (/d/x.seed): Input/output error\n"
+      "\rDelete error (ABC::BHZ::/data/ABC/13/x)\n"
+      "\rDB write error (ABC::BHZ::/data/ABC/13/x)\n"
+      "\rCSS file write error (/out/x.w)\n"
+      "Connection error (ODBC: QOR, USER: QOR)\n"
+      "File open error (/d/x.seed): No such file or directory\n"
+      "Open Err\n";
+  EXPECT_EQ(CountFailureLines(output), 7);
+  // One line with two phrases counts once.
+  EXPECT_EQ(CountFailureLines("File open error: DB write error\n"), 1);
+}
+
+TEST(FailureCounter, NonZeroExitIsAFailureEvenWithoutErrorLines) {
+  EXPECT_EQ(RunFailures("\rWriting to database - 100%\n\n", 0, true), 0);
+  EXPECT_EQ(RunFailures("\rWriting to database - 100%\n\n", 255, true), 1);
+  EXPECT_EQ(RunFailures("", 0, false), 1);
+  EXPECT_EQ(RunFailures("DB write error (a::b::c)\nDB write error (a::b::d)\n", 0, true), 2);
+  EXPECT_EQ(RunFailures("Connection error (ODBC: Q, USER: Q)\n", 255, true), 1);
+}
+
+TEST(LeadingDigits, StopsAtTheFirstNonDigitAndNeverOverflows) {
+  EXPECT_EQ(LeadingDigits("007%"), 7);
+  EXPECT_EQ(LeadingDigits("x1"), 0);
+  EXPECT_EQ(LeadingDigits("99999999999999999999"), 2147483647);
+}
+
+}  // namespace
+}  // namespace tarnvel::gui

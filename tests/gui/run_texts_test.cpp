@@ -1,0 +1,70 @@
+// Texts a run shows: the channel table's cells, the large-file figures, limits, summaries.
+#include <gtest/gtest.h>
+
+#include "gui/channel_table.h"
+#include "gui/large_file.h"
+#include "gui/run_limits.h"
+#include "gui/run_summary.h"
+#include "gui/utc_time.h"
+
+namespace tarnvel::gui {
+namespace {
+
+TEST(ChannelTable, TimesAreUtcCutToWholeSeconds) {
+  EXPECT_EQ(TableTime(1237640759.99), "21/03/2009 13:05");
+  EXPECT_EQ(TableTime(0.0), "01/01/1970 00:00");
+  EXPECT_EQ(TableTime(951782400.0), "29/02/2000 00:00");  // leap day
+  EXPECT_EQ(TableTime(-1.5), "31/12/1969 23:59");
+}
+
+TEST(ChannelTable, DatabaseColumn) {
+  ChannelInfo info;
+  EXPECT_EQ(DatabaseCell(info), "Есть");
+  info.sitechanRate = 20.0;
+  EXPECT_EQ(DatabaseCell(info), "20.00");
+  info.sitechanRate = 0.0;
+  EXPECT_EQ(DatabaseCell(info), "Есть");
+  info.inSitechan = false;
+  info.sitechanRate = 20.0;
+  EXPECT_EQ(DatabaseCell(info), "Нет");
+  EXPECT_EQ(TableRate(0.5), "0.50");
+}
+
+TEST(UtcTime, FieldsAndEpochRoundTrip) {
+  const UtcFields fields = UtcFieldsOf(1321513500.7);  // 2011-11-17 07:05:00 UTC
+  EXPECT_EQ(fields.year, 2011);
+  EXPECT_EQ(fields.month, 11);
+  EXPECT_EQ(fields.day, 17);
+  EXPECT_EQ(fields.hour, 7);
+  EXPECT_EQ(fields.minute, 5);
+  EXPECT_EQ(EpochOf(fields), 1321513500);
+  EXPECT_EQ(EpochOf(UtcFieldsOf(-86401.0)), -86401);
+}
+
+TEST(LargeFile, ThresholdAndMegabytes) {
+  EXPECT_TRUE(IsLargeFile(10485760));
+  EXPECT_FALSE(IsLargeFile(10485759));
+  EXPECT_EQ(MegabytesText(12 * 1048576), "12 МБайт");
+  EXPECT_EQ(MegabytesText(11000000), "10 МБайт");
+  EXPECT_EQ(ViewLimitFromText("5"), 5);
+  EXPECT_EQ(ViewLimitFromText(""), 0);
+  EXPECT_EQ(ViewLimitFromText("12ab"), 12);
+}
+
+TEST(RunLimits, RefusesTheFirstValueOverItsLimit) {
+  EXPECT_FALSE(CheckLengths({{"станция", "ABCDEFG", 7}, {"канал", "BHZ", 7}}).has_value());
+  const auto message = CheckLengths({{"станция", "ABC", 7}, {"канал", "ABCDEFGH", 7}});
+  ASSERT_TRUE(message.has_value());
+  EXPECT_EQ(*message,
+            "Слишком длинное значение: канал (допускается не более 7 символов, задано 8).\n"
+            "Операция не выполнена.");
+}
+
+TEST(RunSummary, SuccessAndFailureTexts) {
+  EXPECT_EQ(ConversionSummary("\"t\" \"x\""), "Connection string: \"t\" \"x\"\r\n");
+  EXPECT_EQ(CompletionMessage(0), "Операция успешно завершена!");
+  EXPECT_EQ(CompletionMessage(3), "Операция завершена с ошибками!\nОшибки: 3\n");
+}
+
+}  // namespace
+}  // namespace tarnvel::gui
