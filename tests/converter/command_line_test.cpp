@@ -54,8 +54,10 @@ TEST_F(CommandLineTest, ArgumentsAreTakenInOrderSoAnEarlierErrorWinsOverHelp) {
 }
 
 TEST_F(CommandLineTest, FirstArgumentIsTheSeedPath) {
-  ASSERT_EQ(Parse({"C:\\data\\x.seed", "odbc=src", "USER=u", "Password=p", "data=D:\\d"}).outcome,
-            ParseOutcome::kRun);
+  ASSERT_EQ(
+      Parse({"C:\\data\\x.seed", "-use_tend", "odbc=src", "USER=u", "Password=p", "data=D:\\d"})
+          .outcome,
+      ParseOutcome::kRun);
   EXPECT_EQ(options_.seedPath, "C:\\data\\x.seed");
   EXPECT_EQ(options_.odbc, "src");
   EXPECT_EQ(options_.user, "u");
@@ -92,13 +94,6 @@ TEST_F(CommandLineTest, OptionsAtPositionOneAreNotThePath) {
   EXPECT_EQ(filter_.size(), 1u);  // x.seed at position 2 is a filter
 }
 
-TEST_F(CommandLineTest, UseTendSwitchIsNeitherPathNorFilter) {
-  ASSERT_EQ(Parse({"x.seed", "-use_tend", "/USE_TEND", "-use_tendency"}).outcome,
-            ParseOutcome::kRun);
-  EXPECT_EQ(options_.seedPath, "x.seed");
-  EXPECT_TRUE(filter_.empty());
-}
-
 TEST_F(CommandLineTest, InfoModeAndViewLimit) {
   ASSERT_EQ(Parse({"x.seed", "-i"}).outcome, ParseOutcome::kRun);
   EXPECT_TRUE(options_.infoMode);
@@ -118,12 +113,6 @@ TEST_F(CommandLineTest, InfoModeAndViewLimit) {
     EXPECT_TRUE(options_.infoMode) << arg;
     EXPECT_EQ(options_.viewLimit, limit) << arg;
   }
-}
-
-TEST_F(CommandLineTest, CssRequest) {
-  ASSERT_EQ(Parse({"x.seed", "CSS=out.wfdisc"}).outcome, ParseOutcome::kRun);
-  EXPECT_TRUE(options_.cssRequested);
-  EXPECT_TRUE(filter_.empty());
 }
 
 TEST_F(CommandLineTest, BeginAndQuantityGiveTheWindow) {
@@ -241,7 +230,8 @@ TEST_F(CommandLineTest, FilterSpecificationsBecomeEntries) {
 }
 
 TEST_F(CommandLineTest, FilterFieldsSkipEmptyRunsAndExtraFields) {
-  ASSERT_EQ(Parse({"x.seed", "ABC::00", ",,;", "A:B:C:D:E", "::", ":BHZ", "S:C:"}).outcome,
+  ASSERT_EQ(Parse({"x.seed", "ABC::00", ",,;", "A:B:C:D:IGNORED_LONG_FIELD", "::", ":BHZ", "S:C:"})
+                .outcome,
             ParseOutcome::kRun);
   EXPECT_THAT(filter_, ::testing::ElementsAre(Entry("ABC", "00", "*"), Entry("A", "B", "C"),
                                               Entry("BHZ", "*", "*"), Entry("S", "C", "*")));
@@ -261,14 +251,6 @@ TEST_F(CommandLineTest, FilterFieldOfSevenCharactersIsKeptAndEightIsRefused) {
   EXPECT_EQ(result.outcome, ParseOutcome::kArgumentError);
   EXPECT_EQ(result.message, "Argument too long: ABC,DEF:CHANNELS (at most 7 characters)\n");
   EXPECT_TRUE(filter_.empty());  // nothing of the refused argument is kept
-}
-
-TEST(AppendChannelFilterTest, RefusesWithoutAppending) {
-  ChannelFilter filter{{"OLD", "*", "*"}};
-  EXPECT_FALSE(AppendChannelFilter("A:B:LONGLOCATION", filter));
-  EXPECT_EQ(filter.size(), 1u);
-  EXPECT_TRUE(AppendChannelFilter("A:B:C:IGNORED_FOURTH_FIELD", filter));
-  EXPECT_EQ(filter.size(), 2u);
 }
 
 }  // namespace

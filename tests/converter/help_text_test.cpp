@@ -18,23 +18,11 @@ TEST(HelpTextTest, MatchesTheExpectedTextByteForByte) {
   EXPECT_EQ(HelpTextUtf8(), testing::kExpectedHelpText);
 }
 
-TEST(HelpTextTest, NoteOnBackslashesNamesTwoBackslashCharacters) {
-  EXPECT_NE(HelpTextUtf8().find("символов '\\\\' или '//'"), std::string::npos);
-}
-
 TEST(ConsoleCodesetTest, CyrillicCodesetsGetTheirOwnBytes) {
   // "Описание:" in code page 866 and in Windows-1251.
   EXPECT_EQ(ToCodeset("Описание:\n", "CP866"), "\x8E\xAF\xA8\xE1\xA0\xAD\xA8\xA5:\n");
   EXPECT_EQ(ToCodeset("Описание:\n", "CP1251"), "\xCE\xEF\xE8\xF1\xE0\xED\xE8\xE5:\n");
   EXPECT_EQ(ToCodeset("  -i         - x\n", "CP866"), "  -i         - x\n");
-}
-
-TEST(ConsoleCodesetTest, WholeHelpTextConvertsToCodePage866) {
-  const std::string converted = ToCodeset(HelpTextUtf8(), "CP866");
-  EXPECT_NE(converted, HelpTextUtf8());
-  // One byte per character: the ASCII layout is kept and every Cyrillic letter is one byte.
-  EXPECT_EQ(converted.substr(0, 10), "\x8E\xAF\xA8\xE1\xA0\xAD\xA8\xA5:\n");
-  EXPECT_EQ(ToCodeset(converted, "UTF-8"), converted);
 }
 
 TEST(ConsoleCodesetTest, CodesetsWithoutCyrillicKeepTheUtf8Text) {

@@ -102,13 +102,6 @@ TEST_F(SettingsReaderTest, CommandLineThenLocalIniThenQorIni) {
   EXPECT_EQ(s.dataDir, "/qor/data");
 }
 
-TEST_F(SettingsReaderTest, LaterCommandLineArgumentWinsAndValuesStayWhole) {
-  const std::string longSource(300, 's');
-  const ResolvedSettings s =
-      MakeReader({"x.seed", "ODBC=first", "ODBC=" + longSource}).LoadAndGetSettings();
-  EXPECT_EQ(s.odbc, longSource);
-}
-
 TEST_F(SettingsReaderTest, DataDirectoryAlwaysHasForwardSlashes) {
   WriteQorIni("[DATA]\nDIR=\\\\server\\qor\\data\n");
   EXPECT_EQ(MakeReader({"x.seed"}).LoadAndGetSettings().dataDir, "//server/qor/data");
