@@ -50,6 +50,13 @@ struct FrameWriter {
     record[at + 2] = static_cast<std::uint8_t>(c);
     record[at + 3] = static_cast<std::uint8_t>(d);
   }
+  // Two 16-bit differences in memory order, each in the record's byte order (Steim1 code 2).
+  void Halves(int f, int k, std::int16_t a, std::int16_t b) {
+    Word(f, k, 2, 0);
+    const std::size_t at = dataStart + static_cast<std::size_t>(f) * 64 + 4 * std::size_t(k);
+    Put16(record, at, static_cast<std::uint16_t>(a), big);
+    Put16(record, at + 2, static_cast<std::uint16_t>(b), big);
+  }
   void X0(std::int32_t v) { Put32(record, dataStart + 4, static_cast<std::uint32_t>(v), big); }
   void Xn(std::int32_t v) { Put32(record, dataStart + 8, static_cast<std::uint32_t>(v), big); }
 };

@@ -1,0 +1,370 @@
+// Record acceptance, identity, byte order, rates, times, window, filter and decoding rules.
+#include "seed/seed_record.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/seed/record_builder.h"
+#include "tests/support/process.h"
+
+namespace tarnvel::testing {
+namespace {
+
+// A Steim1 record whose frames hold `count` differences of +1 starting at X0 = 100.
+std::vector<std::uint8_t> CountingRecord(RecordBuilder b, int differences) {
+  auto r = b.Build();
+  FrameWriter w{r, b.beginningOfData, b.blocketteType == 1000 ? b.wordOrder != 0 && b.big : b.big};
+  w.X0(100);
+  int k = 3, f = 0, left = differences;
+  while (left > 0) {
+    w.Bytes(f, k, left == differences ? 0 : 1, 1, 1, 1);
+    left -= 4;
+    if (++k == 16) {
+      k = 1;
+      ++f;
+    }
+  }
+  return r;
+}
+
+TEST(SampleRate, FactorAndMultiplierRules) {
+  EXPECT_DOUBLE_EQ(SampleRateFromFactors(100, 1), 100.0);
+  EXPECT_DOUBLE_EQ(SampleRateFromFactors(-10, 1), 0.1);
+  EXPECT_DOUBLE_EQ(SampleRateFromFactors(1, -10), 0.1);
+  EXPECT_DOUBLE_EQ(SampleRateFromFactors(-10, -10), 0.01);
+  EXPECT_DOUBLE_EQ(SampleRateFromFactors(0, 5), 1.0);
+  EXPECT_DOUBLE_EQ(SampleRateFromFactors(5, 0), 1.0);
+  EXPECT_DOUBLE_EQ(SampleRateFromFactors(81, -2), 40.5);
+}
+
+TEST(RecordTime, SecondsAreSinglePrecision) {
+  RecordHeader h;
+  h.year = 2013;
+  h.dayOfYear = 240;
+  h.hour = 13;
+  h.minute = 14;
+  h.second = 57;
+  h.fractions = 1234;
+  EXPECT_DOUBLE_EQ(BtimeToEpoch(h), 1377695640.0 + static_cast<double>(57.1234f));
+  EXPECT_NEAR(BtimeToEpoch(h), 1377695697.1234016, 1e-7);
+}
+
+TEST(ChannelPattern, Rules) {
+  EXPECT_TRUE(MatchChannelPattern("bhz", "BHZ", true));  // no wildcard: any case
+  EXPECT_TRUE(MatchChannelPattern("BH*", "BHZ", true));
+  EXPECT_FALSE(MatchChannelPattern("BH*", "BH", true));   // text must be longer
+  EXPECT_FALSE(MatchChannelPattern("bh*", "BHZ", true));  // wildcards: exact case
+  EXPECT_TRUE(MatchChannelPattern("*", "Z", true));
+  EXPECT_FALSE(MatchChannelPattern("*", "", true));
+  EXPECT_TRUE(MatchChannelPattern("B?Z", "BHZ", true));
+  EXPECT_FALSE(MatchChannelPattern("B?Z", "BHZZ", true));
+  EXPECT_FALSE(MatchChannelPattern("b?z", "BHZ", true));
+  EXPECT_TRUE(MatchChannelPattern("??", "??", false));  // "?" as a plain character
+  EXPECT_FALSE(MatchChannelPattern("??", "00", false));
+  EXPECT_TRUE(MatchChannelPattern("?*", "10", true));
+  EXPECT_FALSE(MatchChannelPattern("?0*", "10", true));
+  EXPECT_TRUE(MatchChannelPattern("B?*xyz", "BHZ", true));  // whatever follows * is ignored
+}
+
+TEST(RecordHeaderRules, QualityNamesAndUnsafeCodes) {
+  RecordBuilder b;
+  RecordHeader h;
+  for (char q : {'D', 'R', 'Q'}) {
+    b.quality = q;
+    EXPECT_EQ(ReadRecordHeader(b.Build(), 512, h), HeaderResult::kAccepted) << q;
+  }
+  b.quality = 'M';
+  EXPECT_EQ(ReadRecordHeader(b.Build(), 512, h), HeaderResult::kNotData);
+  b.quality = 'D';
+  b.station = "";
+  EXPECT_EQ(ReadRecordHeader(b.Build(), 512, h), HeaderResult::kNoName);
+  b.station = "A BC";  // a name ends at its first blank
+  ASSERT_EQ(ReadRecordHeader(b.Build(), 512, h), HeaderResult::kAccepted);
+  EXPECT_EQ(h.station, "A");
+  EXPECT_EQ(h.location, "??");
+  b.location = "0 ";
+  ReadRecordHeader(b.Build(), 512, h);
+  EXPECT_EQ(h.location, "0");
+  for (const char* bad : {"..", ".", "A/B", "A\\B", "A\x01", "A\x7f", "\xc3\xa9"}) {
+    RecordBuilder u;
+    u.station = bad;
+    EXPECT_EQ(ReadRecordHeader(u.Build(), 512, h), HeaderResult::kUnsafeName) << bad;
+    u.station = "OK";
+    u.location = bad;
+    EXPECT_EQ(ReadRecordHeader(u.Build(), 512, h), HeaderResult::kUnsafeName) << bad;
+  }
+  RecordBuilder quoted;
+  quoted.station = "O'K";
+  EXPECT_EQ(ReadRecordHeader(quoted.Build(), 512, h), HeaderResult::kAccepted);
+  EXPECT_EQ(ReadRecordHeader(b.Build(), 40, h), HeaderResult::kTooShort);
+}
+
+TEST(RecordHeaderRules, UnsafeNamesAreCountedAndNotFiled) {
+  RecordBuilder b;
+  b.count = 4;
+  b.encoding = 10;
+  b.channel = "..";
+  RunContext context;
+  EXPECT_FALSE(ProcessDataRecord(CountingRecord(b, 4), 512, context));
+  RegisterRecordSpan(CountingRecord(b, 4), 512, context);
+  EXPECT_EQ(context.unsafeNameRecords, 2u);
+  EXPECT_TRUE(context.segments.empty());
+}
+
+TEST(ByteOrder, HeaderFieldsFollowTheWordOrderByte) {
+  for (bool big : {true, false}) {
+    RecordBuilder b;
+    b.big = big;
+    b.count = 300;
+    b.factor = -10;
+    b.multiplier = 1;
+    b.fractions = 4321;
+    RecordHeader h;
+    ASSERT_EQ(ReadRecordHeader(b.Build(), 512, h), HeaderResult::kAccepted);
+    EXPECT_EQ(h.bigEndian, big);
+    EXPECT_EQ(h.sampleCount, 300);
+    EXPECT_EQ(h.rateFactor, -10);
+    EXPECT_EQ(h.year, 2013);
+    EXPECT_EQ(h.dayOfYear, 240);
+    EXPECT_EQ(h.fractions, 4321);
+    EXPECT_EQ(h.beginningOfData, 64);
+    EXPECT_EQ(h.encoding, 11);
+    EXPECT_EQ(h.declaredLength, 512);
+  }
+}
+
+TEST(Blockette1001, AloneMeansSteim1BigEndian) {
+  RecordBuilder b;
+  b.blocketteType = 1001;
+  b.count = 8;
+  auto r = CountingRecord(b, 8);
+  r[52] = 77;  // timing quality, not an encoding
+  r[53] = 0;   // microseconds, not a word order
+  RecordHeader h;
+  ASSERT_EQ(ReadRecordHeader(r, 512, h), HeaderResult::kAccepted);
+  EXPECT_TRUE(h.bigEndian);
+  EXPECT_EQ(h.encoding, kEncodingSteim1Code);
+  RunContext context;
+  ASSERT_TRUE(ProcessDataRecord(r, 512, context));
+  EXPECT_EQ(context.segments[0].samples.ToVector(),
+            (std::vector<float>{100, 101, 102, 103, 104, 105, 106, 107}));
+}
+
+TEST(Blockette1001, FollowedByABlockette1000TakesItsEncodingAndOrder) {
+  for (bool big : {true, false}) {
+    RecordBuilder b;
+    b.big = big;
+    b.blocketteType = 1001;
+    b.count = 3;
+    auto r = b.Build();
+    Put16(r, 50, 56, big);  // next blockette at 56: a 1000 declaring INT32
+    Put16(r, 56, 1000, big);
+    r[60] = 3;
+    r[61] = big ? 1 : 0;
+    r[62] = 9;
+    for (std::size_t i = 0; i < 3; ++i) {
+      Put32(r, 64 + 4 * i, static_cast<std::uint32_t>(-70000 + static_cast<int>(i)), big);
+    }
+    RecordHeader h;
+    ASSERT_EQ(ReadRecordHeader(r, 512, h), HeaderResult::kAccepted);
+    EXPECT_EQ(h.encoding, kEncodingInt32Code);
+    EXPECT_EQ(h.bigEndian, big);
+    EXPECT_EQ(h.sampleCount, 3);
+    RunContext context;
+    ASSERT_TRUE(ProcessDataRecord(r, 512, context));
+    EXPECT_EQ(context.segments[0].samples.ToVector(), (std::vector<float>{-70000, -69999, -69998}));
+    // A link pointing outside the record is not followed.
+    Put16(r, 50, 510, big);
+    ReadRecordHeader(r, 512, h);
+    EXPECT_EQ(h.encoding, kEncodingSteim1Code);
+  }
+}
+
+TEST(Decoding, UnknownEncodingFallsBackFromSteim2ToSteim1) {
+  TempDir dir;
+  const auto consolePath = dir / "console.txt";
+  std::FILE* console = std::fopen(consolePath.c_str(), "w+");
+  ASSERT_NE(console, nullptr);
+  RunContext context;
+  CollectingDebugSink sink;
+  context.debug = &sink;
+  context.console = console;
+
+  RecordBuilder b;
+  b.encoding = 0;
+  b.count = 8;
+  // Steim1 frames of code 1: as Steim2 they hold the same bytes, so take code 2 words that
+  // Steim2 reads with dnib 00 (no data) and Steim1 as two 16-bit differences.
+  auto r = b.Build();
+  FrameWriter w{r, 64, true};
+  w.X0(5);
+  for (int k = 3; k < 7; ++k) w.Halves(0, k, k == 3 ? 0 : 1, 1);
+  EXPECT_TRUE(ProcessDataRecord(r, 512, context));
+  EXPECT_EQ(context.segments[0].samples.ToVector(),
+            (std::vector<float>{5, 6, 7, 8, 9, 10, 11, 12}));
+  EXPECT_TRUE(context.decodeOk);
+  EXPECT_EQ(sink.lines.size(), 2u);  // the Steim2 attempt's shortfall pair
+
+  // Neither decoder finds 20 samples: the message, and the last attempt's samples are filed.
+  b.count = 20;
+  b.hour = 14;
+  auto bad = b.Build();
+  FrameWriter w2{bad, 64, true};
+  w2.X0(1);
+  w2.Halves(0, 3, 0, 0);
+  EXPECT_TRUE(ProcessDataRecord(bad, 512, context));
+  EXPECT_TRUE(context.decodeOk);
+  std::fclose(console);
+  EXPECT_EQ(ReadFile(consolePath), "\rIncorrect encoding format\n");
+  ASSERT_EQ(context.segments.size(), 2u);
+  auto got = context.segments[1].samples.ToVector();
+  ASSERT_EQ(got.size(), 20u);
+  EXPECT_EQ(got[0], 1.0f);
+  EXPECT_EQ(got[1], 1.0f);
+  EXPECT_EQ(got[2], 0.0f);
+}
+
+TEST(Decoding, KnownEncodingMismatchClearsDecodeOk) {
+  RecordBuilder b;
+  b.encoding = 10;
+  b.count = 10;
+  RunContext context;
+  ProcessDataRecord(CountingRecord(b, 8), 512, context);
+  EXPECT_FALSE(context.decodeOk);
+  EXPECT_EQ(context.segments[0].samples.ToVector(),
+            (std::vector<float>{100, 101, 102, 103, 104, 105, 106, 107, 0, 0}));
+}
+
+TEST(Decoding, NothingIsReadOutsideTheRecord) {
+  RunContext context;
+  // Beginning of data past the record: zeros, for every encoding.
+  for (int encoding : {3, 10, 11, 0}) {
+    RecordBuilder b;
+    b.encoding = static_cast<std::uint8_t>(encoding);
+    b.count = 5;
+    b.beginningOfData = 60000;
+    b.station = "E" + std::to_string(encoding);
+    auto r = b.Build();
+    EXPECT_TRUE(ProcessDataRecord(r, 512, context));
+    EXPECT_EQ(context.segments[context.segments.size() - 1].samples.ToVector(),
+              std::vector<float>(5, 0.0f));
+  }
+  // INT32 announcing more than the record holds: the values that are there, then zeros.
+  RecordBuilder b;
+  b.encoding = 3;
+  b.count = 200;
+  b.length = 256;
+  b.station = "INT";
+  auto r = b.Build();
+  for (std::size_t i = 0; i < 48; ++i)
+    Put32(r, 64 + 4 * i, static_cast<std::uint32_t>(i + 1), true);
+  // The record sits at the start of a bigger buffer: nothing after its 256 bytes is read.
+  std::vector<std::uint8_t> buffer(r);
+  buffer.resize(512, 0xEE);
+  EXPECT_TRUE(ProcessDataRecord(buffer, 256, context));
+  const auto got = context.segments[context.segments.size() - 1].samples.ToVector();
+  ASSERT_EQ(got.size(), 200u);
+  EXPECT_EQ(got[47], 48.0f);
+  EXPECT_EQ(got[48], 0.0f);
+  EXPECT_EQ(got[199], 0.0f);
+  // Steim1 with data beginning at 128: (L - 64) / 64 frames would run past the end.
+  RecordBuilder s;
+  s.encoding = 10;
+  s.beginningOfData = 128;
+  s.count = 4;
+  s.length = 256;
+  s.station = "LATE";
+  auto late = s.Build();
+  FrameWriter lw{late, 128, true};
+  lw.X0(9);
+  lw.Bytes(0, 3, 0, 1, 1, 1);
+  EXPECT_TRUE(ProcessDataRecord(late, 256, context));
+  EXPECT_EQ(context.segments[context.segments.size() - 1].samples.ToVector(),
+            (std::vector<float>{9, 10, 11, 12}));
+  // A buffer shorter than the length the caller claims: only the buffer is read.
+  std::vector<std::uint8_t> shortBuffer(late.begin(), late.begin() + 200);
+  shortBuffer[8] = 'S';
+  EXPECT_TRUE(ProcessDataRecord(shortBuffer, 4096, context));
+}
+
+TEST(Decoding, DeclaredShorterRecordIsNotDecodedIntoItsNeighbour) {
+  // Records of 256 bytes read with a length of 512: the second half is the next record, whose
+  // frames must not continue the first record's samples.
+  RecordBuilder b;
+  b.length = 256;
+  b.encoding = 10;
+  b.count = 6;
+  auto first = CountingRecord(b, 4);  // 4 of 6 announced
+  auto next = CountingRecord(b, 8);
+  first.insert(first.end(), next.begin(), next.end());
+  RunContext context;
+  EXPECT_TRUE(ProcessDataRecord(first, 512, context));
+  EXPECT_EQ(context.segments[0].samples.ToVector(), (std::vector<float>{100, 101, 102, 103, 0, 0}));
+}
+
+TEST(Decoding, RecordsWithoutSamplesAreNotFiled) {
+  RecordBuilder b;
+  b.count = 0;
+  b.encoding = 10;
+  RunContext context;
+  EXPECT_FALSE(ProcessDataRecord(b.Build(), 512, context));
+  EXPECT_TRUE(context.segments.empty());
+  // So a record starting at the same time still opens its channel with samples.
+  b.count = 4;
+  EXPECT_TRUE(ProcessDataRecord(CountingRecord(b, 4), 512, context));
+  EXPECT_EQ(context.segments[0].count, 4);
+}
+
+TEST(Window, BeginAndEndRules) {
+  RecordBuilder b;
+  b.count = 100;  // 1 s at 100 sps
+  b.encoding = 10;
+  b.hour = 0;
+  b.minute = 0;
+  b.second = 0;
+  b.year = 2020;
+  b.day = 1;
+  const auto r = CountingRecord(b, 100);
+  const double t = 1577836800.0;
+  const auto kept = [&](double begin, double end) {
+    RunContext context;
+    context.window = {begin, end};
+    return ProcessDataRecord(r, 512, context);
+  };
+  EXPECT_TRUE(kept(-1.0, -1.0));
+  EXPECT_FALSE(kept(-1.0, t));  // starting exactly at the end: dropped
+  EXPECT_TRUE(kept(-1.0, t + 0.5));
+  EXPECT_FALSE(kept(t + 1.0, -1.0));  // ending exactly at the begin: dropped
+  EXPECT_TRUE(kept(t + 0.5, -1.0));
+  EXPECT_TRUE(kept(t - 10, t + 0.1));
+  EXPECT_FALSE(kept(t + 2, t + 3));
+  EXPECT_TRUE(kept(0.0, t - 100));  // a zero bound disables the test
+}
+
+TEST(Filter, EntriesAndBlankLocations) {
+  RecordBuilder b;
+  b.encoding = 10;
+  b.count = 4;
+  const auto blank = CountingRecord(b, 4);
+  b.location = "10";
+  b.hour = 15;
+  const auto ten = CountingRecord(b, 4);
+  const auto filed = [&](const ChannelFilter& filter) {
+    RunContext context;
+    context.filter = filter;
+    std::string which;
+    if (ProcessDataRecord(blank, 512, context)) which += "blank ";
+    if (ProcessDataRecord(ten, 512, context)) which += "ten";
+    return which;
+  };
+  EXPECT_EQ(filed({}), "blank ten");
+  EXPECT_EQ(filed({{"ABC", "BHZ", "??"}}), "blank ");
+  EXPECT_EQ(filed({{"abc", "bhz", "*"}}), "blank ten");
+  EXPECT_EQ(filed({{"A?C", "BH*", "1?"}}), "");  // "?" is literal in locations
+  EXPECT_EQ(filed({{"XYZ", "*", "*"}, {"*", "B?Z", "10"}}), "ten");
+}
+
+}  // namespace
+}  // namespace tarnvel::testing
