@@ -48,7 +48,7 @@ TEST(Filing, ContinuationGapAndRejoin) {
   ASSERT_EQ(c.segments.size(), 1u);
   EXPECT_EQ(c.segments[0].count, 200);
   EXPECT_DOUBLE_EQ(c.segments[0].end, kT0 + 2.0);
-  ProcessDataRecord(Record(2.015, 100, 100, 1, 500), 4096, c);  // 1.5 periods late: new entry
+  ProcessDataRecord(Record(2.016, 100, 100, 1, 500), 4096, c);  // 1.6 periods late: new entry
   ASSERT_EQ(c.segments.size(), 2u);
   ProcessDataRecord(Record(2.0, 100, 100, 1, 200), 4096, c);  // continues the first again
   ASSERT_EQ(c.segments.size(), 2u);
