@@ -1,8 +1,11 @@
 #include "tests/support/test_database.h"
 
+#include <signal.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <atomic>
@@ -145,6 +148,26 @@ class TestDatabase::Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
+  // Runs statements in one transaction, then returns to auto-commit.
+  void RunInOneTransaction(const std::vector<std::string>& statements) {
+    SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
+                      SQL_IS_UINTEGER);
+    try {
+      for (const auto& statement : statements) Run(statement, false);
+    } catch (...) {
+      SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+      SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                        SQL_IS_UINTEGER);
+      throw;
+    }
+    const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_COMMIT);
+    SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON),
+                      SQL_IS_UINTEGER);
+    if (!SQL_SUCCEEDED(rc)) {
+      throw std::runtime_error("cannot commit:" + Diagnostics(SQL_HANDLE_DBC, dbc_));
+    }
+  }
+
   std::vector<Row> Run(const std::string& sql, bool wantRows) {
     SQLHSTMT stmt = SQL_NULL_HANDLE;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
@@ -219,20 +242,64 @@ class TestDatabase::Connection {
 
 namespace {
 
-// The data source of the database named by TARNVEL_PG_DB, used to create and drop the
-// per-test databases.
-const std::string& PostgresAdminDsn() {
-  static const std::string dsn = [] {
-    auto& config = OdbcConfig::Get();
-    std::string name = config.UniqueName("tarnvel_pg_admin");
-    config.AddDataSource(name, {{"Driver", "PostgreSQL"},
-                                {"Servername", Env("TARNVEL_PG_HOST")},
-                                {"Port", Env("TARNVEL_PG_PORT")},
-                                {"Database", Env("TARNVEL_PG_DB")}});
-    return name;
-  }();
-  return dsn;
+std::map<std::string, std::string> PostgresSource(const std::string& database) {
+  return {{"Driver", "PostgreSQL"},
+          {"Servername", Env("TARNVEL_PG_HOST")},
+          {"Port", Env("TARNVEL_PG_PORT")},
+          {"Database", database}};
 }
+
+// The PostgreSQL database of this test process, created on first use and dropped at exit.
+// Each TestDatabase is a schema of its own in it, made the connection's search path; the
+// tests of one process run one after the other, so the catalogue only ever shows one QOR
+// schema. (Making a database per test costs about a second.)
+class PostgresProcessDatabase {
+ public:
+  static PostgresProcessDatabase& Get() {
+    static PostgresProcessDatabase database;
+    return database;
+  }
+  const std::string& dsn() const { return dsn_; }
+  const std::string& database() const { return name_; }
+
+ private:
+  PostgresProcessDatabase() {
+    auto& config = OdbcConfig::Get();
+    const std::string admin = config.UniqueName("tarnvel_pg_admin");
+    config.AddDataSource(admin, PostgresSource(Env("TARNVEL_PG_DB")));
+    adminDsn_ = admin;
+    name_ = "tarnvel_test_" + std::to_string(getpid());
+    TestDatabase::Connection connection(adminDsn_, Env("TARNVEL_PG_USER"),
+                                        Env("TARNVEL_PG_PASSWORD"));
+    // Databases left behind by test processes that no longer run.
+    for (const auto& row : connection.Run(
+             "select datname from pg_database where datname like 'tarnvel_test_%'", true)) {
+      const std::string& name = row.at(0);
+      const std::string digits = name.substr(std::string("tarnvel_test_").size());
+      if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+      const auto pid = static_cast<pid_t>(std::stol(digits));
+      if (pid == getpid() || (kill(pid, 0) != 0 && errno == ESRCH)) {
+        connection.Run("drop database if exists " + name + " with (force)", false);
+      }
+    }
+    connection.Run("create database " + name_, false);
+    dsn_ = config.UniqueName("tarnvel_pg_process");
+    config.AddDataSource(dsn_, PostgresSource(name_));
+  }
+  ~PostgresProcessDatabase() {
+    try {
+      TestDatabase::Connection connection(adminDsn_, Env("TARNVEL_PG_USER"),
+                                          Env("TARNVEL_PG_PASSWORD"));
+      connection.Run("drop database if exists " + name_ + " with (force)", false);
+    } catch (const std::exception&) {
+      // The next test process removes it.
+    }
+  }
+
+  std::string adminDsn_;
+  std::string name_;
+  std::string dsn_;
+};
 
 }  // namespace
 
@@ -298,28 +365,26 @@ TestDatabase::TestDatabase(DatabaseKind kind, DatabaseOptions options)
     dsn_ = config.UniqueName("qor_pg");
     user_ = Env("TARNVEL_PG_USER");
     password_ = Env("TARNVEL_PG_PASSWORD");
-    pgDatabase_ = config.UniqueName("tarnvel_test");
-    Connection admin(PostgresAdminDsn(), user_, password_);
-    admin.Run("create database " + pgDatabase_, false);
-    config.AddDataSource(dsn_, {{"Driver", "PostgreSQL"},
-                                {"Servername", Env("TARNVEL_PG_HOST")},
-                                {"Port", Env("TARNVEL_PG_PORT")},
-                                {"Database", pgDatabase_}});
+    auto& process = PostgresProcessDatabase::Get();
+    pgSchema_ = config.UniqueName("qor");
+    Connection(process.dsn(), user_, password_).Run("create schema " + pgSchema_, false);
+    auto source = PostgresSource(process.database());
+    source["ConnSettings"] = "set search_path to " + pgSchema_;
+    config.AddDataSource(dsn_, source);
   }
   connection_ = std::make_unique<Connection>(dsn_, user_, password_);
-  ExecuteScript(SchemaScript(kind, options));
+  connection_->RunInOneTransaction(SplitScript(SchemaScript(kind, options)));
 }
 
 TestDatabase::~TestDatabase() {
-  connection_.reset();
-  if (!pgDatabase_.empty()) {
+  if (!pgSchema_.empty()) {
     try {
-      Connection admin(PostgresAdminDsn(), user_, password_);
-      admin.Run("drop database if exists " + pgDatabase_ + " with (force)", false);
+      connection_->Run("drop schema if exists " + pgSchema_ + " cascade", false);
     } catch (const std::exception& e) {
-      ADD_FAILURE() << "cannot drop test database " << pgDatabase_ << ": " << e.what();
+      ADD_FAILURE() << "cannot drop test schema " << pgSchema_ << ": " << e.what();
     }
   }
+  connection_.reset();
   std::error_code ec;
   std::filesystem::remove_all(folder_, ec);
 }

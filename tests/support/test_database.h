@@ -17,7 +17,8 @@
 // PostgreSQL needs a server (scripts/pg_server.sh) and the variables TARNVEL_PG_HOST,
 // TARNVEL_PG_PORT, TARNVEL_PG_USER, TARNVEL_PG_PASSWORD and TARNVEL_PG_DB; without them the
 // PostgreSQL cases are skipped with the reason. The role needs the right to create databases:
-// every TestDatabase is a database of its own, dropped when the object goes.
+// each test process makes one database, and every TestDatabase is a schema of its own in it
+// (the search path of its data source), dropped when the object goes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -96,9 +97,10 @@ class TestDatabase {
   // The schema script for a kind and options, as the constructor runs it.
   static std::string SchemaScript(DatabaseKind kind, const DatabaseOptions& options);
 
- private:
-  class Connection;
+ public:
+  class Connection;  // the test's own connection (defined in the .cpp)
 
+ private:
   DatabaseKind kind_;
   DatabaseOptions options_;
   std::filesystem::path folder_;
@@ -106,7 +108,7 @@ class TestDatabase {
   std::string dsn_;
   std::string user_;
   std::string password_;
-  std::string pgDatabase_;  // PostgreSQL: the database to drop
+  std::string pgSchema_;  // PostgreSQL: the schema holding this database's tables
   std::unique_ptr<Connection> connection_;
 };
 

@@ -1,0 +1,114 @@
+// The store's connection half: options, connecting and disconnecting, the reachability probe
+// and the check for FILELIST's optional end-time column.
+#include "store/waveform_store.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace tarnvel {
+namespace {
+
+bool SameKey(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+           return std::tolower(x) == std::tolower(y);
+         });
+}
+
+// The decimal value of a text as the C library reads it ("0" and "abc" are both zero).
+bool DecimalNonZero(const std::string& text) {
+  return std::strtol(text.c_str(), nullptr, 10) != 0;
+}
+
+}  // namespace
+
+WaveformStore::WaveformStore() = default;
+
+WaveformStore::~WaveformStore() {
+  Disconnect();
+}
+
+int WaveformStore::SetOption(std::string_view key, std::string& value) {
+  if (SameKey(key, "odbc")) {
+    source_ = value;
+  } else if (SameKey(key, "user")) {
+    user_ = value;
+  } else if (SameKey(key, "password")) {
+    password_ = value;
+  } else if (SameKey(key, "data")) {
+    std::replace(value.begin(), value.end(), '/', '\\');
+    dataDir_ = value;
+  } else if (SameKey(key, "use_tend")) {
+    useEndTime_ = DecimalNonZero(value);
+    if (useEndTime_ && IsConnected()) RunEndTimeColumnCheck();
+  } else {
+    return store_result::kUnknownOption;
+  }
+  return store_result::kOk;
+}
+
+bool WaveformStore::Connect() {
+  // A second Connect would otherwise leave the first connection open and unreachable.
+  Disconnect();
+
+  if (!environment_.Allocate(SQL_NULL_HANDLE)) return false;
+  if (!OdbcSucceeded(SQLSetEnvAttr(environment_.get(), SQL_ATTR_ODBC_VERSION,
+                                   reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), SQL_IS_INTEGER))) {
+    environment_.Reset();
+    return false;
+  }
+  if (!connection_.Allocate(environment_.get())) {
+    environment_.Reset();
+    return false;
+  }
+  std::string source = source_;
+  std::string user = user_;
+  std::string password = password_;
+  const SQLRETURN rc = SQLConnect(connection_.get(), reinterpret_cast<SQLCHAR*>(source.data()),
+                                  SQL_NTS, reinterpret_cast<SQLCHAR*>(user.data()), SQL_NTS,
+                                  reinterpret_cast<SQLCHAR*>(password.data()), SQL_NTS);
+  if (!OdbcSucceeded(rc)) {
+    connection_.Reset();
+    environment_.Reset();
+    return false;
+  }
+
+  names_.DiscoverSchema(connection_.get());
+  if (useEndTime_) RunEndTimeColumnCheck();
+  return true;
+}
+
+void WaveformStore::Disconnect() {
+  if (connection_) {
+    SQLDisconnect(connection_.get());
+    connection_.Reset();
+  }
+  environment_.Reset();
+}
+
+bool WaveformStore::ProbeFileList() {
+  if (!connection_) return false;
+  Statement statement(connection_.get());
+  if (!statement.ok()) return false;
+  const std::string text =
+      FormatStatement("select max(%s) from %s", names_.Column(TableId::kFileList, "TBEGIN").c_str(),
+                      names_.Table(TableId::kFileList).c_str());
+  return OdbcSucceeded(statement.Execute(text));
+}
+
+void WaveformStore::RunEndTimeColumnCheck() {
+  useEndTime_ = false;
+  Statement statement(connection_.get());
+  if (!statement.ok()) return;
+  std::string table = names_.Table(TableId::kFileList);
+  std::string column = names_.Column(TableId::kFileList, "TEND");
+  const SQLRETURN rc =
+      SQLColumns(statement.get(), nullptr, 0, nullptr, 0, reinterpret_cast<SQLCHAR*>(table.data()),
+                 SQL_NTS, reinterpret_cast<SQLCHAR*>(column.data()), SQL_NTS);
+  if (!OdbcSucceeded(rc)) return;
+  if (SQLFetch(statement.get()) != SQL_NO_DATA) useEndTime_ = true;
+  SQLFreeStmt(statement.get(), SQL_CLOSE);
+}
+
+}  // namespace tarnvel

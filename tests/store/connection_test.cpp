@@ -1,0 +1,212 @@
+// Connecting to real QOR databases, the options that precede it, and the end-time switch.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "store/waveform_store.h"
+#include "tests/support/test_database.h"
+
+namespace tarnvel {
+namespace {
+
+using testing::DatabaseKind;
+using testing::DatabaseOptions;
+using testing::DatabaseTest;
+using testing::TestDatabase;
+
+int Set(WaveformStore& store, std::string_view key, std::string value) {
+  return store.SetOption(key, value);
+}
+
+TEST(StoreOptions, DefaultsBeforeAnyOption) {
+  WaveformStore store;
+  EXPECT_EQ(store.DataDirectory(), "D:\\Data");
+  EXPECT_TRUE(store.UseEndTime());
+  EXPECT_FALSE(store.IsConnected());
+  EXPECT_FALSE(store.ProbeFileList());
+  EXPECT_EQ(store.ConnectionHandle(), nullptr);
+  EXPECT_EQ(store.EnvironmentHandle(), nullptr);
+}
+
+TEST(StoreOptions, UnknownKeyIsRefusedAndChangesNothing) {
+  WaveformStore store;
+  std::string value = "/elsewhere";
+  EXPECT_EQ(store.SetOption("datadir", value), store_result::kUnknownOption);
+  EXPECT_EQ(store.SetOption("", value), store_result::kUnknownOption);
+  EXPECT_EQ(store.SetOption("use_tend ", value), store_result::kUnknownOption);
+  EXPECT_EQ(value, "/elsewhere");
+  EXPECT_EQ(store.DataDirectory(), "D:\\Data");
+  EXPECT_TRUE(store.UseEndTime());
+}
+
+TEST(StoreOptions, DataDirectoryTakesBackslashesInTheCallersTextToo) {
+  WaveformStore store;
+  std::string value = "/var/qor/data/";
+  ASSERT_EQ(store.SetOption("data", value), 0);
+  EXPECT_EQ(value, "\\var\\qor\\data\\");
+  EXPECT_EQ(store.DataDirectory(), "\\var\\qor\\data\\");
+
+  std::string mixed = "D:/Data\\sub/x";
+  ASSERT_EQ(store.SetOption("DATA", mixed), 0);
+  EXPECT_EQ(store.DataDirectory(), "D:\\Data\\sub\\x");
+
+  std::string empty;
+  ASSERT_EQ(store.SetOption("Data", empty), 0);
+  EXPECT_EQ(store.DataDirectory(), "");
+}
+
+TEST(StoreOptions, EndTimeSwitchReadsTheDecimalValue) {
+  WaveformStore store;
+  EXPECT_EQ(Set(store, "use_tend", "0"), 0);
+  EXPECT_FALSE(store.UseEndTime());
+  EXPECT_EQ(Set(store, "USE_TEND", "1"), 0);
+  EXPECT_TRUE(store.UseEndTime());  // not connected: stays on until Connect checks it
+  EXPECT_EQ(Set(store, "use_tend", "abc"), 0);
+  EXPECT_FALSE(store.UseEndTime());
+  EXPECT_EQ(Set(store, "Use_Tend", " 12x"), 0);
+  EXPECT_TRUE(store.UseEndTime());
+  EXPECT_EQ(Set(store, "use_tend", ""), 0);
+  EXPECT_FALSE(store.UseEndTime());
+  EXPECT_EQ(Set(store, "use_tend", "-1"), 0);
+  EXPECT_TRUE(store.UseEndTime());
+}
+
+class StoreConnection : public DatabaseTest {};
+
+TEST_P(StoreConnection, ConnectsDiscoversAndAnswersTheProbe) {
+  WaveformStore store;
+  ConfigureStore(store);
+  ASSERT_TRUE(store.Connect());
+  EXPECT_TRUE(store.IsConnected());
+  EXPECT_NE(store.ConnectionHandle(), nullptr);
+  EXPECT_NE(store.EnvironmentHandle(), nullptr);
+  EXPECT_TRUE(store.ProbeFileList());
+  EXPECT_TRUE(store.UseEndTime());  // this FILELIST has TEND
+
+  store.Disconnect();
+  EXPECT_FALSE(store.IsConnected());
+  EXPECT_EQ(store.ConnectionHandle(), nullptr);
+  EXPECT_EQ(store.EnvironmentHandle(), nullptr);
+  EXPECT_FALSE(store.ProbeFileList());
+  store.Disconnect();  // twice is harmless
+  EXPECT_FALSE(store.IsConnected());
+
+  // The store can connect again after a disconnect, and a second Connect replaces the first.
+  ASSERT_TRUE(store.Connect());
+  ASSERT_TRUE(store.Connect());
+  EXPECT_TRUE(store.ProbeFileList());
+}
+
+TEST_P(StoreConnection, KeysOfTheConnectionIgnoreLetterCase) {
+  WaveformStore store;
+  std::string source = TestDatabase::MissingDsn();
+  ASSERT_EQ(store.SetOption("OdBc", source), 0);
+  EXPECT_FALSE(store.Connect());
+  source = db().dsn();
+  std::string user = db().user();
+  std::string password = db().password();
+  ASSERT_EQ(store.SetOption("ODBC", source), 0);
+  ASSERT_EQ(store.SetOption("User", user), 0);
+  ASSERT_EQ(store.SetOption("PASSWORD", password), 0);
+  EXPECT_TRUE(store.Connect());
+}
+
+TEST_P(StoreConnection, FailedConnectLeavesNoHandles) {
+  WaveformStore store;
+  ConfigureStore(store);
+  if (GetParam() == DatabaseKind::kPostgres) {
+    // SQLite ignores passwords; PostgreSQL refuses a wrong one.
+    std::string wrong = db().password() + "-wrong";
+    ASSERT_EQ(store.SetOption("password", wrong), 0);
+  } else {
+    std::string missing = TestDatabase::MissingDsn();
+    ASSERT_EQ(store.SetOption("odbc", missing), 0);
+  }
+  EXPECT_FALSE(store.Connect());
+  EXPECT_FALSE(store.IsConnected());
+  EXPECT_EQ(store.ConnectionHandle(), nullptr);
+  EXPECT_EQ(store.EnvironmentHandle(), nullptr);
+  EXPECT_FALSE(store.ProbeFileList());
+  double rate = 5.0;
+  EXPECT_EQ(store.CheckSiteChan("ABC", "BHZ", "??", 20.0, rate), store_result::kUnreachable);
+  store.Disconnect();
+  store.Disconnect();
+  EXPECT_EQ(store.ConnectionHandle(), nullptr);
+}
+
+TEST_P(StoreConnection, SwitchingEndTimeOffNeedsNoDatabase) {
+  WaveformStore store;
+  ConfigureStore(store);
+  ASSERT_TRUE(store.Connect());
+  ASSERT_TRUE(store.UseEndTime());
+  std::string off = "0";
+  ASSERT_EQ(store.SetOption("use_tend", off), 0);
+  EXPECT_FALSE(store.UseEndTime());
+  std::string on = "1";
+  ASSERT_EQ(store.SetOption("use_tend", on), 0);
+  EXPECT_TRUE(store.UseEndTime());  // the check ran and found TEND
+}
+
+TEST_P(StoreConnection, ProbeFailsWhenFileListIsGone) {
+  WaveformStore store;
+  ConfigureStore(store);
+  ASSERT_TRUE(store.Connect());
+  ASSERT_TRUE(store.ProbeFileList());
+  db().Execute("drop table FILELIST");
+  EXPECT_FALSE(store.ProbeFileList());
+  double rate = 0.0;
+  EXPECT_EQ(store.CheckSiteChan("ABC", "BHZ", "??", 20.0, rate), store_result::kUnreachable);
+}
+
+TARNVEL_DATABASE_TEST_SUITE(StoreConnection);
+
+class StoreWithoutEndTime : public DatabaseTest {
+ protected:
+  DatabaseOptions Options() const override {
+    DatabaseOptions options;
+    options.withEndTime = false;
+    return options;
+  }
+};
+
+TEST_P(StoreWithoutEndTime, ConnectTurnsTheSwitchOff) {
+  WaveformStore store;
+  ConfigureStore(store);
+  ASSERT_TRUE(store.UseEndTime());
+  ASSERT_TRUE(store.Connect());
+  EXPECT_FALSE(store.UseEndTime());
+  EXPECT_TRUE(store.ProbeFileList());
+}
+
+TEST_P(StoreWithoutEndTime, TurningTheSwitchOnWhileConnectedChecksAgain) {
+  WaveformStore store;
+  ConfigureStore(store);
+  ASSERT_TRUE(store.Connect());
+  std::string on = "1";
+  ASSERT_EQ(store.SetOption("use_tend", on), 0);
+  EXPECT_FALSE(store.UseEndTime());
+
+  // Once the column exists, the same option finds it.
+  db().Execute("alter table FILELIST add column TEND double precision");
+  ASSERT_EQ(store.SetOption("use_tend", on), 0);
+  EXPECT_TRUE(store.UseEndTime());
+}
+
+TEST_P(StoreWithoutEndTime, SwitchTurnedOnBeforeConnectStaysOnUntilConnect) {
+  WaveformStore store;
+  ConfigureStore(store);
+  std::string on = "1";
+  ASSERT_EQ(store.SetOption("use_tend", on), 0);
+  EXPECT_TRUE(store.UseEndTime());
+  ASSERT_TRUE(store.Connect());
+  EXPECT_FALSE(store.UseEndTime());
+  // After a disconnect, turning it on again is not checked until the next Connect.
+  store.Disconnect();
+  ASSERT_EQ(store.SetOption("use_tend", on), 0);
+  EXPECT_TRUE(store.UseEndTime());
+}
+
+TARNVEL_DATABASE_TEST_SUITE(StoreWithoutEndTime);
+
+}  // namespace
+}  // namespace tarnvel
