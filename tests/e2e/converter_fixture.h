@@ -1,0 +1,60 @@
+// Running the built converter end to end against a real test database: the program is linked
+// into a folder of its own, so that a tarnvel.ini beside it affects only this test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+#include "tests/support/test_database.h"
+
+namespace tarnvel::testing {
+
+class ConverterTest : public DatabaseTest {
+ protected:
+  void SetUp() override {
+    DatabaseTest::SetUp();
+    if (IsSkipped()) return;
+    std::filesystem::create_symlink(ConverterPath(), programDir_.path() / "tarnvel");
+    WriteIni({});
+  }
+
+  // tarnvel.ini beside the program: the test database's source, user, password and data
+  // directory, plus extra "[SECTION]\nKEY=value" text.
+  void WriteIni(const std::string& extra) {
+    WriteFile(programDir_.path() / "tarnvel.ini",
+              "[DATABASE]\nODBC=" + db().dsn() + "\nUSER=" + db().user() + "\nPASSWORD=" +
+                  db().password() + "\n\n[DATA]\nDIR=" + db().dataDir().string() + "\n\n" + extra);
+  }
+
+  ProcessResult Run(const std::vector<std::string>& args) {
+    std::map<std::string, std::string> env = TestDatabase::Environment();
+    env["TZ"] = "UTC";
+    env["LC_ALL"] = "C.UTF-8";
+    env["QOR"] = "";
+    env["WINDIR"] = programDir_.path().string();  // holds no qor.ini
+    return RunProgram((programDir_.path() / "tarnvel").string(), args, env, work_.path());
+  }
+
+  // A file in the test's working folder.
+  std::filesystem::path Place(const std::string& name, const std::string& bytes) {
+    const auto path = work_.path() / name;
+    WriteFile(path, bytes);
+    return path;
+  }
+
+  const TempDir& work() const { return work_; }
+
+  static int Code(int signedCode) { return signedCode & 0xff; }
+
+ private:
+  TempDir programDir_;
+  TempDir work_;
+};
+
+}  // namespace tarnvel::testing
