@@ -1,0 +1,287 @@
+// The main dialog offscreen: texts, initial state, tab order, pickers, results view, keys.
+#include "gui/main_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimeEdit>
+#include <cstdlib>
+
+#include "tests/gui/scripted_dialogs.h"
+
+namespace tarnvel::gui {
+namespace {
+
+using testing::ScriptedDialogs;
+
+constexpr double kNow = 1321513500.0;  // 2011-11-17 07:05:00 UTC
+
+template <typename Widget>
+Widget* Find(const QWidget& dialog, const char* id) {
+  auto* widget = dialog.findChild<Widget*>(QString::fromLatin1(id));
+  EXPECT_NE(widget, nullptr) << id;
+  return widget;
+}
+
+class MainDialogTest : public ::testing::Test {
+ protected:
+  ScriptedDialogs dialogs;
+  MainDialog dialog{"NOT_FOUND", dialogs, kNow};
+};
+
+TEST_F(MainDialogTest, ShowsItsTextsUnderTheirIds) {
+  EXPECT_EQ(dialog.windowTitle(), "tarnvel - конвертер из формата SEED в QOR");
+  EXPECT_EQ(Find<QPushButton>(dialog, "1006")->text(), "...");
+  EXPECT_EQ(Find<QPushButton>(dialog, "1007")->text(), "КОНВЕРТИРОВАТЬ");
+  EXPECT_EQ(Find<QPushButton>(dialog, "1022")->text(), "ИНФОРМАЦИЯ О ФАЙЛЕ");
+  EXPECT_EQ(Find<QCheckBox>(dialog, "1014")->text(), "Задать время начала");
+  EXPECT_EQ(Find<QCheckBox>(dialog, "1015")->text(), "Задать время конца");
+  EXPECT_EQ(Find<QRadioButton>(dialog, "1008")->text(), "Базу данных QOR");
+  EXPECT_EQ(Find<QRadioButton>(dialog, "1009")->text(), "Файл CSS");
+  EXPECT_EQ(Find<QCheckBox>(dialog, "1020")->text(), "Отображать результаты работы");
+
+  QStringList labels;
+  for (const auto* label : dialog.findChildren<QLabel*>()) labels << label->text();
+  for (const char* text :
+       {"* - Выбрать все", "Станция", "Канал", "LCODE", "Время начала", "Время конца",
+        "Выберите конвертируемый файл", "Чтение файла", "Запись в базу данных"}) {
+    EXPECT_TRUE(labels.contains(QString::fromUtf8(text))) << text;
+  }
+  QStringList groups;
+  for (const auto* group : dialog.findChildren<QGroupBox*>()) groups << group->title();
+  for (const char* text :
+       {"Выберите станцию, канал и код расположения", "Выберите время начала и конца (GMT)",
+        "Сохранять в ...", "Прогресс конвертирования"}) {
+    EXPECT_TRUE(groups.contains(QString::fromUtf8(text))) << text;
+  }
+}
+
+TEST_F(MainDialogTest, StartsCollapsedWithStarsDatabaseOutputAndDisabledUtcPickers) {
+  const auto& c = dialog.controls();
+  EXPECT_EQ(c.station->text(), "*");
+  EXPECT_EQ(c.channel->text(), "*");
+  EXPECT_EQ(c.location->text(), "*");
+  EXPECT_TRUE(c.seedPath->text().isEmpty());
+  EXPECT_TRUE(c.toDatabase->isChecked());
+  EXPECT_FALSE(c.toCss->isChecked());
+  EXPECT_FALSE(c.useBegin->isChecked());
+  EXPECT_FALSE(c.useEnd->isChecked());
+  EXPECT_FALSE(c.showResults->isChecked());
+  EXPECT_EQ(c.reading->value(), 0);
+  EXPECT_EQ(c.writing->value(), 0);
+  EXPECT_TRUE(c.results->toPlainText().isEmpty());
+  // The test runs in a time zone far from UTC: the pickers show UTC all the same.
+  for (const QDateEdit* date : {c.beginDate, c.endDate}) {
+    EXPECT_EQ(date->date(), QDate(2011, 11, 17));
+    EXPECT_EQ(date->displayFormat(), "dd.MM.yyyy");
+    EXPECT_FALSE(date->isEnabled());
+  }
+  for (const QTimeEdit* time : {c.beginTime, c.endTime}) {
+    EXPECT_EQ(time->time(), QTime(7, 5));
+    EXPECT_EQ(time->displayFormat(), "HH:mm");
+    EXPECT_FALSE(time->isEnabled());
+  }
+  EXPECT_EQ(dialog.size(), dialog.CollapsedSize());
+  EXPECT_EQ(dialog.CollapsedSize().height(), c.results->geometry().top());
+  EXPECT_EQ(dialog.CollapsedSize().width(), dialog.FullSize().width());
+  EXPECT_GT(dialog.FullSize().height(), c.results->geometry().bottom());
+}
+
+TEST(MainDialogCss, AnyCssRequestTicksTheCssOutput) {
+  for (const char* choice : {"SEED_PATH", "ERROR_PATH", "x.wfdisc", "C:\\out\\x.wfdisc"}) {
+    ScriptedDialogs dialogs;
+    MainDialog dialog(choice, dialogs, kNow);
+    EXPECT_TRUE(dialog.controls().toCss->isChecked()) << choice;
+    EXPECT_FALSE(dialog.controls().toDatabase->isChecked()) << choice;
+  }
+}
+
+TEST_F(MainDialogTest, TabVisitsTheControlsInTemplateOrder) {
+  QStringList order;
+  QWidget* widget = dialog.controls().seedPath;
+  do {
+    bool numeric = false;
+    widget->objectName().toInt(&numeric);
+    if (numeric && (widget->focusPolicy() & Qt::TabFocus) == Qt::TabFocus) {
+      order << widget->objectName();
+    }
+    widget = widget->nextInFocusChain();
+  } while (widget != dialog.controls().seedPath);
+  EXPECT_EQ(order.join(' '),
+            "1005 1006 1007 1022 1000 1001 1002 1014 1010 1011 1015 1012 1013 1020 1021");
+}
+
+TEST_F(MainDialogTest, CheckboxesEnableOnlyTheirOwnPickers) {
+  const auto& c = dialog.controls();
+  c.useBegin->click();
+  EXPECT_TRUE(c.beginDate->isEnabled());
+  EXPECT_TRUE(c.beginTime->isEnabled());
+  EXPECT_FALSE(c.endDate->isEnabled());
+  EXPECT_FALSE(c.endTime->isEnabled());
+  c.useEnd->click();
+  c.useBegin->click();
+  EXPECT_FALSE(c.beginDate->isEnabled());
+  EXPECT_TRUE(c.endDate->isEnabled());
+  EXPECT_TRUE(c.endTime->isEnabled());
+}
+
+TEST_F(MainDialogTest, BeginPickersCarryTheEndAlongButNotTheOtherWay) {
+  const auto& c = dialog.controls();
+  c.beginTime->setTime(QTime(10, 30));
+  EXPECT_EQ(c.endTime->time(), QTime(10, 30));
+  c.beginDate->setDate(QDate(2012, 2, 29));
+  EXPECT_EQ(c.endDate->date(), QDate(2012, 2, 29));
+  c.endTime->setTime(QTime(11, 0));
+  c.endDate->setDate(QDate(2012, 3, 1));
+  EXPECT_EQ(c.beginTime->time(), QTime(10, 30));
+  EXPECT_EQ(c.beginDate->date(), QDate(2012, 2, 29));
+
+  // Typed by the operator: the arrow key steps the hours of the begin time.
+  c.useBegin->click();
+  dialog.show();
+  c.beginTime->setFocus();
+  c.beginTime->setCurrentSection(QDateTimeEdit::HourSection);
+  QTest::keyClick(c.beginTime, Qt::Key_Up);
+  EXPECT_EQ(c.beginTime->time(), QTime(11, 30));
+  EXPECT_EQ(c.endTime->time(), QTime(11, 30));
+}
+
+TEST_F(MainDialogTest, PickersAreReadAsUtcFields) {
+  const auto& c = dialog.controls();
+  c.useEnd->click();
+  c.endDate->setDate(QDate(2009, 3, 21));
+  c.endTime->setTime(QTime(13, 5));
+  const PickerTime end = dialog.EndTime();
+  EXPECT_TRUE(end.set);
+  EXPECT_EQ(end.year, 2009);
+  EXPECT_EQ(end.month, 3);
+  EXPECT_EQ(end.day, 21);
+  EXPECT_EQ(end.hour, 13);
+  EXPECT_EQ(end.minute, 5);
+  EXPECT_FALSE(dialog.BeginTime().set);
+}
+
+TEST_F(MainDialogTest, ChannelChoiceFillsBoxesAndPickersLeavingTheCheckboxesAlone) {
+  dialog.ApplyChannelChoice({"ABC", "BHZ", "00", 1237640759.9, 1237644300.0});
+  const auto& c = dialog.controls();
+  EXPECT_EQ(c.station->text(), "ABC");
+  EXPECT_EQ(c.channel->text(), "BHZ");
+  EXPECT_EQ(c.location->text(), "00");
+  EXPECT_EQ(c.beginDate->date(), QDate(2009, 3, 21));
+  EXPECT_EQ(c.beginTime->time(), QTime(13, 5));
+  EXPECT_EQ(c.endTime->time(), QTime(14, 5));
+  EXPECT_FALSE(c.useBegin->isChecked());
+  EXPECT_FALSE(c.beginDate->isEnabled());
+}
+
+TEST_F(MainDialogTest, ResultsViewGrowsAndShrinksInPlace) {
+  dialog.show();
+  dialog.move(40, 50);
+  const QPoint position = dialog.pos();
+  dialog.ResultsText() = "Обнаружено в файле:\r\nABC::BHZ::00 1.00 - 2.00 20\r\n";
+  dialog.controls().showResults->click();
+  EXPECT_EQ(dialog.size(), dialog.FullSize());
+  EXPECT_EQ(dialog.controls().results->toPlainText(),
+            "Обнаружено в файле:\nABC::BHZ::00 1.00 - 2.00 20\n");
+  dialog.controls().showResults->click();
+  EXPECT_EQ(dialog.size(), dialog.CollapsedSize());
+  EXPECT_EQ(dialog.pos(), position);
+}
+
+TEST_F(MainDialogTest, TypedChannelLettersBecomeCapitals) {
+  auto* station = dialog.controls().station;
+  station->clear();
+  QTest::keyClicks(station, "abc");
+  EXPECT_EQ(station->text(), "ABC");
+}
+
+TEST_F(MainDialogTest, FileChooserFillsThePathOrLeavesIt) {
+  dialogs.openAnswer = QStringLiteral("/data/x.seed");
+  dialog.ChooseSeedFile();
+  EXPECT_EQ(dialog.controls().seedPath->text(), "/data/x.seed");
+  dialogs.openAnswer.reset();
+  dialog.controls().browse->click();
+  EXPECT_EQ(dialogs.openRequests, 2);
+  EXPECT_EQ(dialog.controls().seedPath->text(), "/data/x.seed");
+}
+
+TEST_F(MainDialogTest, EnterDoesNothing) {
+  QSignalSpy listings(&dialog, &MainDialog::listingRequested);
+  QSignalSpy conversions(&dialog, &MainDialog::conversionRequested);
+  dialog.show();
+  for (QWidget* target :
+       {static_cast<QWidget*>(dialog.controls().station),
+        static_cast<QWidget*>(dialog.controls().convert), static_cast<QWidget*>(&dialog)}) {
+    QTest::keyClick(target, Qt::Key_Return);
+    QTest::keyClick(target, Qt::Key_Enter);
+  }
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_EQ(dialogs.questions, 0);
+  EXPECT_EQ(listings.count(), 0);
+  EXPECT_EQ(conversions.count(), 0);
+}
+
+TEST_F(MainDialogTest, EscapeAndCloseAskBeforeEnding) {
+  dialog.show();
+  dialogs.yesAnswer = false;
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  ASSERT_EQ(dialogs.questions, 1);
+  EXPECT_EQ(dialogs.messages.back().text, "Завершить работу программы?");
+  EXPECT_EQ(dialogs.messages.back().caption, "Завершение работы...");
+  EXPECT_TRUE(dialog.isVisible());
+
+  dialog.close();
+  EXPECT_EQ(dialogs.questions, 2);
+  EXPECT_TRUE(dialog.isVisible());
+
+  dialogs.yesAnswer = true;
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_EQ(dialogs.questions, 3);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+TEST_F(MainDialogTest, ARunningDialogTakesNoInputAndCannotBeClosed) {
+  dialog.show();
+  dialog.SetRunning(true);
+  EXPECT_FALSE(dialog.controls().convert->isEnabled());
+  EXPECT_FALSE(dialog.controls().seedPath->isEnabled());
+  dialogs.yesAnswer = true;
+  dialog.close();
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_EQ(dialogs.questions, 0);
+  EXPECT_TRUE(dialog.isVisible());
+  dialog.SetRunning(false);
+  EXPECT_TRUE(dialog.controls().convert->isEnabled());
+}
+
+TEST_F(MainDialogTest, EveryTextFitsItsControl) {
+  dialog.controls().showResults->click();
+  dialog.show();
+  for (const auto* label : dialog.findChildren<QLabel*>()) {
+    if (label->wordWrap()) continue;
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+        << label->text().toStdString();
+  }
+  for (const auto* button : dialog.findChildren<QAbstractButton*>()) {
+    EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), button->width())
+        << button->text().toStdString();
+  }
+  // Set TARNVEL_SCREENSHOT_DIR to look at the dialog.
+  if (const char* folder = std::getenv("TARNVEL_SCREENSHOT_DIR")) {
+    dialog.grab().save(QString::fromLocal8Bit(folder) + "/main_dialog.png");
+  }
+}
+
+}  // namespace
+}  // namespace tarnvel::gui

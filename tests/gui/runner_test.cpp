@@ -1,0 +1,415 @@
+// The runner against a scripted stand-in for the converter that prints the converter's
+// wording: command lines received, draining, progress, listing, messages and refusals.
+#include "gui/converter_runner.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <filesystem>
+#include <memory>
+
+#include "gui/main_dialog.h"
+#include "tests/gui/scripted_dialogs.h"
+#include "tests/support/process.h"
+
+namespace tarnvel::gui {
+namespace {
+
+using tarnvel::testing::ReadFile;
+using tarnvel::testing::TempDir;
+using tarnvel::testing::WriteFile;
+using testing::ScriptedDialogs;
+using testing::WaitUntil;
+
+constexpr double kNow = 1321513500.0;  // 2011-11-17 07:05:00 UTC
+const ConnectionValues kConnection{"QOR", "qor", "se cret", "/srv/qor"};
+
+class RunnerTest : public ::testing::Test {
+ protected:
+  // A stand-in converter: records its arguments one a line, then runs `body`.
+  void Converter(const std::string& body) {
+    const auto path = dir_ / "tarnvel";
+    WriteFile(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
+                        (dir_ / "args.txt").string() + "\"\n" + body + "\n");
+    chmod(path.c_str(), 0755);
+  }
+
+  void Open(const std::string& cssChoice = "NOT_FOUND") {
+    dialog_ = std::make_unique<MainDialog>(cssChoice, dialogs_, kNow);
+    RunSetup setup;
+    setup.converterPath = (dir_ / "tarnvel").string();
+    setup.cssChoice = cssChoice;
+    setup.loadSettings = [this] {
+      ++settingsLoads_;
+      return connection_;
+    };
+    runner_ = std::make_unique<ConverterRunner>(*dialog_, dialogs_, setup);
+    QObject::connect(runner_.get(), &ConverterRunner::runEnded, [this] { ++runsEnded_; });
+  }
+
+  void SetSeed(const std::string& path) {
+    dialog_->controls().seedPath->setText(QString::fromStdString(path));
+  }
+
+  std::string Seed(std::uintmax_t bytes = 4096) {
+    const auto path = dir_ / "x.seed";
+    WriteFile(path, "");
+    std::filesystem::resize_file(path, bytes);
+    return path.string();
+  }
+
+  // Starts a run and waits for its end.
+  void Run(bool listing) {
+    const int before = runsEnded_;
+    if (listing) {
+      runner_->StartListingRun();
+    } else {
+      runner_->StartConversionRun();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return runsEnded_ > before; }));
+  }
+
+  std::vector<std::string> Arguments() {
+    std::vector<std::string> lines;
+    std::string text = ReadFile(dir_ / "args.txt");
+    std::size_t at = 0;
+    while (at < text.size()) {
+      const auto end = text.find('\n', at);
+      lines.push_back(text.substr(at, end - at));
+      at = end + 1;
+    }
+    return lines;
+  }
+
+  bool ConverterRan() const { return std::filesystem::exists(dir_ / "args.txt"); }
+
+  const std::string& LastMessage() const { return dialogs_.messages.back().text; }
+
+  TempDir dir_;
+  ScriptedDialogs dialogs_;
+  ConnectionValues connection_ = kConnection;
+  std::unique_ptr<MainDialog> dialog_;
+  std::unique_ptr<ConverterRunner> runner_;
+  int runsEnded_ = 0;
+  int settingsLoads_ = 0;
+};
+
+constexpr char kListing[] =
+    "printf 'ABC::BHZ::00 1237640700.00 - 1237644300.00 20\\n'\n"
+    "printf 'ABC::BHN::00 1237640700.00 - 1237644300.00 20\\n'\n"
+    "printf 'DEF::LHE::?? 1237640000.00 - 1237726399.00 1\\n'\n"
+    "printf 'Not found in SITECHAN: ABC::BHN::00\\n'\n"
+    "printf 'SPS differs from SITECHAN: DEF::LHE::?? 20.00\\n'\n";
+
+TEST_F(RunnerTest, ListingFillsTheTableAndTheChosenRowFillsTheDialog) {
+  Converter(kListing);
+  Open();
+  SetSeed(Seed());
+  dialogs_.chooser = [](const ChannelInfoList& channels) {
+    const auto& row = channels.at(2);
+    return ChannelChoice{row.station, row.channel, row.location, row.begin, row.end};
+  };
+  runner_->StartListingRun();
+  EXPECT_TRUE(dialog_->IsRunning());
+  EXPECT_FALSE(dialog_->controls().list->isEnabled());
+  ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 1; }));
+  EXPECT_FALSE(dialog_->IsRunning());
+
+  EXPECT_EQ(Arguments(), (std::vector<std::string>{Seed(), "-i"}));
+  ASSERT_EQ(dialogs_.channelTables.size(), 1u);
+  const ChannelInfoList& table = dialogs_.channelTables[0];
+  ASSERT_EQ(table.size(), 3u);
+  EXPECT_FALSE(table[1].inSitechan);
+  EXPECT_DOUBLE_EQ(table[2].sitechanRate, 20.0);
+  EXPECT_EQ(dialog_->ResultsText(),
+            "Обнаружено в файле:\r\n"
+            "ABC::BHZ::00 1237640700.00 - 1237644300.00 20\r\n"
+            "ABC::BHN::00 1237640700.00 - 1237644300.00 20\r\n"
+            "DEF::LHE::?? 1237640000.00 - 1237726399.00 1\r\n"
+            "==================\r\n");
+  // The results box itself waits until the view is switched on.
+  EXPECT_TRUE(dialog_->controls().results->toPlainText().isEmpty());
+
+  const auto& c = dialog_->controls();
+  EXPECT_EQ(c.station->text(), "DEF");
+  EXPECT_EQ(c.channel->text(), "LHE");
+  EXPECT_EQ(c.location->text(), "??");
+  EXPECT_EQ(dialog_->BeginTime().day, 21);
+  EXPECT_EQ(dialog_->BeginTime().hour, 12);  // 1237640000 is 12:53:20 UTC
+  EXPECT_EQ(dialog_->BeginTime().minute, 53);
+  EXPECT_EQ(dialog_->EndTime().day, 22);
+  EXPECT_EQ(dialog_->EndTime().hour, 12);
+  EXPECT_EQ(dialog_->EndTime().minute, 53);
+  EXPECT_TRUE(dialogs_.messages.empty());
+
+  // A second listing starts from an empty table.
+  dialogs_.chooser = nullptr;
+  Run(true);
+  EXPECT_EQ(dialogs_.channelTables.at(1).size(), 3u);
+  EXPECT_EQ(dialog_->Channels().size(), 3u);
+  // Nothing chosen: the boxes keep what they had; the filter of the new boxes was passed.
+  EXPECT_EQ(c.station->text(), "DEF");
+  EXPECT_EQ(Arguments(), (std::vector<std::string>{Seed(), "DEF:LHE:??", "-i"}));
+}
+
+TEST_F(RunnerTest, ListingReadsEveryLineOfALongOutput) {
+  Converter(
+      "i=0; while [ $i -lt 1500 ]; do echo \"S$i::BHZ::00 100.00 - 200.00 40\"; "
+      "i=$((i+1)); done");
+  Open();
+  SetSeed(Seed());
+  Run(true);
+  ASSERT_EQ(dialogs_.channelTables.size(), 1u);
+  ASSERT_EQ(dialogs_.channelTables[0].size(), 1500u);
+  EXPECT_EQ(dialogs_.channelTables[0].back().station, "S1499");
+}
+
+TEST_F(RunnerTest, LargeFilesAskHowMuchToView) {
+  Converter("true");
+  Open();
+  SetSeed(Seed(10485759));
+  Run(true);
+  EXPECT_TRUE(dialogs_.viewLimitRequests.empty());
+
+  SetSeed(Seed(10485760));
+  dialogs_.viewLimitAnswer = 5;
+  dialog_->controls().useBegin->click();
+  Run(true);
+  ASSERT_EQ(dialogs_.viewLimitRequests.size(), 1u);
+  EXPECT_EQ(dialogs_.viewLimitRequests[0], Seed(10485760) + "|10");
+  EXPECT_EQ(Arguments(),
+            (std::vector<std::string>{Seed(10485760), "beg=07:05:00-17.11.2011", "-i=5"}));
+
+  dialogs_.viewLimitAnswer = 0;
+  Run(true);
+  EXPECT_EQ(Arguments().back(), "-i");
+
+  std::filesystem::remove(dir_ / "args.txt");
+  dialogs_.viewLimitAnswer = -1;
+  Run(true);
+  EXPECT_FALSE(ConverterRan());
+  EXPECT_FALSE(dialog_->IsRunning());
+  EXPECT_TRUE(dialogs_.channelTables.size() == 3u);
+}
+
+TEST_F(RunnerTest, EmptyPathIsReportedByEachRun) {
+  Converter("true");
+  Open();
+  Run(true);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].text, "Введите конвертируемый файл");
+  EXPECT_EQ(dialogs_.messages[0].caption, "tarnvel");
+  EXPECT_EQ(dialogs_.messages[0].icon, MessageIcon::kExclamation);
+  Run(false);
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_EQ(dialogs_.messages[1].text, "Выберите конвертируемый файл!");
+  EXPECT_FALSE(ConverterRan());
+  EXPECT_FALSE(dialog_->IsRunning());
+}
+
+TEST_F(RunnerTest, ConversionMovesBothBarsAndEndsWithSuccess) {
+  const std::string flag = (dir_ / "go").string();
+  Converter(
+      "printf '\\rConverting File - 10%%\\rConverting File - 41%%'\n"
+      "while [ ! -e " +
+      flag +
+      " ]; do sleep 0.05; done\n"
+      "printf '\\n\\n\\rWriting to database - 57%%'\n"
+      "while [ ! -e " +
+      flag +
+      "2 ]; do sleep 0.05; done\n"
+      "printf '\\rWriting to database - 100%%\\n\\n'\n");
+  Open();
+  SetSeed(Seed());
+  dialog_->controls().station->setText("ABC");
+  dialog_->controls().results->setPlainText("earlier");
+  runner_->StartConversionRun();
+  EXPECT_TRUE(dialog_->controls().results->toPlainText().isEmpty());
+  EXPECT_TRUE(WaitUntil([&] { return dialog_->controls().reading->value() == 41; }));
+  EXPECT_TRUE(dialog_->IsRunning());
+  WriteFile(flag, "");
+  EXPECT_TRUE(WaitUntil([&] { return dialog_->controls().writing->value() == 57; }));
+  EXPECT_EQ(dialog_->controls().reading->value(), 41);
+  WriteFile(flag + "2", "");
+  ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 1; }));
+
+  EXPECT_EQ(Arguments(), (std::vector<std::string>{Seed(), "ABC:*:*", "odbc=QOR", "user=qor",
+                                                   "password=se cret", "data=/srv/qor"}));
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(LastMessage(), "Операция успешно завершена!");
+  EXPECT_EQ(dialogs_.messages[0].caption, "tarnvel");
+  EXPECT_EQ(dialogs_.messages[0].icon, MessageIcon::kInformation);
+  const std::string summary = "Connection string: \"" + (dir_ / "tarnvel").string() + "\" \"" +
+                              Seed() +
+                              "\" \"ABC:*:*\" odbc=QOR user=qor password=*** "
+                              "data=\"/srv/qor\"\r\n";
+  EXPECT_EQ(dialog_->ResultsText(), summary);
+  std::string shown = summary;
+  shown.replace(shown.size() - 2, 2, "\n");
+  EXPECT_EQ(dialog_->controls().results->toPlainText().toStdString(), shown);
+  EXPECT_EQ(dialog_->controls().reading->value(), 0);
+  EXPECT_EQ(dialog_->controls().writing->value(), 0);
+  EXPECT_FALSE(dialog_->IsRunning());
+  EXPECT_EQ(settingsLoads_, 1);
+}
+
+TEST_F(RunnerTest, AConverterPrintingMegabytesNeverBlocksAndTheBarsFollowItsNewestLines) {
+  const std::string flag = (dir_ / "go").string();
+  Converter(
+      "i=0; while [ $i -lt 200 ]; do printf '\\rConverting File - 05%%%.0s' $(seq 1 100); "
+      "i=$((i+1)); done\n"
+      "printf '\\rConverting File - 77%%'\n"
+      "while [ ! -e " +
+      flag +
+      " ]; do sleep 0.05; done\n"
+      "head -c 2000000 /dev/zero | tr '\\0' 'x'\n"
+      "printf '\\rWriting to database - 88%%'\n"
+      "while [ ! -e " +
+      flag + "2 ]; do sleep 0.05; done\n");
+  Open();
+  SetSeed(Seed());
+  runner_->StartConversionRun();
+  // 20000 entries (about 450 KB) before the newest one.
+  EXPECT_TRUE(WaitUntil([&] { return dialog_->controls().reading->value() == 77; }));
+  WriteFile(flag, "");
+  EXPECT_TRUE(WaitUntil([&] { return dialog_->controls().writing->value() == 88; }));
+  WriteFile(flag + "2", "");
+  ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 1; }));
+  EXPECT_EQ(LastMessage(), "Операция успешно завершена!");
+}
+
+TEST_F(RunnerTest, FailedConversionsAreReportedWithTheirErrorCount) {
+  Converter(
+      "printf '\\rConverting File - 100%%\\n\\n'\n"
+      "printf '\\rDB write error (ABC::BHZ::/srv/qor/ABC/13/a)\\n'\n"
+      "printf '\\rDelete error (ABC::BHZ::/srv/qor/ABC/13/b)\\n'\n"
+      "printf '\\rWriting to database - 100%%\\n\\n'\n");
+  Open();
+  SetSeed(Seed());
+  Run(false);
+  EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 2\n");
+  EXPECT_EQ(dialogs_.messages.back().icon, MessageIcon::kExclamation);
+
+  Converter("printf 'Connection error (ODBC: QOR, USER: qor)\\n'; exit 255");
+  Run(false);
+  EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 1\n");
+
+  Converter("exit 3");
+  Run(false);
+  EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 1\n");
+
+  Converter("kill -9 $$");
+  Run(false);
+  EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 1\n");
+}
+
+TEST_F(RunnerTest, CssConversionAsksForTheWfdiscFileAndFollowsCssWriting) {
+  const std::string flag = (dir_ / "go").string();
+  Converter(
+      "printf '\\rConverting File - 100%%\\n\\n\\rWriting to CSS-file - 64%%'\n"
+      "while [ ! -e " +
+      flag +
+      " ]; do sleep 0.05; done\n"
+      "printf '\\rWriting to CSS-file - 100%%\\n\\n'\n");
+  Open("SEED_PATH");
+  SetSeed(Seed());
+  dialog_->controls().useEnd->click();
+
+  dialogs_.saveAnswer.reset();
+  Run(false);
+  ASSERT_EQ(dialogs_.saveRequests.size(), 1u);
+  EXPECT_EQ(dialogs_.saveRequests[0].first, dir_.path().string());
+  EXPECT_EQ(dialogs_.saveRequests[0].second, "x.seed.wfdisc");
+  EXPECT_FALSE(ConverterRan());
+  EXPECT_TRUE(dialogs_.messages.empty());
+
+  const std::string wfdisc = (dir_ / "out.wfdisc").string();
+  dialogs_.saveAnswer = QString::fromStdString(wfdisc);
+  runner_->StartConversionRun();
+  EXPECT_TRUE(WaitUntil([&] { return dialog_->controls().writing->value() == 64; }));
+  WriteFile(flag, "");
+  ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 2; }));
+  EXPECT_EQ(Arguments(), (std::vector<std::string>{
+                             Seed(), "css=" + wfdisc, "*:*:*", "end=07:05:00-17.11.2011",
+                             "odbc=QOR", "user=qor", "password=se cret", "data=/srv/qor"}));
+  EXPECT_EQ(LastMessage(), "Операция успешно завершена!");
+}
+
+TEST_F(RunnerTest, BadCssRequestWarnsAndStillOffersTheSaveDialog) {
+  Converter("true");
+  Open("ERROR_PATH");
+  SetSeed(Seed());
+  Run(false);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(dialogs_.messages[0].text, "В командной строке задан некорретный путь к CSS файлу!");
+  EXPECT_EQ(dialogs_.messages[0].caption, "Warning");
+  EXPECT_EQ(dialogs_.messages[0].icon, MessageIcon::kInformation);
+  ASSERT_EQ(dialogs_.saveRequests.size(), 1u);
+  EXPECT_EQ(dialogs_.saveRequests[0], std::make_pair(std::string(), std::string()));
+}
+
+TEST_F(RunnerTest, DatabaseOutputIgnoresTheCssRequest) {
+  Converter("true");
+  Open("SEED_PATH");
+  SetSeed(Seed());
+  dialog_->controls().toDatabase->click();
+  Run(false);
+  EXPECT_TRUE(dialogs_.saveRequests.empty());
+  EXPECT_EQ(Arguments().at(1), "*:*:*");
+}
+
+TEST_F(RunnerTest, OverlongValuesAreRefusedNotCut) {
+  Converter("true");
+  Open();
+  SetSeed(Seed());
+  dialog_->controls().station->setText("ABCDEFGH");
+  Run(true);
+  Run(false);
+  EXPECT_FALSE(ConverterRan());
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_NE(dialogs_.messages[0].text.find("станция"), std::string::npos);
+
+  dialog_->controls().station->setText("ABCDEFG");
+  connection_.password = std::string(32, 'p');
+  Run(false);
+  EXPECT_FALSE(ConverterRan());
+  EXPECT_NE(LastMessage().find("пароль"), std::string::npos);
+
+  connection_.password = std::string(31, 'p');
+  connection_.dataDir = "/" + std::string(1023, 'd');
+  Run(false);
+  EXPECT_FALSE(ConverterRan());
+  EXPECT_NE(LastMessage().find("каталог данных"), std::string::npos);
+
+  connection_.dataDir = "/" + std::string(1022, 'd');
+  SetSeed("/" + std::string(1022, 's'));
+  Run(true);
+  EXPECT_FALSE(ConverterRan());
+  EXPECT_NE(LastMessage().find("командная строка"), std::string::npos);
+  Run(false);  // 1023 + 1023 + the rest stays below 4095
+  EXPECT_TRUE(ConverterRan());
+  EXPECT_FALSE(dialog_->IsRunning());
+}
+
+TEST_F(RunnerTest, AMissingConverterEndsTheRunWithAMessage) {
+  Open();
+  SetSeed(Seed());
+  Run(true);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_NE(LastMessage().find((dir_ / "tarnvel").string()), std::string::npos);
+  EXPECT_FALSE(dialog_->IsRunning());
+  EXPECT_EQ(dialog_->ResultsText(), "Обнаружено в файле:\r\n");
+  EXPECT_TRUE(dialogs_.channelTables.empty());
+  Run(false);
+  EXPECT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_FALSE(dialog_->IsRunning());
+}
+
+}  // namespace
+}  // namespace tarnvel::gui
