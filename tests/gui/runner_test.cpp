@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "gui/main_dialog.h"
+#include "gui/priority.h"
 #include "tests/gui/scripted_dialogs.h"
 #include "tests/support/process.h"
 
@@ -409,6 +410,24 @@ TEST_F(RunnerTest, AMissingConverterEndsTheRunWithAMessage) {
   Run(false);
   EXPECT_EQ(dialogs_.messages.size(), 2u);
   EXPECT_FALSE(dialog_->IsRunning());
+}
+
+}  // namespace
+}  // namespace tarnvel::gui
+
+namespace tarnvel::gui {
+namespace {
+
+TEST_F(RunnerTest, ListingConverterRunsBelowNormalPriority) {
+  if (ProcessNice(0) > kBelowNormalNice) GTEST_SKIP() << "the tests already run below that";
+  // The converter reports its own nice value once the runner had time to set it.
+  Converter("sleep 0.5; awk '{print \"ABC::BHZ::00 \" $19 \".00 - 2.00 20\"}' /proc/$$/stat");
+  Open();
+  SetSeed(Seed());
+  Run(true);
+  ASSERT_EQ(dialogs_.channelTables.size(), 1u);
+  ASSERT_EQ(dialogs_.channelTables[0].size(), 1u);
+  EXPECT_DOUBLE_EQ(dialogs_.channelTables[0][0].begin, kBelowNormalNice);
 }
 
 }  // namespace
