@@ -66,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (listing) {
       RegisterRecordSpan(record, static_cast<int>(length), context);
       fuzz::Require(context.segments.size() >= entriesBefore, "listing lost an entry");
+      fuzz::CheckOneEntryPerChannel(context.segments);
     } else {
       const bool filed = ProcessDataRecord(record, static_cast<int>(length), context);
       const std::size_t entriesAfter = context.segments.size();

@@ -2,6 +2,7 @@
 // that the fuzzer keeps the input.
 #pragma once
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +47,30 @@ inline void CheckSegments(const SegmentList& segments, bool withSamples) {
     Require(std::isfinite(s.start) && std::isfinite(s.end), "span not finite");
     Require(std::isfinite(s.SpanRate()) && s.SpanRate() > 0.0, "span rate not positive");
     Require(s.end >= s.start, "segment ends before it starts");
+  }
+}
+
+inline bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The listing keeps one entry per channel, names compared without regard to case.
+inline void CheckOneEntryPerChannel(const SegmentList& segments) {
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    for (std::size_t j = i + 1; j < segments.size(); ++j) {
+      const TraceSegment& a = segments[i];
+      const TraceSegment& b = segments[j];
+      Require(!(SameName(a.station, b.station) && SameName(a.channel, b.channel) &&
+                SameName(a.location, b.location)),
+              "listing holds a channel twice");
+    }
   }
 }
 
