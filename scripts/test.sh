@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds tarnvel and runs the whole test suite: unit and end-to-end tests against a real SQLite
+# store and a throw-away PostgreSQL server, the dialog program's tests offscreen, then a second
+# full pass built with AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of
+# every fuzz target. Installs what it needs first (as root).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+
+bash scripts/install_packages.sh
+
+# PostgreSQL lives in a folder the postgres account can reach.
+pgdir=$(mktemp -d /tmp/tarnvel-test-pg.XXXXXX)
+chmod 755 "$pgdir"
+cleanup() {
+  bash "$root/scripts/pg_server.sh" stop "$pgdir" >/dev/null 2>&1 || true
+  rm -rf "$pgdir"
+}
+trap cleanup EXIT
+port=${TARNVEL_TEST_PG_PORT:-55432}
+eval "$(bash scripts/pg_server.sh start "$pgdir" "$port")"
+
+export QT_QPA_PLATFORM=offscreen
+export LC_ALL=C.UTF-8
+
+echo "== build and test =="
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure -j"$jobs")
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer pass =="
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNVEL_SANITIZE=ON \
+  -DTARNVEL_BUILD_GUI=OFF -DTARNVEL_BUILD_BENCH=OFF >/dev/null
+cmake --build build-asan -j"$jobs"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --output-on-failure -j"$jobs")
+
+if [ -x scripts/fuzz.sh ]; then
+  echo "== fuzz smoke =="
+  FUZZ_SECONDS=${FUZZ_SECONDS:-20} bash scripts/fuzz.sh
+fi
