@@ -1,4 +1,4 @@
-// The converter's command line: argument rules, time values and channel filter specifications.
+// The converter's command line: argument rules, time values and channel filter arguments.
 #pragma once
 
 #include <string>
@@ -28,7 +28,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, RunOptions& o
 // month outside 1..12). `epoch` is set in every case where the six values could be read.
 bool ParseTimeValue(const std::string& text, double& epoch);
 
-// Appends the entries of one "STA:CH:LC[,STA:CH:LC...]" specification.
+// Appends the entries of one "STA:CH:LC[,STA:CH:LC...]" filter argument.
 // False when a field is longer than 7 characters (nothing is appended then).
 bool AppendChannelFilter(const std::string& spec, ChannelFilter& filter);
 

@@ -223,7 +223,7 @@ TEST(ParseTimeValueTest, HugeNumbersDoNotOverflow) {
   EXPECT_GT(epoch, 0.0);
 }
 
-TEST_F(CommandLineTest, FilterSpecificationsBecomeEntries) {
+TEST_F(CommandLineTest, FilterArgumentsBecomeEntries) {
   ASSERT_EQ(Parse({"x.seed", "ABC,DEF:BH?:00;GHI:*"}).outcome, ParseOutcome::kRun);
   EXPECT_THAT(filter_, ::testing::ElementsAre(Entry("ABC", "*", "*"), Entry("DEF", "BH?", "00"),
                                               Entry("GHI", "*", "*")));
