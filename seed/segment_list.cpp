@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <map>
 #include <string>
@@ -33,7 +34,10 @@ struct SegmentList::Index {
   };
 
   std::unordered_map<std::string, Channel> channels;
-  std::unordered_map<const TraceSegment*, Slot> slots;
+  std::deque<Slot> slots;  // by list position
+  // Position of the entry last returned by a lookup or Add: the one Extend is almost always
+  // called with.
+  std::size_t last = 0;
 
   static std::string Key(std::string_view station, std::string_view channel,
                          std::string_view location) {
@@ -66,18 +70,23 @@ TraceSegment* SegmentList::FindContinuation(std::string_view station, std::strin
     // Widen the range a little so that rounding of t ± window never hides an entry; the exact
     // test below decides.
     const double slack = 1e-9 * (std::fabs(t) + window);
-    const auto stop = group->byEnd.upper_bound(t + window + slack);
-    for (auto it = group->byEnd.lower_bound(t - window - slack); it != stop; ++it) {
+    const double last = t + window + slack;
+    for (auto it = group->byEnd.lower_bound(t - window - slack);
+         it != group->byEnd.end() && it->first <= last; ++it) {
       if (std::fabs(it->first - t) < window) best = std::min(best, it->second);
     }
   }
-  return best == std::numeric_limits<std::size_t>::max() ? nullptr : &entries_[best];
+  if (best == std::numeric_limits<std::size_t>::max()) return nullptr;
+  index_->last = best;
+  return &entries_[best];
 }
 
 TraceSegment* SegmentList::FindChannel(std::string_view station, std::string_view channel,
                                        std::string_view location) {
   const auto found = index_->channels.find(Index::Key(station, channel, location));
-  return found == index_->channels.end() ? nullptr : &entries_[found->second.first];
+  if (found == index_->channels.end()) return nullptr;
+  index_->last = found->second.first;
+  return &entries_[found->second.first];
 }
 
 TraceSegment& SegmentList::Add(TraceSegment segment) {
@@ -98,16 +107,23 @@ TraceSegment& SegmentList::Add(TraceSegment segment) {
     group = channel.groups.back().get();
     group->rate = rate;
   }
-  index_->slots[&entry] = Index::Slot{group, group->byEnd.emplace(entry.end, position)};
+  index_->slots.push_back(Index::Slot{group, group->byEnd.emplace(entry.end, position)});
+  index_->last = position;
   return entry;
 }
 
 void SegmentList::Extend(TraceSegment& segment, std::int64_t samples) {
   segment.end += static_cast<double>(samples) / segment.SpanRate();
   segment.count += samples;
-  const auto found = index_->slots.find(&segment);
-  if (found == index_->slots.end()) return;
-  Index::Slot& slot = found->second;
+  std::size_t position = index_->last;
+  if (position >= entries_.size() || &entries_[position] != &segment) {
+    position = entries_.size();
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      if (&entries_[i] == &segment) position = i;
+    }
+    if (position == entries_.size()) return;  // not an entry of this list
+  }
+  Index::Slot& slot = index_->slots[position];
   // Move the entry to its new end without allocating a new node.
   auto node = slot.group->byEnd.extract(slot.at);
   node.key() = segment.end;

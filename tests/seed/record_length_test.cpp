@@ -17,7 +17,7 @@ RecordLengthResult Detect(const std::vector<std::uint8_t>& file, bool failAtSeco
   return DetectRecordLength([&](std::span<std::uint8_t, 256> piece) -> long {
     if (failAtSecond && ++reads == 2) return -1;
     const std::size_t n = std::min<std::size_t>(256, file.size() - at);
-    std::memcpy(piece.data(), file.data() + at, n);
+    if (n > 0) std::memcpy(piece.data(), file.data() + at, n);
     at += n;
     return static_cast<long>(n);
   });

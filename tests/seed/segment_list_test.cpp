@@ -140,6 +140,30 @@ TEST(Filing, ManyGapsAndChannelsFileLikeALinearSearch) {
   }
 }
 
+TEST(Filing, ExtendKeepsTheIndexInStepForAnyEntry) {
+  SegmentList list;
+  TraceSegment a;
+  a.rate = 10;
+  a.station = "A";
+  a.channel = "BHZ";
+  a.location = "??";
+  a.start = a.end = 100.0;
+  TraceSegment b = TraceSegment{};
+  b.rate = 10;
+  b.station = "a";
+  b.channel = "bhz";
+  b.location = "??";
+  b.start = b.end = 200.0;
+  list.Add(std::move(a));
+  list.Add(std::move(b));
+  list.Extend(list[0], 50);  // not the entry last added
+  EXPECT_DOUBLE_EQ(list[0].end, 105.0);
+  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 105.1), &list[0]);
+  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 100.0), nullptr);
+  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 199.9), &list[1]);
+  EXPECT_EQ(list.FindChannel("a", "Bhz", "??"), &list[0]);
+}
+
 TEST(Filing, ClearEmptiesListAndIndex) {
   RunContext c;
   ProcessDataRecord(Record(0.0, 10, 100, 1), 4096, c);
