@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "seed/time_conversion.h"
+#include "settings/text_case.h"
 
 namespace tarnvel {
 namespace {
@@ -26,21 +27,6 @@ constexpr const char* kBeginTimeMessage = "Incorrect begin time. Use: [hh:MM:ss-
 constexpr const char* kEndTimeMessage = "Incorrect end time. Use: [hh:MM:ss-dd.mm.yyyy]\n";
 constexpr const char* kTwoEndsMessage = "TEND and TQTY has been found\n";
 constexpr const char* kQuantityWithoutBeginMessage = "TQTY without TBEGIN\n";
-
-bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && StartsWithIgnoreCase(a, b);
-}
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';

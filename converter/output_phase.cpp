@@ -5,17 +5,10 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include "settings/text_case.h"
 
 namespace tarnvel {
-namespace {
-
-void ToUpperAscii(std::string& text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::string DataFilePath(const std::string& dataDir, const TraceSegment& segment) {
   std::string folder = dataDir;
@@ -34,9 +27,9 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
   const std::size_t n = context.segments.size();
   for (std::size_t i = 0; i < n; ++i) {
     TraceSegment& segment = context.segments[i];
-    ToUpperAscii(segment.station);
-    ToUpperAscii(segment.channel);
-    ToUpperAscii(segment.location);
+    segment.station = ToUpperAscii(segment.station);
+    segment.channel = ToUpperAscii(segment.channel);
+    segment.location = ToUpperAscii(segment.location);
     const std::string path = DataFilePath(target.dataDir, segment);
 
     const int percent =

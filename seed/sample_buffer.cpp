@@ -8,10 +8,12 @@ namespace tarnvel {
 void SampleBuffer::Append(std::span<const float> values) {
   while (!values.empty()) {
     if (chunks_.empty() || chunks_.back().used == chunks_.back().capacity) {
+      // The first chunk holds exactly the first append (a short segment between gaps costs no
+      // more than its samples); later chunks double up to the largest size.
       const std::size_t previous = chunks_.empty() ? 0 : chunks_.back().capacity;
-      std::size_t capacity = previous == 0 ? kFirstChunk : std::min(previous * 2, kLargestChunk);
-      // A first large append gets one chunk of its own size class rather than many small ones.
-      while (capacity < kLargestChunk && capacity < values.size()) capacity *= 2;
+      const std::size_t capacity = previous == 0
+                                       ? std::clamp(values.size(), kFirstChunk, kLargestChunk)
+                                       : std::min(previous * 2, kLargestChunk);
       chunks_.push_back(Chunk{std::make_unique_for_overwrite<float[]>(capacity), capacity, 0});
     }
     Chunk& chunk = chunks_.back();

@@ -12,8 +12,8 @@ namespace tarnvel {
 
 class SampleBuffer {
  public:
-  // Chunks start small (short gap-separated segments stay cheap) and double up to this size.
-  static constexpr std::size_t kFirstChunk = 1024;
+  // Smallest first chunk; chunks double from the first append's size up to the largest.
+  static constexpr std::size_t kFirstChunk = 16;
   static constexpr std::size_t kLargestChunk = std::size_t{1} << 18;  // 1 MiB of floats
 
   SampleBuffer() = default;

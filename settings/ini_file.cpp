@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <fstream>
 #include <optional>
+#include "settings/text_case.h"
 
 namespace tarnvel {
 namespace {
@@ -17,17 +18,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 // A value without its surrounding blanks and one pair of matching surrounding quotes.

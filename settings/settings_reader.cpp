@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "settings/ini_file.h"
+#include "settings/text_case.h"
 
 namespace tarnvel {
 namespace {
@@ -18,21 +19,6 @@ constexpr std::string_view kLocalIniName = "tarnvel.ini";
 constexpr std::string_view kQorIniName = "qor.ini";
 // Stands in for the Windows folder on systems that have none.
 constexpr std::string_view kSystemFolder = "/etc";
-
-bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && StartsWithIgnoreCase(a, b);
-}
 
 std::string WithForwardSlashes(std::string text) {
   std::replace(text.begin(), text.end(), '\\', '/');
@@ -157,7 +143,7 @@ bool SettingsReader::GetValue(std::string_view key, std::string& value) const {
   } else if (EqualsIgnoreCase(key, "data_dir")) {
     value = values_.dataDir;
   } else if (EqualsIgnoreCase(key, "use_tend")) {
-    value = values_.useTend ? "1" : "0";
+    value = std::string(1, values_.useTend ? '1' : '0');
   } else if (EqualsIgnoreCase(key, "CSS")) {
     value = ResolveCssRequest(args_);
   } else if (EqualsIgnoreCase(key, "BLOCK_SIZE")) {

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <vector>
 
+#include "settings/text_case.h"
 #include "store/path_safety.h"
 #include "store/posix_file.h"
 #include "store/waveform_header.h"
@@ -34,17 +35,6 @@ std::string WithBackslashes(std::string text) {
   return text;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The data directory ('\' form) without trailing separators, except a lone root "\".
 std::string TrimmedDirectory(const std::string& dataDir) {
   std::string dir = WithBackslashes(dataDir);
@@ -55,7 +45,7 @@ std::string TrimmedDirectory(const std::string& dataDir) {
 // Whether `path` ('\' form) lies at or below `dir` (trimmed, '\' form), letter case ignored:
 // "D:\Data2" is not below "D:\Data".
 bool BeginsWithDirectory(std::string_view path, std::string_view dir) {
-  if (dir.empty() || !StartsWithNoCase(path, dir)) return false;
+  if (dir.empty() || !StartsWithIgnoreCase(path, dir)) return false;
   return path.size() == dir.size() || dir.back() == '\\' || path[dir.size()] == '\\';
 }
 

@@ -5,16 +5,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include "settings/text_case.h"
 
 namespace tarnvel {
 namespace {
-
-bool SameKey(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
-}
 
 // The decimal value of a text as the C library reads it ("0" and "abc" are both zero).
 bool DecimalNonZero(const std::string& text) {
@@ -30,16 +24,16 @@ WaveformStore::~WaveformStore() {
 }
 
 int WaveformStore::SetOption(std::string_view key, std::string& value) {
-  if (SameKey(key, "odbc")) {
+  if (EqualsIgnoreCase(key, "odbc")) {
     source_ = value;
-  } else if (SameKey(key, "user")) {
+  } else if (EqualsIgnoreCase(key, "user")) {
     user_ = value;
-  } else if (SameKey(key, "password")) {
+  } else if (EqualsIgnoreCase(key, "password")) {
     password_ = value;
-  } else if (SameKey(key, "data")) {
+  } else if (EqualsIgnoreCase(key, "data")) {
     std::replace(value.begin(), value.end(), '/', '\\');
     dataDir_ = value;
-  } else if (SameKey(key, "use_tend")) {
+  } else if (EqualsIgnoreCase(key, "use_tend")) {
     useEndTime_ = DecimalNonZero(value);
     if (useEndTime_ && IsConnected()) RunEndTimeColumnCheck();
   } else {
