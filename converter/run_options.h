@@ -8,7 +8,7 @@ namespace tarnvel {
 
 struct RunOptions {
   std::string seedPath;
-  std::string odbc;      // final values come from the settings reader
+  std::string odbc;  // final values come from the settings reader
   std::string user;
   std::string password;
   std::string dataDir;
