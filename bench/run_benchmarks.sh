@@ -1,0 +1,267 @@
+#!/usr/bin/env bash
+# Whole-program benchmarks of the converter, measured side by side in one run and reported as
+# ratios: information mode and conversions against libmseed decoding the same file, peak memory
+# against the size of the samples, scaling with file size, gaps, channels and FILELIST rows.
+#
+#   bench/run_benchmarks.sh [BUILD_DIR] [SCRATCH_DIR]
+#
+# BUILD_DIR (default build-release) must hold bin/tarnvel, bin/measure_tool,
+# bin/seed_generate_tool and bin/mseed_decode_tool. Inputs are generated once into SCRATCH_DIR
+# (default: a new folder under /tmp, about 1.2 GB of inputs and up to 3 GB of outputs at a time),
+# which is removed at the end unless KEEP_SCRATCH=1.
+# Environment: REPS (repetitions of the small measurements, the fastest is kept; default 3),
+# GAPS (gaps on the one-channel file; default 20000), SKIP_LARGE=1 (no 1 GiB file).
+#
+# Wall times are the fastest of the repetitions; CPU is user + system time of that run. Other
+# load on the machine shows in the wall times first, so both are printed.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+build=$(cd "${1:-$root/build-release}" && pwd)
+bin=$build/bin
+reps=${REPS:-3}
+gaps=${GAPS:-20000}
+for tool in tarnvel measure_tool seed_generate_tool mseed_decode_tool; do
+  if [ ! -x "$bin/$tool" ]; then
+    echo "missing $bin/$tool: build the targets tarnvel measure_tool seed_generate_tool mseed_decode_tool" >&2
+    exit 2
+  fi
+done
+if [ -n "${2:-}" ]; then
+  mkdir -p "$2"
+  scratch=$(cd "$2" && pwd)
+else
+  scratch=$(mktemp -d /tmp/tarnvel-bench.XXXXXX)
+fi
+cleanup() {
+  if [ "${KEEP_SCRATCH:-0}" != 1 ]; then rm -rf "$scratch"; fi
+}
+trap cleanup EXIT
+
+log() { echo "== $*" >&2; }
+
+# ---------------------------------------------------------------------------------------------
+# Inputs
+log "generating inputs in $scratch"
+gen() { "$bin/seed_generate_tool" "$@" >/dev/null; }
+gen "$scratch/f100.mseed" --bytes=104857600
+if [ "${SKIP_LARGE:-0}" != 1 ]; then gen "$scratch/f1g.mseed" --bytes=1073741824; fi
+# One channel of 1000-sample records, each followed by a 1 s gap, and the same without gaps.
+gen "$scratch/gaps.mseed" --channels=1 --block=1000 --gap=1 --blocks=$((gaps + 1))
+gen "$scratch/nogaps.mseed" --channels=1 --block=1000 --blocks=$((gaps + 1))
+# 300 channels of 20 minutes each.
+gen "$scratch/ch300.mseed" --channels=300 --block=120000 --blocks=1
+# One hour of the channel B000 BHZ 00.
+gen "$scratch/hour1.mseed" --channels=1 --blocks=1
+
+# Database: a fresh SQLite QOR store per run, copied from a template.
+sqlite3 "$scratch/empty.db" <"$root/schema/qor_sqlite.sql"
+cp "$scratch/empty.db" "$scratch/filled.db"
+sqlite3 "$scratch/filled.db" <<'SQL'
+with recursive n(i) as (select 0 union all select i + 1 from n where i < 9999)
+insert into FILELIST (STA, TBEGIN, TQTY, SPS, GAIN, CPATH, DATATYPE, CH, CREATER, LDDATE, FOFF,
+                      CALIB, CALPER, LCODE)
+select 'B000', 1237593600.0 - 864000.0 - i * 10.0, 1.0, 100.0, 1,
+       printf('B000/00/old%05d-BHZ.B000', i), 3, 'BHZ', 'tarnvel', '2009-01-01 00:00:00', 512,
+       0.0, 0.0, '00'
+from n;
+SQL
+eval "$(bash "$root/scripts/odbc_config.sh" "$scratch/odbc" "BENCH=sqlite:$scratch/store.db")"
+printf '[BENCH_TRACE]\nDriver=SQLite3\nDatabase=%s\nTimeout=10000\nTraceFile=%s\n\n' \
+  "$scratch/store.db" "$scratch/trace.sql" >>"$scratch/odbc/odbc.ini"
+connection=(ODBC=BENCH USER=bench PASSWORD=bench "DATA=$scratch/data")
+
+# ---------------------------------------------------------------------------------------------
+# Measuring
+declare -A WALL CPU RSS RECORDS SAMPLES
+
+fresh_outputs() {
+  rm -rf "$scratch/css" "$scratch/data" "$scratch/store.db"
+  mkdir -p "$scratch/css" "$scratch/data"
+  cp "$scratch/${1:-empty}.db" "$scratch/store.db"
+}
+
+# measure NAME PROGRAM ARGS...: one timed run; keeps the fastest wall time of NAME with its CPU
+# time and the largest peak memory seen.
+measure() {
+  local name=$1
+  shift
+  local code=0
+  "$bin/measure_tool" "$scratch/result.txt" "$@" >"$scratch/$name.out" 2>&1 || code=$?
+  local wall user sys rss status
+  read -r wall user sys rss status <"$scratch/result.txt"
+  if [ "$status" != 0 ]; then
+    echo "$name: exit status $status (output in $scratch/$name.out)" >&2
+    tail -c 600 "$scratch/$name.out" >&2
+    KEEP_SCRATCH=1
+    exit 1
+  fi
+  local cpu
+  cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }')
+  if [ -z "${WALL[$name]:-}" ] || awk -v a="$wall" -v b="${WALL[$name]}" 'BEGIN { exit !(a < b) }'; then
+    WALL[$name]=$wall
+    CPU[$name]=$cpu
+  fi
+  if [ -z "${RSS[$name]:-}" ] || [ "$rss" -gt "${RSS[$name]}" ]; then RSS[$name]=$rss; fi
+  return "$code"
+}
+
+# Counts records and samples with libmseed (also the reference decode).
+count_file() {
+  local name=$1 file=$2 line
+  line=$("$bin/mseed_decode_tool" "$file")
+  RECORDS[$name]=$(awk '{ print $2 }' <<<"$line")
+  SAMPLES[$name]=$(awk '{ print $4 }' <<<"$line")
+}
+
+tarnvel() { measure "$1" "$bin/tarnvel" "${@:2}" "${connection[@]}"; }
+
+# --- 1 to 3: the 100 MiB file ------------------------------------------------------------------
+log "100 MiB file: warming up"
+count_file f100 "$scratch/f100.mseed"
+fresh_outputs
+tarnvel warmup "$scratch/f100.mseed" -i=200
+for ((r = 1; r <= reps; ++r)); do
+  log "100 MiB file: repetition $r of $reps"
+  measure libmseed_100 "$bin/mseed_decode_tool" "$scratch/f100.mseed"
+  tarnvel info_100 "$scratch/f100.mseed" -i=200
+  fresh_outputs
+  tarnvel css_100 "$scratch/f100.mseed" "CSS=$scratch/css/"
+  fresh_outputs
+  tarnvel sqlite_100 "$scratch/f100.mseed"
+done
+fresh_outputs
+
+# --- 4: scale -----------------------------------------------------------------------------------
+if [ "${SKIP_LARGE:-0}" != 1 ]; then
+  log "1 GiB file"
+  count_file f1g "$scratch/f1g.mseed"
+  measure libmseed_1g "$bin/mseed_decode_tool" "$scratch/f1g.mseed"
+  fresh_outputs
+  tarnvel css_1g "$scratch/f1g.mseed" "CSS=$scratch/css/"
+  fresh_outputs
+  # The 100 MiB conversion once more right beside it, under the same conditions.
+  tarnvel css_100 "$scratch/f100.mseed" "CSS=$scratch/css/"
+  fresh_outputs
+fi
+
+log "gaps, channels"
+count_file gaps "$scratch/gaps.mseed"
+count_file nogaps "$scratch/nogaps.mseed"
+count_file ch300 "$scratch/ch300.mseed"
+for ((r = 1; r <= reps; ++r)); do
+  fresh_outputs
+  tarnvel css_nogaps "$scratch/nogaps.mseed" "CSS=$scratch/css/"
+  fresh_outputs
+  tarnvel css_gaps "$scratch/gaps.mseed" "CSS=$scratch/css/"
+  fresh_outputs
+  tarnvel css_ch300 "$scratch/ch300.mseed" "CSS=$scratch/css/"
+  fresh_outputs
+  tarnvel sqlite_ch300 "$scratch/ch300.mseed"
+done
+fresh_outputs
+tarnvel sqlite_nogaps "$scratch/nogaps.mseed"
+log "gaps into SQLite (one segment, file and row per record: slow)"
+fresh_outputs
+tarnvel sqlite_gaps "$scratch/gaps.mseed"
+fresh_outputs
+
+log "FILELIST with 10,000 rows of the channel"
+for ((r = 1; r <= reps + 2; ++r)); do
+  fresh_outputs empty
+  tarnvel hour_empty "$scratch/hour1.mseed"
+  fresh_outputs filled
+  tarnvel hour_filled "$scratch/hour1.mseed"
+done
+# The statements a conversion into the filled store runs, and how SQLite plans them.
+fresh_outputs filled
+rm -f "$scratch/trace.sql"
+"$bin/tarnvel" "$scratch/hour1.mseed" ODBC=BENCH_TRACE USER=bench PASSWORD=bench \
+  "DATA=$scratch/data" >/dev/null
+fresh_outputs filled
+plans=$(grep -i -E '^(select|delete|update)' "$scratch/trace.sql" | grep -i 'from FILELIST\|update FILELIST' |
+  sort -u | while IFS= read -r statement; do
+  echo "  $statement"
+  sqlite3 "$scratch/store.db" "EXPLAIN QUERY PLAN ${statement%;}" | sed 's/^/      /'
+done)
+
+# ---------------------------------------------------------------------------------------------
+# Report
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+verdict() { awk -v v="$1" -v t="$2" 'BEGIN { print (v <= t ? "met" : "MISSED") }'; }
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+
+row() { printf '%-58s %12s %12s %9s %8s %s\n' "$@"; }
+echo
+echo "tarnvel whole-program benchmarks ($(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores," \
+  "load $(cut -d' ' -f1-3 /proc/loadavg), fastest of $reps)"
+echo
+row "measurement" "figure" "reference" "ratio" "target" "verdict"
+row "-----------" "------" "---------" "-----" "------" "-------"
+r=$(ratio "${WALL[info_100]}" "${WALL[libmseed_100]}")
+row "1. info mode -i=200, 100 MiB vs libmseed decode (wall s)" "${WALL[info_100]}" \
+  "${WALL[libmseed_100]}" "$r" "<=0.25" "$(verdict "$r" 0.25)"
+r=$(ratio "${CPU[info_100]}" "${CPU[libmseed_100]}")
+row "   same, CPU s" "${CPU[info_100]}" "${CPU[libmseed_100]}" "$r" "" ""
+r=$(ratio "${WALL[css_100]}" "${WALL[libmseed_100]}")
+row "2. CSS conversion 100 MiB vs libmseed decode (wall s)" "${WALL[css_100]}" \
+  "${WALL[libmseed_100]}" "$r" "<=2" "$(verdict "$r" 2)"
+r=$(ratio "${CPU[css_100]}" "${CPU[libmseed_100]}")
+row "   same, CPU s" "${CPU[css_100]}" "${CPU[libmseed_100]}" "$r" "" ""
+r=$(ratio "${WALL[sqlite_100]}" "${WALL[css_100]}")
+row "   SQLite conversion vs CSS conversion (wall s)" "${WALL[sqlite_100]}" "${WALL[css_100]}" \
+  "$r" "<=1.3" "$(verdict "$r" 1.3)"
+r=$(ratio "${CPU[sqlite_100]}" "${CPU[css_100]}")
+row "   same, CPU s" "${CPU[sqlite_100]}" "${CPU[css_100]}" "$r" "" ""
+bound=$(awk -v s="${SAMPLES[f100]}" 'BEGIN { printf "%.0f", (1.3 * 4 * s + 64 * 1048576) / 1024 }')
+r=$(ratio "${RSS[css_100]}" "$bound")
+row "3. peak memory, CSS conversion 100 MiB (MiB; bound)" "$(mib "${RSS[css_100]}")" \
+  "$(mib "$bound")" "$r" "<=1" "$(verdict "$r" 1)"
+row "   samples ${SAMPLES[f100]}, 4 x samples (MiB)" \
+  "$(awk -v s="${SAMPLES[f100]}" 'BEGIN { printf "%.1f", 4 * s / 1048576 }')" "" "" "" ""
+row "   peak memory, SQLite conversion 100 MiB (MiB)" "$(mib "${RSS[sqlite_100]}")" \
+  "$(mib "$bound")" "$(ratio "${RSS[sqlite_100]}" "$bound")" "<=1" \
+  "$(verdict "$(ratio "${RSS[sqlite_100]}" "$bound")" 1)"
+row "   peak memory, info mode (MiB)" "$(mib "${RSS[info_100]}")" "" "" "" ""
+if [ "${SKIP_LARGE:-0}" != 1 ]; then
+  bound=$(awk -v s="${SAMPLES[f1g]}" 'BEGIN { printf "%.0f", (1.3 * 4 * s + 64 * 1048576) / 1024 }')
+  r=$(ratio "${RSS[css_1g]}" "$bound")
+  row "4. peak memory, CSS conversion 1 GiB (MiB; bound)" "$(mib "${RSS[css_1g]}")" \
+    "$(mib "$bound")" "$r" "<=1" "$(verdict "$r" 1)"
+  r=$(ratio "${WALL[css_1g]}" "${WALL[css_100]}")
+  row "   CSS conversion 1 GiB vs 100 MiB (wall s)" "${WALL[css_1g]}" "${WALL[css_100]}" "$r" \
+    "<=11" "$(verdict "$r" 11)"
+  r=$(ratio "${CPU[css_1g]}" "${CPU[css_100]}")
+  row "   same, CPU s" "${CPU[css_1g]}" "${CPU[css_100]}" "$r" "" ""
+  row "   libmseed decode 1 GiB (wall s; ratio to CSS 1 GiB)" "${WALL[libmseed_1g]}" "" \
+    "$(ratio "${WALL[css_1g]}" "${WALL[libmseed_1g]}")" "" ""
+fi
+per_record() { awk -v t="$1" -v n="$2" 'BEGIN { printf "%.1f", t / n * 1e6 }'; }
+for out in css sqlite; do
+  a=$(per_record "${WALL[${out}_gaps]}" "${RECORDS[gaps]}")
+  b=$(per_record "${WALL[${out}_nogaps]}" "${RECORDS[nogaps]}")
+  row "   $gaps gaps, one channel, $out: us per record vs gap-free" "$a" "$b" "$(ratio "$a" "$b")" \
+    "~1" ""
+done
+for out in css sqlite; do
+  a=$(per_record "${WALL[${out}_ch300]}" "${RECORDS[ch300]}")
+  b=$(per_record "${WALL[${out}_100]}" "${RECORDS[f100]}")
+  row "   300 channels, $out: us per record vs 3 channels" "$a" "$b" "$(ratio "$a" "$b")" "~1" ""
+done
+r=$(ratio "${WALL[hour_filled]}" "${WALL[hour_empty]}")
+row "   1-hour file into FILELIST with 10,000 rows vs empty (s)" "${WALL[hour_filled]}" \
+  "${WALL[hour_empty]}" "$r" "~1" ""
+echo
+echo "Records: 100 MiB ${RECORDS[f100]}, gaps ${RECORDS[gaps]}, gap-free ${RECORDS[nogaps]}," \
+  "300 channels ${RECORDS[ch300]}${RECORDS[f1g]:+, 1 GiB ${RECORDS[f1g]}}"
+echo
+echo "FILELIST statements of a conversion into the store with 10,000 rows, and their plans:"
+echo "$plans"
+for statement in "order by LDDATE desc" "select sum("; do
+  if grep -F -A3 "$statement" <<<"$plans" | grep -q 'USING INDEX FILELIST_CHANNEL\|USING COVERING INDEX FILELIST_CHANNEL'; then
+    echo "  '$statement': uses the FILELIST_CHANNEL index"
+  else
+    echo "  '$statement': does NOT use the FILELIST_CHANNEL index"
+  fi
+done

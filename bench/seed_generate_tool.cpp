@@ -1,0 +1,202 @@
+// Writes a synthetic SEED file for the whole-program benchmarks: Steim2 records of random-walk
+// samples, packed by libmseed, channels interleaved block by block.
+//
+//   seed_generate_tool OUT [--bytes=N] [--blocks=N] [--channels=N] [--rate=SPS] [--block=SAMPLES]
+//                          [--gap=SECONDS] [--record=BYTES] [--start=EPOCH] [--max-step=N]
+//                          [--station=NAME]
+//
+// Each channel gets `block` samples per round, packed with a flush (so a round ends in a partly
+// filled record); with --gap the first channel skips that many seconds between rounds. Writing
+// stops after --bytes bytes (whole records) or --blocks rounds, whichever comes first. Channel i
+// is station (NAME or B%03d of i / 3) with channel BHZ, BHN or BHE by i % 3, location 00.
+// Prints the records and samples written.
+#include <libmseed.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+struct Options {
+  std::string out;
+  std::int64_t bytes = -1;
+  std::int64_t blocks = -1;
+  int channels = 3;
+  double rate = 100.0;
+  std::int64_t block = 360000;
+  double gap = 0.0;
+  int record = 4096;
+  double start = 1237593600.0;  // 2009-03-21 00:00:00 UTC
+  std::int32_t maxStep = 500;
+  std::string station;
+};
+
+struct Output {
+  std::FILE* file = nullptr;
+  std::int64_t limitRecords = -1;
+  std::int64_t records = 0;
+  std::int64_t samples = 0;
+  bool full() const { return limitRecords >= 0 && records >= limitRecords; }
+};
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f != nullptr) std::fclose(f);
+  }
+};
+
+struct MsRecordFree {
+  void operator()(MSRecord* msr) const {
+    if (msr != nullptr) {
+      msr->datasamples = nullptr;  // owned by a vector of the caller
+      msr_free(&msr);
+    }
+  }
+};
+
+void WriteRecord(char* record, int length, void* handlerData) {
+  auto* out = static_cast<Output*>(handlerData);
+  if (out->full()) return;
+  if (std::fwrite(record, 1, static_cast<std::size_t>(length), out->file) !=
+      static_cast<std::size_t>(length)) {
+    std::perror("write");
+    std::exit(1);
+  }
+  ++out->records;
+}
+
+bool Value(std::string_view arg, std::string_view key, std::string& value) {
+  if (arg.substr(0, key.size()) != key) return false;
+  value = std::string(arg.substr(key.size()));
+  return true;
+}
+
+Options Parse(int argc, char** argv) {
+  Options o;
+  if (argc < 2) {
+    std::fprintf(stderr,
+                 "usage: %s OUT [--bytes=N] [--blocks=N] [--channels=N] [--rate=SPS] "
+                 "[--block=SAMPLES] [--gap=SECONDS] [--record=BYTES] [--start=EPOCH] "
+                 "[--max-step=N] [--station=NAME]\n",
+                 argv[0]);
+    std::exit(2);
+  }
+  o.out = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    std::string v;
+    if (Value(arg, "--bytes=", v)) {
+      o.bytes = std::stoll(v);
+    } else if (Value(arg, "--blocks=", v)) {
+      o.blocks = std::stoll(v);
+    } else if (Value(arg, "--channels=", v)) {
+      o.channels = std::stoi(v);
+    } else if (Value(arg, "--rate=", v)) {
+      o.rate = std::stod(v);
+    } else if (Value(arg, "--block=", v)) {
+      o.block = std::stoll(v);
+    } else if (Value(arg, "--gap=", v)) {
+      o.gap = std::stod(v);
+    } else if (Value(arg, "--record=", v)) {
+      o.record = std::stoi(v);
+    } else if (Value(arg, "--start=", v)) {
+      o.start = std::stod(v);
+    } else if (Value(arg, "--max-step=", v)) {
+      o.maxStep = static_cast<std::int32_t>(std::stol(v));
+    } else if (Value(arg, "--station=", v)) {
+      o.station = v;
+    } else {
+      std::fprintf(stderr, "unknown argument %s\n", argv[i]);
+      std::exit(2);
+    }
+  }
+  if (o.bytes < 0 && o.blocks < 0) {
+    std::fprintf(stderr, "give --bytes or --blocks\n");
+    std::exit(2);
+  }
+  return o;
+}
+
+void CopyName(char (&field)[11], const std::string& value) {
+  std::memset(field, 0, sizeof field);
+  std::strncpy(field, value.c_str(), sizeof field - 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options o = Parse(argc, argv);
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(o.out.c_str(), "wb"));
+  if (!file) {
+    std::perror(o.out.c_str());
+    return 1;
+  }
+  Output out;
+  out.file = file.get();
+  if (o.bytes >= 0) out.limitRecords = o.bytes / o.record;
+
+  const char* const components[] = {"BHZ", "BHN", "BHE"};
+  std::vector<std::unique_ptr<MSRecord, MsRecordFree>> records;
+  std::vector<std::int32_t> level(static_cast<std::size_t>(o.channels), 0);
+  std::vector<double> next(static_cast<std::size_t>(o.channels), o.start);
+  for (int c = 0; c < o.channels; ++c) {
+    std::unique_ptr<MSRecord, MsRecordFree> msr(msr_init(nullptr));
+    if (!msr) return 1;
+    char station[16];
+    std::snprintf(station, sizeof station, "B%03d", c / 3);
+    CopyName(msr->network, "XX");
+    CopyName(msr->station, o.station.empty() ? station : o.station);
+    CopyName(msr->location, "00");
+    CopyName(msr->channel, components[c % 3]);
+    msr->dataquality = 'D';
+    msr->samprate = o.rate;
+    msr->reclen = o.record;
+    msr->encoding = DE_STEIM2;
+    msr->byteorder = 1;
+    msr->sampletype = 'i';
+    records.push_back(std::move(msr));
+  }
+
+  std::mt19937 random(20090321u);
+  std::uniform_int_distribution<std::int32_t> step(-o.maxStep, o.maxStep);
+  std::vector<std::int32_t> samples(static_cast<std::size_t>(o.block));
+  for (std::int64_t round = 0; o.blocks < 0 || round < o.blocks; ++round) {
+    for (int c = 0; c < o.channels && !out.full(); ++c) {
+      std::int32_t x = level[static_cast<std::size_t>(c)];
+      for (std::int32_t& s : samples) {
+        std::int32_t d = step(random);
+        if (x > 1000000 && d > 0) d = -d;  // keep the walk where floats stay exact
+        if (x < -1000000 && d < 0) d = -d;
+        x += d;
+        s = x;
+      }
+      level[static_cast<std::size_t>(c)] = x;
+      MSRecord* msr = records[static_cast<std::size_t>(c)].get();
+      double& t = next[static_cast<std::size_t>(c)];
+      msr->starttime = static_cast<hptime_t>(std::llround(t * HPTMODULUS));
+      msr->datasamples = samples.data();
+      msr->numsamples = static_cast<int64_t>(samples.size());
+      std::int64_t packed = 0;
+      if (msr_pack(msr, &WriteRecord, &out, &packed, 1, 0) < 0 ||
+          packed != static_cast<std::int64_t>(samples.size())) {
+        std::fprintf(stderr, "packing failed\n");
+        return 1;
+      }
+      out.samples += packed;
+      t += static_cast<double>(samples.size()) / o.rate;
+      if (c == 0) t += o.gap;
+    }
+    if (out.full()) break;
+  }
+  std::printf("records %lld samples_packed %lld\n", static_cast<long long>(out.records),
+              static_cast<long long>(out.samples));
+  return 0;
+}
