@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace tarnvel {
 
@@ -23,6 +25,8 @@ bool SeedFile::Open(const std::string& path) {
     return false;
   }
   position_ = 0;
+  aheadBegin_ = aheadEnd_ = 0;
+  pendingError_ = 0;
   return true;
 }
 
@@ -33,13 +37,36 @@ void SeedFile::Close() {
   }
 }
 
-long SeedFile::Read(void* buffer, std::size_t size) {
+bool SeedFile::Refill() {
+  if (ahead_.empty()) ahead_.resize(kReadAhead);
+  aheadBegin_ = aheadEnd_ = 0;
   ssize_t n;
   do {
-    n = ::read(fd_, buffer, size);
+    n = ::read(fd_, ahead_.data(), ahead_.size());
   } while (n < 0 && errno == EINTR);
-  if (n > 0) position_ += n;
-  return static_cast<long>(n);
+  if (n < 0) pendingError_ = errno;
+  if (n <= 0) return false;
+  aheadEnd_ = static_cast<std::size_t>(n);
+  return true;
+}
+
+long SeedFile::Read(void* buffer, std::size_t size) {
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < size) {
+    if (aheadBegin_ == aheadEnd_ && (pendingError_ != 0 || !Refill())) break;
+    const std::size_t take = std::min(size - done, aheadEnd_ - aheadBegin_);
+    std::memcpy(out + done, ahead_.data() + aheadBegin_, take);
+    aheadBegin_ += take;
+    done += take;
+  }
+  if (done == 0 && pendingError_ != 0) {
+    errno = pendingError_;
+    pendingError_ = 0;
+    return -1;
+  }
+  position_ += static_cast<std::int64_t>(done);
+  return static_cast<long>(done);
 }
 
 std::int64_t SeedFile::Size() const {
@@ -51,6 +78,8 @@ std::int64_t SeedFile::Size() const {
 bool SeedFile::Rewind() {
   if (lseek(fd_, 0, SEEK_SET) != 0) return false;
   position_ = 0;
+  aheadBegin_ = aheadEnd_ = 0;
+  pendingError_ = 0;
   return true;
 }
 
