@@ -193,9 +193,10 @@ int WaveformStore::StorePieces(const SampleBuffer& samples, std::int64_t count) 
     rc = WriteFileHeaderFor(cpath);
     if (rc != sr::kOk) {
       if (!appended) {
-        // A new file must not stay registered behind a zero placeholder header.
-        DeleteRowsOfPath(cpath);
-        ::unlink(WithSlashes(AbsoluteOf(cpath)).c_str());
+        // A new file must not stay registered behind a zero placeholder header. When its row
+        // cannot be removed either (the database went away), the file stays: the row still
+        // describes the samples it holds.
+        if (DeleteRowsOfPath(cpath) == sr::kOk) ::unlink(WithSlashes(AbsoluteOf(cpath)).c_str());
         return rc;
       }
       // An appended file keeps its earlier header (the row and samples agree); a file of
