@@ -59,7 +59,7 @@ case "$action" in
       install -d -m 755 "$sock"
     fi
     if [ ! -f "$data/PG_VERSION" ]; then
-      as_postgres "$pgbin/initdb" -D "$data" -U postgres -A trust -E UTF8 --locale=C.UTF-8 \
+      as_postgres "$pgbin/initdb" --no-sync -D "$data" -U postgres -A trust -E UTF8 --locale=C.UTF-8 \
         >"$sock/initdb.log" 2>&1 || { cat "$sock/initdb.log" >&2; exit 1; }
       # The superuser only through the socket as the postgres account; every other role with a
       # password, on the socket or on the loopback address.

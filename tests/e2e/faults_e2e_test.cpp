@@ -1,0 +1,390 @@
+// Conversions that meet faults on their way: the database server going away in the middle, a
+// full file system, a data directory without write permission, SEED files cut short or changed
+// while they are read, and an ini file that cannot be read. The run must report what failed,
+// end with its defined code, and leave every registered file holding exactly what its row says.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/background_process.h"
+#include "tests/e2e/hardening_fixture.h"
+#include "tests/e2e/scratch_postgres.h"
+#include "tests/e2e/seed_builders.h"
+#include "tests/e2e/store_checks.h"
+
+namespace tarnvel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double kStart = 1237640700.0;  // 2009-03-21 13:05:00 UTC
+
+std::string StationName(int i) {
+  char name[8];
+  std::snprintf(name, sizeof name, "F%03d", i);
+  return name;
+}
+
+// Key of a segment by station and start (tenths of a second).
+using SegmentKey = std::pair<std::string, long long>;
+SegmentKey KeyOf(const std::string& station, double start) {
+  return {station, std::llround(start * 10.0)};
+}
+
+// The file name of a segment of channel BHZ starting at `tenths` tenths of a second, in the
+// 13 o'clock folder of 21 March 2009.
+std::string SegmentFileName(const std::string& station, long long tenths) {
+  const long long second = tenths / 10 - static_cast<long long>(kStart) + 5 * 60;
+  char name[64];
+  std::snprintf(name, sizeof name, "21032009-13%02lld%02lld-BHZ.", second / 60, second % 60);
+  return name + station;
+}
+
+// The data file paths, relative to the data directory, of every "DB write error" line.
+std::set<std::string> ReportedPaths(const std::string& output, const fs::path& data) {
+  std::set<std::string> out;
+  const std::string prefix = data.string() + "/";
+  const std::regex line("\rDB write error \\([^:]*::[^:]*::([^)]*)\\)\n");
+  for (auto it = std::sregex_iterator(output.begin(), output.end(), line);
+       it != std::sregex_iterator(); ++it) {
+    std::string path = (*it)[1];
+    if (path.rfind(prefix, 0) == 0) path.erase(0, prefix.size());
+    out.insert(path);
+  }
+  return out;
+}
+
+TEST(DatabaseLostTest, TheRunGoesOnReportsEveryLostSegmentAndKeepsTheStoreConsistent) {
+  if (const std::string why = ScratchPostgres::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+  ScratchPostgres server;
+  TempDir dir;
+  const fs::path data = dir / "data";
+  fs::create_directories(data);
+
+  // 50 stations with 20 one-second segments each, ten seconds apart: 1000 small segments,
+  // enough for the server to go away while they are written.
+  constexpr int kStations = 50;
+  constexpr int kSegments = 20;
+  std::map<SegmentKey, std::vector<std::int32_t>> expected;
+  std::string bytes;
+  for (int s = 0; s < kStations; ++s) {
+    for (int g = 0; g < kSegments; ++g) {
+      const double start = kStart + 10.0 * g;
+      auto samples = RandomWalk(20, static_cast<std::uint32_t>(100 * s + g + 1), 50);
+      bytes += PackChannel(StationName(s), "BHZ", "", start, 20.0, samples);
+      expected[KeyOf(StationName(s), start)] = std::move(samples);
+    }
+  }
+  const fs::path seed = dir / "many.seed";
+  WriteFile(seed, bytes);
+
+  auto env = server.Environment();
+  env["TZ"] = "UTC";
+  env["QOR"] = "";
+  env["WINDIR"] = dir.path().string();
+  BackgroundProcess run(ConverterPath(),
+                        {seed.string(), "ODBC=" + server.dsn(), "USER=" + server.user(),
+                         "PASSWORD=" + server.password(), "DATA=" + data.string()},
+                        env, dir / "output.txt");
+  ASSERT_TRUE(run.WaitForOutput([](const std::string& out) {
+    return out.find("Writing to database - 05%") != std::string::npos;
+  })) << run.Output();
+  server.Stop();
+  const int code = run.Wait();
+  const std::string output = run.Output();
+  server.Start();
+
+  EXPECT_EQ(code, 252) << output;
+  EXPECT_NE(output.find("\rWriting to database - 100%\n\n"), std::string::npos);
+  const auto files = ToStoredFiles(server.Query(
+      "select CPATH, TBEGIN, TQTY, SPS, STA, CH, coalesce(LCODE,'') from FILELIST order by "
+      "TBEGIN, STA"));
+  // Every segment is either registered or reported; only the one being written when the
+  // server went away may be both (its row was stored, its header could no longer be).
+  std::set<std::string> all;
+  for (const auto& [key, samples] : expected) {
+    all.insert(key.first + "/13/" + SegmentFileName(key.first, key.second));
+  }
+  const std::set<std::string> failed = ReportedPaths(output, data);
+  const std::set<std::string> registered = RegisteredPaths(files);
+  EXPECT_GT(registered.size(), 0u);
+  EXPECT_GT(failed.size(), 0u);
+  std::set<std::string> either = failed;
+  either.insert(registered.begin(), registered.end());
+  EXPECT_EQ(either, all);
+  EXPECT_LE(failed.size() + registered.size(), all.size() + 1);
+  EXPECT_EQ(CountOf(output, "\rDB write error ("), failed.size());
+
+  ExpectFilesHoldTheirRows(files, data, true);
+  for (const StoredFile& file : files) {
+    const auto it = expected.find(KeyOf(file.station, file.begin));
+    ASSERT_NE(it, expected.end()) << file.cpath;
+    EXPECT_EQ(SampleBytes(data / file.cpath), FloatBytes(it->second)) << file.cpath;
+  }
+  // A segment that failed leaves no file behind.
+  EXPECT_EQ(FilesOnDisk(data), RegisteredPaths(files));
+}
+
+class FaultTest : public HardeningTest {};
+
+// Unmounts a file system mounted for a test, whatever the test's outcome.
+class Mount {
+ public:
+  Mount(const fs::path& target, const std::string& size) : target_(target) {
+    fs::create_directories(target);
+    mounted_ =
+        RunProgram("/bin/mount", {"-t", "tmpfs", "-o", "size=" + size, "tmpfs", target.string()})
+            .exitCode == 0;
+  }
+  ~Mount() {
+    if (mounted_) RunProgram("/bin/umount", {"-l", target_.string()});
+  }
+  Mount(const Mount&) = delete;
+  Mount& operator=(const Mount&) = delete;
+  bool mounted() const { return mounted_; }
+
+ private:
+  fs::path target_;
+  bool mounted_ = false;
+};
+
+TEST_P(FaultTest, AFullFileSystemFailsTheSegmentsThatDoNotFitAndRegistersNoShortFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  const fs::path data = root() / "data";
+  Mount disk(data, "96k");
+  if (!disk.mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here";
+
+  // 30 channels of one segment each, 8 KiB of samples apiece: a few fit, the rest do not.
+  std::string bytes;
+  std::map<std::string, std::vector<std::int32_t>> expected;
+  for (int s = 0; s < 30; ++s) {
+    auto samples = RandomWalk(2000, static_cast<std::uint32_t>(s + 7), 40);
+    bytes += PackChannel(StationName(s), "BHZ", "", kStart, 20.0, samples);
+    expected[StationName(s)] = std::move(samples);
+  }
+  const fs::path seed = workDir() / "full.seed";
+  WriteFile(seed, bytes);
+
+  const auto result = Convert(seed, data);
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  const auto files = StoredFiles(db());
+  const std::size_t failed = CountOf(result.output, "\rDB write error (");
+  EXPECT_GT(files.size(), 0u) << result.output;
+  EXPECT_GT(failed, 0u);
+  EXPECT_EQ(files.size() + failed, expected.size()) << result.output;
+  ExpectFilesHoldTheirRows(files, data);
+  for (const StoredFile& file : files) {
+    EXPECT_EQ(SampleBytes(data / file.cpath), FloatBytes(expected.at(file.station)));
+  }
+  EXPECT_EQ(FilesOnDisk(data), RegisteredPaths(files));
+}
+
+TEST_P(FaultTest, ADataDirectoryWithoutWritePermissionFailsEverySegmentAndRegistersNothing) {
+  if (const std::string why = UnprivilegedUnavailable(); !why.empty()) GTEST_SKIP() << why;
+  const fs::path data = root() / "data";
+  fs::create_directories(data);  // the test's own, not writable for the run's account
+  std::string bytes;
+  for (int s = 0; s < 3; ++s) {
+    bytes += PackChannel(StationName(s), "BHZ", "00", kStart, 20.0,
+                         RandomWalk(400, static_cast<std::uint32_t>(s + 1), 30));
+  }
+  const fs::path seed = workDir() / "three.seed";
+  WriteFile(seed, bytes);
+
+  std::vector<std::string> args{seed.string()};
+  for (auto& arg : ConnectionArgs(data)) args.push_back(arg);
+  const auto result = RunUnprivileged(args);
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  for (int s = 0; s < 3; ++s) {
+    EXPECT_NE(
+        result.output.find("\rDB write error (" + StationName(s) + "::BHZ::" + data.string() + "/" +
+                           StationName(s) + "/13/21032009-130500-BHZ." + StationName(s) + ")\n"),
+        std::string::npos)
+        << result.output;
+  }
+  EXPECT_EQ(db().Count("FILELIST"), 0);
+  EXPECT_TRUE(fs::is_empty(data));
+}
+
+TEST_P(FaultTest, ATruncatedLastRecordIsIgnoredAndTheRecordsBeforeItAreStored) {
+  const auto samples = RandomWalk(6000, 21, 200);
+  const std::string whole = PackChannel("ABC", "BHZ", "", kStart, 20.0, samples);
+  ASSERT_GT(whole.size(), 3 * 512u);
+  const std::string cut = whole.substr(0, whole.size() - 512 + 300);
+  const fs::path seed = workDir() / "cut.seed";
+  WriteFile(seed, cut);
+
+  const auto result = Convert(seed, root() / "data");
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_NE(result.output.find("\n\nIgnored an incomplete last record (300 of 512 bytes)\n"),
+            std::string::npos)
+      << result.output;
+  const auto complete = DecodeChannels(whole.substr(0, whole.size() - 512), 512);
+  ASSERT_EQ(complete.size(), 1u);
+  const auto files = StoredFiles(db());
+  ASSERT_EQ(files.size(), 1u);
+  ExpectFilesHoldTheirRows(files, root() / "data");
+  EXPECT_EQ(SampleBytes(root() / "data" / files[0].cpath), FloatBytes(complete[0].samples));
+}
+
+// A SEED file of 256-byte records: the records of `front`, a long hole of zero bytes (which
+// holds no data records and takes a while to read), then the records of `back`.
+struct HoledFile {
+  std::string front;
+  std::string back;
+  std::uintmax_t hole = 64u << 20;
+};
+
+void WriteHoled(const fs::path& path, const HoledFile& file, bool withBack) {
+  WriteFile(path, file.front);
+  fs::resize_file(path, file.front.size() + file.hole);
+  if (withBack) {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out << file.back;
+  }
+}
+
+// Stops a run while it reads, once it has printed its first reading progress; returns the last
+// percentage printed, or -1 when the run could not be caught reading.
+int StopWhileReading(BackgroundProcess& run) {
+  std::string seen;
+  if (!run.WaitForOutput([&](const std::string& out) {
+        if (out.find("Converting File - ") == std::string::npos) return false;
+        ::kill(run.pid(), SIGSTOP);
+        return true;
+      })) {
+    return -1;
+  }
+  const std::string out = run.Output();
+  if (out.find("Writing to") != std::string::npos) return -1;
+  const auto at = out.rfind("Converting File - ");
+  return std::stoi(out.substr(at + 18, 2));
+}
+
+std::vector<int> PercentagesPrinted(const std::string& output) {
+  std::vector<int> out;
+  const std::regex line("Converting File - ([0-9]+)%");
+  for (auto it = std::sregex_iterator(output.begin(), output.end(), line);
+       it != std::sregex_iterator(); ++it) {
+    out.push_back(std::stoi((*it)[1]));
+  }
+  return out;
+}
+
+TEST_P(FaultTest, AFileThatGrowsWhileItIsReadIsReadToItsNewEnd) {
+  const auto first = RandomWalk(3000, 31, 100);
+  const auto second = RandomWalk(2000, 32, 100);
+  HoledFile file{PackChannel("ABC", "BHZ", "", kStart, 20.0, first, 256),
+                 PackChannel("ABC", "BHZ", "", kStart + 3600.0, 20.0, second, 256)};
+  const fs::path seed = workDir() / "growing.seed";
+  WriteHoled(seed, file, false);
+
+  auto run = StartConvert(seed, root() / "data", "output.txt");
+  const int percent = StopWhileReading(*run);
+  ASSERT_GE(percent, 0) << "the run could not be caught reading: " << run->Output();
+  ASSERT_LT(percent, 90);
+  {
+    std::ofstream out(seed, std::ios::binary | std::ios::app);
+    out << file.back;
+  }
+  ::kill(run->pid(), SIGCONT);
+  const int code = run->Wait();
+  const std::string output = run->Output();
+
+  EXPECT_EQ(code, 0) << output;
+  for (int p : PercentagesPrinted(output)) EXPECT_LE(p, 100);
+  EXPECT_NE(output.find("\rWriting to database - 100%\n\n"), std::string::npos) << output;
+  const auto files = StoredFiles(db());
+  ASSERT_EQ(files.size(), 2u);
+  ExpectFilesHoldTheirRows(files, root() / "data");
+  EXPECT_EQ(SampleBytes(root() / "data" / files[0].cpath), FloatBytes(first));
+  EXPECT_EQ(SampleBytes(root() / "data" / files[1].cpath), FloatBytes(second));
+}
+
+TEST_P(FaultTest, AFileCutShortWhileItIsReadEndsTheReadingAtTheNewEnd) {
+  const auto first = RandomWalk(3000, 41, 100);
+  HoledFile file{
+      PackChannel("ABC", "BHZ", "", kStart, 20.0, first, 256),
+      PackChannel("ABC", "BHZ", "", kStart + 3600.0, 20.0, RandomWalk(2000, 42, 9), 256)};
+  const fs::path seed = workDir() / "shrinking.seed";
+  WriteHoled(seed, file, true);
+
+  auto run = StartConvert(seed, root() / "data", "output.txt");
+  const int percent = StopWhileReading(*run);
+  ASSERT_GE(percent, 0) << "the run could not be caught reading: " << run->Output();
+  ASSERT_LT(percent, 80);
+  // Cut inside the hole, ahead of the reader and in the middle of a 256-byte piece.
+  const std::uintmax_t size = fs::file_size(seed);
+  fs::resize_file(seed, size / 10 * 9 / 256 * 256 + 100);
+  ::kill(run->pid(), SIGCONT);
+  const int code = run->Wait();
+  const std::string output = run->Output();
+
+  EXPECT_EQ(code, 0) << output;
+  EXPECT_NE(output.find("\n\nIgnored an incomplete last record (100 of 256 bytes)\n"),
+            std::string::npos)
+      << output;
+  const auto files = StoredFiles(db());
+  ASSERT_EQ(files.size(), 1u);
+  ExpectFilesHoldTheirRows(files, root() / "data");
+  EXPECT_EQ(SampleBytes(root() / "data" / files[0].cpath), FloatBytes(first));
+}
+
+// An ini file that cannot be read counts as missing: the settings come from qor.ini, and
+// without one from the built-in defaults.
+TEST_P(FaultTest, AnIniFileThatIsAFolderFallsBackToQorIniAndTheDefaults) {
+  const auto samples = RandomWalk(400, 51, 30);
+  const fs::path seed = workDir() / "one.seed";
+  WriteFile(seed, PackChannel("ABC", "BHZ", "", kStart, 20.0, samples));
+  fs::create_directories(programDir() / "tarnvel.ini");
+
+  const auto defaults = RunProgram(Program().string(), {seed.string()}, Environment(), workDir());
+  EXPECT_EQ(defaults.exitCode, Code(-1)) << defaults.output;
+  EXPECT_EQ(defaults.output, "Connection error (ODBC: QOR, USER: QOR)\n");
+
+  const fs::path data = root() / "data";
+  WriteFile(programDir() / "qor.ini", "[DATABASE]\nODBC=" + db().dsn() + "\nUSER=" + db().user() +
+                                          "\nPASSWORD=" + db().password() +
+                                          "\n[DATA]\nDIR=" + data.string() + "\n");
+  const auto fromQorIni = RunProgram(Program().string(), {seed.string()}, Environment(), workDir());
+  EXPECT_EQ(fromQorIni.exitCode, 0) << fromQorIni.output;
+  const auto files = StoredFiles(db());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(SampleBytes(data / files[0].cpath), FloatBytes(samples));
+}
+
+TEST_P(FaultTest, AnIniFileWithoutReadPermissionIsPassedOverForQorIni) {
+  if (const std::string why = UnprivilegedUnavailable(); !why.empty()) GTEST_SKIP() << why;
+  const auto samples = RandomWalk(400, 61, 30);
+  const fs::path seed = workDir() / "one.seed";
+  WriteFile(seed, PackChannel("ABC", "BHZ", "", kStart, 20.0, samples));
+  const fs::path data = root() / "data";
+  fs::create_directories(data);
+  ASSERT_EQ(::chown(data.c_str(), kUnprivilegedId, kUnprivilegedId), 0);
+  // The unreadable file names a data source that does not exist; qor.ini the test database.
+  WriteFile(programDir() / "tarnvel.ini",
+            "[DATABASE]\nODBC=" + TestDatabase::MissingDsn() + "\nUSER=nobody\n");
+  fs::permissions(programDir() / "tarnvel.ini", fs::perms::none);
+  WriteFile(programDir() / "qor.ini", "[DATABASE]\nODBC=" + db().dsn() + "\nUSER=" + db().user() +
+                                          "\nPASSWORD=" + db().password() +
+                                          "\n[DATA]\nDIR=" + data.string() + "\n");
+
+  const auto result = RunUnprivileged({seed.string()});
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  const auto files = StoredFiles(db());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(SampleBytes(data / files[0].cpath), FloatBytes(samples));
+}
+
+TARNVEL_DATABASE_TEST_SUITE(FaultTest);
+
+}  // namespace
+}  // namespace tarnvel::testing
