@@ -8,6 +8,7 @@
 #include "seed/byte_order.h"
 #include "seed/steim.h"
 #include "seed/time_conversion.h"
+#include "settings/text_case.h"
 
 namespace tarnvel {
 namespace {
@@ -104,6 +105,27 @@ int EffectiveLength(const RecordHeader& h, std::size_t extent) {
     length = h.declaredLength;
   }
   return length;
+}
+
+// The most samples the record's data area can physically hold in its encoding. A header that
+// announces more is corrupt: padding its count with zeros would let a few bytes of a hostile
+// file claim tens of thousands of samples.
+std::size_t RecordCapacity(const RecordHeader& h, std::size_t length) {
+  if (h.beginningOfData >= length) return 0;
+  const std::size_t data = length - h.beginningOfData;
+  constexpr std::size_t kDataWords = 15;
+  switch (h.encoding) {
+    case kEncodingInt32Code:
+      return data / 4;
+    case kEncodingSteim1Code: {
+      const int frames = Steim1FrameCount(static_cast<int>(length));
+      return frames <= 0 ? 0 : std::min<std::size_t>(frames, data / 64) * kDataWords * 4;
+    }
+    default: {  // Steim2, and unknown encodings, which may decode as Steim2
+      const int frames = Steim2FrameCount(static_cast<int>(length), h.beginningOfData);
+      return frames <= 0 ? 0 : std::min<std::size_t>(frames, data / 64) * kDataWords * 7;
+    }
+  }
 }
 
 void DecodeInt32(std::span<const std::uint8_t> data, bool bigEndian, std::span<float> out) {
@@ -217,9 +239,7 @@ HeaderResult ReadRecordHeader(std::span<const std::uint8_t> record, int recordLe
 bool MatchChannelPattern(std::string_view pattern, std::string_view text, bool questionIsWildcard) {
   const std::size_t star = pattern.find('*');
   const bool hasQuestion = pattern.find('?') != std::string_view::npos;
-  const auto upper = [](char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  };
+  const auto upper = [](char c) { return ToUpperAscii(c); };
   const auto same = [&](char p, char t) { return p == t || (questionIsWildcard && p == '?'); };
   if (star == std::string_view::npos && (!questionIsWildcard || !hasQuestion)) {
     return pattern.size() == text.size() &&
@@ -252,12 +272,17 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
 
   const double rate = SampleRateFromFactors(h.rateFactor, h.rateMultiplier);
   const double start = BtimeToEpoch(h);
-  const std::size_t n = h.sampleCount;
-  if (!InWindow(context.window, start, start + static_cast<double>(n) / rate)) return false;
+  if (!InWindow(context.window, start, start + static_cast<double>(h.sampleCount) / rate)) {
+    return false;
+  }
   if (!PassesFilter(context.filter, h)) return false;
 
   const std::size_t extent = std::min(record.size(), static_cast<std::size_t>(recordLength));
   const int length = EffectiveLength(h, extent);
+  const std::size_t capacity = RecordCapacity(h, static_cast<std::size_t>(length));
+  const std::size_t n = std::min<std::size_t>(h.sampleCount, capacity);
+  if (n < h.sampleCount) context.decodeOk = false;
+  if (n == 0) return false;
   thread_local std::vector<float> samples;
   samples.resize(n);
   const std::span<float> out(samples.data(), n);

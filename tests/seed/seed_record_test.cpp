@@ -239,7 +239,8 @@ TEST(Decoding, KnownEncodingMismatchClearsDecodeOk) {
 
 TEST(Decoding, NothingIsReadOutsideTheRecord) {
   RunContext context;
-  // Beginning of data past the record: zeros, for every encoding.
+  // Beginning of data past the record: the record holds no samples at all and is not filed,
+  // for every encoding.
   for (int encoding : {3, 10, 11, 0}) {
     RecordBuilder b;
     b.encoding = static_cast<std::uint8_t>(encoding);
@@ -247,11 +248,11 @@ TEST(Decoding, NothingIsReadOutsideTheRecord) {
     b.beginningOfData = 60000;
     b.station = "E" + std::to_string(encoding);
     auto r = b.Build();
-    EXPECT_TRUE(ProcessDataRecord(r, 512, context));
-    EXPECT_EQ(context.segments[context.segments.size() - 1].samples.ToVector(),
-              std::vector<float>(5, 0.0f));
+    EXPECT_FALSE(ProcessDataRecord(r, 512, context));
+    EXPECT_TRUE(context.segments.empty());
   }
-  // INT32 announcing more than the record holds: the values that are there, then zeros.
+  // INT32 announcing more than the record can hold: only the values that are there, so a few
+  // bytes cannot claim thousands of samples.
   RecordBuilder b;
   b.encoding = 3;
   b.count = 200;
@@ -263,12 +264,14 @@ TEST(Decoding, NothingIsReadOutsideTheRecord) {
   // The record sits at the start of a bigger buffer: nothing after its 256 bytes is read.
   std::vector<std::uint8_t> buffer(r);
   buffer.resize(512, 0xEE);
+  context.decodeOk = true;
   EXPECT_TRUE(ProcessDataRecord(buffer, 256, context));
   const auto got = context.segments[context.segments.size() - 1].samples.ToVector();
-  ASSERT_EQ(got.size(), 200u);
+  ASSERT_EQ(got.size(), 48u);
+  EXPECT_EQ(got[0], 1.0f);
   EXPECT_EQ(got[47], 48.0f);
-  EXPECT_EQ(got[48], 0.0f);
-  EXPECT_EQ(got[199], 0.0f);
+  EXPECT_FALSE(context.decodeOk);
+  EXPECT_EQ(context.segments[context.segments.size() - 1].count, 48);
   // Steim1 with data beginning at 128: (L - 64) / 64 frames would run past the end.
   RecordBuilder s;
   s.encoding = 10;
@@ -368,3 +371,29 @@ TEST(Filter, EntriesAndBlankLocations) {
 
 }  // namespace
 }  // namespace tarnvel::testing
+
+namespace tarnvel {
+namespace {
+
+TEST(Decoding, AnnouncedCountBeyondWhatTheFramesCanHoldIsCapped) {
+  // 7 Steim2 frames hold at most 7 x 15 x 7 differences; 65535 announced samples would be
+  // mostly zero padding.
+  for (const int encoding : {11, 10, 0}) {
+    testing::RecordBuilder b;
+    b.encoding = static_cast<std::uint8_t>(encoding);
+    b.count = 65535;
+    RunContext context;
+    CollectingDebugSink sink;
+    context.debug = &sink;
+    context.console = std::tmpfile();
+    EXPECT_TRUE(ProcessDataRecord(b.Build(), 512, context));
+    ASSERT_EQ(context.segments.size(), 1u);
+    EXPECT_EQ(context.segments[0].count, encoding == 10 ? 7 * 15 * 4 : 7 * 15 * 7);
+    EXPECT_EQ(context.segments[0].samples.size(),
+              static_cast<std::size_t>(context.segments[0].count));
+    std::fclose(context.console);
+  }
+}
+
+}  // namespace
+}  // namespace tarnvel
