@@ -1,0 +1,198 @@
+// SEED files made to hurt: codes with quotes, separators, "..", control bytes, and headers with
+// absurd sample counts, data offsets and record lengths. Nothing may land outside the data
+// directory (or the wfdisc folder), no statement may be bent by a code, and every run ends with
+// its defined message and code.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/hardening_fixture.h"
+#include "tests/e2e/seed_builders.h"
+#include "tests/e2e/store_checks.h"
+
+namespace tarnvel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double kStart = 1237640700.0;  // 2009-03-21 13:05:00 UTC
+
+// Overwrites `bytes` at `offset` of every record of `recordLength` bytes.
+std::string PatchEachRecord(std::string records, int recordLength, std::size_t offset,
+                            const std::string& bytes) {
+  for (std::size_t at = 0; at + static_cast<std::size_t>(recordLength) <= records.size();
+       at += static_cast<std::size_t>(recordLength)) {
+    records.replace(at + offset, bytes.size(), bytes);
+  }
+  return records;
+}
+
+// Records of a channel whose station (5 bytes), location (2) and channel (3) fields are set
+// to exactly the given bytes.
+std::string WithCodes(const std::string& station, const std::string& location,
+                      const std::string& channel, std::uint32_t seed) {
+  const std::string records =
+      PackChannel("PATCH", "BHZ", "00", kStart, 20.0, RandomWalk(1500, seed, 40));
+  return PatchEachRecord(records, 512, 8, station + location + channel);
+}
+
+std::size_t RecordsIn(const std::string& records) {
+  return records.size() / 512;
+}
+
+// Every path below `top`, folders included.
+std::set<std::string> Tree(const fs::path& top) {
+  std::set<std::string> out;
+  for (const auto& entry : fs::recursive_directory_iterator(top)) {
+    out.insert(entry.path().lexically_relative(top).generic_string());
+  }
+  return out;
+}
+
+// What a run added below `top` outside `allowed` (a folder below `top`).
+std::vector<std::string> AddedOutside(const std::set<std::string>& before,
+                                      const std::set<std::string>& after,
+                                      const std::string& allowed) {
+  std::vector<std::string> out;
+  for (const std::string& path : after) {
+    if (before.contains(path)) continue;
+    if (path == allowed || path.rfind(allowed + "/", 0) == 0) continue;
+    out.push_back(path);
+  }
+  return out;
+}
+
+class HostileFileTest : public HardeningTest {
+ protected:
+  void SetUp() override {
+    HardeningTest::SetUp();
+    if (IsSkipped()) return;
+    // Deep enough that ".." in every code field together still stays below the root.
+    data_ = root() / "a" / "b" / "c" / "data";
+    fs::create_directories(data_);
+    fs::create_directories(root() / "a" / "b" / "c" / "css");
+  }
+  const fs::path& data() const { return data_; }
+
+ private:
+  fs::path data_;
+};
+
+TEST_P(HostileFileTest, CodesAreStoredVerbatimOrIgnoredNeverFollowed) {
+  db().Execute("insert into SITECHAN(STA,CHAN,SPS) values('O''K','BHZ',20)");
+  const auto siteChanBefore = db().Query("select * from SITECHAN");
+
+  const auto quoted = RandomWalk(1500, 1, 40);
+  const auto plain = RandomWalk(1500, 2, 40);
+  std::string bytes = PackChannel("o'k", "bhz", "'1", kStart, 20.0, quoted) +
+                      PackChannel("NRM", "BHZ", "", kStart, 20.0, plain);
+  std::size_t unsafe = 0;
+  for (const auto& [station, location, channel] : std::vector<std::array<std::string, 3>>{
+           {"../..", "..", "../"},
+           {"A/B  ", "  ", "BHZ"},
+           {"..   ", "  ", "BHZ"},
+           {"ABC  ", "..", "BHZ"},
+           {"ABC  ", "  ", ".. "},
+           {"A\\B  ", "  ", "BHZ"},
+           {std::string("A\x01"
+                        "B  "),
+            "  ", "BHZ"},
+           {"ABC  ", "  ", std::string("B\x1bZ")},
+           {std::string("A\x7f"
+                        "B  "),
+            "  ", "BHZ"},
+       }) {
+    const std::string records =
+        WithCodes(station, location, channel, static_cast<std::uint32_t>(unsafe + 10));
+    unsafe += RecordsIn(records);
+    bytes += records;
+  }
+  const fs::path seed = workDir() / "hostile.seed";
+  WriteFile(seed, bytes);
+
+  const auto before = Tree(root());
+  const auto result = Convert(seed, data());
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_NE(result.output.find("\n\nIgnored " + std::to_string(unsafe) +
+                               " records whose station, channel or location code cannot be "
+                               "part of a file name\n"),
+            std::string::npos)
+      << result.output;
+  EXPECT_EQ(AddedOutside(before, Tree(root()), "a/b/c/data"), std::vector<std::string>{});
+
+  const auto rows = db().Query("select STA, CH, LCODE, CPATH from FILELIST order by STA");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0], (Row{"NRM", "BHZ", "??", "NRM/13/21032009-130500-BHZ.NRM"}));
+  EXPECT_EQ(rows[1], (Row{"O'K", "BHZ", "'1", "O'K/13/21032009-130500-BHZ.O'K"}));
+  const auto files = StoredFiles(db());
+  ExpectFilesHoldTheirRows(files, data());
+  EXPECT_EQ(FilesOnDisk(data()), RegisteredPaths(files));
+  EXPECT_EQ(SampleBytes(data() / rows[1][3]), FloatBytes(quoted));
+  EXPECT_NE(ReadFile(data() / rows[1][3]).find("\r\nStation=O'K\r\nChannel=BHZ\r\nLCODE='1\r\n"),
+            std::string::npos);
+  EXPECT_EQ(db().Query("select * from SITECHAN"), siteChanBefore);
+
+  // The same file into CSS: the data files go to the wfdisc folder and nowhere else.
+  const fs::path wfdisc = root() / "a" / "b" / "c" / "css" / "out.wfdisc";
+  const auto beforeCss = Tree(root());
+  const auto css = Convert(seed, data(), {"CSS=" + wfdisc.string()});
+  EXPECT_EQ(css.exitCode, 0) << css.output;
+  EXPECT_EQ(AddedOutside(beforeCss, Tree(root()), "a/b/c/css"), std::vector<std::string>{});
+  EXPECT_EQ(CountOf(ReadFile(wfdisc), "\n"), 2u);
+  EXPECT_TRUE(fs::exists(wfdisc.parent_path() / "20090321130500-O'K-BHZ'1.w"));
+}
+
+struct AbsurdHeader {
+  const char* name;
+  std::size_t offset;  // where the bytes go in every record (or only the first)
+  std::string bytes;
+  bool firstRecordOnly;
+};
+
+TEST_P(HostileFileTest, AbsurdHeaderFieldsEndInADefinedWay) {
+  const std::vector<AbsurdHeader> cases{
+      {"sample count 65535", 30, std::string("\xff\xff", 2), false},
+      {"data offset 65535", 44, std::string("\xff\xff", 2), false},
+      {"first blockette beyond the record", 46, std::string("\xff\xf0", 2), false},
+      {"record length exponent 30", 54, std::string("\x1e", 1), true},
+      {"record length exponent 255", 54, std::string("\xff", 1), true},
+      {"record length 4096 on 512-byte records", 54, std::string("\x0c", 1), true},
+      {"record length 256 on 512-byte records", 54, std::string("\x08", 1), false},
+      {"record length 64 in every record", 54, std::string("\x06", 1), false},
+  };
+  int run = 0;
+  for (const AbsurdHeader& c : cases) {
+    SCOPED_TRACE(c.name);
+    db().Execute("delete from FILELIST");
+    const std::string records =
+        PackChannel("ABC", "BHZ", "", kStart, 20.0, RandomWalk(3000, 7, 100));
+    std::string bytes = records;
+    if (c.firstRecordOnly) {
+      bytes.replace(c.offset, c.bytes.size(), c.bytes);
+    } else {
+      bytes = PatchEachRecord(records, 512, c.offset, c.bytes);
+    }
+    const fs::path seed = workDir() / ("absurd" + std::to_string(run++) + ".seed");
+    WriteFile(seed, bytes);
+    const auto before = Tree(root());
+    const auto result = Convert(seed, data());
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_NE(result.output.find("\rWriting to database - 100%\n\n"), std::string::npos)
+        << result.output;
+    EXPECT_EQ(AddedOutside(before, Tree(root()), "a/b/c/data"), std::vector<std::string>{});
+    const auto files = StoredFiles(db());
+    ExpectFilesHoldTheirRows(files, data());
+    for (const StoredFile& file : files) {
+      EXPECT_EQ(file.station, "ABC");
+      EXPECT_EQ(file.channel, "BHZ");
+    }
+  }
+}
+
+TARNVEL_DATABASE_TEST_SUITE(HostileFileTest);
+
+}  // namespace
+}  // namespace tarnvel::testing
