@@ -24,7 +24,12 @@ create table FILELIST (
 -- Every FILELIST statement selects one channel (STA, CH, LCODE), most of them ordered or
 -- matched by TBEGIN; the quota's deletes select by CPATH.
 create index FILELIST_CHANNEL on FILELIST (STA, CH, LCODE, TBEGIN);
-create index FILELIST_CPATH on FILELIST (CPATH);
+-- The channel's latest file: newest load date first, then latest start, read in index order.
+create index FILELIST_LATEST on FILELIST (STA, CH, LCODE, LDDATE, TBEGIN);
+-- One file's row (header rewrite, replaced registrations, quota deletes).
+create index FILELIST_CPATH on FILELIST (CPATH, STA, CH, LCODE, CREATER);
+-- The reachability probe's max(TBEGIN) reads one end of this index.
+create index FILELIST_TBEGIN on FILELIST (TBEGIN);
 
 create table SITECHAN (
   NINDEX integer primary key autoincrement,
