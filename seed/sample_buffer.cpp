@@ -1,9 +1,32 @@
 #include "seed/sample_buffer.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace tarnvel {
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+}  // namespace
+
+void SampleBuffer::ChunkRelease::operator()(float* data) const noexcept {
+  ::operator delete (data, std::align_val_t{alignment});
+}
+
+// The one place sample memory is allocated. Chunks of a huge page or more are aligned to one
+// and marked for huge pages, which the kernel then uses where it is configured to.
+SampleBuffer::ChunkMemory SampleBuffer::AllocateChunk(std::size_t capacity) {
+  const std::size_t bytes = capacity * sizeof(float);
+  const std::size_t alignment = bytes >= kHugePage ? kHugePage : alignof(std::max_align_t);
+  void* memory = ::operator new (bytes, std::align_val_t{alignment});
+#ifdef MADV_HUGEPAGE
+  if (alignment == kHugePage) madvise(memory, bytes, MADV_HUGEPAGE);
+#endif
+  return ChunkMemory(static_cast<float*>(memory), ChunkRelease{alignment});
+}
 
 void SampleBuffer::Append(std::span<const float> values) {
   while (!values.empty()) {
@@ -14,7 +37,7 @@ void SampleBuffer::Append(std::span<const float> values) {
       const std::size_t capacity = previous == 0
                                        ? std::clamp(values.size(), kFirstChunk, kLargestChunk)
                                        : std::min(previous * 2, kLargestChunk);
-      chunks_.push_back(Chunk{std::make_unique_for_overwrite<float[]>(capacity), capacity, 0});
+      chunks_.push_back(Chunk{AllocateChunk(capacity), capacity, 0});
     }
     Chunk& chunk = chunks_.back();
     const std::size_t take = std::min(values.size(), chunk.capacity - chunk.used);

@@ -12,9 +12,10 @@ namespace tarnvel {
 
 class SampleBuffer {
  public:
-  // Smallest first chunk; chunks double from the first append's size up to the largest.
+  // Smallest first chunk; chunks double from the first append's size up to the largest, whose
+  // size and alignment match a huge page so that a long channel costs few page faults.
   static constexpr std::size_t kFirstChunk = 16;
-  static constexpr std::size_t kLargestChunk = std::size_t{1} << 18;  // 1 MiB of floats
+  static constexpr std::size_t kLargestChunk = std::size_t{1} << 19;  // 2 MiB of floats
 
   SampleBuffer() = default;
   SampleBuffer(SampleBuffer&&) noexcept = default;
@@ -49,8 +50,17 @@ class SampleBuffer {
   std::vector<float> ToVector() const;
 
  private:
+  // Chunk memory comes from one aligned allocation per chunk; this frees it with the same
+  // alignment.
+  struct ChunkRelease {
+    std::size_t alignment = alignof(float);
+    void operator()(float* data) const noexcept;
+  };
+  using ChunkMemory = std::unique_ptr<float[], ChunkRelease>;
+  static ChunkMemory AllocateChunk(std::size_t capacity);
+
   struct Chunk {
-    std::unique_ptr<float[]> data;
+    ChunkMemory data;
     std::size_t capacity = 0;
     std::size_t used = 0;
   };
