@@ -103,6 +103,35 @@ inline int Steim2Word(unsigned code, const std::uint8_t* p, std::int32_t* d) {
 struct Steim1Tag {};
 struct Steim2Tag {};
 
+// Integrates the `count` differences of `d` straight into `dst`.
+inline void Integrate(const std::int32_t* d, int count, std::int64_t& acc, float* dst) {
+  for (int i = 0; i < count; ++i) {
+    acc += d[i];
+    dst[i] = static_cast<float>(acc);
+  }
+}
+
+// One whole frame after the first, when the output has room for every difference a frame can
+// hold: no per-word room checks. Returns the differences decoded.
+template <bool kBig, typename Tag>
+inline int DecodeFrameWithRoom(const std::uint8_t* frame, std::int64_t& acc, float* dst) {
+  const std::uint32_t control = Load32<kBig>(frame);
+  int n = 0;
+  std::int32_t d[8];
+  for (int k = 1; k < kWordsPerFrame; ++k) {
+    const unsigned code = (control >> (30 - 2 * k)) & 3u;
+    int count;
+    if constexpr (std::is_same_v<Tag, Steim1Tag>) {
+      count = Steim1Word<kBig>(code, frame + 4 * k, d);
+    } else {
+      count = Steim2Word<kBig>(code, frame + 4 * k, d);
+    }
+    Integrate(d, count, acc, dst + n);
+    n += count;
+  }
+  return n;
+}
+
 // Integrates the differences of every whole frame inside `data` into `out`. The accumulator is
 // a 64-bit integer: it holds the same integer values a double would (sums of at most ~10^5
 // 32-bit differences stay far below 2^53) and converts to float with the same rounding.
@@ -119,8 +148,16 @@ SteimStatus DecodeFrames(std::span<const std::uint8_t> data, int frameCount, std
   std::int64_t produced = 0;
   std::int64_t acc = 0;
   std::int32_t d[8];
+  // Most differences a frame can hold: 15 words of 7 (Steim2) or 4 (Steim1).
+  constexpr std::int64_t kFrameCapacity = std::is_same_v<Tag, Steim1Tag> ? 15 * 4 : 15 * 7;
   for (std::int64_t f = 0; f < frames; ++f) {
     const std::uint8_t* frame = data.data() + f * static_cast<std::int64_t>(kFrameBytes);
+    if (f > 0 && announced - written >= kFrameCapacity) {
+      const int n = DecodeFrameWithRoom<kBig, Tag>(frame, acc, dst + written);
+      written += n;
+      produced += n;
+      continue;
+    }
     const std::uint32_t control = Load32<kBig>(frame);
     for (int k = 1; k < kWordsPerFrame; ++k) {
       const unsigned code = (control >> (30 - 2 * k)) & 3u;
