@@ -60,20 +60,27 @@ bool ConverterRunner::Refuse(const std::optional<std::string>& message) {
   return true;
 }
 
-void ConverterRunner::ListingRun() {
-  const std::string seedPath = dialog_.SeedPath();
+// The SEED path and the channel boxes of a run; false (the run ended) when the path is empty or
+// a value is longer than its limit.
+bool ConverterRunner::ReadRunInputs(const char* emptyPathMessage, std::string& seedPath,
+                                    ChannelBoxes& boxes) {
+  seedPath = dialog_.SeedPath();
   if (seedPath.empty()) {
-    Warn(text::kEnterFileListing, text::kCaption);
+    Warn(emptyPathMessage, text::kCaption);
     EndRun();
-    return;
+    return false;
   }
-  const ChannelBoxes boxes = dialog_.Boxes();
-  if (Refuse(CheckLengths({{"путь к файлу", seedPath, kMaxSeedPath},
-                           {"станция", boxes.station, kMaxChannelText},
-                           {"канал", boxes.channel, kMaxChannelText},
-                           {"LCODE", boxes.location, kMaxChannelText}}))) {
-    return;
-  }
+  boxes = dialog_.Boxes();
+  return !Refuse(CheckLengths({{"путь к файлу", seedPath, kMaxSeedPath},
+                               {"станция", boxes.station, kMaxChannelText},
+                               {"канал", boxes.channel, kMaxChannelText},
+                               {"LCODE", boxes.location, kMaxChannelText}}));
+}
+
+void ConverterRunner::ListingRun() {
+  std::string seedPath;
+  ChannelBoxes boxes;
+  if (!ReadRunInputs(text::kEnterFileListing, seedPath, boxes)) return;
 
   int viewLimit = 0;
   QFile file(QString::fromStdString(seedPath));
@@ -110,19 +117,9 @@ void ConverterRunner::ListingEnded() {
 
 void ConverterRunner::ConversionRun() {
   dialog_.controls().results->clear();
-  const std::string seedPath = dialog_.SeedPath();
-  if (seedPath.empty()) {
-    Warn(text::kChooseFileConversion, text::kCaption);
-    EndRun();
-    return;
-  }
-  const ChannelBoxes boxes = dialog_.Boxes();
-  if (Refuse(CheckLengths({{"путь к файлу", seedPath, kMaxSeedPath},
-                           {"станция", boxes.station, kMaxChannelText},
-                           {"канал", boxes.channel, kMaxChannelText},
-                           {"LCODE", boxes.location, kMaxChannelText}}))) {
-    return;
-  }
+  std::string seedPath;
+  ChannelBoxes boxes;
+  if (!ReadRunInputs(text::kChooseFileConversion, seedPath, boxes)) return;
 
   std::optional<std::string> wfdiscPath;
   if (dialog_.controls().toCss->isChecked()) {

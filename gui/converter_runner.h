@@ -44,6 +44,7 @@ class ConverterRunner : public QObject {
   void ListingRun();
   void ConversionRun();
   bool Refuse(const std::optional<std::string>& message);
+  bool ReadRunInputs(const char* emptyPathMessage, std::string& seedPath, ChannelBoxes& boxes);
   bool Launch(int nice);
   void FollowProgress();
   void ListingEnded();

@@ -31,21 +31,7 @@ class BackgroundProcess {
   BackgroundProcess(const std::string& program, const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& env, std::filesystem::path outputFile)
       : outputFile_(std::move(outputFile)) {
-    std::map<std::string, std::string> merged;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry(*e);
-      const auto eq = entry.find('=');
-      if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    for (const auto& [key, value] : env) {
-      if (value.empty()) {
-        merged.erase(key);
-      } else {
-        merged[key] = value;
-      }
-    }
-    std::vector<std::string> envText;
-    for (const auto& [key, value] : merged) envText.push_back(key + "=" + value);
+    std::vector<std::string> envText = MergedEnvironment(env);
     std::vector<char*> envp;
     for (auto& s : envText) envp.push_back(s.data());
     envp.push_back(nullptr);

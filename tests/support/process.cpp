@@ -15,9 +15,7 @@ extern char** environ;
 
 namespace tarnvel::testing {
 
-ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                         const std::map<std::string, std::string>& env,
-                         const std::filesystem::path& workDir) {
+std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& env) {
   std::map<std::string, std::string> merged;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry(*e);
@@ -33,6 +31,13 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   }
   std::vector<std::string> envText;
   for (const auto& [key, value] : merged) envText.push_back(key + "=" + value);
+  return envText;
+}
+
+ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env,
+                         const std::filesystem::path& workDir) {
+  std::vector<std::string> envText = MergedEnvironment(env);
   std::vector<char*> envp;
   for (auto& s : envText) envp.push_back(s.data());
   envp.push_back(nullptr);
@@ -104,6 +109,8 @@ std::filesystem::path TestData(const std::string& name) {
   return std::filesystem::path(TARNVEL_SOURCE_DIR) / "tests" / "data" / name;
 }
 
-std::string ConverterPath() { return TARNVEL_BIN; }
+std::string ConverterPath() {
+  return TARNVEL_BIN;
+}
 
 }  // namespace tarnvel::testing

@@ -13,6 +13,10 @@ struct ProcessResult {
   std::string output;    // standard output and standard error, in the order written
 };
 
+// This process's environment with `env` applied (an empty value removes a variable), as
+// "KEY=value" texts.
+std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& env);
+
 // Runs `program` with `args`, the environment of this process plus `env` (an empty value
 // removes a variable), in `workDir` when given, with stdin from /dev/null.
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
