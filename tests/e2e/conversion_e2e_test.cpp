@@ -8,34 +8,13 @@
 #include <vector>
 
 #include "tests/e2e/converter_fixture.h"
+#include "tests/e2e/seed_builders.h"
 #include "tests/support/mseed_pack.h"
 
 namespace tarnvel::testing {
 namespace {
 
 constexpr double kStart = 1237640700.0;  // 2009-03-21 13:05:00 UTC
-
-std::string FloatBytes(const std::vector<std::int32_t>& samples) {
-  std::string out(samples.size() * 4, '\0');
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    const auto value = static_cast<float>(samples[i]);
-    std::memcpy(out.data() + 4 * i, &value, 4);
-  }
-  return out;
-}
-
-std::string Pack(const std::string& station, const std::string& channel,
-                 const std::string& location, double start, double rate,
-                 const std::vector<std::int32_t>& samples, int recordLength = 512) {
-  PackSpec spec;
-  spec.station = station;
-  spec.channel = channel;
-  spec.location = location;
-  spec.startEpoch = start;
-  spec.sampleRate = rate;
-  spec.recordLength = recordLength;
-  return PackRecords(spec, samples);
-}
 
 std::string Header(const std::string& time, const std::string& date, const std::string& duration,
                    const std::string& rate, const std::string& station, const std::string& channel,
@@ -52,7 +31,7 @@ class ConversionTest : public ConverterTest {};
 
 TEST_P(ConversionTest, SegmentLandsInAWaveformFileAndAFilelistRow) {
   const auto samples = RandomWalk(5000, 11, 400, 1000);
-  const auto seed = Place("one.seed", Pack("abc", "bhz", "00", kStart, 20.0, samples));
+  const auto seed = Place("one.seed", PackChannel("abc", "bhz", "00", kStart, 20.0, samples));
   const auto result = Run({seed.string()});
   EXPECT_EQ(result.exitCode, 0) << result.output;
   EXPECT_NE(result.output.find("\n\n\rWriting to database - 100%\rWriting to database - 100%\n\n"),
@@ -102,7 +81,7 @@ TEST_P(ConversionTest, RealStationFileMatchesTheReferenceDecoder) {
 
 TEST_P(ConversionTest, ConvertingTwiceLeavesTheStoreAsOneConversionDoes) {
   const auto seed =
-      Place("twice.seed", Pack("ABC", "BHZ", "", kStart, 20.0, RandomWalk(90000, 5, 30)));
+      Place("twice.seed", PackChannel("ABC", "BHZ", "", kStart, 20.0, RandomWalk(90000, 5, 30)));
   ASSERT_EQ(Run({seed.string()}).exitCode, 0);
   const auto once =
       db().Query("select STA, CH, LCODE, TBEGIN, TQTY, CPATH from FILELIST order by CPATH");
@@ -117,8 +96,9 @@ TEST_P(ConversionTest, TwoCssSegmentsGiveTwoLinesAndTwoDataFiles) {
   const auto first = RandomWalk(600, 1, 100);
   const auto second = RandomWalk(400, 2, 100);
   // The same channel with a gap of a minute: two segments.
-  const auto seed = Place("gap.seed", Pack("ABC", "BHZ", "00", kStart, 20.0, first) +
-                                          Pack("ABC", "BHZ", "00", kStart + 90.0, 20.0, second));
+  const auto seed =
+      Place("gap.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, first) +
+                            PackChannel("ABC", "BHZ", "00", kStart + 90.0, 20.0, second));
   const auto wfdisc = work().path() / "out.wfdisc";
   WriteFile(wfdisc, "earlier line\n");
   const auto result = Run({seed.string(), "CSS=out.wfdisc"});
@@ -141,7 +121,8 @@ TEST_P(ConversionTest, TwoCssSegmentsGiveTwoLinesAndTwoDataFiles) {
 
 TEST_P(ConversionTest, AFailedWriteEndsWithMinusFourAndRegistersNoBadFile) {
   const auto samples = RandomWalk(200000, 9, 100);  // 800 KB of floats
-  const auto seed = Place("big.seed", Pack("ABC", "BHZ", "00", kStart, 100.0, samples, 4096));
+  const auto seed =
+      Place("big.seed", PackChannel("ABC", "BHZ", "00", kStart, 100.0, samples, 4096));
   // A file-size limit of 100 KiB stands in for a full disk; the signal it raises is ignored so
   // that writes fail with EFBIG instead.
   const auto result =
