@@ -40,61 +40,38 @@ inline int Steim1Word(unsigned code, const std::uint8_t* p, std::int32_t* d) {
   }
 }
 
+// The kCount fields of kBits bits each in the low bits of `w`, most significant first.
+template <int kBits, int kCount>
+inline int Fields(std::uint32_t w, std::int32_t* d) {
+  for (int i = 0; i < kCount; ++i) d[i] = Field<kBits>(w, kBits * (kCount - 1 - i));
+  return kCount;
+}
+
 template <bool kBig>
 inline int Steim2Word(unsigned code, const std::uint8_t* p, std::int32_t* d) {
-  if (code == 1) {
-    d[0] = static_cast<std::int8_t>(p[0]);
-    d[1] = static_cast<std::int8_t>(p[1]);
-    d[2] = static_cast<std::int8_t>(p[2]);
-    d[3] = static_cast<std::int8_t>(p[3]);
-    return 4;
-  }
+  if (code == 1) return Steim1Word<kBig>(1, p, d);  // four 8-bit differences, as in Steim1
   if (code == 0) return 0;
   const std::uint32_t w = Load32<kBig>(p);
   const unsigned dnib = w >> 30;
   if (code == 2) {
     switch (dnib) {
       case 1:
-        d[0] = Field<30>(w, 0);
-        return 1;
+        return Fields<30, 1>(w, d);
       case 2:
-        d[0] = Field<15>(w, 15);
-        d[1] = Field<15>(w, 0);
-        return 2;
+        return Fields<15, 2>(w, d);
       case 3:
-        d[0] = Field<10>(w, 20);
-        d[1] = Field<10>(w, 10);
-        d[2] = Field<10>(w, 0);
-        return 3;
+        return Fields<10, 3>(w, d);
       default:
         return 0;
     }
   }
   switch (dnib) {  // code 3
     case 0:
-      d[0] = Field<6>(w, 24);
-      d[1] = Field<6>(w, 18);
-      d[2] = Field<6>(w, 12);
-      d[3] = Field<6>(w, 6);
-      d[4] = Field<6>(w, 0);
-      return 5;
+      return Fields<6, 5>(w, d);
     case 1:
-      d[0] = Field<5>(w, 25);
-      d[1] = Field<5>(w, 20);
-      d[2] = Field<5>(w, 15);
-      d[3] = Field<5>(w, 10);
-      d[4] = Field<5>(w, 5);
-      d[5] = Field<5>(w, 0);
-      return 6;
+      return Fields<5, 6>(w, d);
     case 2:
-      d[0] = Field<4>(w, 24);
-      d[1] = Field<4>(w, 20);
-      d[2] = Field<4>(w, 16);
-      d[3] = Field<4>(w, 12);
-      d[4] = Field<4>(w, 8);
-      d[5] = Field<4>(w, 4);
-      d[6] = Field<4>(w, 0);
-      return 7;
+      return Fields<4, 7>(w, d);
     default:
       return 0;
   }
