@@ -31,15 +31,7 @@ class BackgroundProcess {
   BackgroundProcess(const std::string& program, const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& env, std::filesystem::path outputFile)
       : outputFile_(std::move(outputFile)) {
-    std::vector<std::string> envText = MergedEnvironment(env);
-    std::vector<char*> envp;
-    for (auto& s : envText) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argvText{program};
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& s : argvText) argv.push_back(s.data());
-    argv.push_back(nullptr);
+    SpawnArguments spawn(program, args, env);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -47,7 +39,8 @@ class BackgroundProcess {
     posix_spawn_file_actions_addopen(&actions, 1, outputFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int rc =
+        posix_spawn(&pid_, program.c_str(), &actions, nullptr, spawn.argv(), spawn.envp());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start " + program);
   }

@@ -10,7 +10,6 @@ namespace tarnvel {
 namespace {
 
 using testing::DatabaseKind;
-using testing::DatabaseOptions;
 using testing::DatabaseTest;
 using testing::TestDatabase;
 
@@ -160,14 +159,8 @@ TEST_P(StoreConnection, ProbeFailsWhenFileListIsGone) {
 
 TARNVEL_DATABASE_TEST_SUITE(StoreConnection);
 
-class StoreWithoutEndTime : public DatabaseTest {
- protected:
-  DatabaseOptions Options() const override {
-    DatabaseOptions options;
-    options.withEndTime = false;
-    return options;
-  }
-};
+class StoreWithoutEndTime
+    : public testing::DatabaseTestWith<testing::DatabaseOptions{.withEndTime = false}> {};
 
 TEST_P(StoreWithoutEndTime, ConnectTurnsTheSwitchOff) {
   WaveformStore store;

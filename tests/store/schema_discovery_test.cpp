@@ -131,14 +131,8 @@ TEST_P(SchemaDiscovery, BackupTableWithALongerNameIsIgnored) {
 
 TARNVEL_DATABASE_TEST_SUITE(SchemaDiscovery);
 
-class LowerCaseSchema : public DatabaseTest {
- protected:
-  DatabaseOptions Options() const override {
-    DatabaseOptions options;
-    options.lowerCaseNames = true;
-    return options;
-  }
-};
+class LowerCaseSchema
+    : public testing::DatabaseTestWith<testing::DatabaseOptions{.lowerCaseNames = true}> {};
 
 TEST_P(LowerCaseSchema, EveryNameTakesTheCatalogueCaseAndStatementsWork) {
   WaveformStore store;
@@ -155,14 +149,8 @@ TEST_P(LowerCaseSchema, EveryNameTakesTheCatalogueCaseAndStatementsWork) {
 
 TARNVEL_DATABASE_TEST_SUITE(LowerCaseSchema);
 
-class PartialSchema : public DatabaseTest {
- protected:
-  DatabaseOptions Options() const override {
-    DatabaseOptions options;
-    options.createSchema = false;
-    return options;
-  }
-};
+class PartialSchema
+    : public testing::DatabaseTestWith<testing::DatabaseOptions{.createSchema = false}> {};
 
 TEST_P(PartialSchema, EmptyCatalogueLeavesEveryNameInCapitals) {
   WaveformStore store;

@@ -34,19 +34,20 @@ std::vector<std::string> MergedEnvironment(const std::map<std::string, std::stri
   return envText;
 }
 
+SpawnArguments::SpawnArguments(const std::string& program, const std::vector<std::string>& args,
+                               const std::map<std::string, std::string>& env)
+    : argText_{program}, envText_(MergedEnvironment(env)) {
+  argText_.insert(argText_.end(), args.begin(), args.end());
+  for (auto& text : argText_) argv_.push_back(text.data());
+  argv_.push_back(nullptr);
+  for (auto& text : envText_) envp_.push_back(text.data());
+  envp_.push_back(nullptr);
+}
+
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env,
                          const std::filesystem::path& workDir) {
-  std::vector<std::string> envText = MergedEnvironment(env);
-  std::vector<char*> envp;
-  for (auto& s : envText) envp.push_back(s.data());
-  envp.push_back(nullptr);
-
-  std::vector<std::string> argvText{program};
-  argvText.insert(argvText.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& s : argvText) argv.push_back(s.data());
-  argv.push_back(nullptr);
+  SpawnArguments spawn(program, args, env);
 
   int pipeFds[2];
   if (pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
@@ -60,7 +61,7 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
   if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
 
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, spawn.argv(), spawn.envp());
   posix_spawn_file_actions_destroy(&actions);
   close(pipeFds[1]);
   ProcessResult result;

@@ -17,6 +17,21 @@ struct ProcessResult {
 // "KEY=value" texts.
 std::vector<std::string> MergedEnvironment(const std::map<std::string, std::string>& env);
 
+// The argument and environment arrays posix_spawn takes, over texts this object owns.
+class SpawnArguments {
+ public:
+  SpawnArguments(const std::string& program, const std::vector<std::string>& args,
+                 const std::map<std::string, std::string>& env);
+  char* const* argv() { return argv_.data(); }
+  char* const* envp() { return envp_.data(); }
+
+ private:
+  std::vector<std::string> argText_;
+  std::vector<std::string> envText_;
+  std::vector<char*> argv_;
+  std::vector<char*> envp_;
+};
+
 // Runs `program` with `args`, the environment of this process plus `env` (an empty value
 // removes a variable), in `workDir` when given, with stdin from /dev/null.
 ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,

@@ -138,6 +138,14 @@ class DatabaseTest : public ::testing::TestWithParam<DatabaseKind> {
   std::unique_ptr<TestDatabase> db_;
 };
 
+// The same fixture for a database made with other options, e.g.
+//   class NoEndTime : public DatabaseTestWith<DatabaseOptions{.withEndTime = false}> {};
+template <DatabaseOptions kOptions>
+class DatabaseTestWith : public DatabaseTest {
+ protected:
+  DatabaseOptions Options() const override { return kOptions; }
+};
+
 struct DatabaseKindPrinter {
   std::string operator()(const ::testing::TestParamInfo<DatabaseKind>& info) const {
     return DatabaseKindName(info.param);
