@@ -59,7 +59,7 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
     }
     const int stored = store.StoreSegment(segment.samples, segment.count, segment.station,
                                           segment.channel, segment.location, path, segment.start,
-                                          segment.end, "tarnvel", segment.SpanRate(), 0.0, 0.0);
+                                          segment.end, "tarnvel", segment.nominalRate, 0.0, 0.0);
     if (stored != store_result::kOk && stored != store_result::kDoneWithWarning) {
       std::printf("\rDB write error (%s::%s::%s)\n", segment.station.c_str(),
                   segment.channel.c_str(), path.c_str());

@@ -45,7 +45,7 @@ inline void CheckSegments(const SegmentList& segments, bool withSamples) {
       Require(s.samples.empty(), "listing entry holds samples");
     }
     Require(std::isfinite(s.start) && std::isfinite(s.end), "span not finite");
-    Require(std::isfinite(s.SpanRate()) && s.SpanRate() > 0.0, "span rate not positive");
+    Require(std::isfinite(s.nominalRate) && s.nominalRate > 0.0, "span rate not positive");
     Require(s.end >= s.start, "segment ends before it starts");
   }
 }

@@ -299,7 +299,7 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
   segment.rate = static_cast<std::uint32_t>(rate);
   segment.nominalRate = rate;
   segment.start = start;
-  segment.end = start + static_cast<double>(n) / segment.SpanRate();
+  segment.end = start + static_cast<double>(n) / rate;
   segment.count = static_cast<std::int64_t>(n);
   segment.samples.Append(out);
   segment.station = h.station;
@@ -326,7 +326,7 @@ void RegisterRecordSpan(std::span<const std::uint8_t> record, int recordLength,
   segment.rate = static_cast<std::uint32_t>(rate);
   segment.nominalRate = rate;
   segment.start = start;
-  segment.end = start + static_cast<double>(n) / segment.SpanRate();
+  segment.end = start + static_cast<double>(n) / rate;
   segment.count = n;
   segment.station = h.station;
   segment.channel = h.channel;

@@ -97,7 +97,7 @@ TraceSegment& SegmentList::Add(TraceSegment segment) {
       Index::Key(entry.station, entry.channel, entry.location), Index::Channel{});
   Index::Channel& channel = it->second;
   if (inserted) channel.first = position;
-  const double rate = entry.SpanRate();
+  const double rate = entry.nominalRate;
   Index::RateGroup* group = nullptr;
   for (const auto& g : channel.groups) {
     if (g->rate == rate) group = g.get();
@@ -113,7 +113,7 @@ TraceSegment& SegmentList::Add(TraceSegment segment) {
 }
 
 void SegmentList::Extend(TraceSegment& segment, std::int64_t samples) {
-  segment.end += static_cast<double>(samples) / segment.SpanRate();
+  segment.end += static_cast<double>(samples) / segment.nominalRate;
   segment.count += samples;
   std::size_t position = index_->last;
   if (position >= entries_.size() || &entries_[position] != &segment) {

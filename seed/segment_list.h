@@ -22,7 +22,7 @@ class SegmentList {
   SegmentList& operator=(const SegmentList&) = delete;
 
   // First entry in list order of this channel (names compared without regard to case) whose
-  // end lies within 1.5 sample periods of t: |end - t| < 1.5 / SpanRate().
+  // end lies within 1.5 sample periods of t: |end - t| < 1.5 / nominalRate.
   TraceSegment* FindContinuation(std::string_view station, std::string_view channel,
                                  std::string_view location, double t);
   // First entry in list order of this channel, regardless of time (information mode).
@@ -31,7 +31,7 @@ class SegmentList {
   // Appends a new entry at the end of the list and returns it.
   TraceSegment& Add(TraceSegment segment);
   // Records that `segment` (an entry of this list) grew by `samples` samples: advances its end
-  // by samples / SpanRate() and its count, keeping the index in step.
+  // by samples / nominalRate and its count, keeping the index in step.
   void Extend(TraceSegment& segment, std::int64_t samples);
 
   std::size_t size() const { return entries_.size(); }

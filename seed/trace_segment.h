@@ -9,19 +9,19 @@
 namespace tarnvel {
 
 struct TraceSegment {
-  std::uint32_t rate = 0;    // whole samples per second: nominal rate truncated toward zero
-  double nominalRate = 0.0;  // the record's nominal rate as decoded
-  SampleBuffer samples;      // empty in entries made by RegisterRecordSpan
-  double start = 0.0;        // epoch seconds of the first sample
-  double end = 0.0;          // start + count / SpanRate(): time of the sample after the last
-  std::int64_t count = 0;    // samples held (info mode: samples counted)
-  std::string channel;       // at most 3 characters
-  std::string station;       // at most 5 characters
-  std::string location;      // at most 2 characters, "??" for a blank location
-
-  // The rate used for span arithmetic. Channels below 1 sample per second have a whole rate of
-  // 0; they keep their spans with the nominal rate instead of dividing by zero.
-  double SpanRate() const { return rate >= 1 ? static_cast<double>(rate) : nominalRate; }
+  // Whole samples per second (the nominal rate truncated toward zero): only the listing's rate
+  // column shows it.
+  std::uint32_t rate = 0;
+  // The record's nominal rate from its factor and multiplier. Every span, every joining of
+  // records, every cut into pieces and every rate and end time written uses it.
+  double nominalRate = 0.0;
+  SampleBuffer samples;    // empty in entries made by RegisterRecordSpan
+  double start = 0.0;      // epoch seconds of the first sample
+  double end = 0.0;        // start + count / nominalRate: time of the sample after the last
+  std::int64_t count = 0;  // samples held (info mode: samples counted)
+  std::string channel;     // at most 3 characters
+  std::string station;     // at most 5 characters
+  std::string location;    // at most 2 characters, "??" for a blank location
 };
 
 }  // namespace tarnvel

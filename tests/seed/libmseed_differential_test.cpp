@@ -29,9 +29,8 @@ std::string LocationOf(const std::string& reference) {
 }
 
 // Files `bytes` and checks every channel against the reference decoder: same samples as
-// floats, start time and rate. Channels with a whole rate (or below 1 sps) are continuous, so
-// each must come out as exactly one entry; at a fractional rate above 1 the entry's end advances
-// by the truncated rate and drifts away from the record times, so its records may split.
+// floats, start time, rate and span. Every channel is continuous, whatever its rate, so each
+// must come out as exactly one entry.
 void ExpectSameAsReference(const std::string& bytes, int recordLength) {
   RunContext context;
   CollectingDebugSink sink;
@@ -50,11 +49,7 @@ void ExpectSameAsReference(const std::string& bytes, int recordLength) {
     }
     ASSERT_FALSE(entries.empty());
     entriesSeen += entries.size();
-    const bool continuous =
-        want.nominalRate < 1.0 || want.nominalRate == std::floor(want.nominalRate);
-    if (continuous) {
-      EXPECT_EQ(entries.size(), 1u);
-    }
+    EXPECT_EQ(entries.size(), 1u);
     std::vector<float> got;
     std::int64_t count = 0;
     for (const TraceSegment* entry : entries) {
@@ -68,10 +63,16 @@ void ExpectSameAsReference(const std::string& bytes, int recordLength) {
     EXPECT_EQ(got, AsFloats(want.samples));
     // Our record time carries the seconds in single precision: within a few microseconds.
     EXPECT_NEAR(entries.front()->start, want.start, 5e-6);
-    const double span = static_cast<double>(count) / entries.front()->SpanRate();
-    if (continuous) {
-      // Each record adds its span to an epoch-sized double: rounding adds up to microseconds.
-      EXPECT_NEAR(entries.front()->end - entries.front()->start, span, 1e-4);
+    const double span = static_cast<double>(count) / want.nominalRate;
+    // Each record adds its span to an epoch-sized double: rounding adds up to microseconds.
+    EXPECT_NEAR(entries.front()->end - entries.front()->start, span, 1e-4);
+    // Every record of the reference starts where our entry puts its first sample.
+    std::int64_t before = 0;
+    for (std::size_t r = 0; r < want.recordStarts.size(); ++r) {
+      EXPECT_NEAR(entries.front()->start + static_cast<double>(before) / want.nominalRate,
+                  want.recordStarts[r], 1e-4)
+          << "record " << r;
+      before += want.recordCounts[r];
     }
   }
   EXPECT_EQ(entriesSeen, context.segments.size());

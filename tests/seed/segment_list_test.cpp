@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "seed/run_context.h"
 #include "tests/seed/record_builder.h"
@@ -67,20 +68,31 @@ TEST(Filing, ContinuationGapAndRejoin) {
   EXPECT_EQ(c.segments[0].count, 320);
 }
 
-TEST(Filing, FractionalRateAdvancesByTheWholeRate) {
-  RunContext c;
-  ProcessDataRecord(Record(0.0, 81, 81, -2), 4096, c);  // 40.5 sps, 2 s of samples
-  ASSERT_EQ(c.segments.size(), 1u);
-  EXPECT_EQ(c.segments[0].rate, 40u);
-  EXPECT_DOUBLE_EQ(c.segments[0].nominalRate, 40.5);
-  EXPECT_DOUBLE_EQ(c.segments[0].end, kT0 + 81.0 / 40.0);
-  // The true next start (2.0 s) is 0.025 s before the entry's end: within 1.5 / 40, joins.
-  ProcessDataRecord(Record(2.0, 81, 81, -2), 4096, c);
-  EXPECT_EQ(c.segments.size(), 1u);
-  EXPECT_DOUBLE_EQ(c.segments[0].end, kT0 + 162.0 / 40.0);
-  // Now 0.05 s apart: a new entry.
-  ProcessDataRecord(Record(4.0, 81, 81, -2), 4096, c);
-  EXPECT_EQ(c.segments.size(), 2u);
+TEST(Filing, FractionalRatesSpanAndJoinAtTheNominalRate) {
+  for (const auto& [factor, multiplier, rate] :
+       {std::tuple<std::int16_t, std::int16_t, double>{81, -2, 40.5},
+        {125, -2, 62.5},
+        {3125, -100, 31.25}}) {
+    SCOPED_TRACE(rate);
+    RunContext c;
+    const int n = static_cast<int>(rate * 4.0);  // 4 s of samples, whole at these rates
+    for (int i = 0; i < 30; ++i) {
+      ProcessDataRecord(Record(4.0 * i, n, factor, multiplier, n * i), 4096, c);
+    }
+    ASSERT_EQ(c.segments.size(), 1u);
+    EXPECT_EQ(c.segments[0].rate, static_cast<std::uint32_t>(rate));  // the listing's column
+    EXPECT_DOUBLE_EQ(c.segments[0].nominalRate, rate);
+    EXPECT_EQ(c.segments[0].count, 30 * n);
+    EXPECT_NEAR(c.segments[0].end, kT0 + 120.0, 1e-6);
+    // A record 1.6 periods late begins a new entry.
+    ProcessDataRecord(Record(120.0 + 1.6 / rate, n, factor, multiplier), 4096, c);
+    EXPECT_EQ(c.segments.size(), 2u);
+    // Listing mode spans the channel with the same rate.
+    RunContext info;
+    RegisterRecordSpan(Record(0.0, n, factor, multiplier), 4096, info);
+    RegisterRecordSpan(Record(4.0, n, factor, multiplier), 4096, info);
+    EXPECT_NEAR(info.segments[0].end, kT0 + 8.0, 1e-9);
+  }
 }
 
 TEST(Filing, BelowOneSamplePerSecondKeepsFiniteSpans) {
@@ -90,7 +102,7 @@ TEST(Filing, BelowOneSamplePerSecondKeepsFiniteSpans) {
   ASSERT_EQ(c.segments.size(), 1u);
   const TraceSegment& s = c.segments[0];
   EXPECT_EQ(s.rate, 0u);
-  EXPECT_DOUBLE_EQ(s.SpanRate(), 0.1);
+  EXPECT_DOUBLE_EQ(s.nominalRate, 0.1);
   EXPECT_TRUE(std::isfinite(s.end));
   EXPECT_DOUBLE_EQ(s.end, kT0 + 600.0);
   ProcessDataRecord(Record(620.0, 30, -10, 1), 4096, c);  // 20 s = 2 periods late
@@ -123,7 +135,7 @@ TEST(Filing, ManyGapsAndChannelsFileLikeALinearSearch) {
     std::ptrdiff_t expected = -1;
     for (std::size_t e = 0; e < c.segments.size(); ++e) {
       const TraceSegment& s = c.segments[e];
-      if (s.channel == channel && std::fabs(s.end - (kT0 + t)) < 1.5 / s.SpanRate()) {
+      if (s.channel == channel && std::fabs(s.end - (kT0 + t)) < 1.5 / s.nominalRate) {
         expected = static_cast<std::ptrdiff_t>(e);
         break;
       }
@@ -144,12 +156,14 @@ TEST(Filing, ExtendKeepsTheIndexInStepForAnyEntry) {
   SegmentList list;
   TraceSegment a;
   a.rate = 10;
+  a.nominalRate = 10.0;
   a.station = "A";
   a.channel = "BHZ";
   a.location = "??";
   a.start = a.end = 100.0;
   TraceSegment b = TraceSegment{};
   b.rate = 10;
+  b.nominalRate = 10.0;
   b.station = "a";
   b.channel = "bhz";
   b.location = "??";

@@ -117,6 +117,7 @@ std::vector<ReferenceChannel> DecodeChannels(const std::string& bytes, int recor
     ReferenceChannel& channel = channels[it->second];
     channel.samples.insert(channel.samples.end(), record.samples.begin(), record.samples.end());
     channel.recordStarts.push_back(record.start);
+    channel.recordCounts.push_back(static_cast<std::int64_t>(record.samples.size()));
   }
   return channels;
 }

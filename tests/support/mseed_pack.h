@@ -61,6 +61,7 @@ struct ReferenceChannel {
   double nominalRate = 0.0;
   std::vector<std::int32_t> samples;
   std::vector<double> recordStarts;
+  std::vector<std::int64_t> recordCounts;  // samples of each record, in file order
 };
 
 // Groups DecodeRecords by station, location and channel, in order of first appearance.
