@@ -13,7 +13,8 @@ namespace {}  // namespace
 std::string DataFilePath(const std::string& dataDir, const TraceSegment& segment) {
   std::string folder = dataDir;
   std::replace(folder.begin(), folder.end(), '\\', '/');
-  const auto seconds = static_cast<std::time_t>(std::trunc(segment.start));
+  // The whole second at or before the start, also for starts before 1970.
+  const auto seconds = static_cast<std::time_t>(std::floor(segment.start));
   std::tm local{};
   localtime_r(&seconds, &local);
   char name[64];

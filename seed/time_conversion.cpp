@@ -14,8 +14,15 @@ constexpr std::array<int, 12> kDaysBeforeMonth = {0,   31,  59,  90,  120, 151,
 constexpr std::int64_t kSecondsPerDay = 86400;
 // Seconds from 0001-01-01 00:00:00 to 1970-01-01 00:00:00.
 constexpr double kSecondsFromYearOne = 62135596800.0;
-// Beyond this many seconds after year one the year no longer fits an int.
+// Beyond this many seconds from year one, either way, the year no longer fits an int.
 constexpr double kLargestSecondsFromYearOne = 6.0e16;
+
+// Division rounding toward negative infinity: times and years before 1970 (or before year
+// one) count whole days and leap days back correctly.
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+  const std::int64_t q = a / b;
+  return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
 
 // The table index for a month; months outside 1..12 are clamped so the table is never left.
 std::size_t MonthIndex(int month) {
@@ -39,8 +46,9 @@ bool IsLeapYear(int year) {
 
 double CalendarToEpoch(int year, int month, int day, int hour, int minute, float seconds) {
   const std::int64_t y = year;
-  // Leap days between 1970 and the given year; the divisions truncate toward zero.
-  const std::int64_t leapDays = (y - 1969) / 4 - (y - 1901) / 100 + (y - 1601) / 400;
+  // Leap days between 1970 and the given year (negative before 1970).
+  const std::int64_t leapDays =
+      FloorDiv(y - 1969, 4) - FloorDiv(y - 1901, 100) + FloorDiv(y - 1601, 400);
   const std::int64_t days = (y - 1970) * 365 + leapDays + DayOfYear(year, month, day) - 1;
   return static_cast<double>(days) * static_cast<double>(kSecondsPerDay) +
          static_cast<double>(hour) * 3600.0 + static_cast<double>(minute) * 60.0 +
@@ -69,21 +77,22 @@ bool DayOfYearToMonthDay(int dayOfYear, int year, int& month, int& day) {
 bool EpochToCalendar(double epoch, CalendarTime& out) {
   out = CalendarTime{};
   const double s = epoch + kSecondsFromYearOne;
-  // Before year one, or too far ahead to be represented: no calendar date.
-  if (!std::isfinite(s) || s < 0.0 || s >= kLargestSecondsFromYearOne) return false;
+  // Too far from year one to be represented: no calendar date.
+  if (!std::isfinite(s) || std::fabs(s) >= kLargestSecondsFromYearOne) return false;
 
-  double wholePart = 0.0;
-  const double fraction = std::modf(s, &wholePart);
+  // The whole second at or before s, so that the fraction is never negative.
+  const double wholePart = std::floor(s);
+  const double fraction = s - wholePart;
   const auto whole = static_cast<std::int64_t>(wholePart);
 
-  std::int64_t days = whole / kSecondsPerDay;
+  std::int64_t days = FloorDiv(whole, kSecondsPerDay);
   std::int64_t rest = whole - days * kSecondsPerDay;
   const std::int64_t hour = rest / 3600;
   rest -= hour * 3600;
   const std::int64_t minute = rest / 60;
   const double seconds = static_cast<double>(rest - minute * 60) + fraction;
 
-  const std::int64_t q400 = days / 146097;
+  const std::int64_t q400 = FloorDiv(days, 146097);  // years before year one: q400 < 0
   days -= q400 * 146097;
   const std::int64_t q100 = days == 146096 ? 3 : days / 36524;
   days -= q100 * 36524;

@@ -54,7 +54,7 @@ bool MakeOneDirectory(const std::string& path) {
 }
 
 std::tm LocalTimeOf(double epoch) {
-  const auto seconds = static_cast<std::time_t>(std::trunc(epoch));
+  const auto seconds = static_cast<std::time_t>(std::floor(epoch));  // also before 1970
   std::tm local{};
   localtime_r(&seconds, &local);
   return local;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
 
@@ -16,6 +17,52 @@ TEST(CalendarToEpochTest, KnownInstants) {
   // Centuries that are not leap years must not gain a day: 2100-03-01.
   EXPECT_DOUBLE_EQ(CalendarToEpoch(2100, 3, 1, 0, 0, 0.0f), 4107542400.0);
   EXPECT_DOUBLE_EQ(CalendarToEpoch(2038, 1, 19, 3, 14, 8.0f), 2147483648.0);
+}
+
+TEST(CalendarToEpochTest, YearsBeforeNineteenSeventyCountTheirLeapDaysBack) {
+  EXPECT_DOUBLE_EQ(CalendarToEpoch(1969, 12, 31, 23, 59, 59.0f), -1.0);
+  EXPECT_DOUBLE_EQ(CalendarToEpoch(1969, 1, 1, 0, 0, 0.0f), -31536000.0);
+  EXPECT_DOUBLE_EQ(CalendarToEpoch(1966, 1, 1, 0, 0, 0.0f), -126230400.0);
+  EXPECT_DOUBLE_EQ(CalendarToEpoch(1964, 3, 27, 3, 36, 11.0f), -181945429.0);
+  EXPECT_DOUBLE_EQ(CalendarToEpoch(1900, 3, 1, 0, 0, 0.0f), -2203891200.0);
+  EXPECT_DOUBLE_EQ(CalendarToEpoch(1, 1, 1, 0, 0, 0.0f), -62135596800.0);
+  EXPECT_DOUBLE_EQ(CalendarToEpoch(0, 1, 1, 0, 0, 0.0f), -62167219200.0);
+}
+
+// Every day of every year a record can name, against the standard library's civil calendar.
+TEST(CalendarToEpochTest, AgreesWithTheStandardCalendarForEveryRecordYear) {
+  namespace chr = std::chrono;
+  for (int year = 0; year <= 32767; ++year) {
+    for (int day : {1, 59, 60, 61, 365, 366}) {
+      if (day == 366 && !IsLeapYear(year)) continue;
+      const chr::sys_days date = chr::sys_days{chr::year{year} / 1 / 1} + chr::days{day - 1};
+      const double expected =
+          static_cast<double>(date.time_since_epoch().count()) * 86400.0 + 45296.5;
+      // BtimeToEpoch's form: 1 January plus the day of year.
+      const double got = CalendarToEpoch(year, 1, 1, 12, 34, 56.5f) + (day - 1) * 86400.0;
+      ASSERT_DOUBLE_EQ(got, expected) << year << " day " << day;
+      const chr::year_month_day ymd{date};
+      ASSERT_EQ(CalendarToJulianDate(year, static_cast<int>(static_cast<unsigned>(ymd.month())),
+                                     static_cast<int>(static_cast<unsigned>(ymd.day()))),
+                year * 1000 + day);
+      CalendarTime t;
+      ASSERT_TRUE(EpochToCalendar(expected, t)) << year;
+      ASSERT_EQ(t.year, year);
+      ASSERT_EQ(t.month, static_cast<int>(static_cast<unsigned>(ymd.month()))) << year;
+      ASSERT_EQ(t.day, static_cast<int>(static_cast<unsigned>(ymd.day()))) << year;
+      ASSERT_EQ(t.hour, 12);
+      ASSERT_EQ(t.minute, 34);
+      ASSERT_FLOAT_EQ(t.seconds, 56.5f);
+    }
+  }
+  // Beyond the standard library's years: the largest year and day of year a record holds.
+  EXPECT_DOUBLE_EQ(CalendarToEpoch(65535, 12, 31, 23, 59, 59.0f), 2005949145599.0);
+  // Day of year 65535 of year 65535 (a record's field is not validated) lies in 65714.
+  const double latest = CalendarToEpoch(65535, 1, 1, 23, 59, 59.0f) + 65534.0 * 86400.0;
+  CalendarTime t;
+  ASSERT_TRUE(EpochToCalendar(latest, t));
+  EXPECT_EQ(t.year, 65714);
+  EXPECT_DOUBLE_EQ(CalendarToEpoch(t.year, t.month, t.day, t.hour, t.minute, t.seconds), latest);
 }
 
 TEST(CalendarToEpochTest, FractionOfSecondIsKept) {
@@ -60,7 +107,7 @@ TEST(EpochToCalendarTest, KnownInstants) {
 }
 
 TEST(EpochToCalendarTest, RoundTripsThroughCalendarToEpoch) {
-  for (double epoch = 0.0; epoch < 4200000000.0; epoch += 86400.0 * 37 + 3671.0) {
+  for (double epoch = -4200000000.0; epoch < 4200000000.0; epoch += 86400.0 * 37 + 3671.0) {
     CalendarTime t;
     ASSERT_TRUE(EpochToCalendar(epoch, t)) << epoch;
     EXPECT_DOUBLE_EQ(CalendarToEpoch(t.year, t.month, t.day, t.hour, t.minute, t.seconds), epoch)
@@ -68,11 +115,28 @@ TEST(EpochToCalendarTest, RoundTripsThroughCalendarToEpoch) {
   }
 }
 
+TEST(EpochToCalendarTest, TimesBeforeTheEpochKeepTheirSecondAndFraction) {
+  CalendarTime t;
+  ASSERT_TRUE(EpochToCalendar(-0.25, t));
+  EXPECT_EQ(t.year, 1969);
+  EXPECT_EQ(t.month, 12);
+  EXPECT_EQ(t.day, 31);
+  EXPECT_EQ(t.hour, 23);
+  EXPECT_EQ(t.minute, 59);
+  EXPECT_FLOAT_EQ(t.seconds, 59.75f);
+  // The last second of year 0 (a leap year of the proleptic calendar).
+  ASSERT_TRUE(EpochToCalendar(-62135596801.0, t));
+  EXPECT_EQ(t.year, 0);
+  EXPECT_EQ(t.month, 12);
+  EXPECT_EQ(t.day, 31);
+  EXPECT_FLOAT_EQ(t.seconds, 59.0f);
+}
+
 TEST(EpochToCalendarTest, RefusesTimesWithoutACalendarDate) {
   CalendarTime t;
   EXPECT_FALSE(EpochToCalendar(std::nan(""), t));
   EXPECT_FALSE(EpochToCalendar(std::numeric_limits<double>::infinity(), t));
-  EXPECT_FALSE(EpochToCalendar(-62135596801.0, t));
+  EXPECT_FALSE(EpochToCalendar(-1e300, t));
   EXPECT_FALSE(EpochToCalendar(1e300, t));
 }
 
