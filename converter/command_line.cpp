@@ -187,16 +187,19 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, RunOptions& o
                            [&arg](std::string_view help) { return EqualsIgnoreCase(arg, help); })) {
       return ParseResult{ParseOutcome::kHelp, {}};
     } else if (StartsWithIgnoreCase(arg, "beg=")) {
-      if (auto error = ParseWindowBound(arg, kBeginTimeMessage, window.begin)) return *error;
+      // The value is kept even when the check then fails.
+      window.begin.emplace();
+      if (auto error = ParseWindowBound(arg, kBeginTimeMessage, *window.begin)) return *error;
     } else if (StartsWithIgnoreCase(arg, "end=")) {
       if (endGiven) return Error(kTwoEndsMessage);
       endGiven = true;
-      if (auto error = ParseWindowBound(arg, kEndTimeMessage, window.end)) return *error;
+      window.end.emplace();
+      if (auto error = ParseWindowBound(arg, kEndTimeMessage, *window.end)) return *error;
     } else if (StartsWithIgnoreCase(arg, "qty=")) {
       if (endGiven) return Error(kTwoEndsMessage);
       endGiven = true;
-      if (window.begin == -1.0) return Error(kQuantityWithoutBeginMessage);
-      window.end = window.begin + LeadingDecimal(std::string_view(arg).substr(4));
+      if (!window.begin) return Error(kQuantityWithoutBeginMessage);
+      window.end = *window.begin + LeadingDecimal(std::string_view(arg).substr(4));
     } else if (StartsWithIgnoreCase(arg, "-use_tend") || StartsWithIgnoreCase(arg, "/use_tend")) {
       // Read by the settings reader.
     } else if (position == 1) {

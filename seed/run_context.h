@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,13 +13,15 @@
 
 namespace tarnvel {
 
+// The bounds the command line gave, in epoch seconds. Any value is a time (0.0 and negative
+// values are instants at or before 1970), so a bound that was not given is empty.
 struct TimeWindow {
-  double begin = -1.0;  // -1.0: not set
-  double end = -1.0;
+  std::optional<double> begin;
+  std::optional<double> end;
 };
 
 struct ChannelFilterEntry {
-  std::string station;   // patterns of at most 7 characters each
+  std::string station;  // patterns of at most 7 characters each
   std::string channel;
   std::string location;
 };

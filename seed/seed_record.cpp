@@ -74,13 +74,10 @@ void ReadBlockettes(const std::uint8_t* r, std::size_t extent, RecordHeader& h) 
   if (type == kBlockette1000) h.declaredLength = r[54] < 31 ? (1 << r[54]) : 0;
 }
 
+// A record is kept when it starts before the window's end and ends after its begin.
 bool InWindow(const TimeWindow& w, double start, double end) {
-  const bool beginSet = w.begin != -1.0;
-  const bool endSet = w.end != -1.0;
-  if (!beginSet && !endSet) return true;
-  if (w.begin > 0 && w.end > 0) return start < w.end && end > w.begin;
-  if (!beginSet && w.end > 0) return start < w.end;
-  if (w.begin > 0 && !endSet) return end > w.begin;
+  if (w.end && !(start < *w.end)) return false;
+  if (w.begin && !(end > *w.begin)) return false;
   return true;
 }
 

@@ -66,8 +66,8 @@ TEST_F(CommandLineTest, FirstArgumentIsTheSeedPath) {
   EXPECT_TRUE(filter_.empty());
   EXPECT_FALSE(options_.infoMode);
   EXPECT_FALSE(options_.cssRequested);
-  EXPECT_EQ(window_.begin, -1.0);
-  EXPECT_EQ(window_.end, -1.0);
+  EXPECT_FALSE(window_.begin.has_value());
+  EXPECT_FALSE(window_.end.has_value());
 }
 
 TEST_F(CommandLineTest, LongPathsAreHeldWhole) {
@@ -117,17 +117,33 @@ TEST_F(CommandLineTest, InfoModeAndViewLimit) {
 
 TEST_F(CommandLineTest, BeginAndQuantityGiveTheWindow) {
   ASSERT_EQ(Parse({"x.seed", "beg=10:00:00-01.02.2003", "qty=3600"}).outcome, ParseOutcome::kRun);
-  EXPECT_DOUBLE_EQ(window_.begin, kFebFirst2003Ten);
-  EXPECT_DOUBLE_EQ(window_.begin, 1044093600.0);
-  EXPECT_DOUBLE_EQ(window_.end, 1044093600.0 + 3600.0);
+  EXPECT_DOUBLE_EQ(window_.begin.value_or(-1.0), kFebFirst2003Ten);
+  EXPECT_DOUBLE_EQ(window_.begin.value_or(-1.0), 1044093600.0);
+  EXPECT_DOUBLE_EQ(window_.end.value_or(-1.0), 1044093600.0 + 3600.0);
 }
 
 TEST_F(CommandLineTest, QuantityKeepsFractionsAndIgnoresTrailingText) {
   ASSERT_EQ(Parse({"x.seed", "BEG=10:00:00-01.02.2003", "QTY=1.5s"}).outcome, ParseOutcome::kRun);
-  EXPECT_DOUBLE_EQ(window_.end, kFebFirst2003Ten + 1.5);
+  EXPECT_DOUBLE_EQ(window_.end.value_or(-1.0), kFebFirst2003Ten + 1.5);
   window_ = TimeWindow{};
   ASSERT_EQ(Parse({"x.seed", "beg=10:00:00-01.02.2003", "qty=nan"}).outcome, ParseOutcome::kRun);
-  EXPECT_DOUBLE_EQ(window_.end, kFebFirst2003Ten);
+  EXPECT_DOUBLE_EQ(window_.end.value_or(-1.0), kFebFirst2003Ten);
+}
+
+TEST_F(CommandLineTest, TimesBeforeNineteenSeventyAreTimesLikeAnyOther) {
+  // 1964-03-27 03:36:11 counts its leap days back; 23:59:59 on the last day of 1969 is the
+  // second -1, and 1970-01-01 00:00:00 the second 0: both are given bounds.
+  ASSERT_EQ(Parse({"x.seed", "beg=03:36:11-27.03.1964", "end=00:00:00-01.01.1966"}).outcome,
+            ParseOutcome::kRun);
+  EXPECT_DOUBLE_EQ(window_.begin.value_or(0.0), -181945429.0);
+  EXPECT_DOUBLE_EQ(window_.end.value_or(0.0), -126230400.0);
+  window_ = TimeWindow{};
+  ASSERT_EQ(Parse({"x.seed", "beg=23:59:59-31.12.1969", "qty=1"}).outcome, ParseOutcome::kRun);
+  EXPECT_DOUBLE_EQ(window_.begin.value_or(0.0), -1.0);
+  EXPECT_DOUBLE_EQ(window_.end.value_or(-2.0), 0.0);
+  window_ = TimeWindow{};
+  ASSERT_EQ(Parse({"x.seed", "beg=00:00:00-01.01.1970", "qty=60"}).outcome, ParseOutcome::kRun);
+  EXPECT_DOUBLE_EQ(window_.end.value_or(0.0), 60.0);
 }
 
 TEST_F(CommandLineTest, QuantityBeforeBeginIsRefused) {
@@ -158,8 +174,8 @@ TEST_F(CommandLineTest, EndBeforeBeginAndRepeatedBeginAreAccepted) {
                    "beg=12:00:00-01.02.2003"})
                 .outcome,
             ParseOutcome::kRun);
-  EXPECT_DOUBLE_EQ(window_.begin, kFebFirst2003Ten + 7200.0);
-  EXPECT_DOUBLE_EQ(window_.end, kFebFirst2003Ten);
+  EXPECT_DOUBLE_EQ(window_.begin.value_or(-1.0), kFebFirst2003Ten + 7200.0);
+  EXPECT_DOUBLE_EQ(window_.end.value_or(-1.0), kFebFirst2003Ten);
 }
 
 TEST_F(CommandLineTest, ShortTimeValuesAreRefusedButStillStored) {
@@ -167,7 +183,7 @@ TEST_F(CommandLineTest, ShortTimeValuesAreRefusedButStillStored) {
   EXPECT_EQ(result.outcome, ParseOutcome::kArgumentError);
   EXPECT_EQ(result.message, "Incorrect begin time. Use: [hh:MM:ss-dd.mm.yyyy]\n");
   // hour 10, minute 0, second 1, day 2, month 2003 (clamped into the table), no year
-  EXPECT_NE(window_.begin, -1.0);
+  EXPECT_TRUE(window_.begin.has_value());
 
   result = Parse({"x.seed", "end="});
   EXPECT_EQ(result.outcome, ParseOutcome::kArgumentError);

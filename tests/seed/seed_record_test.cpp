@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "tests/seed/record_builder.h"
@@ -331,19 +332,48 @@ TEST(Window, BeginAndEndRules) {
   b.day = 1;
   const auto r = CountingRecord(b, 100);
   const double t = 1577836800.0;
-  const auto kept = [&](double begin, double end) {
+  const auto kept = [&](std::optional<double> begin, std::optional<double> end) {
     RunContext context;
     context.window = {begin, end};
     return ProcessDataRecord(r, 512, context);
   };
-  EXPECT_TRUE(kept(-1.0, -1.0));
-  EXPECT_FALSE(kept(-1.0, t));  // starting exactly at the end: dropped
-  EXPECT_TRUE(kept(-1.0, t + 0.5));
-  EXPECT_FALSE(kept(t + 1.0, -1.0));  // ending exactly at the begin: dropped
-  EXPECT_TRUE(kept(t + 0.5, -1.0));
+  const std::nullopt_t unset = std::nullopt;
+  EXPECT_TRUE(kept(unset, unset));
+  EXPECT_FALSE(kept(unset, t));  // starting exactly at the end: dropped
+  EXPECT_TRUE(kept(unset, t + 0.5));
+  EXPECT_FALSE(kept(t + 1.0, unset));  // ending exactly at the begin: dropped
+  EXPECT_TRUE(kept(t + 0.5, unset));
   EXPECT_TRUE(kept(t - 10, t + 0.1));
   EXPECT_FALSE(kept(t + 2, t + 3));
-  EXPECT_TRUE(kept(0.0, t - 100));  // a zero bound disables the test
+  // Zero and negative bounds are times like any other: 1970-01-01 and before.
+  EXPECT_FALSE(kept(0.0, t - 100));
+  EXPECT_FALSE(kept(-1.0, 0.0));
+  EXPECT_TRUE(kept(-1.0, unset));
+}
+
+TEST(Window, RecordsBeforeNineteenSeventy) {
+  RecordBuilder b;
+  b.count = 100;  // 1 s at 100 sps
+  b.encoding = 10;
+  b.year = 1964;
+  b.day = 87;  // 27 March
+  b.hour = 3;
+  b.minute = 36;
+  b.second = 11;
+  const auto r = CountingRecord(b, 100);
+  const double t = -181945429.0;  // 1964-03-27 03:36:11 UTC
+  RecordHeader h;
+  ASSERT_EQ(ReadRecordHeader(r, 512, h), HeaderResult::kAccepted);
+  EXPECT_DOUBLE_EQ(BtimeToEpoch(h), t);
+  const auto kept = [&](std::optional<double> begin, std::optional<double> end) {
+    RunContext context;
+    context.window = {begin, end};
+    return ProcessDataRecord(r, 512, context);
+  };
+  EXPECT_TRUE(kept(t - 0.5, t + 0.5));
+  EXPECT_FALSE(kept(t + 1.0, std::nullopt));
+  EXPECT_FALSE(kept(std::nullopt, t));
+  EXPECT_FALSE(kept(t - 86400.0, t - 3600.0));
 }
 
 TEST(Filter, EntriesAndBlankLocations) {
