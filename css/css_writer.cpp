@@ -2,6 +2,7 @@
 // little-endian floats per segment beside it.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -58,29 +59,32 @@ int WaveformStore::WriteCssOutput(std::span<const TraceSegment* const> segments,
       if (!SafeCodes(*segment)) return sr::kCssWriteFailed;
     }
 
-    std::string lines;
+    // Names and lines first: a segment whose line cannot keep its columns, or whose data file
+    // name would not fit its field, is refused before anything is written.
+    std::vector<std::string> segmentLines;
     std::vector<std::string> dataPaths;
     for (const TraceSegment* segment : segments) {
       // Two segments starting in one second get data files of their own.
       std::string name;
-      std::string dataPath;
       for (int serial = 0;; ++serial) {
         name = WfdiscDataFileName(*segment, serial);
-        dataPath = folder + name;
-        if (!writtenThisRun_.contains(NormalPath(dataPath))) break;
+        if (name.size() > kWfdiscDataFileNameWidth) return sr::kCssWriteFailed;
+        if (!writtenThisRun_.contains(NormalPath(folder + name))) break;
       }
       const std::time_t now = std::time(nullptr);
       std::tm utc{};
       gmtime_r(&now, &utc);
-      lines += FormatWfdiscLine(*segment, name, utc);
-      dataPaths.push_back(dataPath);
+      segmentLines.push_back(FormatWfdiscLines(*segment, name, utc));
+      if (segmentLines.back().empty()) return sr::kCssWriteFailed;
+      dataPaths.push_back(folder + name);
     }
 
-    FileDescriptor wfdisc = OpenFile(resolved, O_WRONLY | O_APPEND | O_CREAT, 0600);
+    // The wfdisc file is readable like the data files beside it.
+    FileDescriptor wfdisc = OpenFile(resolved, O_WRONLY | O_APPEND | O_CREAT, 0666);
     if (!wfdisc) return sr::kFileOpenFailed;
-    const bool linesWritten = WriteAll(wfdisc.get(), lines.data(), lines.size());
-    if (!wfdisc.Close() || !linesWritten) return sr::kCssWriteFailed;
 
+    // Data files before their lines: a line never points to a file that was not written.
+    std::string lines;
     bool allWritten = true;
     for (std::size_t i = 0; i < segments.size(); ++i) {
       const TraceSegment& segment = *segments[i];
@@ -92,9 +96,15 @@ int WaveformStore::WriteCssOutput(std::span<const TraceSegment* const> segments,
       }
       const auto count = static_cast<std::size_t>(std::max<std::int64_t>(segment.count, 0));
       const bool written = WriteFloatsLittleEndian(data.get(), segment.samples, 0, count);
-      if (!data.Close() || !written) allWritten = false;
+      if (!data.Close() || !written) {
+        ::unlink(dataPaths[i].c_str());  // a part of the samples is no data file
+        allWritten = false;
+        continue;
+      }
+      lines += segmentLines[i];
     }
-    // A line whose data file could not be written is reported, never passed as a success.
+    const bool linesWritten = WriteAll(wfdisc.get(), lines.data(), lines.size());
+    if (!wfdisc.Close() || !linesWritten) return sr::kCssWriteFailed;
     return allWritten ? sr::kOk : sr::kCssWriteFailed;
   } catch (const std::exception&) {
     return sr::kCssWriteFailed;

@@ -1,12 +1,21 @@
-// One CSS 3.0 wfdisc line and the name of its .w data file, as pure functions.
+// CSS 3.0 wfdisc lines and the name of their .w data file, as pure functions.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <string>
 
 #include "seed/trace_segment.h"
 
 namespace tarnvel {
+
+// Characters of a wfdisc line before its "\n" when every field keeps its width.
+inline constexpr std::size_t kWfdiscLineLength = 283;
+// Width of the dfile field: a longer data file name cannot be written whole.
+inline constexpr std::size_t kWfdiscDataFileNameWidth = 32;
+// Most samples one line can describe (nsamp is eight characters wide).
+inline constexpr std::int64_t kWfdiscMaxSamples = 99999999;
 
 // The chan field: channel, followed by the location when it is neither "??" nor empty.
 std::string WfdiscChannel(const TraceSegment& segment);
@@ -15,8 +24,12 @@ std::string WfdiscChannel(const TraceSegment& segment);
 // CHAN as WfdiscChannel. A `serial` above 0 gives "...-CHAN-<serial>.w".
 std::string WfdiscDataFileName(const TraceSegment& segment, int serial = 0);
 
-// The whole line with its "\n"; `loadDate` is the UTC moment written as lddate.
-std::string FormatWfdiscLine(const TraceSegment& segment, const std::string& dataFileName,
-                             const std::tm& loadDate);
+// The lines describing the segment's data file, each with its "\n": one line, or, for more
+// samples than one line can count, one line per kWfdiscMaxSamples samples with its byte offset
+// into the same file. Every field keeps its width (times and samprate with fewer decimals where
+// theirs do not fit); empty when a value cannot be written in its field at all, the data file
+// name included. `loadDate` is the UTC moment written as lddate.
+std::string FormatWfdiscLines(const TraceSegment& segment, const std::string& dataFileName,
+                              const std::tm& loadDate);
 
 }  // namespace tarnvel

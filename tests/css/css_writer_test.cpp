@@ -1,7 +1,10 @@
 // The CSS writer: wfdisc lines, .w data files, path resolution against the data directory.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,24 +14,27 @@
 #include "seed/time_conversion.h"
 #include "store/waveform_store.h"
 #include "tests/support/process.h"
+#include "tests/support/wfdisc_text.h"
 
 namespace tarnvel {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Lines;
 using testing::ReadFile;
 using testing::TempDir;
+using testing::WfdiscFields;
 
 // 2013-08-28 13:14:57.1234 UTC.
 const double kStart = CalendarToEpoch(2013, 8, 28, 13, 14, 57.1234f);
 
 TraceSegment Segment(const std::string& location, double start, std::int64_t count,
-                     std::uint32_t rate = 100, float first = 0.0f) {
+                     double rate = 100, float first = 0.0f) {
   TraceSegment segment;
   segment.station = "ABC";
   segment.channel = "BHZ";
   segment.location = location;
-  segment.rate = rate;
+  segment.rate = static_cast<std::uint32_t>(rate);
   segment.nominalRate = rate;
   segment.start = start;
   segment.count = count;
@@ -37,17 +43,6 @@ TraceSegment Segment(const std::string& location, double start, std::int64_t cou
   for (std::size_t i = 0; i < values.size(); ++i) values[i] = first + static_cast<float>(i);
   segment.samples.Append(values);
   return segment;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t end = text.find('\n', pos);
-    lines.push_back(text.substr(pos, end - pos));
-    pos = end == std::string::npos ? text.size() : end + 1;
-  }
-  return lines;
 }
 
 // The line without its lddate (the moment of writing) and the lddate alone.
@@ -80,7 +75,7 @@ TEST(WfdiscLineTest, LineHasTheFixedFieldsAnd283Characters) {
   load.tm_hour = 7;
   load.tm_min = 8;
   load.tm_sec = 9;
-  const std::string line = FormatWfdiscLine(segment, name, load);
+  const std::string line = FormatWfdiscLines(segment, name, load);
   char expected[512];
   std::snprintf(expected, sizeof expected,
                 "ABC    BHZ00    %17.5f       -1       -1  2013240 %17.5f     3000 "
@@ -99,6 +94,90 @@ TEST(WfdiscLineTest, BlankLocationLeavesChannelAndNameBare) {
   EXPECT_EQ(WfdiscDataFileName(blank, 1), "20130828131457-ABC-BHZ-1.w");
 }
 
+TEST(WfdiscLineTest, EveryRateAndTimeKeepsTheColumns) {
+  struct Case {
+    double rate;
+    double start;
+    const char* samprate;  // as the column holds it
+    const char* time;
+  };
+  const double year1 = CalendarToEpoch(1, 1, 1, 0, 0, 0.5f);
+  const double year65535 = CalendarToEpoch(65535, 12, 31, 23, 59, 59.0f);
+  const Case cases[] = {
+      {62.5, kStart, " 62.5000000", nullptr},
+      {40.5, kStart, " 40.5000000", nullptr},
+      {999.5, kStart, "999.5000000", nullptr},
+      {2000.0, kStart, "2000.000000", nullptr},
+      {31.25 * 1024, kStart, "32000.00000", nullptr},
+      {32767.0 * 32767.0, kStart, " 1073676289", nullptr},
+      {0.1, -186278400.0, "  0.1000000", " -186278400.00000"},
+      {20.0, year1, " 20.0000000", "-62135596799.5000"},
+      {20.0, year65535, " 20.0000000", "2005949145599.000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rate);
+    const TraceSegment segment = Segment("00", c.start, 3, c.rate);
+    const std::string line = FormatWfdiscLines(segment, WfdiscDataFileName(segment), std::tm{});
+    ASSERT_EQ(line.size(), kWfdiscLineLength + 1);
+    EXPECT_EQ(line.substr(88, 11), c.samprate);
+    if (c.time != nullptr) {
+      EXPECT_EQ(line.substr(16, 17), c.time);
+    }
+    const auto fields = WfdiscFields(line);
+    ASSERT_EQ(fields.size(), 21u);
+    EXPECT_NEAR(std::stod(fields[testing::kWfdiscSamprate]), c.rate, 5e-8);
+    EXPECT_NEAR(std::stod(fields[testing::kWfdiscTime]), c.start, 1e-3);
+    EXPECT_EQ(fields[testing::kWfdiscNsamp], "3");
+  }
+}
+
+TEST(WfdiscLineTest, JulianDatesBeforeNineteenSeventy) {
+  // 1964-03-27, 1966-12-31 and 1969-12-31 23:59:59.5.
+  const struct {
+    double start;
+    const char* jdate;
+    const char* name;
+  } cases[] = {{CalendarToEpoch(1964, 3, 27, 3, 36, 11.0f), "1964087", "19640327033611-ABC-BHZ.w"},
+               {CalendarToEpoch(1966, 12, 31, 0, 0, 0.0f), "1966365", "19661231000000-ABC-BHZ.w"},
+               {-0.5, "1969365", "19691231235959-ABC-BHZ.w"}};
+  for (const auto& c : cases) {
+    const TraceSegment segment = Segment("??", c.start, 2);
+    EXPECT_EQ(WfdiscDataFileName(segment), c.name);
+    const auto fields = WfdiscFields(FormatWfdiscLines(segment, c.name, std::tm{}));
+    ASSERT_EQ(fields.size(), 21u);
+    EXPECT_EQ(fields[testing::kWfdiscJdate], c.jdate);
+  }
+}
+
+TEST(WfdiscLineTest, MoreSamplesThanOneLineCountsGiveLinesIntoOneFile) {
+  TraceSegment segment;  // only counted, never written: no samples needed
+  segment.station = "ABC";
+  segment.channel = "HHZ";
+  segment.location = "??";
+  segment.nominalRate = 2000.0;
+  segment.start = kStart;
+  segment.count = 2 * kWfdiscMaxSamples + 5;
+  segment.end = kStart + static_cast<double>(segment.count) / 2000.0;
+  const std::string text = FormatWfdiscLines(segment, "x.w", std::tm{});
+  const auto lines = Lines(text);
+  ASSERT_EQ(lines.size(), 3u);
+  double expectedStart = kStart;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(lines[i].size(), kWfdiscLineLength);
+    const auto fields = WfdiscFields(lines[i]);
+    ASSERT_EQ(fields.size(), 21u);
+    const std::int64_t nsamp = i < 2 ? kWfdiscMaxSamples : 5;
+    EXPECT_EQ(fields[testing::kWfdiscNsamp], std::to_string(nsamp));
+    EXPECT_EQ(fields[testing::kWfdiscFoff],
+              std::to_string(static_cast<std::int64_t>(i) * kWfdiscMaxSamples * 4));
+    EXPECT_EQ(fields[testing::kWfdiscDfile], "x.w");
+    EXPECT_NEAR(std::stod(fields[testing::kWfdiscTime]), expectedStart, 1e-5);
+    expectedStart += static_cast<double>(nsamp) / 2000.0;
+    EXPECT_NEAR(std::stod(fields[testing::kWfdiscEndTime]), expectedStart, 1e-5);
+  }
+}
+
 TEST_F(CssWriterTest, TwoSegmentsAppendToExistingLinesAndWriteTheirDataFiles) {
   const fs::path wfdisc = temp_.path() / "out" / "deep" / "run.wfdisc";
   fs::create_directories(wfdisc.parent_path());
@@ -112,7 +191,7 @@ TEST_F(CssWriterTest, TwoSegmentsAppendToExistingLinesAndWriteTheirDataFiles) {
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0], "earlier line");
   EXPECT_EQ(lines[1].size(), 283u);
-  const std::string expected = FormatWfdiscLine(first, "20130828131457-ABC-BHZ00.w", std::tm{});
+  const std::string expected = FormatWfdiscLines(first, "20130828131457-ABC-BHZ00.w", std::tm{});
   EXPECT_EQ(WithoutLoadDate(lines[1]), WithoutLoadDate(expected.substr(0, expected.size() - 1)));
   EXPECT_NE(lines[1].find(" 20130828131457-ABC-BHZ00.w "), std::string::npos);
   EXPECT_NE(lines[2].find(" 20130828131557-ABC-BHZ00.w "), std::string::npos);
@@ -158,11 +237,47 @@ TEST_F(CssWriterTest, UnopenableWfdiscWritesNothing) {
   EXPECT_FALSE(fs::exists(temp_.path() / "20130828131457-ABC-BHZ.w"));
 }
 
-TEST_F(CssWriterTest, DataFileThatCannotBeWrittenIsReported) {
+TEST_F(CssWriterTest, DataFileThatCannotBeWrittenIsReportedWithoutALine) {
   const fs::path wfdisc = temp_.path() / "o" / "x.wfdisc";
   fs::create_directories(temp_.path() / "o" / "20130828131457-ABC-BHZ.w");
   EXPECT_EQ(Write(Segment("??", kStart, 4), wfdisc.string()), -108);
-  EXPECT_EQ(Lines(ReadFile(wfdisc)).size(), 1u);
+  EXPECT_EQ(ReadFile(wfdisc), "");
+}
+
+TEST_F(CssWriterTest, DataFileNameBeyondItsFieldFailsTheSegmentAndWritesNothing) {
+  const fs::path folder = temp_.path() / "n";
+  TraceSegment segment = Segment("00", kStart, 1);
+  segment.station = "ABCDE";  // a 28-character name: serials up to 999 fit its 32 characters
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(Write(segment, (folder / "x.wfdisc").string()), 0) << i;
+  EXPECT_EQ(Write(segment, (folder / "x.wfdisc").string()), -108);
+  const auto lines = Lines(ReadFile(folder / "x.wfdisc"));
+  ASSERT_EQ(lines.size(), 1000u);
+  EXPECT_NE(lines.back().find(" 20130828131457-ABCDE-BHZ00-999.w "), std::string::npos);
+  // Every line points to a data file of its own, and no file is left without a line.
+  std::set<std::string> named;
+  for (const std::string& line : lines) {
+    ASSERT_EQ(line.size(), kWfdiscLineLength);
+    named.insert(WfdiscFields(line)[testing::kWfdiscDfile]);
+  }
+  std::set<std::string> onDisk;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() == ".w") onDisk.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(named.size(), 1000u);
+  EXPECT_EQ(named, onDisk);
+}
+
+TEST_F(CssWriterTest, WfdiscFileIsReadableLikeItsDataFiles) {
+  const mode_t saved = ::umask(022);
+  const fs::path wfdisc = temp_.path() / "p" / "x.wfdisc";
+  const int rc = Write(Segment("??", kStart, 4), wfdisc.string());
+  ::umask(saved);
+  ASSERT_EQ(rc, 0);
+  const auto dataPerms =
+      fs::status(wfdisc.parent_path() / "20130828131457-ABC-BHZ.w").permissions();
+  EXPECT_EQ(fs::status(wfdisc).permissions(), dataPerms);
+  EXPECT_EQ(dataPerms, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                           fs::perms::others_read);
 }
 
 TEST_F(CssWriterTest, CodesWithSeparatorsAreRefused) {
