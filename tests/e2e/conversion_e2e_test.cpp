@@ -2,14 +2,18 @@
 // into CSS files, checked byte for byte against an independent decoder.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/converter_fixture.h"
 #include "tests/e2e/seed_builders.h"
+#include "tests/e2e/store_checks.h"
 #include "tests/support/mseed_pack.h"
+#include "tests/support/wfdisc_text.h"
 
 namespace tarnvel::testing {
 namespace {
@@ -141,6 +145,240 @@ TEST_P(ConversionTest, AFailedWriteEndsWithMinusFourAndRegistersNoBadFile) {
     const auto size = std::filesystem::file_size(db().dataDir() / row[0]);
     EXPECT_EQ(static_cast<double>(size - 512) / 4.0, std::stod(row[1]) * std::stod(row[2]));
   }
+}
+
+std::string Fixed2(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+// A fractional-rate channel of more than an hour: its nominal rate, its record bytes and where
+// the independent decoder puts each of its samples.
+struct FractionalChannel {
+  const char* channel;
+  double rate;
+  double seconds;
+  double start;
+};
+
+constexpr FractionalChannel kFractional[] = {
+    {"HHZ", 62.5, 4500.0, kStart + 0.0125},  // an hour and a quarter
+    {"HHN", 40.5, 4000.0, kStart + 0.0375},
+};
+
+TEST_P(ConversionTest, FractionalRatesGiveOneSegmentInHourPiecesWithEverySampleAtItsTime) {
+  std::string bytes;
+  for (const FractionalChannel& c : kFractional) {
+    const auto count = static_cast<std::size_t>(c.rate * c.seconds);
+    bytes += PackChannel("ABC", c.channel, "00", c.start, c.rate,
+                         RandomWalk(count, static_cast<std::uint32_t>(c.rate), 20));
+  }
+  const auto seed = Place("fractional.seed", bytes);
+
+  // Listing: the rate column stays whole, the end follows the nominal rate.
+  const auto listing = Run({seed.string(), "-i"});
+  ASSERT_EQ(listing.exitCode, 0) << listing.output;
+  EXPECT_EQ(listing.output.rfind("ABC::HHZ::00 " + Fixed2(kStart + 0.0125) + " - " +
+                                     Fixed2(kStart + 0.0125 + 4500.0) + " 62\nABC::HHN::00 " +
+                                     Fixed2(kStart + 0.0375) + " - " +
+                                     Fixed2(kStart + 0.0375 + 4000.0) + " 40\n",
+                                 0),
+            0u)
+      << listing.output;
+
+  const auto stored = Run({seed.string(), "-use_tend"});
+  ASSERT_EQ(stored.exitCode, 0) << stored.output;
+  const auto css = Run({seed.string(), "CSS=out.wfdisc"});
+  ASSERT_EQ(css.exitCode, 0) << css.output;
+  const auto lines = Lines(ReadFile(work().path() / "out.wfdisc"));
+  ASSERT_EQ(lines.size(), 2u);  // one segment per channel
+
+  for (std::size_t i = 0; i < 2; ++i) {
+    const FractionalChannel& c = kFractional[i];
+    SCOPED_TRACE(c.channel);
+    const TimedSamples reference = ReferenceTimedSamples(bytes, 512, c.channel);
+    ASSERT_EQ(reference.values.size(), static_cast<std::size_t>(c.rate * c.seconds));
+
+    // The store: an hour piece and the rest, both at the nominal rate, headers included.
+    const auto rows = db().Query(std::string("select CPATH, TBEGIN, TQTY, SPS, TEND from "
+                                             "FILELIST where CH='") +
+                                 c.channel + "' order by TBEGIN");
+    ASSERT_EQ(rows.size(), 2u);
+    std::vector<TimedPiece> pieces;
+    for (std::size_t p = 0; p < rows.size(); ++p) {
+      const double begin = std::stod(rows[p][1]);
+      const double quantity = std::stod(rows[p][2]);
+      EXPECT_NEAR(begin, c.start + 3600.0 * static_cast<double>(p), 1e-4);
+      EXPECT_NEAR(quantity, p == 0 ? 3600.0 : c.seconds - 3600.0, 0.005);
+      EXPECT_DOUBLE_EQ(std::stod(rows[p][3]), c.rate);
+      EXPECT_NEAR(std::stod(rows[p][4]), begin + quantity, 1e-4);
+      const std::string file = ReadFile(db().dataDir() / rows[p][0]);
+      const std::string header = file.substr(0, 512);
+      EXPECT_NE(header.find("\r\nSpS=" + Fixed2(c.rate) + "\r\n"), std::string::npos) << header;
+      EXPECT_NE(header.find(p == 0 ? "Time duration=000 01 00 00\r\n"
+                                   : (c.rate == 62.5 ? "Time duration=000 00 15 00\r\n"
+                                                     : "Time duration=000 00 06 40\r\n")),
+                std::string::npos)
+          << header;
+      pieces.push_back({begin, std::stod(rows[p][3]), FileSamples(db().dataDir() / rows[p][0])});
+    }
+    ExpectEverySampleAtItsTime(pieces, reference, 1e-4);
+
+    // CSS: one line for the whole segment and its data file.
+    const auto fields = WfdiscFields(lines[i]);
+    ASSERT_EQ(lines[i].size(), 283u);
+    ASSERT_EQ(fields.size(), 21u);
+    EXPECT_EQ(fields[kWfdiscNsamp], std::to_string(reference.values.size()));
+    EXPECT_EQ(lines[i].substr(88, 11), c.rate == 62.5 ? " 62.5000000" : " 40.5000000");
+    EXPECT_NEAR(std::stod(fields[kWfdiscEndTime]), c.start + c.seconds, 1e-4);
+    const std::string data = ReadFile(work().path() / fields[kWfdiscDfile]);
+    std::vector<float> floats(data.size() / 4);
+    std::memcpy(floats.data(), data.data(), floats.size() * 4);
+    ExpectEverySampleAtItsTime(
+        {{std::stod(fields[kWfdiscTime]), std::stod(fields[kWfdiscSamprate]), floats}}, reference,
+        1e-4);
+  }
+}
+
+// Three channels of one station, one in each of 1964, 1966 and 1969, the last running over
+// into 1970; each a minute at 20 sps, starting at a fraction of a second.
+struct HistoricChannel {
+  const char* channel;
+  double start;
+  const char* cpath;
+  const char* time;
+  const char* date;
+  const char* dfile;
+  const char* jdate;
+};
+
+constexpr HistoricChannel kHistoric[] = {
+    {"SHZ", -181945428.5, "HIS/03/27031964-033611-SHZ.HIS", "03:36:11", "27-03-1964",
+     "19640327033611-HIS-SHZ.w", "1964087"},
+    {"SHN", -110548799.75, "HIS/12/01071966-120000-SHN.HIS", "12:00:00", "01-07-1966",
+     "19660701120000-HIS-SHN.w", "1966182"},
+    {"SHE", -29.25, "HIS/23/31121969-235930-SHE.HIS", "23:59:30", "31-12-1969",
+     "19691231235930-HIS-SHE.w", "1969365"},
+};
+
+TEST_P(ConversionTest, RecordsBeforeNineteenSeventyKeepTheirDatesEverywhere) {
+  std::string bytes;
+  std::vector<std::vector<std::int32_t>> samples;
+  for (const HistoricChannel& c : kHistoric) {
+    samples.push_back(RandomWalk(1200, 3, 50));
+    bytes += PackChannel("HIS", c.channel, "", c.start, 20.0, samples.back());
+  }
+  const auto seed = Place("historic.seed", bytes);
+  // The independent decoder reads the packed record times as intended.
+  const auto reference = DecodeChannels(bytes, 512);
+  ASSERT_EQ(reference.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) ASSERT_NEAR(reference[i].start, kHistoric[i].start, 1e-6);
+
+  std::string expectedListing;
+  for (const HistoricChannel& c : kHistoric) {
+    expectedListing += std::string("HIS::") + c.channel + "::?? " + Fixed2(c.start) + " - " +
+                       Fixed2(c.start + 60.0) + " 20\n";
+  }
+  const auto listing = Run({seed.string(), "-i"});
+  EXPECT_EQ(listing.output.substr(0, expectedListing.size()), expectedListing);
+
+  ASSERT_EQ(Run({seed.string()}).exitCode, 0);
+  const auto css = Run({seed.string(), "CSS=old.wfdisc"});
+  ASSERT_EQ(css.exitCode, 0);
+  const auto lines = Lines(ReadFile(work().path() / "old.wfdisc"));
+  ASSERT_EQ(lines.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const HistoricChannel& c = kHistoric[i];
+    SCOPED_TRACE(c.channel);
+    const auto rows = db().Query(
+        std::string("select CPATH, TBEGIN, TQTY from FILELIST where CH='") + c.channel + "'");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], c.cpath);
+    EXPECT_NEAR(std::stod(rows[0][1]), c.start, 1e-4);
+    EXPECT_DOUBLE_EQ(std::stod(rows[0][2]), 60.0);
+    EXPECT_EQ(ReadFile(db().dataDir() / c.cpath),
+              Header(c.time, c.date, "000 00 01 00", "20.00", "HIS", c.channel, "??") +
+                  FloatBytes(samples[i]));
+
+    const auto fields = WfdiscFields(lines[i]);
+    ASSERT_EQ(fields.size(), 21u);
+    EXPECT_EQ(fields[kWfdiscJdate], c.jdate);
+    EXPECT_EQ(fields[kWfdiscDfile], c.dfile);
+    EXPECT_NEAR(std::stod(fields[kWfdiscTime]), c.start, 1e-4);
+    EXPECT_EQ(ReadFile(work().path() / c.dfile), FloatBytes(samples[i]));
+  }
+
+  // Time windows before 1970 select as any other: all of 1966, and from the last ten seconds
+  // of 1969 on.
+  const auto only1966 = Run({seed.string(), "beg=00:00:00-01.01.1966", "end=00:00:00-01.01.1967",
+                             "CSS=window1966.wfdisc"});
+  ASSERT_EQ(only1966.exitCode, 0) << only1966.output;
+  const auto window1966 = Lines(ReadFile(work().path() / "window1966.wfdisc"));
+  ASSERT_EQ(window1966.size(), 1u);
+  EXPECT_EQ(WfdiscFields(window1966[0])[kWfdiscDfile], kHistoric[1].dfile);
+  const auto late1969 = Run({seed.string(), "beg=23:59:50-31.12.1969", "CSS=late1969.wfdisc"});
+  ASSERT_EQ(late1969.exitCode, 0) << late1969.output;
+  const auto window1969 = Lines(ReadFile(work().path() / "late1969.wfdisc"));
+  ASSERT_EQ(window1969.size(), 1u);
+  EXPECT_EQ(WfdiscFields(window1969[0])[kWfdiscDfile], kHistoric[2].dfile);
+}
+
+TEST_P(ConversionTest, WfdiscLinesKeepTheirColumnsAtTwoThousandSamplesPerSecond) {
+  std::string bytes;
+  std::vector<std::vector<std::int32_t>> segments;
+  for (int i = 0; i < 3; ++i) {  // three segments, ten seconds apart
+    segments.push_back(RandomWalk(4000, static_cast<std::uint32_t>(i), 100));
+    bytes += PackChannel("ABCDE", "HHZ", "00", kStart + 10.0 * i, 2000.0, segments.back());
+  }
+  const auto seed = Place("fast.seed", bytes);
+  const auto result = Run({seed.string(), "CSS=fast.wfdisc"});
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  const std::string text = ReadFile(work().path() / "fast.wfdisc");
+  const auto lines = Lines(text);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(text.size(), 3 * 284u);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].size(), 283u);
+    EXPECT_EQ(lines[i].substr(88, 11), "2000.000000");
+    const auto fields = WfdiscFields(lines[i]);
+    ASSERT_EQ(fields.size(), 21u);
+    EXPECT_EQ(fields[kWfdiscNsamp], "4000");
+    EXPECT_NEAR(std::stod(fields[kWfdiscEndTime]), kStart + 10.0 * static_cast<double>(i) + 2.0,
+                1e-4);
+    EXPECT_EQ(ReadFile(work().path() / fields[kWfdiscDfile]), FloatBytes(segments[i]));
+  }
+  // The wfdisc file is as readable as its data files.
+  const auto dataFile = work().path() / WfdiscFields(lines[0])[kWfdiscDfile];
+  EXPECT_EQ(std::filesystem::status(work().path() / "fast.wfdisc").permissions(),
+            std::filesystem::status(dataFile).permissions());
+}
+
+TEST_P(ConversionTest, ADataFileNameThatWouldNotFitItsFieldFailsItsSegment) {
+  // 1001 one-sample segments of one channel in one second: with the longest codes the names
+  // hold serials up to 999; the last segment cannot be named in 32 characters.
+  std::string bytes;
+  for (int i = 0; i < 1001; ++i) {
+    bytes += PackChannel("ABCDE", "HHZ", "00", kStart + 0.0003 * i, 10000.0, {i});
+  }
+  const auto seed = Place("crowded.seed", bytes);
+  const auto result = Run({seed.string(), "CSS=crowded.wfdisc"});
+  EXPECT_EQ(result.exitCode, Code(-4));  // a segment failed
+  EXPECT_EQ(CountOf(result.output, "\rCSS file write error ("), 1u) << result.output;
+  const auto lines = Lines(ReadFile(work().path() / "crowded.wfdisc"));
+  ASSERT_EQ(lines.size(), 1000u);
+  std::set<std::string> named;
+  for (const std::string& line : lines) {
+    ASSERT_EQ(line.size(), 283u);
+    named.insert(WfdiscFields(line)[kWfdiscDfile]);
+  }
+  std::set<std::string> onDisk;
+  for (const auto& entry : std::filesystem::directory_iterator(work().path())) {
+    if (entry.path().extension() == ".w") onDisk.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(named.size(), 1000u);
+  EXPECT_EQ(named, onDisk);
+  EXPECT_EQ(named.count("20090321130500-ABCDE-HHZ00-999.w"), 1u);
 }
 
 TARNVEL_DATABASE_TEST_SUITE(ConversionTest);

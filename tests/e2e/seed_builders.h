@@ -2,6 +2,9 @@
 // is expected to hold for it.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -32,6 +35,54 @@ inline std::string FloatBytes(const std::vector<std::int32_t>& samples) {
     std::memcpy(out.data() + 4 * i, &value, 4);
   }
   return out;
+}
+
+// Every sample of one channel as the independent decoder places it: its value and its time
+// (its record's start plus its place in the record over the nominal rate).
+struct TimedSamples {
+  std::vector<std::int32_t> values;
+  std::vector<double> times;
+};
+
+inline TimedSamples ReferenceTimedSamples(const std::string& bytes, int recordLength,
+                                          const std::string& channel) {
+  TimedSamples out;
+  for (const ReferenceRecord& record : DecodeRecords(bytes, recordLength)) {
+    if (record.channel != channel) continue;
+    for (std::size_t i = 0; i < record.samples.size(); ++i) {
+      out.values.push_back(record.samples[i]);
+      out.times.push_back(record.start + static_cast<double>(i) / record.nominalRate);
+    }
+  }
+  return out;
+}
+
+// A stretch of stored samples: sample k lies at begin + k / rate.
+struct TimedPiece {
+  double begin = 0.0;
+  double rate = 0.0;
+  std::vector<float> samples;
+};
+
+// The pieces, in order, hold every reference sample once, each within `tolerance` seconds of
+// its own time.
+inline void ExpectEverySampleAtItsTime(const std::vector<TimedPiece>& pieces,
+                                       const TimedSamples& reference, double tolerance) {
+  std::size_t j = 0;
+  for (std::size_t p = 0; p < pieces.size(); ++p) {
+    const TimedPiece& piece = pieces[p];
+    for (std::size_t k = 0; k < piece.samples.size(); ++k, ++j) {
+      ASSERT_LT(j, reference.values.size()) << "piece " << p << " holds samples past the end";
+      const double time = piece.begin + static_cast<double>(k) / piece.rate;
+      if (piece.samples[k] != static_cast<float>(reference.values[j]) ||
+          std::fabs(time - reference.times[j]) > tolerance) {
+        FAIL() << "piece " << p << " sample " << k << ": " << piece.samples[k] << " at "
+               << std::to_string(time) << ", reference sample " << j << ": " << reference.values[j]
+               << " at " << std::to_string(reference.times[j]);
+      }
+    }
+  }
+  EXPECT_EQ(j, reference.values.size());
 }
 
 // Counts the occurrences of `needle` in `text`.
