@@ -77,6 +77,8 @@ int WaveformStore::WriteCssOutput(std::span<const TraceSegment* const> segments,
       segmentLines.push_back(FormatWfdiscLines(*segment, name, utc));
       if (segmentLines.back().empty()) return sr::kCssWriteFailed;
       dataPaths.push_back(folder + name);
+      // Taken from here on, also for a later segment of this list.
+      writtenThisRun_.insert(NormalPath(dataPaths.back()));
     }
 
     // The wfdisc file is readable like the data files beside it.
@@ -88,7 +90,6 @@ int WaveformStore::WriteCssOutput(std::span<const TraceSegment* const> segments,
     bool allWritten = true;
     for (std::size_t i = 0; i < segments.size(); ++i) {
       const TraceSegment& segment = *segments[i];
-      writtenThisRun_.insert(NormalPath(dataPaths[i]));
       FileDescriptor data = OpenFile(dataPaths[i], O_WRONLY | O_CREAT | O_TRUNC, 0666);
       if (!data) {
         allWritten = false;

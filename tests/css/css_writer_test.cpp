@@ -227,6 +227,14 @@ TEST_F(CssWriterTest, SegmentsOfOneSecondKeepTheirOwnDataFiles) {
   EXPECT_NE(lines[1].find(" 20130828131457-ABC-BHZ-1.w "), std::string::npos);
   EXPECT_EQ(ReadFile(temp_.path() / "w" / "20130828131457-ABC-BHZ.w").size(), 16u);
   EXPECT_EQ(ReadFile(temp_.path() / "w" / "20130828131457-ABC-BHZ-1.w").size(), 8u);
+
+  // Two of them handed over in one list.
+  const TraceSegment third = Segment("??", kStart + 0.7, 3);
+  const TraceSegment fourth = Segment("??", kStart + 0.8, 1);
+  const TraceSegment* both[] = {&third, &fourth};
+  ASSERT_EQ(store_.WriteCssOutput(both, wfdisc, "tarnvel", 0, 0, 0, 0), 0);
+  EXPECT_EQ(ReadFile(temp_.path() / "w" / "20130828131457-ABC-BHZ-2.w").size(), 12u);
+  EXPECT_EQ(ReadFile(temp_.path() / "w" / "20130828131457-ABC-BHZ-3.w").size(), 4u);
 }
 
 TEST_F(CssWriterTest, UnopenableWfdiscWritesNothing) {
