@@ -3,6 +3,7 @@
 #include <array>
 
 #include "seed/byte_order.h"
+#include "seed/quality_indicator.h"
 
 namespace tarnvel {
 namespace {
@@ -10,10 +11,6 @@ namespace {
 constexpr std::size_t kPiece = 256;
 constexpr std::uint16_t kBlockette1000 = 1000;
 constexpr std::uint16_t kBlockette1001 = 1001;
-
-bool IsDataQuality(std::uint8_t c) {
-  return c == 'D' || c == 'R' || c == 'Q';
-}
 
 // 2^exponent, kept inside int; anything of 2^16 and more is beyond what a reader accepts anyway.
 int PowerOfTwo(std::uint8_t exponent) {
@@ -55,7 +52,7 @@ RecordLengthResult DetectRecordLength(
       result.recordLength = 0;
       return result;
     }
-    const bool data = IsDataQuality(piece[6]);
+    const bool data = IsDataRecordIndicator(piece[6]);
     if (Load16<false>(piece.data() + 46) == 0) {
       result.recordLength = 4096;
     } else if (data) {

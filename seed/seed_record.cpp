@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "seed/byte_order.h"
+#include "seed/quality_indicator.h"
 #include "seed/steim.h"
 #include "seed/time_conversion.h"
 #include "settings/text_case.h"
@@ -18,10 +19,6 @@ constexpr std::size_t kBlocketteAt = 48;
 constexpr std::size_t kMinimumRecord = kBlocketteAt + 8;  // fixed section and one blockette
 constexpr std::uint16_t kBlockette1000 = 1000;
 constexpr std::uint16_t kBlockette1001 = 1001;
-
-bool IsDataQuality(std::uint8_t c) {
-  return c == 'D' || c == 'R' || c == 'Q';
-}
 
 // A code field up to its first blank (or NUL, where the text would end anyway).
 std::string CodeField(const std::uint8_t* p, std::size_t width) {
@@ -206,7 +203,7 @@ HeaderResult ReadRecordHeader(std::span<const std::uint8_t> record, int recordLe
   if (extent < kMinimumRecord) return HeaderResult::kTooShort;
   const std::uint8_t* r = record.data();
   h.quality = static_cast<char>(r[6]);
-  if (!IsDataQuality(r[6])) return HeaderResult::kNotData;
+  if (!IsDataRecordIndicator(r[6])) return HeaderResult::kNotData;
   h.station = CodeField(r + 8, 5);
   h.channel = CodeField(r + 15, 3);
   h.location = CodeField(r + 13, 2);

@@ -48,7 +48,7 @@ struct RecordHeader {
 enum class HeaderResult {
   kAccepted,
   kTooShort,    // fewer bytes than the fixed section and one blockette
-  kNotData,     // quality indicator other than D, R or Q
+  kNotData,     // quality indicator other than D, R, Q or M
   kNoName,      // empty station or channel
   kUnsafeName,  // a code that cannot be part of a file name (control bytes, separators, . or ..)
 };

@@ -225,7 +225,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SampleFile{"reference-testdata-int32.mseed2", 512, 1, 500},
                       SampleFile{"CH.BALST..LHE.D.2025.314", 512, 1, 86343},
                       SampleFile{"2005-07-23-1452-04S.CER___030.mseed", 4096, 3, 31950},
-                      SampleFile{"BW.BGLD.__.EHE.D.2008.001.first_10_records", 512, 1, 4120}),
+                      SampleFile{"BW.BGLD.__.EHE.D.2008.001.first_10_records", 512, 1, 4120},
+                      // Quality indicator M in every record.
+                      SampleFile{"testdata-3channel-signal.mseed2", 512, 3, 12600}),
     [](const ::testing::TestParamInfo<SampleFile>& p) {
       std::string name;
       for (const char* c = p.param.name; *c != 0; ++c) {
@@ -233,20 +235,6 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
-
-TEST(SampleFiles, QualityMRecordsAreIgnored) {
-  const std::string bytes = ReadFile(TestData("testdata-3channel-signal.mseed2"));
-  const auto reference = DecodeChannels(bytes, 512);
-  ASSERT_EQ(reference.size(), 3u);
-  std::size_t total = 0;
-  for (const auto& channel : reference) total += channel.samples.size();
-  EXPECT_EQ(total, 12600u);
-  RunContext context;
-  FileRecords(bytes, 512, context);
-  EXPECT_TRUE(context.segments.empty());
-  RegisterRecordSpan({reinterpret_cast<const std::uint8_t*>(bytes.data()), 512}, 512, context);
-  EXPECT_TRUE(context.segments.empty());
-}
 
 TEST(SampleFiles, ListingSpansEachChannelOverItsSampleCount) {
   const std::string bytes = ReadFile(TestData("2005-07-23-1452-04S.CER___030.mseed"));

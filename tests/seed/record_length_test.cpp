@@ -26,10 +26,13 @@ RecordLengthResult Detect(const std::vector<std::uint8_t>& file, bool failAtSeco
 TEST(RecordLength, FromBlockette1000InEitherOrder) {
   for (bool big : {true, false}) {
     for (int length : {256, 512, 4096}) {
-      RecordBuilder b;
-      b.big = big;
-      b.length = length;
-      EXPECT_EQ(Detect(b.Build()).recordLength, length) << big << " " << length;
+      for (char quality : {'D', 'R', 'Q', 'M'}) {
+        RecordBuilder b;
+        b.big = big;
+        b.length = length;
+        b.quality = quality;
+        EXPECT_EQ(Detect(b.Build()).recordLength, length) << big << " " << length << quality;
+      }
     }
   }
 }

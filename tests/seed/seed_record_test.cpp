@@ -72,12 +72,14 @@ TEST(ChannelPattern, Rules) {
 TEST(RecordHeaderRules, QualityNamesAndUnsafeCodes) {
   RecordBuilder b;
   RecordHeader h;
-  for (char q : {'D', 'R', 'Q'}) {
+  for (char q : {'D', 'R', 'Q', 'M'}) {
     b.quality = q;
     EXPECT_EQ(ReadRecordHeader(b.Build(), 512, h), HeaderResult::kAccepted) << q;
   }
-  b.quality = 'M';
-  EXPECT_EQ(ReadRecordHeader(b.Build(), 512, h), HeaderResult::kNotData);
+  for (char q : {'V', 'A', 'S', 'T', 'd', 'm', '\0', ' '}) {
+    b.quality = q;
+    EXPECT_EQ(ReadRecordHeader(b.Build(), 512, h), HeaderResult::kNotData) << q;
+  }
   b.quality = 'D';
   b.station = "";
   EXPECT_EQ(ReadRecordHeader(b.Build(), 512, h), HeaderResult::kNoName);
