@@ -42,7 +42,7 @@ RecordLengthResult DetectRecordLength(
     const std::function<long(std::span<std::uint8_t, 256>)>& readPiece) {
   RecordLengthResult result;
   std::array<std::uint8_t, kPiece> piece{};
-  for (;;) {
+  for (std::size_t examined = 0; examined < kMaxPiecesExamined; ++examined) {
     const long n = readPiece(std::span<std::uint8_t, 256>(piece));
     if (n < 0) {
       result.readFailed = true;
@@ -60,6 +60,10 @@ RecordLengthResult DetectRecordLength(
     }
     if (data || result.recordLength % 256 != 0) return result;
   }
+  // No data record in the first MiB: endless or huge input without records (/dev/zero, a disk
+  // image of zeros) is taken for what it is, a file without records.
+  result.recordLength = -1;
+  return result;
 }
 
 }  // namespace tarnvel

@@ -8,6 +8,11 @@
 
 namespace tarnvel {
 
+// Detection examines at most this many pieces (1 MiB) and gives up with -1 when none of them
+// settles the length, so that endless input without records (/dev/zero) ends, and input that
+// cannot be sought has to keep at most that much for its rewind.
+inline constexpr std::size_t kMaxPiecesExamined = 4096;
+
 struct RecordLengthResult {
   int recordLength = -1;  // 0: too short to tell; -1: not a data file; else the length
   bool readFailed = false;

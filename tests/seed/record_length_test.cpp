@@ -58,6 +58,30 @@ TEST(RecordLength, ZeroFirstBlocketteGives4096AndMovesOn) {
   EXPECT_EQ(Detect(std::vector<std::uint8_t>(1024, 0)).recordLength, 0);
 }
 
+TEST(RecordLength, GivesUpAfterTheFirstMebibyteWithoutARecord) {
+  // Endless zeros, as /dev/zero gives them: detection ends as for a file without records.
+  std::size_t pieces = 0;
+  const RecordLengthResult endless =
+      DetectRecordLength([&pieces](std::span<std::uint8_t, 256> piece) -> long {
+        ++pieces;
+        std::fill(piece.begin(), piece.end(), 0);
+        return 256;
+      });
+  EXPECT_EQ(endless.recordLength, -1);
+  EXPECT_FALSE(endless.readFailed);
+  EXPECT_EQ(pieces, kMaxPiecesExamined);
+  EXPECT_EQ(pieces * 256, std::size_t{1} << 20);
+
+  // A record in the last piece examined is still found; one piece later it is not.
+  RecordBuilder b;
+  const auto r = b.Build();
+  std::vector<std::uint8_t> file((kMaxPiecesExamined - 1) * 256, 0);
+  file.insert(file.end(), r.begin(), r.end());
+  EXPECT_EQ(Detect(file).recordLength, 512);
+  file.insert(file.begin(), 256, 0);
+  EXPECT_EQ(Detect(file).recordLength, -1);
+}
+
 TEST(RecordLength, Blockette1001RecognisedByItsType) {
   for (bool big : {true, false}) {
     RecordBuilder b;
