@@ -1,5 +1,6 @@
 #include "converter/reading_phase.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <span>
@@ -37,9 +38,13 @@ ReadingSummary ReadRecords(SeedFile& file, int recordLength, PerRecord&& perReco
   const auto length = static_cast<std::size_t>(recordLength);
   for (;;) {
     const long n = file.Read(buffer.data(), length);
-    if (n <= 0) break;
+    if (n <= 0) {
+      summary.reachedEnd = n == 0;
+      break;
+    }
     if (static_cast<std::size_t>(n) < length) {
       summary.trailingFragment = n;
+      summary.reachedEnd = true;
       break;
     }
     ++summary.records;
@@ -53,20 +58,25 @@ ReadingSummary ReadRecords(SeedFile& file, int recordLength, PerRecord&& perReco
 ReadingSummary ReadForConversion(SeedFile& file, int recordLength, std::int64_t fileSize,
                                  RunContext& context) {
   int lastPercent = 0;
-  return ReadRecords(file, recordLength, [&](std::span<const std::uint8_t> record) {
-    ProcessDataRecord(record, recordLength, context);
-    if (fileSize > 0) {
-      int percent = static_cast<int>(static_cast<double>(file.Position()) * 100.0 /
-                                     static_cast<double>(fileSize));
-      if (percent > 100) percent = 100;  // the file grew while it was read
-      if (percent != lastPercent) {
-        std::printf("\rConverting File - %02d%%", percent);
-        std::fflush(stdout);
-        lastPercent = percent;
-      }
-    }
-    return true;
-  });
+  const auto show = [&lastPercent](int percent) {
+    if (percent == lastPercent) return;
+    std::printf("\rConverting File - %02d%%", percent);
+    std::fflush(stdout);
+    lastPercent = percent;
+  };
+  const ReadingSummary summary =
+      ReadRecords(file, recordLength, [&](std::span<const std::uint8_t> record) {
+        ProcessDataRecord(record, recordLength, context);
+        if (fileSize > 0) {
+          const int percent = static_cast<int>(static_cast<double>(file.Position()) * 100.0 /
+                                               static_cast<double>(fileSize));
+          show(std::min(percent, 100));  // the file may grow while it is read
+        }
+        return true;
+      });
+  // The end of the input is 100%, also behind a trailing fragment or when the size is unknown.
+  if (summary.reachedEnd && file.Position() > 0) show(100);
+  return summary;
 }
 
 void ReadForListing(SeedFile& file, int recordLength, std::int64_t viewLimit, RunContext& context) {

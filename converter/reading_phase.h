@@ -19,9 +19,12 @@ bool DetermineRecordLength(const std::string& blockSize, SeedFile& file, int& re
 struct ReadingSummary {
   std::int64_t records = 0;
   long trailingFragment = 0;  // bytes of an incomplete last record, dropped
+  bool reachedEnd = false;    // reading stopped at the end of the input, not at a failure
 };
 
-// Conversion: every whole record goes to ProcessDataRecord; prints the reading progress.
+// Conversion: every whole record goes to ProcessDataRecord; prints the reading progress, as a
+// share of fileSize, and 100% once the input has been read to its end. Input without a size
+// (fileSize -1: a pipe, a FIFO) shows only that final 100%.
 ReadingSummary ReadForConversion(SeedFile& file, int recordLength, std::int64_t fileSize,
                                  RunContext& context);
 
