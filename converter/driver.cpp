@@ -28,6 +28,15 @@ void HandOverSettings(WaveformStore& store, RunOptions& options) {
   store.SetOption("use_tend", useTend);
 }
 
+// A read failure before the first record: the error line, and the run ends with -3.
+int FailBeforeReading(const RunOptions& options, SeedFile& file, WaveformStore& store) {
+  std::printf("File read error (%s): %s\n", options.seedPath.c_str(), std::strerror(errno));
+  std::fflush(stdout);
+  file.Close();
+  store.Disconnect();
+  return exit_code::kFileReadFailed;
+}
+
 // Everything from the opened SEED file to the end of the run. Returns the process's code.
 int ConvertOpenFile(SettingsReader& settings, RunOptions& options, const WfdiscTarget& wfdisc,
                     SeedFile& file, WaveformStore& store, RunContext& context) {
@@ -35,17 +44,16 @@ int ConvertOpenFile(SettingsReader& settings, RunOptions& options, const WfdiscT
   settings.GetValue("BLOCK_SIZE", blockSize);
   int recordLength = -1;
   if (!DetermineRecordLength(blockSize, file, recordLength)) {
-    std::printf("File read error (%s): %s\n", options.seedPath.c_str(), std::strerror(errno));
-    file.Close();
-    store.Disconnect();
-    return exit_code::kFileReadFailed;
+    return FailBeforeReading(options, file, store);
   }
 
-  const std::int64_t fileSize = file.Size();
+  const std::int64_t fileSize = file.Size();  // -1 for a pipe or a FIFO
   if (UsableRecordLength(recordLength)) {
-    file.Rewind();
+    // Back to the first record; a pipe serves the bytes detection read once more.
+    if (!file.Rewind()) return FailBeforeReading(options, file, store);
     if (options.infoMode) {
-      const std::int64_t viewLimit = std::min(options.viewLimit, fileSize);
+      const std::int64_t viewLimit =
+          fileSize < 0 ? options.viewLimit : std::min(options.viewLimit, fileSize);
       ReadForListing(file, recordLength, viewLimit, context);
       ListChannels(context, store);
       return exit_code::kOk;
