@@ -49,7 +49,9 @@ std::optional<std::string> FindValue(std::string_view section, std::string_view 
   std::string line;
   bool firstLine = true;
   while (std::getline(in, line)) {
-    std::string_view text(line);
+    // A NUL ends the line's text, as it ends the text a system call is given: a damaged file
+    // must not yield a value whose checked form differs from its used form.
+    std::string_view text = std::string_view(line).substr(0, line.find('\0'));
     if (firstLine && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     firstLine = false;
     text = Trim(text);

@@ -79,6 +79,33 @@ TEST_F(IniFileTest, ValuesAreCutToTheBuffer) {
   EXPECT_EQ(GetProfileString("DATA", "DIR", "", 1024, longPath), longValue.substr(0, 1023));
 }
 
+TEST_F(IniFileTest, ANulEndsTheLineWhereverItStands) {
+  using namespace std::string_literals;
+  const std::string path = Write(
+      "[DATA]\n"
+      "DIR=/srv/qor\0/../../etc/passwd\n"
+      "QUOTED=\"/srv/qor\0/..\"\n"
+      "PADDED=  /srv/qor  \0 tail\n"
+      "\0HIDDEN=never\n"
+      "KE\0Y=never\n"
+      "[DATABASE]\n"
+      "ODBC=qor\0other\n"
+      "USE_TEND=1\0 9\n"
+      "[SYS\0TEM]\n"
+      "BLOCK_SIZE=512\n"s);
+  EXPECT_EQ(GetProfileString("DATA", "DIR", "x", 1024, path), "/srv/qor");
+  EXPECT_EQ(GetProfileString("DATA", "QUOTED", "x", 1024, path), "\"/srv/qor");
+  EXPECT_EQ(GetProfileString("DATA", "PADDED", "x", 1024, path), "/srv/qor");
+  EXPECT_EQ(GetProfileString("DATA", "HIDDEN", "x", 1024, path), "x");
+  EXPECT_EQ(GetProfileString("DATA", "KEY", "x", 1024, path), "x");
+  EXPECT_EQ(GetProfileString("DATA", "KE", "x", 1024, path), "x");
+  EXPECT_EQ(GetProfileString("DATABASE", "ODBC", "x", 1024, path), "qor");
+  EXPECT_EQ(GetProfileInt("DATABASE", "USE_TEND", -1, path), 1);
+  // "[SYS" names a section of its own.
+  EXPECT_EQ(GetProfileString("SYSTEM", "BLOCK_SIZE", "-1", 4, path), "-1");
+  EXPECT_EQ(GetProfileString("SYS", "BLOCK_SIZE", "-1", 4, path), "512");
+}
+
 TEST_F(IniFileTest, IntegersReadLeadingDigits) {
   const std::string path = Write(
       "[DATABASE]\n"
