@@ -33,12 +33,15 @@ class ConverterTest : public DatabaseTest {
   }
 
   ProcessResult Run(const std::vector<std::string>& args) {
-    std::map<std::string, std::string> env = TestDatabase::Environment();
-    env["TZ"] = "UTC";
-    env["LC_ALL"] = "C.UTF-8";
-    env["QOR"] = "";
-    env["WINDIR"] = programDir_.path().string();  // holds no qor.ini
-    return RunProgram((programDir_.path() / "tarnvel").string(), args, env, work_.path());
+    return RunProgram(Program(), args, Environment(), work_.path());
+  }
+
+  // Runs a bash `script` in the same setting, with the program as "$1" and `args` after it: for
+  // input that arrives through pipes, FIFOs and process substitution.
+  ProcessResult RunScript(const std::string& script, const std::vector<std::string>& args) {
+    std::vector<std::string> all{"-c", script, "bash", Program()};
+    all.insert(all.end(), args.begin(), args.end());
+    return RunProgram("/bin/bash", all, Environment(), work_.path());
   }
 
   // A file in the test's working folder.
@@ -53,6 +56,17 @@ class ConverterTest : public DatabaseTest {
   static int Code(int signedCode) { return signedCode & 0xff; }
 
  private:
+  std::string Program() const { return (programDir_.path() / "tarnvel").string(); }
+
+  std::map<std::string, std::string> Environment() const {
+    std::map<std::string, std::string> env = TestDatabase::Environment();
+    env["TZ"] = "UTC";
+    env["LC_ALL"] = "C.UTF-8";
+    env["QOR"] = "";
+    env["WINDIR"] = programDir_.path().string();  // holds no qor.ini
+    return env;
+  }
+
   TempDir programDir_;
   TempDir work_;
 };

@@ -384,6 +384,42 @@ TEST_P(FaultTest, AnIniFileWithoutReadPermissionIsPassedOverForQorIni) {
   EXPECT_EQ(SampleBytes(data / files[0].cpath), FloatBytes(samples));
 }
 
+// A damaged ini file with a NUL byte inside its values: each value ends at the NUL, for the
+// checks as much as for the system calls.
+TEST_P(FaultTest, AnIniValueEndsAtANulByteForEveryUse) {
+  const auto samples = RandomWalk(400, 71, 30);
+  const fs::path seed = workDir() / "one.seed";
+  WriteFile(seed, PackChannel("ABC", "BHZ", "", kStart, 20.0, samples));
+  const fs::path data = root() / "data";
+  const std::string nul(1, '\0');
+  const auto writeIni = [&](const std::string& dataDir) {
+    WriteFile(programDir() / "tarnvel.ini",
+              "[DATABASE]\nODBC=" + db().dsn() + nul + "elsewhere\nUSER=" + db().user() + nul +
+                  "\nPASSWORD=" + db().password() + nul + "x\n[DATA]\nDIR=" + dataDir + "\n");
+  };
+
+  writeIni(data.string() + nul + "/../outside");
+  const auto stored = RunProgram(Program().string(), {seed.string()}, Environment(), workDir());
+  EXPECT_EQ(stored.exitCode, 0) << stored.output;
+  const auto files = StoredFiles(db());
+  ASSERT_EQ(files.size(), 1u);
+  ExpectFilesHoldTheirRows(files, data);
+  EXPECT_EQ(SampleBytes(data / files[0].cpath), FloatBytes(samples));
+  EXPECT_FALSE(fs::exists(root() / "outside"));
+
+  // The data directory cut at the NUL names a file: that file is the data directory for every
+  // use, so nothing can be stored, and the file stays as it was.
+  const fs::path victim = workDir() / "victim.txt";
+  WriteFile(victim, "keep me");
+  writeIni(victim.string() + nul + "/data");
+  const auto refused = RunProgram(Program().string(), {seed.string()}, Environment(), workDir());
+  EXPECT_EQ(refused.exitCode, Code(-4)) << refused.output;
+  EXPECT_EQ(ReadFile(victim), "keep me");
+  EXPECT_NE(refused.output.find("\rDB write error (ABC::BHZ::" + victim.string() + "/ABC/13/"),
+            std::string::npos)
+      << refused.output;
+}
+
 TARNVEL_DATABASE_TEST_SUITE(FaultTest);
 
 }  // namespace

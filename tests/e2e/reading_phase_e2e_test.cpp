@@ -1,14 +1,20 @@
 // The converter from its entry to its end on generated and real SEED files: record length
 // detection, the information mode with its SITECHAN warnings, the reading progress, the CSS
-// path rules and the return codes.
+// path rules and the return codes; modern (quality M) records, input through pipes and FIFOs,
+// and endless input without records.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/converter_fixture.h"
+#include "tests/e2e/seed_builders.h"
+#include "tests/e2e/store_checks.h"
 #include "tests/support/mseed_pack.h"
 
 namespace tarnvel::testing {
@@ -55,7 +61,66 @@ std::string ReadingProgress(int records, int length, long size) {
   return out;
 }
 
-class ReadingPhaseTest : public ConverterTest {};
+// Each channel's samples as the reference decoder gives them, as stored floats, by
+// "STA.CH.LCODE".
+std::map<std::string, std::string> ReferenceByChannel(
+    const std::vector<ReferenceChannel>& channels) {
+  std::map<std::string, std::string> out;
+  for (const auto& c : channels) {
+    out[c.station + "." + c.channel + "." + c.location] = FloatBytes(c.samples);
+  }
+  return out;
+}
+
+// The contents of the .w files a wfdisc file names, line by line (they lie beside it).
+std::vector<std::string> CssDataFiles(const std::filesystem::path& wfdisc) {
+  std::vector<std::string> out;
+  std::istringstream lines(ReadFile(wfdisc));
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string dfile;
+    for (std::string word; words >> word;) {
+      if (word.ends_with(".w")) dfile = word;
+    }
+    out.push_back(dfile.empty() ? std::string() : ReadFile(wfdisc.parent_path() / dfile));
+  }
+  return out;
+}
+
+std::vector<std::string> ReferenceInOrder(const std::vector<ReferenceChannel>& channels) {
+  std::vector<std::string> out;
+  for (const auto& c : channels) out.push_back(FloatBytes(c.samples));
+  return out;
+}
+
+// Bash scripts that hand the SEED file "$2" to the program "$1", with the arguments after them,
+// through input that cannot be sought.
+struct Feed {
+  const char* name;
+  const char* script;
+};
+constexpr Feed kFeeds[] = {
+    {"process substitution", R"(p=$1 f=$2; shift 2; exec "$p" <(cat "$f") "$@")"},
+    {"pipe on standard input", R"(p=$1 f=$2; shift 2; cat "$f" | "$p" /dev/stdin "$@")"},
+    {"FIFO fed slowly, 1000 bytes at a time",
+     R"(p=$1 f=$2; shift 2; rm -f fifo.seed; mkfifo fifo.seed
+        size=$(stat -c %s "$f")
+        for ((at = 0; at < size; at += 1000)); do
+          dd if="$f" bs=1000 skip=$((at / 1000)) count=1 status=none; sleep 0.002
+        done >fifo.seed &
+        "$p" fifo.seed "$@"; code=$?
+        kill $! 2>/dev/null; wait; rm -f fifo.seed; exit $code)"},
+};
+
+class ReadingPhaseTest : public ConverterTest {
+ protected:
+  // Empties FILELIST and the data directory, so that a run is judged by what it stores itself.
+  void EmptyStore() {
+    db().Execute("delete from FILELIST");
+    std::filesystem::remove_all(db().dataDir());
+    std::filesystem::create_directories(db().dataDir());
+  }
+};
 
 TEST_P(ReadingPhaseTest, DetectsRecordLengthOfEitherByteOrderAndListsTheChannel) {
   for (const int length : {512, 4096}) {
@@ -173,30 +238,143 @@ TEST_P(ReadingPhaseTest, RealStationFileListsItsThreeChannels) {
   EXPECT_EQ(result.output, expected);
 }
 
+TEST_P(ReadingPhaseTest, ModernDataRecordsAreListedAndConvertedBothWays) {
+  // Quality indicator M in every record, as FDSN data centres deliver data today.
+  const auto path = TestData("testdata-3channel-signal.mseed2");
+  const auto channels = DecodeChannels(ReadFile(path), 512);
+  ASSERT_EQ(channels.size(), 3u);
+  std::string listing;
+  std::string warnings;
+  for (const auto& c : channels) {
+    listing += "COLA::" + c.channel + "::00" +
+               Format(" %.2f - %.2f", c.start, c.start + static_cast<double>(c.samples.size())) +
+               " 1\n";
+    warnings += "Not found in SITECHAN: COLA::" + c.channel + "::00\n";
+  }
+  const auto listed = Run({path.string(), "-i"});
+  EXPECT_EQ(listed.exitCode, 0);
+  EXPECT_EQ(listed.output, listing + warnings);
+
+  const auto stored = Run({path.string()});
+  EXPECT_EQ(stored.exitCode, 0) << stored.output;
+  ExpectFilesHoldTheirRows(StoredFiles(db()), db().dataDir());
+  EXPECT_EQ(StoredSamplesByChannel(db()), ReferenceByChannel(channels));
+
+  const auto wfdisc = work().path() / "modern.wfdisc";
+  const auto css = Run({path.string(), "CSS=" + wfdisc.string()});
+  EXPECT_EQ(css.exitCode, 0) << css.output;
+  EXPECT_EQ(CssDataFiles(wfdisc), ReferenceInOrder(channels));
+}
+
+TEST_P(ReadingPhaseTest, InputThatCannotBeSoughtIsReadInFullInEveryMode) {
+  const auto path = TestData("2005-07-23-1452-04S.CER___030.mseed");
+  const auto channels = DecodeChannels(ReadFile(path), 4096);
+  ASSERT_EQ(channels.size(), 3u);
+  const auto fromFile = Run({path.string(), "-i"});
+  ASSERT_EQ(CountOf(fromFile.output, " 150\n"), 3u) << fromFile.output;
+
+  for (const Feed& feed : kFeeds) {
+    SCOPED_TRACE(feed.name);
+    const auto listed = RunScript(feed.script, {path.string(), "-i"});
+    EXPECT_EQ(listed.exitCode, 0);
+    EXPECT_EQ(listed.output, fromFile.output);
+
+    // Without a size there is no share to show while reading: only the 100% at the end.
+    EmptyStore();
+    const auto stored = RunScript(feed.script, {path.string()});
+    EXPECT_EQ(stored.exitCode, 0) << stored.output;
+    EXPECT_EQ(stored.output.rfind("\rConverting File - 100%\n\n\rWriting to database - ", 0), 0u)
+        << stored.output;
+    ExpectFilesHoldTheirRows(StoredFiles(db()), db().dataDir());
+    EXPECT_EQ(StoredSamplesByChannel(db()), ReferenceByChannel(channels));
+
+    const auto wfdisc = work().path() / "fed.wfdisc";
+    std::filesystem::remove(wfdisc);
+    const auto css = RunScript(feed.script, {path.string(), "CSS=" + wfdisc.string()});
+    EXPECT_EQ(css.exitCode, 0) << css.output;
+    EXPECT_EQ(CssDataFiles(wfdisc), ReferenceInOrder(channels));
+  }
+}
+
+TEST_P(ReadingPhaseTest, EndlessOrHugeInputWithoutRecordsEndsAsAFileWithoutRecords) {
+  // Noise: its first piece is no data record. Zeros: every piece looks like padding before a
+  // record, and detection gives up after the first MiB.
+  std::string noise(8u << 20, '\0');
+  std::mt19937 random(5);
+  for (char& c : noise) c = static_cast<char>(random());
+  const auto noiseFile = Place("noise.seed", noise);
+  const auto zeroFile = Place("zeros.seed", "");
+  std::filesystem::resize_file(zeroFile, std::uintmax_t{4} << 30);  // sparse: nothing written
+
+  // A guard, so that a run that does not end fails the test instead of stalling the suite.
+  const std::string guarded = R"(p=$1; shift; exec timeout 60 "$p" "$@")";
+  const std::string endlessPipe = R"(p=$1; shift; exec timeout 60 "$p" <(cat /dev/zero) "$@")";
+  struct Mode {
+    std::string argument;
+    std::string output;
+  };
+  const Mode modes[] = {
+      {"-i", "\rWriting to database - 100%\n\n"},
+      {"CSS=" + (work().path() / "out.wfdisc").string(), "\rWriting to CSS-file - 100%\n\n"},
+  };
+  for (const Mode& mode : modes) {
+    SCOPED_TRACE(mode.argument);
+    for (const std::string input : {"/dev/zero", noiseFile.c_str(), zeroFile.c_str()}) {
+      SCOPED_TRACE(input);
+      const auto result = RunScript(guarded, {input, mode.argument});
+      EXPECT_EQ(result.exitCode, 0);
+      EXPECT_EQ(result.output, mode.output);
+    }
+    const auto piped = RunScript(endlessPipe, {mode.argument});
+    EXPECT_EQ(piped.exitCode, 0);
+    EXPECT_EQ(piped.output, mode.output);
+  }
+  EXPECT_EQ(db().Count("FILELIST"), 0);
+}
+
 TEST_P(ReadingPhaseTest, ConversionPrintsReadingProgressAsItChanges) {
   const std::string bytes = OneChannel(512, true, 20000);
   const auto seed = Place("progress.seed", bytes);
   const auto result = Run({seed.string(), "css"});
   const int records = static_cast<int>(bytes.size() / 512);
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.output,
-            ReadingProgress(records, 512, static_cast<long>(bytes.size())) +
-                "\n\n\rWriting to CSS-file - 100%\rWriting to CSS-file - 100%\n\n");
+  EXPECT_EQ(result.output, ReadingProgress(records, 512, static_cast<long>(bytes.size())) +
+                               "\n\n\rWriting to CSS-file - 100%\rWriting to CSS-file - 100%\n\n");
 }
 
-TEST_P(ReadingPhaseTest, TrailingFragmentIsNotDecodedFromStaleBytes) {
+TEST_P(ReadingPhaseTest, TrailingFragmentIsNotDecodedAndTheReadingStillEndsAtAHundred) {
   const std::string whole = OneChannel(512, true, 3000);
+  const int records = static_cast<int>(whole.size() / 512) - 1;
   // Cut the last record short: its tail would otherwise be the bytes of the record before it.
   const std::string cut = whole.substr(0, whole.size() - 200);
   const auto seed = Place("cut.seed", cut);
   const auto result = Run({seed.string(), "-i"});
-  const auto records = DecodeRecords(whole.substr(0, (whole.size() / 512 - 1) * 512), 512);
+  const auto decoded = DecodeRecords(whole.substr(0, static_cast<std::size_t>(records) * 512), 512);
   std::int64_t count = 0;
-  for (const auto& record : records) count += record.sampleCount;
-  EXPECT_EQ(result.output,
-            "ABC::BHZ::00" +
-                Format(" %.2f - %.2f", kStart, kStart + static_cast<double>(count) / 20.0) +
-                " 20\nNot found in SITECHAN: ABC::BHZ::00\n");
+  for (const auto& record : decoded) count += record.sampleCount;
+  const std::string listing =
+      "ABC::BHZ::00" + Format(" %.2f - %.2f", kStart, kStart + static_cast<double>(count) / 20.0) +
+      " 20\nNot found in SITECHAN: ABC::BHZ::00\n";
+  EXPECT_EQ(result.output, listing);
+
+  const std::string ignored = "\n\nIgnored an incomplete last record (312 of 512 bytes)\n";
+  const auto converted = Run({seed.string(), "css"});
+  EXPECT_EQ(converted.exitCode, 0);
+  EXPECT_EQ(converted.output.rfind(ReadingProgress(records, 512, static_cast<long>(cut.size())) +
+                                       "\rConverting File - 100%" + ignored,
+                                   0),
+            0u)
+      << converted.output;
+
+  // A pipe whose writer stops early, in the middle of a record.
+  const auto full = Place("full.seed", whole);
+  const std::string early =
+      R"(p=$1 f=$2; shift 2; exec "$p" <(head -c )" + std::to_string(cut.size()) + R"( "$f") "$@")";
+  EXPECT_EQ(RunScript(early, {full.string(), "-i"}).output, listing);
+  const auto piped =
+      RunScript(early, {full.string(), "CSS=" + (work().path() / "early.wfdisc").string()});
+  EXPECT_EQ(piped.exitCode, 0);
+  EXPECT_EQ(piped.output.rfind("\rConverting File - 100%" + ignored, 0), 0u) << piped.output;
 }
 
 TEST_P(ReadingPhaseTest, SeedFileThatDoesNotOpenEndsWithMinusTwo) {

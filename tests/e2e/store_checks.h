@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -53,6 +54,17 @@ inline std::int64_t RowSamples(const StoredFile& file) {
 inline std::string SampleBytes(const std::filesystem::path& path) {
   const std::string bytes = ReadFile(path);
   return bytes.size() > 512 ? bytes.substr(512) : std::string();
+}
+
+// The sample bytes of each channel's registered files, joined in time order, by
+// "STA.CH.LCODE".
+inline std::map<std::string, std::string> StoredSamplesByChannel(TestDatabase& db) {
+  std::map<std::string, std::string> out;
+  for (const StoredFile& file : StoredFiles(db)) {
+    out[file.station + "." + file.channel + "." + file.location] +=
+        SampleBytes(db.dataDir() / file.cpath);
+  }
+  return out;
 }
 
 // Every registered file exists, carries a header and holds exactly the samples its row says.
