@@ -1,5 +1,7 @@
 #include "settings/settings_reader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -17,8 +19,6 @@ constexpr std::size_t kBlockSizeBuffer = 4;  // the record length reaches caller
 
 constexpr std::string_view kLocalIniName = "tarnvel.ini";
 constexpr std::string_view kQorIniName = "qor.ini";
-// Stands in for the Windows folder on systems that have none.
-constexpr std::string_view kSystemFolder = "/etc";
 
 std::string WithForwardSlashes(std::string text) {
   std::replace(text.begin(), text.end(), '\\', '/');
@@ -31,11 +31,11 @@ std::optional<std::string> ProcessEnvironment(const char* name) {
   return std::string(value);
 }
 
-// `folder` followed by qor.ini, with a separator between them unless it ends with one.
-std::string QorIniIn(const std::string& folder) {
+// `folder` followed by `name`, with a separator between them unless it ends with one.
+std::string FileIn(const std::string& folder, std::string_view name) {
   std::string path = folder;
   if (path.empty() || (path.back() != '\\' && path.back() != '/')) path += '/';
-  path += kQorIniName;
+  path += name;
   return WithForwardSlashes(std::move(path));
 }
 
@@ -45,7 +45,13 @@ bool CanOpenForReading(const std::string& path) {
   return file != nullptr;
 }
 
-std::string FormLocalIniPath(const std::vector<std::string>& args) {
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}
+
+std::string FormLocalIniPath(const std::vector<std::string>& args,
+                             const std::string& systemFolder) {
   std::string path = args.empty() ? std::string() : args.front();
   // The program's own name with its last three characters replaced by "ini".
   path = path.size() >= 3 ? path.substr(0, path.size() - 3) + "ini" : std::string("ini");
@@ -53,25 +59,34 @@ std::string FormLocalIniPath(const std::vector<std::string>& args) {
   if (path.find('/') == std::string::npos) path = "./" + path;
   path.erase(path.rfind('/') + 1);
   path += kLocalIniName;
+  // An installed program usually has no ini beside it and takes the system-wide one instead.
+  // A file that is there but cannot be read still counts as the program's own.
+  if (!Exists(path)) {
+    std::string systemIni = FileIn(systemFolder, kLocalIniName);
+    if (Exists(systemIni)) return systemIni;
+  }
   return path;
 }
 
-std::string FormQorIniPath(const SettingsReader::Environment& environment) {
+std::string FormQorIniPath(const SettingsReader::Environment& environment,
+                           const std::string& systemFolder) {
   if (const auto qor = environment("QOR"); qor) {
-    std::string path = QorIniIn(*qor);
+    std::string path = FileIn(*qor, kQorIniName);
     if (CanOpenForReading(path)) return path;
   }
-  if (const auto windir = environment("WINDIR"); windir) return QorIniIn(*windir);
-  return QorIniIn(std::string(kSystemFolder));
+  if (const auto windir = environment("WINDIR"); windir) return FileIn(*windir, kQorIniName);
+  // The system folder stands in for the Windows folder on systems that have none.
+  return FileIn(systemFolder, kQorIniName);
 }
 
 }  // namespace
 
-SettingsReader::SettingsReader(std::vector<std::string> args, Environment environment)
+SettingsReader::SettingsReader(std::vector<std::string> args, Environment environment,
+                               std::string systemFolder)
     : args_(std::move(args)),
       environment_(environment ? std::move(environment) : Environment(&ProcessEnvironment)) {
-  localIniPath_ = FormLocalIniPath(args_);
-  qorIniPath_ = FormQorIniPath(environment_);
+  localIniPath_ = FormLocalIniPath(args_, systemFolder);
+  qorIniPath_ = FormQorIniPath(environment_, systemFolder);
 }
 
 void SettingsReader::LoadSettings() {

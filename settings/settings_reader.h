@@ -1,5 +1,6 @@
 // Connection values, data directory and the converter's own values, resolved from the command
-// line, tarnvel.ini beside the program and the QOR system's qor.ini, in that order.
+// line, tarnvel.ini beside the program (or, where there is none, the system folder's) and the
+// QOR system's qor.ini, in that order.
 #pragma once
 
 #include <functional>
@@ -24,7 +25,10 @@ class SettingsReader {
   using Environment = std::function<std::optional<std::string>(const char*)>;
 
   // args: the program's own arguments, args[0] being the program path as invoked.
-  explicit SettingsReader(std::vector<std::string> args, Environment environment = {});
+  // systemFolder: where an installed program's tarnvel.ini lies when there is none beside the
+  // program, and where qor.ini is looked for when neither QOR nor WINDIR names a folder.
+  explicit SettingsReader(std::vector<std::string> args, Environment environment = {},
+                          std::string systemFolder = "/etc");
 
   void LoadSettings();
   ResolvedSettings LoadAndGetSettings();

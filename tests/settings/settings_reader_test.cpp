@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 
 #include "tests/support/process.h"
@@ -21,36 +22,86 @@ SettingsReader::Environment FakeEnvironment(std::map<std::string, std::string> v
   };
 }
 
-// A program folder holding the converter's ini file and a Windows folder holding qor.ini.
+// A program folder holding the converter's ini file, a Windows folder holding qor.ini and a
+// system folder standing in for /etc, so that the machine's own files never take part.
 class SettingsReaderTest : public ::testing::Test {
  protected:
   std::string ProgramPath() const { return (programDir_ / "tarnvel").string(); }
+  std::string SystemFolder() const { return systemDir_.path().string(); }
   void WriteLocalIni(const std::string& content) const {
     WriteFile(programDir_ / "tarnvel.ini", content);
   }
   void WriteQorIni(const std::string& content) const {
     WriteFile(windowsDir_ / "qor.ini", content);
   }
+  void WriteSystemIni(const std::string& content) const {
+    WriteFile(systemDir_ / "tarnvel.ini", content);
+  }
 
   SettingsReader MakeReader(std::vector<std::string> arguments) const {
     arguments.insert(arguments.begin(), ProgramPath());
     return SettingsReader(std::move(arguments),
-                          FakeEnvironment({{"WINDIR", windowsDir_.path().string()}}));
+                          FakeEnvironment({{"WINDIR", windowsDir_.path().string()}}),
+                          SystemFolder());
   }
 
   TempDir programDir_;
   TempDir windowsDir_;
+  TempDir systemDir_;
 };
 
 TEST_F(SettingsReaderTest, LocalIniLivesBesideTheProgram) {
   const auto env = FakeEnvironment({});
-  EXPECT_EQ(SettingsReader({"/usr/bin/tarnvel"}, env).LocalIniPath(), "/usr/bin/tarnvel.ini");
-  EXPECT_EQ(SettingsReader({"C:\\qor\\bin\\tarnvel.exe"}, env).LocalIniPath(),
-            "C:/qor/bin/tarnvel.ini");
-  EXPECT_EQ(SettingsReader({"tarnvel"}, env).LocalIniPath(), "./tarnvel.ini");
-  EXPECT_EQ(SettingsReader({"ab"}, env).LocalIniPath(), "./tarnvel.ini");
-  EXPECT_EQ(SettingsReader({}, env).LocalIniPath(), "./tarnvel.ini");
-  EXPECT_EQ(SettingsReader({"bin/tarnvel"}, env).LocalIniPath(), "bin/tarnvel.ini");
+  const auto localIni = [&](std::vector<std::string> args) {
+    return SettingsReader(std::move(args), env, SystemFolder()).LocalIniPath();
+  };
+  EXPECT_EQ(localIni({"/usr/bin/tarnvel"}), "/usr/bin/tarnvel.ini");
+  EXPECT_EQ(localIni({"C:\\qor\\bin\\tarnvel.exe"}), "C:/qor/bin/tarnvel.ini");
+  EXPECT_EQ(localIni({"tarnvel"}), "./tarnvel.ini");
+  EXPECT_EQ(localIni({"ab"}), "./tarnvel.ini");
+  EXPECT_EQ(localIni({}), "./tarnvel.ini");
+  EXPECT_EQ(localIni({"bin/tarnvel"}), "bin/tarnvel.ini");
+}
+
+// An installed program (/usr/bin/tarnvel) has no ini beside it: it reads the system folder's
+// tarnvel.ini in its place, for every value the local ini gives, and qor.ini as before.
+TEST_F(SettingsReaderTest, SystemIniStandsInWhenNoneIsBesideTheProgram) {
+  WriteSystemIni(
+      "[DATABASE]\nODBC=system_odbc\nPASSWORD=system_pw\nUSE_TEND=1\n[DATA]\nDIR=/srv/qor/data\n"
+      "[SYSTEM]\nBLOCK_SIZE=512\n");
+  WriteQorIni("[DATABASE]\nODBC=qor_odbc\nUSER=qor_user\n");
+  SettingsReader reader = MakeReader({"x.seed", "password=cli_pw"});
+  EXPECT_EQ(reader.LocalIniPath(), SystemFolder() + "/tarnvel.ini");
+  const ResolvedSettings s = reader.LoadAndGetSettings();
+  EXPECT_EQ(s.odbc, "system_odbc");
+  EXPECT_EQ(s.user, "qor_user");
+  EXPECT_EQ(s.password, "cli_pw");
+  EXPECT_EQ(s.dataDir, "/srv/qor/data");
+  EXPECT_TRUE(s.useTend);
+  std::string blockSize;
+  ASSERT_TRUE(reader.GetValue("BLOCK_SIZE", blockSize));
+  EXPECT_EQ(blockSize, "512");
+}
+
+// Any tarnvel.ini beside the program is its own, also an empty, unreadable or folder one: the
+// system ini then changes nothing.
+TEST_F(SettingsReaderTest, AnIniBesideTheProgramHidesTheSystemIni) {
+  WriteSystemIni("[DATABASE]\nODBC=system_odbc\n[SYSTEM]\nBLOCK_SIZE=512\n");
+  WriteQorIni("[DATABASE]\nODBC=qor_odbc\n");
+  const std::string besideProgram = (programDir_ / "tarnvel.ini").string();
+
+  WriteLocalIni("");
+  SettingsReader reader = MakeReader({"x.seed"});
+  EXPECT_EQ(reader.LocalIniPath(), besideProgram);
+  EXPECT_EQ(reader.LoadAndGetSettings().odbc, "qor_odbc");
+  std::string blockSize;
+  ASSERT_TRUE(reader.GetValue("BLOCK_SIZE", blockSize));
+  EXPECT_EQ(blockSize, "-1");
+
+  std::filesystem::remove(besideProgram);
+  std::filesystem::create_directory(besideProgram);
+  EXPECT_EQ(MakeReader({"x.seed"}).LocalIniPath(), besideProgram);
+  EXPECT_EQ(MakeReader({"x.seed"}).LoadAndGetSettings().odbc, "qor_odbc");
 }
 
 TEST_F(SettingsReaderTest, QorIniComesFromQorWhenItOpensElseFromTheWindowsFolder) {
@@ -71,12 +122,15 @@ TEST_F(SettingsReaderTest, QorIniComesFromQorWhenItOpensElseFromTheWindowsFolder
   EXPECT_EQ(SettingsReader({"tarnvel"}, FakeEnvironment({{"WINDIR", "C:\\WIN\\"}})).QorIniPath(),
             "C:/WIN/qor.ini");
   EXPECT_EQ(SettingsReader({"tarnvel"}, FakeEnvironment({})).QorIniPath(), "/etc/qor.ini");
+  EXPECT_EQ(SettingsReader({"tarnvel"}, FakeEnvironment({}), SystemFolder()).QorIniPath(),
+            SystemFolder() + "/qor.ini");
 }
 
 TEST_F(SettingsReaderTest, QorIniFromWindowsBackslashFolderIsReadWithSlashes) {
   TempDir qorDir;
   WriteFile(qorDir / "qor.ini", "[DATABASE]\nODBC=from_qor\n");
-  SettingsReader reader({ProgramPath()}, FakeEnvironment({{"QOR", qorDir.path().string() + "\\"}}));
+  SettingsReader reader({ProgramPath()}, FakeEnvironment({{"QOR", qorDir.path().string() + "\\"}}),
+                        SystemFolder());
   EXPECT_EQ(reader.QorIniPath(), qorDir.path().string() + "/qor.ini");
   EXPECT_EQ(reader.LoadAndGetSettings().odbc, "from_qor");
 }
