@@ -2,9 +2,13 @@
 #pragma once
 
 #include <QIcon>
+#include <QPixmap>
 
 namespace tarnvel::gui {
 
 QIcon ProgramIcon();
+
+// The icon's face drawn at `size` × `size` pixels (the desktop menu's icons are made from it).
+QPixmap ProgramIconFace(int size);
 
 }  // namespace tarnvel::gui
