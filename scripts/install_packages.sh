@@ -1,17 +1,32 @@
 #!/usr/bin/env bash
 # Installs the Debian packages tarnvel needs to build, run and test. Safe to run again.
-#   scripts/install_packages.sh          everything (build, tests, benchmarks, dialog program)
+#   scripts/install_packages.sh          everything (build, tests, benchmarks, dialog program,
+#                                        the Debian package and its check)
+#   scripts/install_packages.sh package  only what scripts/package.sh needs to build the package
 set -euo pipefail
 
-packages=(
+build=(
   build-essential cmake ninja-build pkg-config
-  unixodbc unixodbc-dev libsqliteodbc sqlite3
+  unixodbc-dev qt6-base-dev qt6-qpa-plugins
+)
+package=(lintian)
+run_and_test=(
+  unixodbc libsqliteodbc sqlite3
   odbc-postgresql postgresql-15
   libgtest-dev libgmock-dev libbenchmark-dev libmseed-dev
-  qt6-base-dev fonts-dejavu-core
+  fonts-dejavu-core
   clang libclang-rt-14-dev
   procps
 )
+
+case "${1:-all}" in
+  all) packages=("${build[@]}" "${package[@]}" "${run_and_test[@]}") ;;
+  package) packages=("${build[@]}" "${package[@]}") ;;
+  *)
+    echo "usage: $0 [package]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
