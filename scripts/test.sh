@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds tarnvel and runs the whole test suite: unit and end-to-end tests against a real SQLite
-# store and a throw-away PostgreSQL server, the dialog program's tests offscreen, then a second
-# full pass built with AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of
-# every fuzz target. Installs what it needs first (as root).
+# store and a throw-away PostgreSQL server, the dialog program's tests offscreen, the Debian
+# package built, checked by lintian, installed, used and removed again, then a second full pass
+# built with AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of every fuzz
+# target. Installs what it needs first (as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -28,6 +29,9 @@ echo "== build and test =="
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
+
+echo "== Debian package: built, lintian, installed, used, removed =="
+bash scripts/package_check.sh
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer pass =="
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNVEL_SANITIZE=ON \
