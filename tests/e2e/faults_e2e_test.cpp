@@ -344,6 +344,7 @@ TEST_P(FaultTest, AnIniFileThatIsAFolderFallsBackToQorIniAndTheDefaults) {
   const auto samples = RandomWalk(400, 51, 30);
   const fs::path seed = workDir() / "one.seed";
   WriteFile(seed, PackChannel("ABC", "BHZ", "", kStart, 20.0, samples));
+  fs::remove(programDir() / "tarnvel.ini");
   fs::create_directories(programDir() / "tarnvel.ini");
 
   const auto defaults = RunProgram(Program().string(), {seed.string()}, Environment(), workDir());

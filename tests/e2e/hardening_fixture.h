@@ -29,6 +29,8 @@ class HardeningTest : public DatabaseTest {
     std::filesystem::create_directories(programDir());
     std::filesystem::create_directories(workDir());
     std::filesystem::create_symlink(ConverterPath(), programDir() / "tarnvel");
+    // The program's own (empty) ini keeps the machine's /etc/tarnvel.ini out of every test.
+    WriteFile(programDir() / "tarnvel.ini", "");
   }
 
   const std::filesystem::path& root() const { return root_.path(); }
