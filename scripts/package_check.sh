@@ -15,11 +15,13 @@ unset ODBCSYSINI ODBCINI QOR WINDIR TARNVEL_PASSWORD
 # The check installs and removes its own package and writes /etc/tarnvel.ini: never on a
 # machine where either is already in use.
 if dpkg-query -W -f='${Status}' tarnvel 2>/dev/null | grep -q 'install ok installed'; then
-  echo "tarnvel is installed on this machine; the package check would remove it" >&2
+  echo "tarnvel is installed on this machine; the package check would remove it" \
+    "(apt-get remove tarnvel first, where that is intended)" >&2
   exit 1
 fi
 if [ -e /etc/tarnvel.ini ]; then
-  echo "/etc/tarnvel.ini exists on this machine; the package check would replace it" >&2
+  echo "/etc/tarnvel.ini exists on this machine; the package check would replace it" \
+    "(move it away first, where that is intended)" >&2
   exit 1
 fi
 
