@@ -1,5 +1,5 @@
 // Steim1 and Steim2 frames of arbitrary bytes with arbitrary announced counts and frame counts,
-// in both byte orders.
+// in both byte orders, against the literal decoder of the tests.
 //
 // Input: flag byte (bit 0 Steim2, bit 1 big-endian), 16-bit announced count, signed frame
 // count byte, 16-bit record length and beginning of data for the frame-count helpers, then the
@@ -15,6 +15,7 @@
 #include "fuzz/fuzz_input.h"
 #include "fuzz/segment_checks.h"
 #include "seed/steim.h"
+#include "tests/seed/steim_reference.h"
 
 namespace {
 
@@ -59,6 +60,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<float> out(announced, std::numeric_limits<float>::quiet_NaN());
   const SteimStatus status = Decode(steim2, area, frames, out, bigEndian);
   Require(out.size() == announced, "output resized");
+
+  // Exactly what the literal decoder makes of the same bytes.
+  const auto reference =
+      tarnvel::testing::ReferenceSteimDecode(steim2, area, frames, announced, bigEndian);
+  Require(status.produced == reference.produced &&
+              status.badFinalValue == reference.badFinalValue && SameBits(out, reference.samples),
+          "differs from the literal decoder");
 
   const std::int64_t usable =
       std::max(0, std::min<int>(frames, static_cast<int>(area.size() / kFrameBytes)));

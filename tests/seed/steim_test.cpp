@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstring>
+#include <random>
 #include <vector>
 
 #include "tests/seed/record_builder.h"
+#include "tests/seed/steim_reference.h"
 
 namespace tarnvel::testing {
 namespace {
@@ -227,6 +231,102 @@ TEST(Steim, X0SubtractionWrapsAt32Bits) {
   a.writer.Word(0, 3, 3, static_cast<std::uint32_t>(-1));
   const auto out = Run1(a, 1, 1);
   EXPECT_EQ(out[0], static_cast<float>(-2147483648.0 - 1.0));
+}
+
+TEST(Steim, SumsPastThirtyTwoBitsStayExact) {
+  // Small differences carry the running sum across 2^31 and back below -2^31: every sample is
+  // still the exact sum, rounded once to float.
+  for (const bool steim2 : {false, true}) {
+    for (const std::int32_t x0 : {INT32_MAX - 40, INT32_MIN + 40}) {
+      const int step = x0 > 0 ? 7 : -8;
+      Area a(40, false);
+      a.writer.X0(x0);
+      for (int f = 0; f < 40; ++f) {
+        for (int k = f == 0 ? 3 : 1; k < 16; ++k) {
+          if (steim2) {
+            a.writer.Word(f, k, 3, Steim2Word(2, 4, {step, step, step, step, step, step, step}));
+          } else {
+            const auto b = static_cast<std::int8_t>(step);
+            a.writer.Bytes(f, k, b, b, b, b);
+          }
+        }
+      }
+      const int perWord = steim2 ? 7 : 4;
+      const std::size_t n = static_cast<std::size_t>((13 + 39 * 15) * perWord);
+      SteimStatus s;
+      const auto out = steim2 ? Run2(a, 40, n, &s) : Run1(a, 40, n, &s);
+      ASSERT_EQ(s.produced, static_cast<std::int64_t>(n));
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t want = x0 + static_cast<std::int64_t>(i) * step;
+        ASSERT_EQ(out[i], static_cast<float>(want)) << steim2 << " " << x0 << " " << i;
+      }
+    }
+  }
+}
+
+// Frames of random words against the literal decoder: every code and layout in any mixture,
+// Steim1 frames of one code throughout, sums beyond 32 bits, any announced count, frame count
+// and area length, in both byte orders.
+TEST(Steim, AgreesWithTheLiteralDecoderOnRandomFrames) {
+  std::mt19937 random(20240611);
+  const auto next = [&] { return static_cast<std::uint32_t>(random()); };
+  const auto below = [&](std::uint32_t n) { return static_cast<int>(next() % n); };
+  for (int round = 0; round < 2000; ++round) {
+    const bool steim2 = (round & 1) != 0;
+    const bool big = (round & 2) != 0;
+    const int frames = 1 + below(70);
+    std::vector<std::uint8_t> area(static_cast<std::size_t>(frames) * 64 +
+                                   static_cast<std::size_t>(below(4) == 0 ? below(64) : 0));
+    for (auto& byte : area) byte = static_cast<std::uint8_t>(next());
+    FrameWriter writer{area, 0, big};
+    // Three kinds of round: wild words, whose sums soon leave 32 bits; small differences in
+    // every layout; and narrow layouts only (Steim1: frames of one code throughout), whose sums
+    // stay within 32 bits unless X0 starts them near an edge.
+    const int kind = below(3);
+    const int roundCode = below(3);  // Steim1 narrow rounds: all code 1, all code 2, or mixed
+    for (int f = 0; f < frames && kind != 0; ++f) {
+      // Codes are set word by word below; the control word's own code means nothing.
+      Put32(area, static_cast<std::size_t>(f) * 64, next() & 0xC0000000u, big);
+      const unsigned frameCode = 1 + static_cast<unsigned>(roundCode < 2 ? roundCode : below(2));
+      for (int k = 1; k < 16; ++k) {
+        unsigned code = static_cast<unsigned>(below(4));
+        if (kind == 2) code = !steim2 ? frameCode : below(2) == 0 ? 1u : 3u;
+        std::uint32_t word = next();
+        if (steim2 && code == 2) word = (word & 0x3FFFFFFFu) | (2u + (next() & 1u)) << 30;
+        if (steim2 && code == 3) word = (word & 0x3FFFFFFFu) | (next() % 3u) << 30;
+        if (!steim2 && code == 3) word = static_cast<std::uint32_t>(below(2001) - 1000);
+        // Now and then a Steim2 word without data: dnib 00 under code 2, 11 under code 3.
+        if (steim2 && code >= 2 && below(50) == 0) {
+          word = code == 2 ? word & 0x3FFFFFFFu : word | 0xC0000000u;
+        }
+        writer.Word(f, k, code, word);
+      }
+    }
+    if (below(3) == 0) writer.X0(below(2) == 0 ? INT32_MAX - below(2000) : INT32_MIN + below(2000));
+    const int frameCount = below(8) == 0 ? below(frames + 3) - 1 : frames;
+    const auto full = ReferenceSteimDecode(steim2, area, frameCount, 0, big);
+    // Mostly the count the frames hold; else any count up to a few past it, or a very small one.
+    const auto produced = static_cast<std::uint32_t>(full.produced);
+    const int which = below(6);
+    const auto announced = static_cast<std::size_t>(which == 0   ? below(produced + 50)
+                                                    : which == 1 ? below(16)
+                                                                 : produced);
+    const auto want = ReferenceSteimDecode(steim2, area, frameCount, announced, big);
+    std::vector<float> out(announced, -1.0f);
+    const SteimStatus s = steim2 ? DecodeSteim2(area, frameCount, out, big)
+                                 : DecodeSteim1(area, frameCount, out, big);
+    SCOPED_TRACE(::testing::Message()
+                 << "round " << round << " steim2 " << steim2 << " big " << big << " frames "
+                 << frames << " count " << frameCount << " announced " << announced);
+    ASSERT_EQ(s.produced, want.produced);
+    ASSERT_EQ(s.countMismatch, want.produced != static_cast<std::int64_t>(announced));
+    ASSERT_EQ(s.badFinalValue, want.badFinalValue);
+    ASSERT_EQ(out.size(), want.samples.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      ASSERT_EQ(std::memcmp(&out[i], &want.samples[i], sizeof(float)), 0)
+          << "slot " << i << ": " << out[i] << " against " << want.samples[i];
+    }
+  }
 }
 
 TEST(Steim, FrameCounts) {
