@@ -2,169 +2,275 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <type_traits>
+#include <cstring>
+#include <limits>
 
 #include "seed/byte_order.h"
+
+// SSE2 is part of every x86-64 processor. TARNVEL_STEIM_PORTABLE builds the plain C++ variant of
+// the two vector steps instead, as other processors get it (the tests build it that way too).
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(TARNVEL_STEIM_PORTABLE)
+#define TARNVEL_STEIM_SSE2 1
+#include <emmintrin.h>
+#else
+#define TARNVEL_STEIM_SSE2 0
+#endif
 
 namespace tarnvel {
 namespace {
 
+// Decoding takes a run of frames in two passes. The first turns every data word into its
+// differences without branching on the word's layout: neighbouring words change layout with the
+// signal, which defeats branch prediction, so one multiply-and-shift, driven by a table, serves
+// every layout. The second integrates the differences into samples, eight at a time.
+
 constexpr std::size_t kFrameBytes = 64;
 constexpr int kWordsPerFrame = 16;
+constexpr int kDataWordsPerFrame = kWordsPerFrame - 1;
+constexpr int kChunkFrames = 32;  // frames per pass: 13 KiB of Steim2 differences at most
 
-// Sign-extends the `bits`-wide field of `word` whose lowest bit is at `shift`.
-template <int kBits>
-inline std::int32_t Field(std::uint32_t word, int shift) {
-  return static_cast<std::int32_t>(word << (32 - kBits - shift)) >> (32 - kBits);
+// One layout of a data word for an extractor of kLanes slots. Slot i receives
+// (int32)(word * factor_i) >> shift: the factor 2^k lifts field i (in the order the word holds its
+// differences) to the top bits and the arithmetic shift brings it back sign-extended. Slots past
+// the word's count have factor 0 and receive 0. Aligned to its own size, a power of two, so that
+// a layout is found by shifting its index.
+template <int kLanes>
+struct alignas(16 * kLanes) WordLayout {
+  // In the order SSE2's 32x32->64-bit multiply takes them: for each four slots the vectors
+  // {f0, 0, f1, 0} and {f2, 0, f3, 0}.
+  std::uint32_t factors[2 * kLanes];
+  std::uint64_t shift[2];  // a shift-count vector: the count in the low 64 bits
+  std::int64_t bound;      // greatest magnitude any partial sum of the word's differences reaches
+  std::int32_t count;
+};
+
+// Where the factor of `slot` lies in WordLayout::factors.
+constexpr int FactorIndex(int slot) {
+  const int within = slot % 4;
+  return (2 * (slot / 4) + within / 2) * 4 + 2 * (within % 2);
 }
 
-// Differences of one data word; returns how many it holds (0 for a word without data).
-template <bool kBig>
-inline int Steim1Word(unsigned code, const std::uint8_t* p, std::int32_t* d) {
-  switch (code) {
-    case 1:
-      d[0] = static_cast<std::int8_t>(p[0]);
-      d[1] = static_cast<std::int8_t>(p[1]);
-      d[2] = static_cast<std::int8_t>(p[2]);
-      d[3] = static_cast<std::int8_t>(p[3]);
-      return 4;
-    case 2:
-      d[0] = static_cast<std::int16_t>(Load16<kBig>(p));
-      d[1] = static_cast<std::int16_t>(Load16<kBig>(p + 2));
-      return 2;
-    case 3:
-      d[0] = static_cast<std::int32_t>(Load32<kBig>(p));
-      return 1;
-    default:
-      return 0;
-  }
-}
-
-// The kCount fields of kBits bits each in the low bits of `w`, most significant first.
-template <int kBits, int kCount>
-inline int Fields(std::uint32_t w, std::int32_t* d) {
-  for (int i = 0; i < kCount; ++i) d[i] = Field<kBits>(w, kBits * (kCount - 1 - i));
-  return kCount;
-}
-
-template <bool kBig>
-inline int Steim2Word(unsigned code, const std::uint8_t* p, std::int32_t* d) {
-  if (code == 1) return Steim1Word<kBig>(1, p, d);  // four 8-bit differences, as in Steim1
-  if (code == 0) return 0;
-  const std::uint32_t w = Load32<kBig>(p);
-  const unsigned dnib = w >> 30;
-  if (code == 2) {
-    switch (dnib) {
-      case 1:
-        return Fields<30, 1>(w, d);
-      case 2:
-        return Fields<15, 2>(w, d);
-      case 3:
-        return Fields<10, 3>(w, d);
-      default:
-        return 0;
-    }
-  }
-  switch (dnib) {  // code 3
-    case 0:
-      return Fields<6, 5>(w, d);
-    case 1:
-      return Fields<5, 6>(w, d);
-    case 2:
-      return Fields<4, 7>(w, d);
-    default:
-      return 0;
-  }
-}
-
-struct Steim1Tag {};
-struct Steim2Tag {};
-
-// Integrates the `count` differences of `d` straight into `dst`.
-inline void Integrate(const std::int32_t* d, int count, std::int64_t& acc, float* dst) {
+// `count` fields of `bits` bits: from the most significant down, or, for `ascending`, from the
+// least significant up (bytes and halves held in memory order, read from a little-endian word).
+template <int kLanes>
+constexpr WordLayout<kLanes> Layout(int count, int bits, bool ascending = false) {
+  WordLayout<kLanes> layout{};
+  layout.count = count;
+  if (count == 0) return layout;
+  layout.shift[0] = static_cast<std::uint64_t>(32 - bits);
+  layout.bound = count * (std::int64_t{1} << (bits - 1));
   for (int i = 0; i < count; ++i) {
-    acc += d[i];
-    dst[i] = static_cast<float>(acc);
+    const int lowest = ascending ? bits * i : bits * (count - 1 - i);
+    layout.factors[FactorIndex(i)] = std::uint32_t{1} << (32 - bits - lowest);
   }
+  return layout;
 }
 
-// One whole frame after the first, when the output has room for every difference a frame can
-// hold: no per-word room checks. Returns the differences decoded.
-template <bool kBig, typename Tag>
-inline int DecodeFrameWithRoom(const std::uint8_t* frame, std::int64_t& acc, float* dst) {
-  const std::uint32_t control = Load32<kBig>(frame);
-  int n = 0;
-  std::int32_t d[8];
-  for (int k = 1; k < kWordsPerFrame; ++k) {
-    const unsigned code = (control >> (30 - 2 * k)) & 3u;
-    int count;
-    if constexpr (std::is_same_v<Tag, Steim1Tag>) {
-      count = Steim1Word<kBig>(code, frame + 4 * k, d);
-    } else {
-      count = Steim2Word<kBig>(code, frame + 4 * k, d);
+template <bool kBig>
+struct Steim1 {
+  static constexpr bool kBigEndian = kBig;
+  static constexpr bool kChecksFinalValue = false;
+  static constexpr int kLanes = 4;
+  static constexpr int kMostPerWord = 4;
+  static constexpr WordLayout<kLanes> kLayouts[4] = {
+      Layout<kLanes>(0, 32), Layout<kLanes>(4, 8, !kBig),  // bytes in memory order
+      Layout<kLanes>(2, 16, !kBig),                        // halves in memory order
+      Layout<kLanes>(1, 32)};
+
+  static const WordLayout<kLanes>& LayoutOf(unsigned code, std::uint32_t /*word*/) {
+    return kLayouts[code];
+  }
+
+  // A frame whose 15 data words share code 1 or 2, the common case (the 8-, 16- and 32-bit
+  // tiers are coarse, so a signal tends to stay in one), as one straight loop. Returns the
+  // differences written, or -1 for any other frame.
+  static int UniformFrame(std::uint32_t control, const std::uint8_t* words, std::int32_t* d,
+                          std::int64_t& bound) {
+    const std::uint32_t codes = control & 0x3FFFFFFFu;
+    if (codes == 0x15555555u) {
+      for (int i = 0; i < 4 * kDataWordsPerFrame; ++i) d[i] = static_cast<std::int8_t>(words[i]);
+      bound += kDataWordsPerFrame * kLayouts[1].bound;
+      return 4 * kDataWordsPerFrame;
     }
-    Integrate(d, count, acc, dst + n);
-    n += count;
+    if (codes == 0x2AAAAAAAu) {
+      for (int i = 0; i < 2 * kDataWordsPerFrame; ++i) {
+        d[i] = static_cast<std::int16_t>(Load16<kBig>(words + 2 * i));
+      }
+      bound += kDataWordsPerFrame * kLayouts[2].bound;
+      return 2 * kDataWordsPerFrame;
+    }
+    return -1;
+  }
+};
+
+template <bool kBig>
+struct Steim2 {
+  static constexpr bool kBigEndian = kBig;
+  static constexpr bool kChecksFinalValue = true;
+  static constexpr int kLanes = 8;
+  static constexpr int kMostPerWord = 7;
+  // Indexed by code and dnib: code 0 and dnib-less words hold nothing; code 1 holds bytes in
+  // memory order whatever its top bits.
+  static constexpr WordLayout<kLanes> kLayouts[16] = {
+      Layout<kLanes>(0, 32),       Layout<kLanes>(0, 32),       Layout<kLanes>(0, 32),
+      Layout<kLanes>(0, 32),       Layout<kLanes>(4, 8, !kBig), Layout<kLanes>(4, 8, !kBig),
+      Layout<kLanes>(4, 8, !kBig), Layout<kLanes>(4, 8, !kBig), Layout<kLanes>(0, 32),
+      Layout<kLanes>(1, 30),       Layout<kLanes>(2, 15),       Layout<kLanes>(3, 10),
+      Layout<kLanes>(5, 6),        Layout<kLanes>(6, 5),        Layout<kLanes>(7, 4),
+      Layout<kLanes>(0, 32)};
+
+  static const WordLayout<kLanes>& LayoutOf(unsigned code, std::uint32_t word) {
+    return kLayouts[(code << 2) | (word >> 30)];
+  }
+
+  // Steim2 words change layout too often for whole frames of one layout to pay.
+  static int UniformFrame(std::uint32_t, const std::uint8_t*, std::int32_t*, std::int64_t&) {
+    return -1;
+  }
+};
+
+#if TARNVEL_STEIM_SSE2
+// Four slots: two 32x32->64-bit multiplies lift two fields each, their low halves are gathered
+// in slot order, and one arithmetic shift sign-extends all four.
+inline __m128i FourFields(__m128i word, const std::uint32_t* factors, __m128i shift) {
+  const __m128i a = _mm_mul_epu32(word, _mm_load_si128(reinterpret_cast<const __m128i*>(factors)));
+  const __m128i b =
+      _mm_mul_epu32(word, _mm_load_si128(reinterpret_cast<const __m128i*>(factors + 4)));
+  const __m128i gathered = _mm_castps_si128(
+      _mm_shuffle_ps(_mm_castsi128_ps(a), _mm_castsi128_ps(b), _MM_SHUFFLE(2, 0, 2, 0)));
+  return _mm_sra_epi32(gathered, shift);
+}
+#endif
+
+// Writes all kLanes slots of `word` to d; the first layout.count of them are its differences.
+template <int kLanes>
+inline void WordDifferences(std::uint32_t word, const WordLayout<kLanes>& layout, std::int32_t* d) {
+#if TARNVEL_STEIM_SSE2
+  const __m128i w = _mm_set1_epi32(static_cast<int>(word));
+  const __m128i shift = _mm_load_si128(reinterpret_cast<const __m128i*>(layout.shift));
+  for (int group = 0; group < kLanes / 4; ++group) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * group),
+                     FourFields(w, layout.factors + 8 * group, shift));
+  }
+#else
+  for (int i = 0; i < kLanes; ++i) {
+    d[i] = static_cast<std::int32_t>(word * layout.factors[FactorIndex(i)]) >> layout.shift[0];
+  }
+#endif
+}
+
+// The differences of data words [first, last) of `frame`, written from d on; returns how many.
+// `bound` grows by the most their partial sums can reach.
+template <typename Code>
+inline int WordsDifferences(const std::uint8_t* frame, std::uint32_t control, int first, int last,
+                            std::int32_t* d, std::int64_t& bound) {
+  int n = 0;
+#pragma GCC unroll 15
+  for (int k = first; k < last; ++k) {
+    const std::uint32_t word = Load32<Code::kBigEndian>(frame + 4 * k);
+    const auto& layout = Code::LayoutOf((control >> (30 - 2 * k)) & 3u, word);
+    WordDifferences(word, layout, d + n);
+    n += layout.count;
+    bound += layout.bound;
   }
   return n;
 }
 
-// Integrates the differences of every whole frame inside `data` into `out`. The accumulator is
-// a 64-bit integer: it holds the same integer values a double would (sums of at most ~10^5
-// 32-bit differences stay far below 2^53) and converts to float with the same rounding.
-template <bool kBig, typename Tag>
+inline void IntegrateOneByOne(const std::int32_t* d, std::int64_t count, std::int64_t& acc,
+                              float* out) {
+  for (std::int64_t i = 0; i < count; ++i) {
+    acc += d[i];
+    out[i] = static_cast<float>(acc);
+  }
+}
+
+// Integrates `count` differences into `out`, continuing from `acc`. No partial sum of d exceeds
+// `bound` in magnitude: while acc stays that far inside 32 bits, every running sum is exact in
+// 32-bit lanes, and eight are formed at a time, the carry from one eight to the next costing a
+// single addition; beyond (no digitizer gets there, but a record may claim it) they are formed one
+// at a time in 64 bits. Either way each sample is the exact sum rounded once to float.
+inline void Integrate(const std::int32_t* d, std::int64_t count,
+                      [[maybe_unused]] std::int64_t bound, std::int64_t& acc, float* out) {
+  std::int64_t i = 0;
+#if TARNVEL_STEIM_SSE2
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+  if (acc <= kMax - bound && acc >= kMin + bound && count >= 8) {
+    const auto last = [](__m128i v) { return _mm_shuffle_epi32(v, _MM_SHUFFLE(3, 3, 3, 3)); };
+    __m128i running = _mm_set1_epi32(static_cast<std::int32_t>(acc));
+    for (; i + 8 <= count; i += 8) {
+      __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+      __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i + 4));
+      low = _mm_add_epi32(low, _mm_slli_si128(low, 4));
+      high = _mm_add_epi32(high, _mm_slli_si128(high, 4));
+      low = _mm_add_epi32(low, _mm_slli_si128(low, 8));
+      high = _mm_add_epi32(high, _mm_slli_si128(high, 8));
+      high = _mm_add_epi32(high, last(low));
+      _mm_storeu_ps(out + i, _mm_cvtepi32_ps(_mm_add_epi32(low, running)));
+      _mm_storeu_ps(out + i + 4, _mm_cvtepi32_ps(_mm_add_epi32(high, running)));
+      running = _mm_add_epi32(running, last(high));
+    }
+    acc = _mm_cvtsi128_si32(running);
+  }
+#endif
+  IntegrateOneByOne(d + i, count - i, acc, out + i);
+}
+
+// Decodes every whole frame inside `data` (at most frameCount) into `out`. The accumulator is a
+// 64-bit integer: it holds the same integer values a double would (sums of at most ~10^5 32-bit
+// differences stay far below 2^53) and converts to float with the same rounding.
+template <typename Code>
 SteimStatus DecodeFrames(std::span<const std::uint8_t> data, int frameCount, std::span<float> out) {
+  constexpr bool kBig = Code::kBigEndian;
   SteimStatus status;
   const std::int64_t announced = static_cast<std::int64_t>(out.size());
   const std::int64_t whole = static_cast<std::int64_t>(data.size() / kFrameBytes);
   const std::int64_t frames = frameCount <= 0 ? 0 : std::min<std::int64_t>(frameCount, whole);
-  const std::int32_t x0 = frames > 0 ? static_cast<std::int32_t>(Load32<kBig>(data.data() + 4)) : 0;
 
   float* const dst = out.data();
   std::int64_t written = 0;
   std::int64_t produced = 0;
   std::int64_t acc = 0;
-  std::int32_t d[8];
-  // Most differences a frame can hold: 15 words of 7 (Steim2) or 4 (Steim1).
-  constexpr std::int64_t kFrameCapacity = std::is_same_v<Tag, Steim1Tag> ? 15 * 4 : 15 * 7;
-  for (std::int64_t f = 0; f < frames; ++f) {
-    const std::uint8_t* frame = data.data() + f * static_cast<std::int64_t>(kFrameBytes);
-    if (f > 0 && announced - written >= kFrameCapacity) {
-      const int n = DecodeFrameWithRoom<kBig, Tag>(frame, acc, dst + written);
-      written += n;
-      produced += n;
-      continue;
+  // Each word writes all its slots, so room for the last word's spare ones.
+  std::int32_t d[kChunkFrames * kDataWordsPerFrame * Code::kMostPerWord + Code::kLanes];
+  for (std::int64_t first = 0; first < frames; first += kChunkFrames) {
+    const std::int64_t end = std::min<std::int64_t>(frames, first + kChunkFrames);
+    int n = 0;
+    std::int64_t bound = 0;
+    int x0At = -1;  // where the first difference of word 3 of frame 0 lies, when it has one
+    for (std::int64_t f = first; f < end; ++f) {
+      const std::uint8_t* frame = data.data() + f * static_cast<std::int64_t>(kFrameBytes);
+      const std::uint32_t control = Load32<kBig>(frame);
+      if (f == 0) {
+        n += WordsDifferences<Code>(frame, control, 1, 3, d + n, bound);
+        if (Code::LayoutOf((control >> 24) & 3u, Load32<kBig>(frame + 12)).count > 0) x0At = n;
+        n += WordsDifferences<Code>(frame, control, 3, kWordsPerFrame, d + n, bound);
+        continue;
+      }
+      const int uniform = Code::UniformFrame(control, frame + 4, d + n, bound);
+      n += uniform >= 0 ? uniform
+                        : WordsDifferences<Code>(frame, control, 1, kWordsPerFrame, d + n, bound);
     }
-    const std::uint32_t control = Load32<kBig>(frame);
-    for (int k = 1; k < kWordsPerFrame; ++k) {
-      const unsigned code = (control >> (30 - 2 * k)) & 3u;
-      int count;
-      if constexpr (std::is_same_v<Tag, Steim1Tag>) {
-        count = Steim1Word<kBig>(code, frame + 4 * k, d);
-      } else {
-        count = Steim2Word<kBig>(code, frame + 4 * k, d);
-      }
-      if (count == 0) continue;
-      if (f == 0 && k == 3) {
-        // Forward integration constant: the first sample comes out as exactly X0.
-        acc = static_cast<std::int32_t>(static_cast<std::uint32_t>(x0) -
-                                        static_cast<std::uint32_t>(d[0]));
-      }
-      produced += count;
-      const std::int64_t room = std::min<std::int64_t>(count, announced - written);
-      int i = 0;
-      for (; i < room; ++i) {
-        acc += d[i];
-        dst[written + i] = static_cast<float>(acc);
-      }
-      if (room > 0) written += room;
-      for (; i < count; ++i) acc += d[i];
+    produced += n;
+    const std::int64_t room = std::min<std::int64_t>(n, announced - written);
+    if (room <= 0) continue;  // surplus differences are counted, not written
+    float* const at = dst + written;
+    if (x0At >= 0 && x0At < room) {
+      // Forward integration constant: the first sample comes out as exactly X0 (as a 32-bit
+      // subtraction, wrapping).
+      Integrate(d, x0At, bound, acc, at);
+      const std::uint32_t x0 = Load32<kBig>(data.data() + 4);
+      acc = static_cast<std::int32_t>(x0 - static_cast<std::uint32_t>(d[x0At]));
+      Integrate(d + x0At, room - x0At, bound, acc, at + x0At);
+    } else {
+      Integrate(d, room, bound, acc, at);
     }
+    written += room;
   }
   std::fill(dst + written, dst + announced, 0.0f);
   status.produced = produced;
   status.countMismatch = produced != announced;
-  if constexpr (std::is_same_v<Tag, Steim2Tag>) {
+  if constexpr (Code::kChecksFinalValue) {
     if (announced > 0 && data.size() >= 12) {
       const std::int32_t xn = static_cast<std::int32_t>(Load32<kBig>(data.data() + 8));
       status.badFinalValue = static_cast<double>(dst[announced - 1]) != static_cast<double>(xn);
@@ -177,14 +283,14 @@ SteimStatus DecodeFrames(std::span<const std::uint8_t> data, int frameCount, std
 
 SteimStatus DecodeSteim1(std::span<const std::uint8_t> data, int frameCount, std::span<float> out,
                          bool bigEndian) {
-  return bigEndian ? DecodeFrames<true, Steim1Tag>(data, frameCount, out)
-                   : DecodeFrames<false, Steim1Tag>(data, frameCount, out);
+  return bigEndian ? DecodeFrames<Steim1<true>>(data, frameCount, out)
+                   : DecodeFrames<Steim1<false>>(data, frameCount, out);
 }
 
 SteimStatus DecodeSteim2(std::span<const std::uint8_t> data, int frameCount, std::span<float> out,
                          bool bigEndian) {
-  return bigEndian ? DecodeFrames<true, Steim2Tag>(data, frameCount, out)
-                   : DecodeFrames<false, Steim2Tag>(data, frameCount, out);
+  return bigEndian ? DecodeFrames<Steim2<true>>(data, frameCount, out)
+                   : DecodeFrames<Steim2<false>>(data, frameCount, out);
 }
 
 int Steim1FrameCount(int recordLength) {
