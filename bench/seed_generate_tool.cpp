@@ -3,13 +3,13 @@
 //
 //   seed_generate_tool OUT [--bytes=N] [--blocks=N] [--channels=N] [--rate=SPS] [--block=SAMPLES]
 //                          [--gap=SECONDS] [--record=BYTES] [--start=EPOCH] [--max-step=N]
-//                          [--station=NAME]
+//                          [--station=NAME] [--little-endian]
 //
 // Each channel gets `block` samples per round, packed with a flush (so a round ends in a partly
 // filled record); with --gap the first channel skips that many seconds between rounds. Writing
 // stops after --bytes bytes (whole records) or --blocks rounds, whichever comes first. Channel i
 // is station (NAME or B%03d of i / 3) with channel BHZ, BHN or BHE by i % 3, location 00.
-// Prints the records and samples written.
+// Records are big-endian unless --little-endian. Prints the records and samples written.
 #include <libmseed.h>
 
 #include <cmath>
@@ -37,6 +37,7 @@ struct Options {
   double start = 1237593600.0;  // 2009-03-21 00:00:00 UTC
   std::int32_t maxStep = 500;
   std::string station;
+  bool littleEndian = false;
 };
 
 struct Output {
@@ -85,7 +86,7 @@ Options Parse(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: %s OUT [--bytes=N] [--blocks=N] [--channels=N] [--rate=SPS] "
                  "[--block=SAMPLES] [--gap=SECONDS] [--record=BYTES] [--start=EPOCH] "
-                 "[--max-step=N] [--station=NAME]\n",
+                 "[--max-step=N] [--station=NAME] [--little-endian]\n",
                  argv[0]);
     std::exit(2);
   }
@@ -113,6 +114,8 @@ Options Parse(int argc, char** argv) {
       o.maxStep = static_cast<std::int32_t>(std::stol(v));
     } else if (Value(arg, "--station=", v)) {
       o.station = v;
+    } else if (arg == "--little-endian") {
+      o.littleEndian = true;
     } else {
       std::fprintf(stderr, "unknown argument %s\n", argv[i]);
       std::exit(2);
@@ -160,7 +163,7 @@ int main(int argc, char** argv) {
     msr->samprate = o.rate;
     msr->reclen = o.record;
     msr->encoding = DE_STEIM2;
-    msr->byteorder = 1;
+    msr->byteorder = o.littleEndian ? 0 : 1;
     msr->sampletype = 'i';
     records.push_back(std::move(msr));
   }
