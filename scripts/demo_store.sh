@@ -26,7 +26,11 @@ insert into SITECHAN (STA, CHAN, SPS, DESCR, LCODE) values ('CER', 'BHN', 100, '
 SQL
 
 bash "$here/odbc_config.sh" "$dir/odbc" "QOR_DEMO=sqlite:$dir/qor.db" >/dev/null
-cat >"$bin/tarnvel.ini" <<INI
+# The file holds the database password: readable by its owner only, from its first byte.
+rm -f "$bin/tarnvel.ini"
+(
+  umask 077
+  cat >"$bin/tarnvel.ini" <<INI
 [DATABASE]
 ODBC=QOR_DEMO
 USER=qor
@@ -35,5 +39,6 @@ PASSWORD=zun
 [DATA]
 DIR=$dir/data
 INI
+)
 echo "export ODBCSYSINI=$dir/odbc"
 echo "export ODBCINI=$dir/odbc/odbc.ini"

@@ -112,6 +112,11 @@ void SettingsReader::LoadSettings() {
     }
   }
 
+  // A process's environment is readable only by its own user (and root).
+  if (values_.password.empty()) {
+    if (auto password = environment_(kPasswordVariable)) values_.password = std::move(*password);
+  }
+
   struct TextSetting {
     std::string* value;
     std::string_view section;

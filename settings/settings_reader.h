@@ -11,6 +11,11 @@
 
 namespace tarnvel {
 
+// The database password may come from this environment variable instead of the command line,
+// where every user of the machine could read it. It ranks after "PASSWORD=" and before the ini
+// files.
+inline constexpr char kPasswordVariable[] = "TARNVEL_PASSWORD";
+
 struct ResolvedSettings {
   std::string odbc;
   std::string user;

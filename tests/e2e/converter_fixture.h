@@ -26,14 +26,22 @@ class ConverterTest : public DatabaseTest {
 
   // tarnvel.ini beside the program: the test database's source, user, password and data
   // directory, plus extra "[SECTION]\nKEY=value" text.
-  void WriteIni(const std::string& extra) {
-    WriteFile(programDir_.path() / "tarnvel.ini",
-              "[DATABASE]\nODBC=" + db().dsn() + "\nUSER=" + db().user() + "\nPASSWORD=" +
-                  db().password() + "\n\n[DATA]\nDIR=" + db().dataDir().string() + "\n\n" + extra);
+  void WriteIni(const std::string& extra) { WriteIni(extra, db().password()); }
+  // The same with another password; an empty one leaves the key out.
+  void WriteIni(const std::string& extra, const std::string& password) {
+    WritePrivateFile(programDir_.path() / "tarnvel.ini",
+                     "[DATABASE]\nODBC=" + db().dsn() + "\nUSER=" + db().user() + "\n" +
+                         (password.empty() ? "" : "PASSWORD=" + password + "\n") +
+                         "\n[DATA]\nDIR=" + db().dataDir().string() + "\n\n" + extra);
   }
 
-  ProcessResult Run(const std::vector<std::string>& args) {
-    return RunProgram(Program(), args, Environment(), work_.path());
+  // Runs the converter beside the ini file; `variables` go on top of the test environment (an
+  // empty value removes one).
+  ProcessResult Run(const std::vector<std::string>& args,
+                    const std::map<std::string, std::string>& variables = {}) {
+    std::map<std::string, std::string> env = Environment();
+    for (const auto& [name, value] : variables) env[name] = value;
+    return RunProgram(Program(), args, env, work_.path());
   }
 
   // Runs a bash `script` in the same setting, with the program as "$1" and `args` after it: for

@@ -352,9 +352,9 @@ TEST_P(FaultTest, AnIniFileThatIsAFolderFallsBackToQorIniAndTheDefaults) {
   EXPECT_EQ(defaults.output, "Connection error (ODBC: QOR, USER: QOR)\n");
 
   const fs::path data = root() / "data";
-  WriteFile(programDir() / "qor.ini", "[DATABASE]\nODBC=" + db().dsn() + "\nUSER=" + db().user() +
-                                          "\nPASSWORD=" + db().password() +
-                                          "\n[DATA]\nDIR=" + data.string() + "\n");
+  WritePrivateFile(programDir() / "qor.ini",
+                   "[DATABASE]\nODBC=" + db().dsn() + "\nUSER=" + db().user() +
+                       "\nPASSWORD=" + db().password() + "\n[DATA]\nDIR=" + data.string() + "\n");
   const auto fromQorIni = RunProgram(Program().string(), {seed.string()}, Environment(), workDir());
   EXPECT_EQ(fromQorIni.exitCode, 0) << fromQorIni.output;
   const auto files = StoredFiles(db());
@@ -374,9 +374,11 @@ TEST_P(FaultTest, AnIniFileWithoutReadPermissionIsPassedOverForQorIni) {
   WriteFile(programDir() / "tarnvel.ini",
             "[DATABASE]\nODBC=" + TestDatabase::MissingDsn() + "\nUSER=nobody\n");
   fs::permissions(programDir() / "tarnvel.ini", fs::perms::none);
-  WriteFile(programDir() / "qor.ini", "[DATABASE]\nODBC=" + db().dsn() + "\nUSER=" + db().user() +
-                                          "\nPASSWORD=" + db().password() +
-                                          "\n[DATA]\nDIR=" + data.string() + "\n");
+  WritePrivateFile(programDir() / "qor.ini",
+                   "[DATABASE]\nODBC=" + db().dsn() + "\nUSER=" + db().user() +
+                       "\nPASSWORD=" + db().password() + "\n[DATA]\nDIR=" + data.string() + "\n");
+  // Readable by the user who runs the converter, and by no one else.
+  ASSERT_EQ(::chown((programDir() / "qor.ini").c_str(), kUnprivilegedId, kUnprivilegedId), 0);
 
   const auto result = RunUnprivileged({seed.string()});
   EXPECT_EQ(result.exitCode, 0) << result.output;

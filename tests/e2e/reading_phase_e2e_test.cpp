@@ -393,6 +393,46 @@ TEST_P(ReadingPhaseTest, UnreachableDatabaseEndsWithMinusOneAndWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(seed.string() + ".wfdisc"));
 }
 
+// The password may stay off the command line, where every user of the machine can read it:
+// TARNVEL_PASSWORD ranks after "PASSWORD=" and before the ini files. The PostgreSQL test server
+// checks passwords (scram-sha-256), so a connection tells which one was used.
+TEST_P(ReadingPhaseTest, ThePasswordCanComeFromTheEnvironmentAlone) {
+  if (GetParam() == DatabaseKind::kSqlite) GTEST_SKIP() << "SQLite checks no password";
+  const auto seed = Place("x.seed", OneChannel(512, true, 1000));
+  const std::string good = db().password();
+  const std::string refused =
+      "Connection error (ODBC: " + db().dsn() + ", USER: " + db().user() + ")\n";
+  struct Case {
+    std::string iniPassword;  // empty: no PASSWORD key, so qor.ini's default "ZUN" applies
+    std::vector<std::string> arguments;
+    std::string variable;  // TARNVEL_PASSWORD; empty: not set
+    bool connects;
+  };
+  const Case cases[] = {
+      {"", {}, good, true},
+      {"", {}, "", false},
+      {"", {}, "wrong", false},
+      {"wrong", {}, good, true},
+      {good, {}, "wrong", false},
+      {"wrong", {"PASSWORD=" + good}, "wrong", true},
+      {good, {"PASSWORD=wrong"}, good, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("ini '" + c.iniPassword + "', environment '" + c.variable + "'");
+    WriteIni("", c.iniPassword);
+    std::vector<std::string> args{seed.string(), "-i"};
+    args.insert(args.end(), c.arguments.begin(), c.arguments.end());
+    const auto result = Run(args, {{"TARNVEL_PASSWORD", c.variable}});
+    if (c.connects) {
+      EXPECT_EQ(result.exitCode, 0);
+      EXPECT_EQ(result.output.rfind("ABC::BHZ::", 0), 0u) << result.output;
+    } else {
+      EXPECT_EQ(result.exitCode, Code(-1));
+      EXPECT_EQ(result.output, refused);
+    }
+  }
+}
+
 TEST_P(ReadingPhaseTest, CssPathRules) {
   const auto seed = Place("x.seed", OneChannel(512, true, 1000));
   const auto folder = work().path();

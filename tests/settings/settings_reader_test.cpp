@@ -38,10 +38,11 @@ class SettingsReaderTest : public ::testing::Test {
     WriteFile(systemDir_ / "tarnvel.ini", content);
   }
 
-  SettingsReader MakeReader(std::vector<std::string> arguments) const {
+  SettingsReader MakeReader(std::vector<std::string> arguments,
+                            std::map<std::string, std::string> environment = {}) const {
     arguments.insert(arguments.begin(), ProgramPath());
-    return SettingsReader(std::move(arguments),
-                          FakeEnvironment({{"WINDIR", windowsDir_.path().string()}}),
+    environment["WINDIR"] = windowsDir_.path().string();
+    return SettingsReader(std::move(arguments), FakeEnvironment(std::move(environment)),
                           SystemFolder());
   }
 
@@ -154,6 +155,33 @@ TEST_F(SettingsReaderTest, CommandLineThenLocalIniThenQorIni) {
   EXPECT_EQ(s.user, "cli_user");
   EXPECT_EQ(s.password, "cli_pw");
   EXPECT_EQ(s.dataDir, "/qor/data");
+}
+
+TEST_F(SettingsReaderTest, PasswordFromTheEnvironmentRanksAfterTheCommandLineBeforeTheIniFiles) {
+  WriteQorIni("[DATABASE]\nPASSWORD=qor_pw\n");
+  struct Case {
+    std::vector<std::string> arguments;
+    std::map<std::string, std::string> environment;
+    std::string localIni;
+    std::string password;
+  };
+  const Case cases[] = {
+      {{"password=cli_pw"}, {{"TARNVEL_PASSWORD", "env_pw"}}, "", "cli_pw"},
+      {{"PASSWORD="}, {{"TARNVEL_PASSWORD", "env pw"}}, "PASSWORD=local_pw\n", "env pw"},
+      {{}, {{"TARNVEL_PASSWORD", "env_pw"}}, "PASSWORD=local_pw\n", "env_pw"},
+      // Set but empty counts as not given, like "PASSWORD=" on the command line.
+      {{}, {{"TARNVEL_PASSWORD", ""}}, "PASSWORD=local_pw\n", "local_pw"},
+      {{}, {{"TARNVEL_PASSWORD", ""}}, "", "qor_pw"},
+      {{}, {}, "", "qor_pw"},
+  };
+  for (const Case& c : cases) {
+    WriteLocalIni("[DATABASE]\n" + c.localIni);
+    EXPECT_EQ(MakeReader(c.arguments, c.environment).LoadAndGetSettings().password, c.password);
+  }
+  // Only the password is taken from the environment.
+  const ResolvedSettings s =
+      MakeReader({}, {{"TARNVEL_PASSWORD", "p"}, {"TARNVEL_USER", "u"}}).LoadAndGetSettings();
+  EXPECT_EQ(s.user, "QOR");
 }
 
 TEST_F(SettingsReaderTest, DataDirectoryAlwaysHasForwardSlashes) {

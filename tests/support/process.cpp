@@ -106,6 +106,14 @@ void WriteFile(const std::filesystem::path& path, const std::string& content) {
   out << content;
 }
 
+void WritePrivateFile(const std::filesystem::path& path, const std::string& content) {
+  // Created empty and closed to others before the secret goes in.
+  WriteFile(path, "");
+  std::filesystem::permissions(
+      path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  WriteFile(path, content);
+}
+
 std::filesystem::path TestData(const std::string& name) {
   return std::filesystem::path(TARNVEL_SOURCE_DIR) / "tests" / "data" / name;
 }

@@ -54,6 +54,8 @@ class TempDir {
 
 std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& content);
+// The same for a file that holds a password (an ini file): readable by its owner only.
+void WritePrivateFile(const std::filesystem::path& path, const std::string& content);
 // A file of the project's test data (tests/data/...).
 std::filesystem::path TestData(const std::string& name);
 // The built converter.
