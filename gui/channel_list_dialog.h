@@ -5,6 +5,8 @@
 
 #include "gui/channel_info.h"
 
+class QLabel;
+class QPushButton;
 class QTableWidget;
 
 namespace tarnvel::gui {
@@ -15,23 +17,26 @@ class ChannelListDialog : public QDialog {
  public:
   explicit ChannelListDialog(ChannelInfoList channels, QWidget* parent = nullptr);
 
-  // After "Выбрать": the selected row, or station "*" when no row was selected. After
-  // "Закрыть": station "*".
+  // Rows the table shows at once.
+  static constexpr int kVisibleRows = 12;
+
+  // After "Выбрать" or a double-click: the selected row, its codes cut to 7 characters, or
+  // station "*" when no row was selected. After "Закрыть": station "*".
   ChannelChoice Choice() const { return choice_; }
   QTableWidget* Table() const { return table_; }
 
   void accept() override;
   void reject() override;
 
- protected:
-  void showEvent(QShowEvent* event) override;
-
  private:
-  void SizeColumns();
+  void Layout();
 
   ChannelInfoList channels_;
   ChannelChoice choice_;
   QTableWidget* table_ = nullptr;
+  QLabel* explanation_ = nullptr;
+  QPushButton* choose_ = nullptr;
+  QPushButton* close_ = nullptr;
 };
 
 }  // namespace tarnvel::gui

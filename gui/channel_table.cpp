@@ -2,9 +2,15 @@
 
 #include <cstdio>
 
+#include "gui/text_fields.h"
 #include "gui/utc_time.h"
 
 namespace tarnvel::gui {
+
+std::string ChannelCode(std::string_view text) {
+  constexpr std::size_t kMaxCodeCharacters = 7;
+  return std::string(FirstCharacters(text, kMaxCodeCharacters));
+}
 
 std::string TableTime(double epochSeconds) {
   const UtcFields t = UtcFieldsOf(epochSeconds);

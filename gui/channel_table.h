@@ -2,10 +2,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "gui/channel_info.h"
 
 namespace tarnvel::gui {
+
+// A station, channel or location as a ChannelInfo and a choice hold it: its first 7 characters.
+std::string ChannelCode(std::string_view text);
 
 // "dd/mm/yyyy hh:mm" of the UTC time, cut to whole seconds.
 std::string TableTime(double epochSeconds);

@@ -69,6 +69,17 @@ CommandLine BuildListingCommand(std::string_view converterPath, std::string_view
   return line;
 }
 
+void AppendConnection(CommandLine& line, const ConnectionValues& connection) {
+  line.arguments.push_back("odbc=" + connection.odbc);
+  line.arguments.push_back("user=" + connection.user);
+  line.arguments.push_back("data=" + connection.dataDir);
+  const std::string head = " odbc=" + connection.odbc + " user=" + connection.user;
+  const std::string tail = " data=\"" + connection.dataDir + "\"";
+  line.text += head + tail;
+  line.shownText += head + " password=***" + tail;
+  line.password = connection.password;
+}
+
 CommandLine BuildConversionCommand(std::string_view converterPath, std::string_view seedPath,
                                    const std::optional<std::string>& wfdiscPath,
                                    const ChannelBoxes& boxes, const PickerTime& begin,
@@ -82,14 +93,7 @@ CommandLine BuildConversionCommand(std::string_view converterPath, std::string_v
   AppendQuoted(line, "", boxes.station + ":" + boxes.channel + ":" + boxes.location);
   AppendTimes(line, begin, end);
 
-  line.arguments.push_back("odbc=" + connection.odbc);
-  line.arguments.push_back("user=" + connection.user);
-  line.arguments.push_back("password=" + connection.password);
-  line.arguments.push_back("data=" + connection.dataDir);
-  const std::string head = " odbc=" + connection.odbc + " user=" + connection.user;
-  const std::string tail = " data=\"" + connection.dataDir + "\"";
-  line.text += head + " password=" + connection.password + tail;
-  line.shownText += head + " password=***" + tail;
+  AppendConnection(line, connection);
   return line;
 }
 

@@ -1,7 +1,10 @@
 // The converter's command lines for a listing run and a conversion run. Each line is kept in
 // two forms built side by side: the text as an operator would type it (quoted pieces, used for
 // the length limits and the results summary) and the argument list the converter receives
-// (the same pieces with their quotes removed, so values holding blanks stay whole).
+// (the same pieces with their quotes removed, so values holding blanks stay whole). The
+// database password is never an argument: any user of the machine can read a process's
+// arguments, so it travels in the converter's environment, and the shown text holds
+// "password=***" in its place.
 #pragma once
 
 #include <optional>
@@ -37,10 +40,11 @@ struct ConnectionValues {
 };
 
 struct CommandLine {
-  std::string text;       // the whole line, program first
-  std::string shownText;  // the same with the password replaced by "***"
+  std::string text;       // the whole line the converter receives, program first
+  std::string shownText;  // the same with " password=***" among the connection values
   std::string program;
   std::vector<std::string> arguments;
+  std::string password;  // for the converter's environment
 };
 
 // " beg=\"hh:mm:00-dd.mm.yyyy\"" for key "beg"; empty when the time is not set.
@@ -57,8 +61,12 @@ CommandLine BuildListingCommand(std::string_view converterPath, std::string_view
                                 const ChannelBoxes& boxes, const PickerTime& begin,
                                 const PickerTime& end, int viewLimitMb);
 
+// " odbc=%s user=%s data=\"%s\"" on the line, " odbc=%s user=%s password=*** data=\"%s\"" in
+// the shown text, and the password kept for the environment.
+void AppendConnection(CommandLine& line, const ConnectionValues& connection);
+
 // "\"{converter}\" \"{seed}\"", [" css=\"{wfdisc}\""], " \"STA:CH:LC\"", the time arguments,
-// " odbc=%s user=%s password=%s data=\"%s\"".
+// then the connection values.
 CommandLine BuildConversionCommand(std::string_view converterPath, std::string_view seedPath,
                                    const std::optional<std::string>& wfdiscPath,
                                    const ChannelBoxes& boxes, const PickerTime& begin,

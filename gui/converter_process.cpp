@@ -1,5 +1,6 @@
 #include "gui/converter_process.h"
 
+#include <QProcessEnvironment>
 #include <QStringList>
 
 namespace tarnvel::gui {
@@ -14,10 +15,15 @@ ConverterProcess::ConverterProcess(QObject* parent) : QObject(parent) {
 }
 
 bool ConverterProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
-                             std::string& error) {
+                             const Environment& environment, std::string& error) {
   output_.clear();
   QStringList args;
   for (const auto& argument : arguments) args << QString::fromStdString(argument);
+  QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+  for (const auto& [name, value] : environment) {
+    variables.insert(QString::fromStdString(name), QString::fromStdString(value));
+  }
+  process_.setProcessEnvironment(variables);
   process_.setStandardInputFile(QProcess::nullDevice());
   process_.start(QString::fromStdString(program), args, QIODevice::ReadOnly);
   if (!process_.waitForStarted(-1)) {

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QProcess>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tarnvel::gui {
@@ -15,9 +16,12 @@ class ConverterProcess : public QObject {
  public:
   explicit ConverterProcess(QObject* parent = nullptr);
 
+  // Variables set for the program on top of the dialog program's own environment.
+  using Environment = std::vector<std::pair<std::string, std::string>>;
+
   // Starts the program; false with `error` set when it could not be started.
   bool Start(const std::string& program, const std::vector<std::string>& arguments,
-             std::string& error);
+             const Environment& environment, std::string& error);
   std::int64_t ProcessId() const { return process_.processId(); }
   // Everything the converter wrote so far, from its first byte.
   const std::string& Output() const { return output_; }

@@ -17,6 +17,7 @@
 #include "gui/run_limits.h"
 #include "gui/run_summary.h"
 #include "gui/save_target.h"
+#include "settings/settings_reader.h"
 
 namespace tarnvel::gui {
 
@@ -27,7 +28,7 @@ ConverterRunner::ConverterRunner(MainDialog& dialog, DialogServices& services, R
     if (kind_ == Kind::kConversion) FollowProgress();
   });
   connect(&process_, &ConverterProcess::ended, this, [this](int exitCode, bool exitedNormally) {
-    if (kind_ == Kind::kListing) ListingEnded();
+    if (kind_ == Kind::kListing) ListingEnded(exitCode, exitedNormally);
     if (kind_ == Kind::kConversion) ConversionEnded(exitCode, exitedNormally);
   });
 }
@@ -100,18 +101,29 @@ void ConverterRunner::ListingRun() {
   command_ = BuildListingCommand(setup_.converterPath, seedPath, boxes, dialog_.BeginTime(),
                                  dialog_.EndTime(), viewLimit);
   if (Refuse(CheckLengths({{"командная строка", command_.text, kMaxListingCommand}}))) return;
+  // The listing checks SITECHAN in the database the conversion would write to.
+  const auto connection = LoadConnection();
+  if (!connection) return;
+  AppendConnection(command_, *connection);
 
   dialog_.ResultsText() = text::kListingHeader;
   if (!Launch(kBelowNormalNice)) return;
   dialog_.controls().reading->setRange(0, 100);
 }
 
-void ConverterRunner::ListingEnded() {
-  ParseListingOutput(process_.Output(), dialog_.Channels(), dialog_.ResultsText());
+void ConverterRunner::ListingEnded(int exitCode, bool exitedNormally) {
+  const std::string& output = process_.Output();
+  ParseListingOutput(output, dialog_.Channels(), dialog_.ResultsText());
   dialog_.ResultsText() += text::kListingFooter;
-  const ChannelInfoList copy = dialog_.Channels();
-  const ChannelChoice choice = services_.ChooseChannel(&dialog_, copy);
-  if (choice.station != "*") dialog_.ApplyChannelChoice(choice);
+  dialog_.ResultsText() += FailureLinesText(output);
+  const int failures = RunFailures(output, exitCode, exitedNormally);
+  // A listing that failed before it found any channel has no table to show.
+  if (failures == 0 || !dialog_.Channels().empty()) {
+    const ChannelInfoList copy = dialog_.Channels();
+    const ChannelChoice choice = services_.ChooseChannel(&dialog_, copy);
+    if (choice.station != "*") dialog_.ApplyChannelChoice(choice);
+  }
+  if (failures > 0) ShowCompletion(failures);
   EndRun();
 }
 
@@ -138,16 +150,10 @@ void ConverterRunner::ConversionRun() {
   }
 
   dialog_.ResultsText().clear();
-  const ConnectionValues connection =
-      setup_.loadSettings ? setup_.loadSettings() : ConnectionValues{};
-  if (Refuse(CheckLengths({{"источник данных ODBC", connection.odbc, kMaxOdbc},
-                           {"пользователь", connection.user, kMaxUser},
-                           {"пароль", connection.password, kMaxPassword},
-                           {"каталог данных", connection.dataDir, kMaxDataDir}}))) {
-    return;
-  }
+  const auto connection = LoadConnection();
+  if (!connection) return;
   command_ = BuildConversionCommand(setup_.converterPath, seedPath, wfdiscPath, boxes,
-                                    dialog_.BeginTime(), dialog_.EndTime(), connection);
+                                    dialog_.BeginTime(), dialog_.EndTime(), *connection);
   if (Refuse(CheckLengths({{"командная строка", command_.text, kMaxConversionCommand}}))) return;
 
   if (!Launch(kAboveNormalNice)) return;
@@ -155,9 +161,24 @@ void ConverterRunner::ConversionRun() {
   dialog_.controls().reading->setRange(0, 100);
 }
 
+std::optional<ConnectionValues> ConverterRunner::LoadConnection() {
+  const ConnectionValues connection =
+      setup_.loadSettings ? setup_.loadSettings() : ConnectionValues{};
+  if (Refuse(CheckLengths({{"источник данных ODBC", connection.odbc, kMaxOdbc},
+                           {"пользователь", connection.user, kMaxUser},
+                           {"пароль", connection.password, kMaxPassword},
+                           {"каталог данных", connection.dataDir, kMaxDataDir}}))) {
+    return std::nullopt;
+  }
+  return connection;
+}
+
 bool ConverterRunner::Launch(int nice) {
   std::string error;
-  if (!process_.Start(command_.program, command_.arguments, error)) {
+  // Always set, so a password in the dialog program's own environment cannot differ from the
+  // one resolved here.
+  const ConverterProcess::Environment environment{{kPasswordVariable, command_.password}};
+  if (!process_.Start(command_.program, command_.arguments, environment, error)) {
     char buffer[2048];
     std::snprintf(buffer, sizeof buffer, text::kConverterMissingFormat, command_.program.c_str(),
                   error.c_str());
@@ -178,15 +199,18 @@ void ConverterRunner::FollowProgress() {
 
 void ConverterRunner::ConversionEnded(int exitCode, bool exitedNormally) {
   FollowProgress();
-  dialog_.ResultsText() = summary_;
-  dialog_.SetResultsBox(summary_);
-  const int failures = RunFailures(process_.Output(), exitCode, exitedNormally);
-  services_.ShowMessage(&dialog_, QString::fromStdString(CompletionMessage(failures)),
-                        QString::fromUtf8(text::kCaption),
-                        failures == 0 ? MessageIcon::kInformation : MessageIcon::kExclamation);
+  dialog_.ResultsText() = summary_ + FailureLinesText(process_.Output());
+  dialog_.SetResultsBox(dialog_.ResultsText());
+  ShowCompletion(RunFailures(process_.Output(), exitCode, exitedNormally));
   dialog_.controls().reading->setValue(0);
   dialog_.controls().writing->setValue(0);
   EndRun();
+}
+
+void ConverterRunner::ShowCompletion(int failures) {
+  services_.ShowMessage(&dialog_, QString::fromStdString(CompletionMessage(failures)),
+                        QString::fromUtf8(text::kCaption),
+                        failures == 0 ? MessageIcon::kInformation : MessageIcon::kExclamation);
 }
 
 void ConverterRunner::EndRun() {

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "gui/command_line.h"
@@ -18,7 +19,7 @@ class MainDialog;
 struct RunSetup {
   std::string converterPath;  // the converter beside the GUI
   std::string cssChoice;      // the GUI's own CSS request, resolved
-  // Resolves the connection values afresh for each conversion.
+  // Resolves the connection values afresh for each run.
   std::function<ConnectionValues()> loadSettings;
 };
 
@@ -45,10 +46,13 @@ class ConverterRunner : public QObject {
   void ConversionRun();
   bool Refuse(const std::optional<std::string>& message);
   bool ReadRunInputs(const char* emptyPathMessage, std::string& seedPath, ChannelBoxes& boxes);
+  // The connection values of a run; empty (the run ended) when one is longer than its limit.
+  std::optional<ConnectionValues> LoadConnection();
   bool Launch(int nice);
   void FollowProgress();
-  void ListingEnded();
+  void ListingEnded(int exitCode, bool exitedNormally);
   void ConversionEnded(int exitCode, bool exitedNormally);
+  void ShowCompletion(int failures);
   void Warn(const char* text, const char* caption);
   void EndRun();
 

@@ -6,26 +6,39 @@
 
 #include "gui/channel_list_dialog.h"
 #include "gui/large_file_dialog.h"
+#include "gui/recent_folders.h"
 
 namespace tarnvel::gui {
 
 std::optional<QString> QtDialogServices::OpenSeedFile(QWidget* parent) {
-  const QString path = QFileDialog::getOpenFileName(parent);
-  if (path.isEmpty()) return std::nullopt;
+  QFileDialog dialog(parent);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (const QString folder = folders_.SeedFolder(); !folder.isEmpty()) {
+    dialog.setDirectory(folder);
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  const QString path = dialog.selectedFiles().first();
+  folders_.RememberSeedFile(path);
   return path;
 }
 
 std::optional<QString> QtDialogServices::SaveWfdiscFile(QWidget* parent, const QString& folder,
                                                         const QString& fileName) {
   QFileDialog dialog(parent);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(QStringLiteral("wfdisc"));
   dialog.setNameFilter(QStringLiteral("Файлы Wfdisc (*.wfdisc)"));
-  if (!folder.isEmpty()) dialog.setDirectory(folder);
+  const QString start = folder.isEmpty() ? folders_.CssFolder() : folder;
+  if (!start.isEmpty()) dialog.setDirectory(start);
   if (!fileName.isEmpty()) dialog.selectFile(fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().first();
+  const QString path = dialog.selectedFiles().first();
+  folders_.RememberCssFile(path);
+  return path;
 }
 
 void QtDialogServices::ShowMessage(QWidget* parent, const QString& text, const QString& caption,

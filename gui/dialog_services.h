@@ -18,7 +18,7 @@ class DialogServices {
  public:
   virtual ~DialogServices() = default;
 
-  // Open-file chooser without filter, default extension or starting folder.
+  // Open-file chooser without filter or default extension.
   virtual std::optional<QString> OpenSeedFile(QWidget* parent) = 0;
   // Save-file chooser for a wfdisc file; empty folder or name: none proposed.
   virtual std::optional<QString> SaveWfdiscFile(QWidget* parent, const QString& folder,
@@ -33,8 +33,15 @@ class DialogServices {
   virtual int AskViewLimit(QWidget* parent, const QString& seedPath, int proposedMb) = 0;
 };
 
+class RecentFolders;
+
+// The real windows, in the toolkit's own (not the desktop's) file dialogs so that every text is
+// Russian. The file choosers open in the folders used last: a SEED file's, and a CSS file's
+// when the run proposes no folder of its own.
 class QtDialogServices : public DialogServices {
  public:
+  explicit QtDialogServices(RecentFolders& folders) : folders_(folders) {}
+
   std::optional<QString> OpenSeedFile(QWidget* parent) override;
   std::optional<QString> SaveWfdiscFile(QWidget* parent, const QString& folder,
                                         const QString& fileName) override;
@@ -43,6 +50,9 @@ class QtDialogServices : public DialogServices {
   bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) override;
   ChannelChoice ChooseChannel(QWidget* parent, const ChannelInfoList& channels) override;
   int AskViewLimit(QWidget* parent, const QString& seedPath, int proposedMb) override;
+
+ private:
+  RecentFolders& folders_;
 };
 
 }  // namespace tarnvel::gui

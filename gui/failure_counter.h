@@ -1,12 +1,17 @@
-// Decides whether a conversion run failed: the converter's error lines and its exit status.
+// Decides whether a run failed: the converter's error lines and its exit status.
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 namespace tarnvel::gui {
 
-// The number of output lines (pieces between carriage returns and line feeds) holding one of
-// the converter's error phrases.
+// Whether one output line holds one of the converter's error phrases.
+bool IsFailureLine(std::string_view line);
+
+// The output lines (pieces between carriage returns and line feeds) holding one of the
+// converter's error phrases, in the order printed; views into `output`.
+std::vector<std::string_view> FailureLines(std::string_view output);
 int CountFailureLines(std::string_view output);
 
 // The error count to report for a finished run: the failure lines, and at least 1 when the

@@ -19,6 +19,16 @@ QLabel* AddLabel(QWidget* parent, const QString& text, QRect rect) {
   return label;
 }
 
+// Where the caption's text is wider in the dialog font than its place, the caption grows to hold
+// it and the value after it moves right (giving up width of its own), so that at least `gap`
+// stays between them.
+void KeepApart(QLabel* caption, QLabel* value, int gap) {
+  const int textWidth = caption->fontMetrics().horizontalAdvance(caption->text());
+  if (textWidth > caption->width()) caption->resize(textWidth, caption->height());
+  const int shift = caption->x() + textWidth + gap - value->x();
+  if (shift > 0) value->setGeometry(value->geometry().adjusted(shift, 0, 0, 0));
+}
+
 }  // namespace
 
 LargeFileDialog::LargeFileDialog(const QString& seedPath, int proposedMb, QWidget* parent)
@@ -47,9 +57,11 @@ LargeFileDialog::LargeFileDialog(const QString& seedPath, int proposedMb, QWidge
                                           "файла."),
                            du.Rect(5, 5, 172, 35));
   warning->setWordWrap(true);
-  AddLabel(this, QStringLiteral("Исходный размер файла"), du.Rect(5, 39, 83, 8));
+  auto* sizeCaption =
+      AddLabel(this, QStringLiteral("Исходный размер файла"), du.Rect(5, 39, 83, 8));
   sizeLabel_ = AddLabel(this, QString(), du.Rect(87, 39, 90, 8));
   sizeLabel_->setObjectName(QStringLiteral("1024"));
+  KeepApart(sizeCaption, sizeLabel_, du.X(4));
   AddLabel(this, QStringLiteral("Просмотреть"), du.Rect(5, 50, 46, 8));
 
   limitBox_ = new QLineEdit(this);

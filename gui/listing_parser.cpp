@@ -1,5 +1,7 @@
 #include "gui/listing_parser.h"
 
+#include "gui/channel_table.h"
+#include "gui/failure_counter.h"
 #include "gui/text_fields.h"
 
 namespace tarnvel::gui {
@@ -7,6 +9,13 @@ namespace {
 
 constexpr std::string_view kNotFoundPrefix = "Not found in SITECHAN: ";
 constexpr std::string_view kRateDiffersPrefix = "SPS differs from SITECHAN: ";
+
+// "STA::CH::LC ...": two "::" separators before the first blank.
+bool IsChannelLine(std::string_view line) {
+  const std::string_view codes = line.substr(0, line.find(' '));
+  const auto first = codes.find("::");
+  return first != std::string_view::npos && codes.find("::", first + 2) != std::string_view::npos;
+}
 
 ChannelInfo* FindChannel(ChannelInfoList& channels, std::string_view station,
                          std::string_view channel, std::string_view location) {
@@ -43,9 +52,9 @@ void HandleChannelLine(std::string_view line, ChannelInfoList& channels, std::st
 
   std::string_view rest = line;
   ChannelInfo info;
-  info.station = TakeField(rest, "::");
-  info.channel = TakeField(rest, "::");
-  info.location = TakeField(rest, " ");
+  info.station = ChannelCode(TakeField(rest, "::"));
+  info.channel = ChannelCode(TakeField(rest, "::"));
+  info.location = ChannelCode(TakeField(rest, " "));
   info.begin = LeadingNumber(TakeField(rest, " - "));
   info.end = LeadingNumber(TakeField(rest, " "));
   info.sampleRate = LeadingNumber(rest);
@@ -61,12 +70,12 @@ void ParseListingOutput(std::string_view output, ChannelInfoList& channels,
   std::string_view rest = output;
   while (!rest.empty()) {
     const std::string_view line = TakeField(rest, "\n");
-    if (line.empty()) continue;
+    if (line.empty() || IsFailureLine(line)) continue;
     if (StartsWithNoCase(line, kNotFoundPrefix)) {
       HandleNotFound(line.substr(kNotFoundPrefix.size()), channels);
     } else if (StartsWithNoCase(line, kRateDiffersPrefix)) {
       HandleRateDiffers(line.substr(kRateDiffersPrefix.size()), channels);
-    } else {
+    } else if (IsChannelLine(line)) {
       HandleChannelLine(line, channels, resultsText);
     }
   }

@@ -9,6 +9,8 @@
 #include "gui/dialog_services.h"
 #include "gui/main_dialog.h"
 #include "gui/priority.h"
+#include "gui/recent_folders.h"
+#include "gui/translations.h"
 #include "settings/settings_reader.h"
 
 int main(int argc, char* argv[]) {
@@ -18,9 +20,11 @@ int main(int argc, char* argv[]) {
   // The program's own arguments as given, before the toolkit takes its options out.
   const std::vector<std::string> args(argv, argv + argc);
   QApplication app(argc, argv);
+  InstallRussianTranslations(app);
 
   tarnvel::SettingsReader settings(args);
-  QtDialogServices services;
+  RecentFolders folders;
+  QtDialogServices services(folders);
   MainDialog dialog(tarnvel::ResolveCssRequest(args), services,
                     static_cast<double>(std::time(nullptr)));
   settings.LoadSettings();

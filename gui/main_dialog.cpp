@@ -1,5 +1,6 @@
 #include "gui/main_dialog.h"
 
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateEdit>
@@ -11,7 +12,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimeEdit>
+#include <algorithm>
 
 #include "gui/dialog_services.h"
 #include "gui/dialog_units.h"
@@ -75,6 +78,30 @@ QDateEdit* DatePicker(QWidget* parent, const DialogUnits& du, int x, int y, cons
   return picker;
 }
 
+// Keeps a date picker's drop-down calendar aligned with the picker's right edge (inside the
+// screen), where the toolkit would open it from the left edge.
+class RightAlignedCalendar : public QObject {
+ public:
+  explicit RightAlignedCalendar(QDateEdit* picker) : QObject(picker), picker_(picker) {
+    picker->calendarWidget()->window()->installEventFilter(this);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) {
+      auto* popup = static_cast<QWidget*>(watched);
+      int x = picker_->mapToGlobal(QPoint(picker_->width(), 0)).x() - popup->width();
+      if (const QScreen* screen = picker_->screen()) {
+        x = std::max(x, screen->availableGeometry().left());
+      }
+      popup->move(x, popup->y());
+    }
+    return false;
+  }
+
+ private:
+  QDateEdit* picker_;
+};
+
 QTimeEdit* TimePicker(QWidget* parent, const DialogUnits& du, int x, int y, const char* id) {
   auto* picker = Place(new QTimeEdit(parent), du, x, y, 38, 15, id);
   picker->setTimeSpec(Qt::UTC);
@@ -86,7 +113,8 @@ QProgressBar* Bar(QWidget* parent, const DialogUnits& du, int y, const char* id)
   auto* bar = Place(new QProgressBar(parent), du, 14, y, 256, 14, id);
   bar->setRange(0, 100);
   bar->setValue(0);
-  bar->setTextVisible(false);
+  bar->setFormat(QStringLiteral("%p%"));
+  bar->setTextVisible(true);
   bar->setFocusPolicy(Qt::NoFocus);
   return bar;
 }
@@ -158,6 +186,7 @@ void MainDialog::BuildControls() {
   c.useBegin =
       Place(new QCheckBox(QStringLiteral("Задать время начала"), p), du, 14, 117, 157, 10, "1014");
   c.beginDate = DatePicker(p, du, 72, 129, "1010");
+  new RightAlignedCalendar(c.beginDate);
   c.beginTime = TimePicker(p, du, 136, 129, "1011");
   c.useEnd =
       Place(new QCheckBox(QStringLiteral("Задать время конца"), p), du, 14, 149, 157, 10, "1015");

@@ -1,5 +1,6 @@
-// Length limits of what a run passes to the converter. Values over a limit are refused with a
-// message naming the value; nothing is shortened.
+// Length limits of what a run passes to the converter, in characters (a Cyrillic letter is one
+// character, though two bytes of UTF-8). Values over a limit are refused with a message naming
+// the value; nothing is shortened.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +22,7 @@ inline constexpr std::size_t kMaxDataDir = 1023;
 struct NamedValue {
   std::string_view name;  // how the message names the value
   std::string_view value;
-  std::size_t limit;  // in bytes
+  std::size_t limit;  // in characters
 };
 
 // The message for the first value longer than its limit; empty when all fit.

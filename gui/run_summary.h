@@ -2,11 +2,14 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tarnvel::gui {
 
 // "Connection string: " + the command line + "\r\n".
 std::string ConversionSummary(const std::string& shownCommandLine);
+// The converter's error lines in `output`, each followed by "\r\n"; empty without any.
+std::string FailureLinesText(std::string_view output);
 // The success text for 0 failures, else the failure text with the count.
 std::string CompletionMessage(int failures);
 

@@ -14,6 +14,20 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
+bool IsContinuationByte(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Where the character starting at `at` ends: a lead byte takes the continuation bytes after it
+// (at most three); any other byte stands alone.
+std::size_t NextCharacter(std::string_view utf8, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(utf8[at]);
+  std::size_t next = at + 1;
+  if (lead < 0xC0) return next;
+  while (next < utf8.size() && next - at < 4 && IsContinuationByte(utf8[next])) ++next;
+  return next;
+}
+
 }  // namespace
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -55,6 +69,20 @@ double LeadingNumber(std::string_view text) {
   const auto result = std::from_chars(first, text.data() + text.size(), value);
   if (result.ec == std::errc::invalid_argument) return 0.0;
   return negative ? -value : value;
+}
+
+std::size_t CharacterCount(std::string_view utf8) {
+  std::size_t count = 0;
+  for (std::size_t at = 0; at < utf8.size(); at = NextCharacter(utf8, at)) ++count;
+  return count;
+}
+
+std::string_view FirstCharacters(std::string_view utf8, std::size_t count) {
+  std::size_t at = 0;
+  for (std::size_t taken = 0; taken < count && at < utf8.size(); ++taken) {
+    at = NextCharacter(utf8, at);
+  }
+  return utf8.substr(0, at);
 }
 
 int LeadingDigits(std::string_view text) {

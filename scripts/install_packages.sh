@@ -14,7 +14,7 @@ run_and_test=(
   unixodbc libsqliteodbc sqlite3
   odbc-postgresql postgresql-15
   libgtest-dev libgmock-dev libbenchmark-dev libmseed-dev
-  fonts-dejavu-core
+  qt6-translations-l10n fonts-dejavu-core
   clang libclang-rt-14-dev
   procps
 )

@@ -84,19 +84,19 @@ TEST(ConversionCommand, DatabaseOutputQuotesTheFilterAlways) {
   const CommandLine all = BuildConversionCommand("/gui/tarnvel", "/d/x.seed", std::nullopt,
                                                  {"*", "*", "*"}, kUnset, kUnset, kConnection);
   EXPECT_EQ(all.text,
-            "\"/gui/tarnvel\" \"/d/x.seed\" \"*:*:*\" odbc=QOR user=qor password=pass word "
-            "data=\"/srv/qor data\"");
-  // The converter receives each value whole, blanks included.
-  EXPECT_EQ(all.arguments, (Args{"/d/x.seed", "*:*:*", "odbc=QOR", "user=qor", "password=pass word",
-                                 "data=/srv/qor data"}));
+            "\"/gui/tarnvel\" \"/d/x.seed\" \"*:*:*\" odbc=QOR user=qor data=\"/srv/qor data\"");
+  // The converter receives each value whole, blanks included; the password only in its
+  // environment.
+  EXPECT_EQ(all.arguments,
+            (Args{"/d/x.seed", "*:*:*", "odbc=QOR", "user=qor", "data=/srv/qor data"}));
+  EXPECT_EQ(all.password, "pass word");
 
   const CommandLine some =
       BuildConversionCommand("/gui/tarnvel", "/d/x.seed", std::nullopt, {"ABC", "*", "00"},
                              At(2011, 11, 17, 7, 5), At(2012, 1, 2, 3, 4), kConnection);
   EXPECT_EQ(some.text,
             "\"/gui/tarnvel\" \"/d/x.seed\" \"ABC:*:00\" beg=\"07:05:00-17.11.2011\" "
-            "end=\"03:04:00-02.01.2012\" odbc=QOR user=qor password=pass word "
-            "data=\"/srv/qor data\"");
+            "end=\"03:04:00-02.01.2012\" odbc=QOR user=qor data=\"/srv/qor data\"");
   EXPECT_EQ(some.arguments[1], "ABC:*:00");
   EXPECT_EQ(some.arguments[2], "beg=07:05:00-17.11.2011");
   EXPECT_EQ(some.arguments[3], "end=03:04:00-02.01.2012");
@@ -108,22 +108,38 @@ TEST(ConversionCommand, CssPathComesRightAfterTheSeedPath) {
                              {"ABC", "BHZ", "00"}, kUnset, At(2012, 1, 2, 3, 4), kConnection);
   EXPECT_EQ(line.text,
             "\"tarnvel\" \"/d/x.seed\" css=\"/out/x.wfdisc\" \"ABC:BHZ:00\" "
-            "end=\"03:04:00-02.01.2012\" odbc=QOR user=qor password=pass word "
-            "data=\"/srv/qor data\"");
+            "end=\"03:04:00-02.01.2012\" odbc=QOR user=qor data=\"/srv/qor data\"");
   EXPECT_EQ(line.arguments,
             (Args{"/d/x.seed", "css=/out/x.wfdisc", "ABC:BHZ:00", "end=03:04:00-02.01.2012",
-                  "odbc=QOR", "user=qor", "password=pass word", "data=/srv/qor data"}));
+                  "odbc=QOR", "user=qor", "data=/srv/qor data"}));
 }
 
-TEST(ConversionCommand, ShownTextHidesOnlyThePassword) {
+TEST(ConversionCommand, ThePasswordIsShownMaskedAndNeverPassedAsAnArgument) {
   const ConnectionValues connection{"QOR", "QOR", "QOR", "/data/QOR"};
   const CommandLine line = BuildConversionCommand("tarnvel", "/d/QOR.seed", std::nullopt,
                                                   {"QOR", "*", "*"}, kUnset, kUnset, connection);
   EXPECT_EQ(line.shownText,
             "\"tarnvel\" \"/d/QOR.seed\" \"QOR:*:*\" odbc=QOR user=QOR password=*** "
             "data=\"/data/QOR\"");
-  EXPECT_NE(line.text.find("password=QOR"), std::string::npos);
-  EXPECT_EQ(line.arguments[4], "password=QOR");
+  EXPECT_EQ(line.text.find("password"), std::string::npos);
+  for (const std::string& argument : line.arguments) {
+    EXPECT_FALSE(argument.starts_with("password=")) << argument;
+  }
+  EXPECT_EQ(line.password, "QOR");
+}
+
+TEST(ListingCommand, ConnectionValuesFollowTheListingsOwnPieces) {
+  CommandLine line =
+      BuildListingCommand("/gui/tarnvel", "/d/x.seed", {"ABC", "*", "*"}, kUnset, kUnset, 5);
+  AppendConnection(line, kConnection);
+  EXPECT_EQ(line.text,
+            "/gui/tarnvel \"/d/x.seed\" ABC -i=5 odbc=QOR user=qor data=\"/srv/qor data\"");
+  EXPECT_EQ(line.shownText,
+            "/gui/tarnvel \"/d/x.seed\" ABC -i=5 odbc=QOR user=qor password=*** "
+            "data=\"/srv/qor data\"");
+  EXPECT_EQ(line.arguments,
+            (Args{"/d/x.seed", "ABC", "-i=5", "odbc=QOR", "user=qor", "data=/srv/qor data"}));
+  EXPECT_EQ(line.password, "pass word");
 }
 
 }  // namespace

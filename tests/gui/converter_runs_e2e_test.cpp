@@ -3,19 +3,32 @@
 // and a conversion that fails.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+#include <QCheckBox>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "gui/channel_list_dialog.h"
 #include "gui/channel_table.h"
 #include "gui/converter_runner.h"
+#include "gui/dialog_services.h"
 #include "gui/main_dialog.h"
+#include "gui/recent_folders.h"
 #include "gui/utc_time.h"
 #include "settings/settings_reader.h"
+#include "tests/gui/dialog_checks.h"
 #include "tests/gui/scripted_dialogs.h"
 #include "tests/support/process.h"
 #include "tests/support/test_database.h"
@@ -27,6 +40,10 @@ using tarnvel::testing::DatabaseKind;
 using tarnvel::testing::TempDir;
 using tarnvel::testing::TestData;
 using tarnvel::testing::TestDatabase;
+using testing::ClippedTexts;
+using testing::EnglishTexts;
+using testing::OnNextModal;
+using testing::SaveScreenshot;
 using testing::ScriptedDialogs;
 using testing::WaitUntil;
 
@@ -34,19 +51,21 @@ constexpr double kNow = 1321513500.0;
 
 class GuiConverterRunTest : public ::testing::Test {
  protected:
+  virtual DatabaseKind Kind() const { return DatabaseKind::kSqlite; }
+
   void SetUp() override {
-    const std::string why = TestDatabase::Unavailable(DatabaseKind::kSqlite);
+    const std::string why = TestDatabase::Unavailable(Kind());
     if (!why.empty()) GTEST_SKIP() << why;
     ASSERT_TRUE(std::filesystem::exists(tarnvel::testing::ConverterPath()));
-    db_ = std::make_unique<TestDatabase>(DatabaseKind::kSqlite);
+    db_ = std::make_unique<TestDatabase>(Kind());
     std::filesystem::create_symlink(tarnvel::testing::ConverterPath(),
                                     programDir_.path() / "tarnvel");
-    // A listing passes no connection values: the converter reads its own ini file beside it,
-    // as in an installation where both programs share one folder.
+    // The ini file both programs find in their folder names a database that does not exist:
+    // every run that reaches the test database got its connection values from the dialog
+    // program's own command line.
     tarnvel::testing::WriteFile(programDir_.path() / "tarnvel.ini",
-                                "[DATABASE]\nODBC=" + db_->dsn() + "\nUSER=" + db_->user() +
-                                    "\nPASSWORD=" + db_->password() +
-                                    "\n\n[DATA]\nDIR=" + db_->dataDir().string() + "\n");
+                                "[DATABASE]\nODBC=" + TestDatabase::MissingDsn() +
+                                    "\nUSER=nobody\n\n[DATA]\nDIR=/nonexistent\n");
   }
 
   // The dialog as the program sets it up: connection values from the GUI's own command line
@@ -62,7 +81,7 @@ class GuiConverterRunTest : public ::testing::Test {
           return std::nullopt;
         });
     settings_->LoadSettings();
-    dialog_ = std::make_unique<MainDialog>(cssChoice, dialogs_, kNow);
+    dialog_ = std::make_unique<MainDialog>(cssChoice, *services_, kNow);
     RunSetup setup;
     setup.converterPath = (programDir_.path() / "tarnvel").string();
     setup.cssChoice = cssChoice;
@@ -70,8 +89,17 @@ class GuiConverterRunTest : public ::testing::Test {
       const ResolvedSettings values = settings_->LoadAndGetSettings();
       return ConnectionValues{values.odbc, values.user, values.password, values.dataDir};
     };
-    runner_ = std::make_unique<ConverterRunner>(*dialog_, dialogs_, setup);
+    runner_ = std::make_unique<ConverterRunner>(*dialog_, *services_, setup);
     QObject::connect(runner_.get(), &ConverterRunner::runEnded, [this] { ++runsEnded_; });
+  }
+
+  // The dialog as the operator meets it: the real message boxes and dialogs.
+  void UseRealDialogs() {
+    folders_ = std::make_unique<RecentFolders>(std::make_unique<QSettings>(
+        QString::fromStdString((programDir_.path() / "Tarnvel_GUI.conf").string()),
+        QSettings::IniFormat));
+    realDialogs_ = std::make_unique<QtDialogServices>(*folders_);
+    services_ = realDialogs_.get();
   }
 
   void RunAndWait(bool listing) {
@@ -91,12 +119,17 @@ class GuiConverterRunTest : public ::testing::Test {
   std::unique_ptr<TestDatabase> db_;
   TempDir programDir_;
   ScriptedDialogs dialogs_;
+  DialogServices* services_ = &dialogs_;
+  std::unique_ptr<RecentFolders> folders_;
+  std::unique_ptr<QtDialogServices> realDialogs_;
   std::unique_ptr<SettingsReader> settings_;
   std::unique_ptr<MainDialog> dialog_;
   std::unique_ptr<ConverterRunner> runner_;
   int runsEnded_ = 0;
 };
 
+// The converter's own ini file names no usable database, so the listing checks SITECHAN in the
+// database the dialog program was given, as its conversions do.
 TEST_F(GuiConverterRunTest, ListingFillsTheTableAndARowFillsTheDialog) {
   Open("NOT_FOUND", db_->dsn());
   SetSeed("2005-07-23-1452-04S.CER___030.mseed");
@@ -138,6 +171,7 @@ TEST_F(GuiConverterRunTest, ListingFillsTheTableAndARowFillsTheDialog) {
   EXPECT_EQ(dialog_->BeginTime().hour, begin.hour);
   EXPECT_EQ(dialog_->BeginTime().minute, begin.minute);
   EXPECT_EQ(dialog_->ResultsText().rfind("Обнаружено в файле:\r\n", 0), 0u);
+  EXPECT_EQ(dialog_->ResultsText().find("error"), std::string::npos);
   EXPECT_TRUE(dialogs_.messages.empty());
 }
 
@@ -181,6 +215,174 @@ TEST_F(GuiConverterRunTest, AConversionWithoutDatabaseEndsWithTheFailureMessage)
   ASSERT_FALSE(dialogs_.messages.empty());
   EXPECT_EQ(dialogs_.messages.back().text, "Операция завершена с ошибками!\nОшибки: 1\n");
   EXPECT_FALSE(dialog_->IsRunning());
+  // The results box names what failed.
+  EXPECT_NE(dialog_->ResultsText().find(
+                "\r\nConnection error (ODBC: " + TestDatabase::MissingDsn() + ", USER: "),
+            std::string::npos);
+}
+
+// Texts of a window as the operator reads them: Russian (or the program's own names) and whole;
+// then its picture for a reviewer, in the build folder's screenshots/.
+void LookAt(QWidget& window, const QString& name) {
+  const auto english = EnglishTexts(window);
+  EXPECT_TRUE(english.empty()) << name.toStdString() << ::testing::PrintToString(english);
+  const auto clipped = ClippedTexts(window, {QStringLiteral("1005")});
+  EXPECT_TRUE(clipped.empty()) << name.toStdString() << ::testing::PrintToString(clipped);
+  SaveScreenshot(window, name);
+}
+
+// Answers the next message box with its only or its "No" button, after looking at it.
+void AnswerNextMessage(const QString& name, std::string& text) {
+  OnNextModal([name, &text](QWidget& window) {
+    auto& box = dynamic_cast<QMessageBox&>(window);
+    text = box.text().toStdString();
+    LookAt(box, name);
+    QAbstractButton* answer = box.button(QMessageBox::No);
+    box.button(answer != nullptr ? QMessageBox::No : QMessageBox::Ok)->click();
+  });
+}
+
+// A whole session with the real dialogs: every window the operator meets, looked at.
+TEST_F(GuiConverterRunTest, EveryDialogOfASessionShowsItsTextsWholeAndInRussian) {
+  UseRealDialogs();
+  Open("NOT_FOUND", db_->dsn());
+  dialog_->show();
+  LookAt(*dialog_, QStringLiteral("main"));
+
+  // The channel list of a real file; a double-click takes a row.
+  SetSeed("2005-07-23-1452-04S.CER___030.mseed");
+  OnNextModal([](QWidget& window) {
+    auto& list = dynamic_cast<ChannelListDialog&>(window);
+    ASSERT_EQ(list.Table()->rowCount(), 3);
+    LookAt(list, QStringLiteral("channel_list"));
+    const QRect row = list.Table()->visualRect(list.Table()->model()->index(1, 0));
+    QTest::mouseClick(list.Table()->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseDClick(list.Table()->viewport(), Qt::LeftButton, {}, row.center());
+  });
+  RunAndWait(true);
+  EXPECT_EQ(dialog_->controls().station->text(), "CER");
+  EXPECT_EQ(dialog_->controls().channel->text().size(), 3);
+
+  // The large-file question, left with "Отмена".
+  const auto large = programDir_.path() / "large.seed";
+  tarnvel::testing::WriteFile(large, "");
+  std::filesystem::resize_file(large, 12 * 1048576);
+  dialog_->controls().seedPath->setText(QString::fromStdString(large.string()));
+  OnNextModal([](QWidget& window) {
+    LookAt(window, QStringLiteral("large_file_dialog"));
+    window.findChild<QPushButton*>(QStringLiteral("Cancel"))->click();
+  });
+  RunAndWait(true);
+
+  // A finished conversion of the chosen channel, with the results shown.
+  SetSeed("2005-07-23-1452-04S.CER___030.mseed");
+  dialog_->controls().showResults->click();
+  std::string message;
+  AnswerNextMessage(QStringLiteral("message_success"), message);
+  RunAndWait(false);
+  EXPECT_EQ(message, "Операция успешно завершена!");
+  EXPECT_GT(db_->Count("FILELIST"), 0);
+  LookAt(*dialog_, QStringLiteral("conversion_finished"));
+
+  // A failed one: the error line stands below the summary.
+  dialog_->controls().seedPath->setText(QStringLiteral("/nonexistent/файл.seed"));
+  AnswerNextMessage(QStringLiteral("message_failure"), message);
+  RunAndWait(false);
+  EXPECT_EQ(message, "Операция завершена с ошибками!\nОшибки: 1\n");
+  EXPECT_NE(dialog_->controls().results->toPlainText().indexOf(
+                QStringLiteral("\nFile open error (/nonexistent/файл.seed): No such file")),
+            -1);
+  LookAt(*dialog_, QStringLiteral("conversion_failed"));
+
+  // Closing asks first.
+  AnswerNextMessage(QStringLiteral("message_quit"), message);
+  QTest::keyClick(dialog_.get(), Qt::Key_Escape);
+  EXPECT_EQ(message, "Завершить работу программы?");
+  EXPECT_TRUE(dialog_->isVisible());
+}
+
+class GuiPostgresRunTest : public GuiConverterRunTest {
+ protected:
+  DatabaseKind Kind() const override { return DatabaseKind::kPostgres; }
+};
+
+// The NUL-separated texts of a /proc file.
+std::vector<std::string> ProcTexts(const std::string& path) {
+  const std::string bytes = tarnvel::testing::ReadFile(path);
+  std::vector<std::string> texts;
+  for (std::size_t at = 0; at < bytes.size();) {
+    const auto end = bytes.find('\0', at);
+    texts.push_back(bytes.substr(at, end - at));
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return texts;
+}
+
+// A child of this process that has stopped itself; 0 while there is none.
+pid_t StoppedChild() {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = tarnvel::testing::ReadFile(entry.path() / "stat");
+    const auto afterName = stat.rfind(')');
+    if (afterName == std::string::npos) continue;
+    char state = 0;
+    int parent = 0;
+    if (std::sscanf(stat.c_str() + afterName + 1, " %c %d", &state, &parent) != 2) continue;
+    if (parent == getpid() && state == 'T') return static_cast<pid_t>(std::stoi(name));
+  }
+  return 0;
+}
+
+// Any user of the machine can read a process's command line; the password the dialog program
+// hands the converter is not on it, only in the converter's environment (readable by its own
+// user), and the server that checks it lets the conversion in.
+TEST_F(GuiPostgresRunTest, TheConvertersCommandLineHoldsNoPasswordAndTheConversionSucceeds) {
+  ASSERT_FALSE(db_->password().empty());
+  // In place of the converter: a script that stops itself, so its command line can be read while
+  // it runs, and then becomes the converter with the same arguments and environment.
+  const auto stopping = programDir_.path() / "stopping";
+  std::filesystem::create_directory(stopping);
+  tarnvel::testing::WriteFile(
+      stopping / "tarnvel",
+      "#!/bin/sh\nkill -STOP $$\nexec \"" + tarnvel::testing::ConverterPath() + "\" \"$@\"\n");
+  std::filesystem::permissions(stopping / "tarnvel", std::filesystem::perms::owner_all);
+  Open("NOT_FOUND", db_->dsn());
+  RunSetup setup;
+  setup.converterPath = (stopping / "tarnvel").string();
+  setup.cssChoice = "NOT_FOUND";
+  setup.loadSettings = [this] {
+    const ResolvedSettings values = settings_->LoadAndGetSettings();
+    return ConnectionValues{values.odbc, values.user, values.password, values.dataDir};
+  };
+  runner_ = std::make_unique<ConverterRunner>(*dialog_, dialogs_, setup);
+  QObject::connect(runner_.get(), &ConverterRunner::runEnded, [this] { ++runsEnded_; });
+  SetSeed("CH.BALST..LHE.D.2025.314");
+
+  runner_->StartConversionRun();
+  pid_t converter = 0;
+  ASSERT_TRUE(WaitUntil([&] { return (converter = StoppedChild()) != 0; }));
+  const std::string proc = "/proc/" + std::to_string(converter);
+  const auto arguments = ProcTexts(proc + "/cmdline");
+  const auto environment = ProcTexts(proc + "/environ");
+  kill(converter, SIGCONT);
+  ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 1; }, 120000));
+
+  ASSERT_GE(arguments.size(), 4u);
+  EXPECT_EQ(arguments[2], TestData("CH.BALST..LHE.D.2025.314").string());
+  EXPECT_NE(std::find(arguments.begin(), arguments.end(), "odbc=" + db_->dsn()), arguments.end());
+  for (const std::string& argument : arguments) {
+    EXPECT_EQ(argument.find(db_->password()), std::string::npos) << argument;
+    EXPECT_EQ(argument.find("password"), std::string::npos) << argument;
+  }
+  EXPECT_NE(
+      std::find(environment.begin(), environment.end(), "TARNVEL_PASSWORD=" + db_->password()),
+      environment.end());
+  ASSERT_FALSE(dialogs_.messages.empty());
+  EXPECT_EQ(dialogs_.messages.back().text, "Операция успешно завершена!");
+  EXPECT_GT(db_->Count("FILELIST"), 0);
+  EXPECT_NE(dialog_->ResultsText().find(" password=*** "), std::string::npos);
 }
 
 }  // namespace

@@ -10,11 +10,16 @@
 #include <filesystem>
 
 #include "gui/channel_list_dialog.h"
+#include "gui/dialog_units.h"
 #include "gui/large_file_dialog.h"
+#include "tests/gui/dialog_checks.h"
 #include "tests/support/process.h"
 
 namespace tarnvel::gui {
 namespace {
+
+using testing::ClippedTexts;
+using testing::SaveScreenshot;
 
 ChannelInfoList ThreeChannels() {
   ChannelInfo known{"ABC", "BHZ", "00", 1237640700.0, 1237644300.0, 20.0, -1.0, true};
@@ -47,10 +52,12 @@ TEST(ChannelListDialog, ShowsTheChannelsWithTheirSitechanColumn) {
     headers << table->horizontalHeaderItem(column)->text();
   }
   EXPECT_EQ(headers.join('|'), "Станция|Канал|LCODE|Время начала|Время конца|SpS|БД");
-  const int width = table->viewport()->width();
-  EXPECT_EQ(table->columnWidth(0), width / 11);
-  EXPECT_EQ(table->columnWidth(3), 3 * width / 11);
-  EXPECT_EQ(table->columnWidth(6), width / 11);
+  // Each column has at least its share of the template's table (elevenths of it); the wider
+  // texts get more.
+  const int width = DialogUnits(dialog.font()).X(257) - 2 * table->frameWidth();
+  EXPECT_GE(table->columnWidth(0), width / 11);
+  EXPECT_GE(table->columnWidth(3), 3 * width / 11);
+  EXPECT_GE(table->columnWidth(6), width / 11);
 
   ASSERT_EQ(table->rowCount(), 3);
   EXPECT_EQ(Cell(table, 0, 0), "ABC");
@@ -90,15 +97,68 @@ TEST(ChannelListDialog, ChoosingGivesTheSelectedRowOrNothing) {
   EXPECT_EQ(closed.Choice().station, "*");
 }
 
+// Fourteen channels with the longest texts the table shows: all of them whole, twelve rows at
+// once.
+ChannelInfoList ManyChannels() {
+  ChannelInfoList channels;
+  for (int i = 0; i < 14; ++i) {
+    ChannelInfo info{"WWWWW", "BHZ", "00", 1237640700.0 + i, 1237644300.0, 150.0, -1.0, true};
+    info.sitechanRate = i % 3 == 0 ? 100000.0 : -1.0;
+    info.inSitechan = i % 3 != 1;
+    channels.push_back(info);
+  }
+  return channels;
+}
+
+TEST(ChannelListDialog, EveryHeaderAndCellShowsWholeAndTwelveRowsAreVisible) {
+  for (const ChannelInfoList& channels : {ThreeChannels(), ManyChannels()}) {
+    ChannelListDialog dialog(channels);
+    dialog.show();
+    const auto clipped = ClippedTexts(dialog);
+    EXPECT_TRUE(clipped.empty()) << ::testing::PrintToString(clipped);
+    const QTableWidget* table = dialog.Table();
+    const int rowsShown = (table->viewport()->height()) / table->rowHeight(0);
+    EXPECT_GE(rowsShown, 12);
+    // The template's proportions stay: the dialog only grows.
+    EXPECT_GE(dialog.width(), table->geometry().right());
+    if (channels.size() > 3) SaveScreenshot(dialog, QStringLiteral("channel_list_14_rows"));
+  }
+}
+
+TEST(ChannelListDialog, DoubleClickChoosesTheRow) {
+  ChannelListDialog dialog(ThreeChannels());
+  dialog.show();
+  QTableWidget* table = dialog.Table();
+  const QRect cell = table->visualRect(table->model()->index(1, 3));
+  QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+  QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell.center());
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.Choice().station, "ABC");
+  EXPECT_EQ(dialog.Choice().channel, "BHN");
+}
+
+TEST(ChannelListDialog, AChosenCodeHoldsAtMostSevenCharacters) {
+  ChannelInfoList channels = ThreeChannels();
+  channels[0].station = "File open error (/no/such/file.seed): No such file or directory";
+  channels[0].channel = "КАНАЛЫВСЕ";  // seven Cyrillic letters are fourteen bytes
+  ChannelListDialog dialog(channels);
+  dialog.Table()->selectRow(0);
+  dialog.accept();
+  EXPECT_EQ(dialog.Choice().station, "File op");
+  EXPECT_EQ(dialog.Choice().channel, "КАНАЛЫВ");
+  EXPECT_EQ(dialog.Choice().location, "00");
+}
+
 class LargeFileDialogTest : public ::testing::Test {
  protected:
   QString SizedFile(std::uintmax_t bytes) {
     const auto path = dir_ / "big.seed";
-    testing::WriteFile(path, "");
+    tarnvel::testing::WriteFile(path, "");
     std::filesystem::resize_file(path, bytes);
     return QString::fromStdString(path.string());
   }
-  testing::TempDir dir_;
+  tarnvel::testing::TempDir dir_;
 };
 
 TEST_F(LargeFileDialogTest, ShowsTheSizeInWholeMegabytesAndTheProposal) {
@@ -113,6 +173,20 @@ TEST_F(LargeFileDialogTest, ShowsTheSizeInWholeMegabytesAndTheProposal) {
   EXPECT_EQ(ten.findChild<QLabel*>("1024")->text(), "10 МБайт");
   ten.findChild<QPushButton*>("OK")->click();
   EXPECT_EQ(ten.ViewLimit(), 10);
+}
+
+TEST_F(LargeFileDialogTest, LabelsAndValuesStandApartAndShowWhole) {
+  LargeFileDialog dialog(SizedFile(12 * 1048576), 10);
+  dialog.show();
+  const auto clipped = ClippedTexts(dialog);
+  EXPECT_TRUE(clipped.empty()) << ::testing::PrintToString(clipped);
+  const QLabel* size = dialog.findChild<QLabel*>("1024");
+  for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+    if (label->text() != "Исходный размер файла") continue;
+    const int textEnd = label->x() + label->fontMetrics().horizontalAdvance(label->text());
+    EXPECT_GE(size->x() - textEnd, label->fontMetrics().horizontalAdvance(' '));
+  }
+  SaveScreenshot(dialog, QStringLiteral("large_file"));
 }
 
 TEST_F(LargeFileDialogTest, TakesOnlyDigitsAndCancelGivesMinusOne) {

@@ -68,21 +68,38 @@ TEST(ListingParser, RateOfZeroFromSitechanIsKept) {
   EXPECT_DOUBLE_EQ(parsed.channels[0].sitechanRate, 0.0);
 }
 
-TEST(ListingParser, LinesWithoutSeparatorsFillWhatTheyHold) {
+TEST(ListingParser, ErrorLinesAndOtherTextAreNoChannels) {
   const auto parsed = Parse(
+      "File open error (/no/such/file.seed): No such file or directory\n"
       "Connection error (ODBC: QOR, USER: QOR)\n"
+      "\rFile read error (/d/x.seed): Input/output error\n"
+      "Argument too long: ABCDEFGHI (at most 7 characters)\n"
+      "Incorrect path to WFDISC-file\n"
+      "ABC::BHZ::00 1.00 - 2.00 20\n"
       "ABC::BHZ\n"
       "Not found in SITECHAN: \n"
       "SPS differs from SITECHAN: ABC\n");
+  ASSERT_EQ(parsed.channels.size(), 1u);
+  EXPECT_EQ(parsed.channels[0].station, "ABC");
+  EXPECT_TRUE(parsed.channels[0].inSitechan);
+  EXPECT_DOUBLE_EQ(parsed.channels[0].sitechanRate, -1.0);
+  EXPECT_EQ(parsed.results, "ABC::BHZ::00 1.00 - 2.00 20\r\n");
+}
+
+TEST(ListingParser, AChannelLineWithoutItsLaterFieldsFillsWhatItHolds) {
+  const auto parsed = Parse("ABC::BHZ::00\nDEF::LHE:: 5.00\n");
   ASSERT_EQ(parsed.channels.size(), 2u);
-  EXPECT_EQ(parsed.channels[0].station, "Connection error (ODBC: QOR, USER: QOR)");
-  EXPECT_EQ(parsed.channels[0].channel, "");
+  EXPECT_EQ(parsed.channels[0].location, "00");
   EXPECT_DOUBLE_EQ(parsed.channels[0].begin, 0.0);
-  EXPECT_EQ(parsed.channels[1].station, "ABC");
-  EXPECT_EQ(parsed.channels[1].channel, "BHZ");
   EXPECT_EQ(parsed.channels[1].location, "");
-  EXPECT_TRUE(parsed.channels[1].inSitechan);
-  EXPECT_DOUBLE_EQ(parsed.channels[1].sitechanRate, -1.0);
+  EXPECT_DOUBLE_EQ(parsed.channels[1].begin, 5.0);
+}
+
+TEST(ListingParser, CodesHoldAtMostSevenCharacters) {
+  const auto parsed = Parse("ABCDEFGHIJ::КАНАЛЫВСЕ::00 1.00 - 2.00 20\n");
+  ASSERT_EQ(parsed.channels.size(), 1u);
+  EXPECT_EQ(parsed.channels[0].station, "ABCDEFG");
+  EXPECT_EQ(parsed.channels[0].channel, "КАНАЛЫВ");
 }
 
 TEST(ListingParser, ReadsEveryChannelLinePastSixteenKilobytes) {

@@ -67,8 +67,13 @@ TEST(FailureCounter, CountsLinesHoldingAnErrorPhrase) {
       "\rCSS file write error (/out/x.w)\n"
       "Connection error (ODBC: QOR, USER: QOR)\n"
       "File open error (/d/x.seed): No such file or directory\n"
-      "Open Err\n";
-  EXPECT_EQ(CountFailureLines(output), 7);
+      "Open Err\n"
+      "Argument too long: ГДЕЖ:*:* (at most 7 characters)\n";
+  EXPECT_EQ(CountFailureLines(output), 8);
+  const auto lines = FailureLines(output);
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[0], "File read error (/d/x.seed): Input/output error");
+  EXPECT_EQ(lines[1], "Delete error (ABC::BHZ::/data/ABC/13/x)");
   // One line with two phrases counts once.
   EXPECT_EQ(CountFailureLines("File open error: DB write error\n"), 1);
 }

@@ -5,6 +5,7 @@
 #include "gui/large_file.h"
 #include "gui/run_limits.h"
 #include "gui/run_summary.h"
+#include "gui/text_fields.h"
 #include "gui/utc_time.h"
 
 namespace tarnvel::gui {
@@ -60,8 +61,37 @@ TEST(RunLimits, RefusesTheFirstValueOverItsLimit) {
             "Операция не выполнена.");
 }
 
+TEST(RunLimits, CountCharactersNotBytes) {
+  // Four Cyrillic letters are eight bytes of UTF-8.
+  EXPECT_FALSE(CheckLengths({{"станция", "ГДЕЖ", 7}}).has_value());
+  EXPECT_FALSE(CheckLengths({{"станция", "ГДЕЖЗИК", 7}}).has_value());
+  EXPECT_EQ(*CheckLengths({{"станция", "ГДЕЖЗИКЛ", 7}}),
+            "Слишком длинное значение: станция (допускается не более 7 символов, задано 8).\n"
+            "Операция не выполнена.");
+  std::string folder = "/";
+  for (int i = 0; i < 1000; ++i) folder += "д";  // 2001 bytes, 1001 characters
+  EXPECT_FALSE(CheckLengths({{"путь к файлу", folder, 1023}}).has_value());
+}
+
+TEST(TextFields, CharactersOfUtf8) {
+  EXPECT_EQ(CharacterCount(""), 0u);
+  EXPECT_EQ(CharacterCount("ABC"), 3u);
+  EXPECT_EQ(CharacterCount("Станция"), 7u);
+  EXPECT_EQ(CharacterCount("\xF0\x9F\x8C\x8D"), 1u);  // four bytes, one character
+  EXPECT_EQ(CharacterCount("\x80\x80"
+                           "A"),
+            3u);  // stray continuation bytes
+  EXPECT_EQ(FirstCharacters("СтанцияX", 7), "Станция");
+  EXPECT_EQ(FirstCharacters("AB", 7), "AB");
+  EXPECT_EQ(FirstCharacters("\xD0", 1), "\xD0");  // a cut-off letter stays one character
+}
+
 TEST(RunSummary, SuccessAndFailureTexts) {
   EXPECT_EQ(ConversionSummary("\"t\" \"x\""), "Connection string: \"t\" \"x\"\r\n");
+  EXPECT_EQ(FailureLinesText("\rConverting File - 100%\n\n\rDB write error (A::B::C)\n\r"
+                             "Writing to database - 100%\nOpen Err\n"),
+            "DB write error (A::B::C)\r\nOpen Err\r\n");
+  EXPECT_EQ(FailureLinesText("\rWriting to database - 100%\n"), "");
   EXPECT_EQ(CompletionMessage(0), "Операция успешно завершена!");
   EXPECT_EQ(CompletionMessage(3), "Операция завершена с ошибками!\nОшибки: 3\n");
 }

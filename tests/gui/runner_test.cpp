@@ -31,15 +31,26 @@ using testing::WaitUntil;
 constexpr double kNow = 1321513500.0;  // 2011-11-17 07:05:00 UTC
 const ConnectionValues kConnection{"QOR", "qor", "se cret", "/srv/qor"};
 
+// The arguments kConnection gives: everything but the password.
+std::vector<std::string> WithConnection(std::vector<std::string> arguments) {
+  for (const char* value : {"odbc=QOR", "user=qor", "data=/srv/qor"}) arguments.push_back(value);
+  return arguments;
+}
+
 class RunnerTest : public ::testing::Test {
  protected:
-  // A stand-in converter: records its arguments one a line, then runs `body`.
+  // A stand-in converter: records its arguments one a line and the password it was given in
+  // its environment, then runs `body`.
   void Converter(const std::string& body) {
     const auto path = dir_ / "tarnvel";
     WriteFile(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
-                        (dir_ / "args.txt").string() + "\"\n" + body + "\n");
+                        (dir_ / "args.txt").string() +
+                        "\"\nprintf '%s' \"${TARNVEL_PASSWORD-unset}\" > \"" +
+                        (dir_ / "password.txt").string() + "\"\n" + body + "\n");
     chmod(path.c_str(), 0755);
   }
+
+  std::string PasswordGiven() { return ReadFile(dir_ / "password.txt"); }
 
   void Open(const std::string& cssChoice = "NOT_FOUND") {
     dialog_ = std::make_unique<MainDialog>(cssChoice, dialogs_, kNow);
@@ -122,7 +133,10 @@ TEST_F(RunnerTest, ListingFillsTheTableAndTheChosenRowFillsTheDialog) {
   ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 1; }));
   EXPECT_FALSE(dialog_->IsRunning());
 
-  EXPECT_EQ(Arguments(), (std::vector<std::string>{Seed(), "-i"}));
+  // The listing checks SITECHAN in the database the conversion would use.
+  EXPECT_EQ(Arguments(), WithConnection({Seed(), "-i"}));
+  EXPECT_EQ(PasswordGiven(), "se cret");
+  EXPECT_EQ(settingsLoads_, 1);
   ASSERT_EQ(dialogs_.channelTables.size(), 1u);
   const ChannelInfoList& table = dialogs_.channelTables[0];
   ASSERT_EQ(table.size(), 3u);
@@ -156,7 +170,7 @@ TEST_F(RunnerTest, ListingFillsTheTableAndTheChosenRowFillsTheDialog) {
   EXPECT_EQ(dialog_->Channels().size(), 3u);
   // Nothing chosen: the boxes keep what they had; the filter of the new boxes was passed.
   EXPECT_EQ(c.station->text(), "DEF");
-  EXPECT_EQ(Arguments(), (std::vector<std::string>{Seed(), "DEF:LHE:??", "-i"}));
+  EXPECT_EQ(Arguments(), WithConnection({Seed(), "DEF:LHE:??", "-i"}));
 }
 
 TEST_F(RunnerTest, ListingReadsEveryLineOfALongOutput) {
@@ -184,12 +198,11 @@ TEST_F(RunnerTest, LargeFilesAskHowMuchToView) {
   Run(true);
   ASSERT_EQ(dialogs_.viewLimitRequests.size(), 1u);
   EXPECT_EQ(dialogs_.viewLimitRequests[0], Seed(10485760) + "|10");
-  EXPECT_EQ(Arguments(),
-            (std::vector<std::string>{Seed(10485760), "beg=07:05:00-17.11.2011", "-i=5"}));
+  EXPECT_EQ(Arguments(), WithConnection({Seed(10485760), "beg=07:05:00-17.11.2011", "-i=5"}));
 
   dialogs_.viewLimitAnswer = 0;
   Run(true);
-  EXPECT_EQ(Arguments().back(), "-i");
+  EXPECT_EQ(Arguments().at(2), "-i");
 
   std::filesystem::remove(dir_ / "args.txt");
   dialogs_.viewLimitAnswer = -1;
@@ -240,8 +253,8 @@ TEST_F(RunnerTest, ConversionMovesBothBarsAndEndsWithSuccess) {
   WriteFile(flag + "2", "");
   ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 1; }));
 
-  EXPECT_EQ(Arguments(), (std::vector<std::string>{Seed(), "ABC:*:*", "odbc=QOR", "user=qor",
-                                                   "password=se cret", "data=/srv/qor"}));
+  EXPECT_EQ(Arguments(), WithConnection({Seed(), "ABC:*:*"}));
+  EXPECT_EQ(PasswordGiven(), "se cret");
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(LastMessage(), "Операция успешно завершена!");
   EXPECT_EQ(dialogs_.messages[0].caption, "tarnvel");
@@ -296,6 +309,15 @@ TEST_F(RunnerTest, FailedConversionsAreReportedWithTheirErrorCount) {
   Run(false);
   EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 2\n");
   EXPECT_EQ(dialogs_.messages.back().icon, MessageIcon::kExclamation);
+  // The counted error lines follow the summary, so the operator sees what failed.
+  const std::string& results = dialog_->ResultsText();
+  EXPECT_EQ(results.substr(results.find("\r\n") + 2),
+            "DB write error (ABC::BHZ::/srv/qor/ABC/13/a)\r\n"
+            "Delete error (ABC::BHZ::/srv/qor/ABC/13/b)\r\n");
+  EXPECT_EQ(results.rfind("Connection string: ", 0), 0u);
+  EXPECT_NE(dialog_->controls().results->toPlainText().indexOf(
+                "\nDB write error (ABC::BHZ::/srv/qor/ABC/13/a)\nDelete error"),
+            -1);
 
   Converter("printf 'Connection error (ODBC: QOR, USER: qor)\\n'; exit 255");
   Run(false);
@@ -336,9 +358,9 @@ TEST_F(RunnerTest, CssConversionAsksForTheWfdiscFileAndFollowsCssWriting) {
   EXPECT_TRUE(WaitUntil([&] { return dialog_->controls().writing->value() == 64; }));
   WriteFile(flag, "");
   ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 2; }));
-  EXPECT_EQ(Arguments(), (std::vector<std::string>{
-                             Seed(), "css=" + wfdisc, "*:*:*", "end=07:05:00-17.11.2011",
-                             "odbc=QOR", "user=qor", "password=se cret", "data=/srv/qor"}));
+  EXPECT_EQ(Arguments(),
+            WithConnection({Seed(), "css=" + wfdisc, "*:*:*", "end=07:05:00-17.11.2011"}));
+  EXPECT_EQ(PasswordGiven(), "se cret");
   EXPECT_EQ(LastMessage(), "Операция успешно завершена!");
 }
 
@@ -376,6 +398,18 @@ TEST_F(RunnerTest, OverlongValuesAreRefusedNotCut) {
   ASSERT_EQ(dialogs_.messages.size(), 2u);
   EXPECT_NE(dialogs_.messages[0].text.find("станция"), std::string::npos);
 
+  // Limits count characters: eight Cyrillic letters are too many, seven are not.
+  dialog_->controls().station->setText("ГДЕЖЗИКЛ");
+  Run(false);
+  EXPECT_FALSE(ConverterRan());
+  EXPECT_NE(LastMessage().find("станция (допускается не более 7 символов, задано 8)"),
+            std::string::npos);
+  dialog_->controls().station->setText("ГДЕЖЗИК");
+  Run(false);
+  EXPECT_TRUE(ConverterRan());
+  EXPECT_EQ(Arguments().at(1), "ГДЕЖЗИК:*:*");
+  std::filesystem::remove(dir_ / "args.txt");
+
   dialog_->controls().station->setText("ABCDEFG");
   connection_.password = std::string(32, 'p');
   Run(false);
@@ -396,6 +430,42 @@ TEST_F(RunnerTest, OverlongValuesAreRefusedNotCut) {
   Run(false);  // 1023 + 1023 + the rest stays below 4095
   EXPECT_TRUE(ConverterRan());
   EXPECT_FALSE(dialog_->IsRunning());
+}
+
+TEST_F(RunnerTest, AListingThatFailsEndsWithTheFailureMessageAndListsNoErrorLine) {
+  Converter("printf 'File open error (/no/such.seed): No such file or directory\\n'; exit 254");
+  Open();
+  SetSeed(Seed());
+  Run(true);
+  EXPECT_TRUE(dialogs_.channelTables.empty());
+  EXPECT_TRUE(dialog_->Channels().empty());
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 1\n");
+  EXPECT_EQ(dialogs_.messages[0].icon, MessageIcon::kExclamation);
+  EXPECT_EQ(dialog_->ResultsText(),
+            "Обнаружено в файле:\r\n==================\r\n"
+            "File open error (/no/such.seed): No such file or directory\r\n");
+  EXPECT_EQ(dialog_->controls().station->text(), "*");
+
+  // Channels found before a read error are listed, and the failure reported after them.
+  Converter(std::string(kListing) + "printf 'File read error (x): Input/output error\\n'");
+  Run(true);
+  ASSERT_EQ(dialogs_.channelTables.size(), 1u);
+  EXPECT_EQ(dialogs_.channelTables[0].size(), 3u);
+  EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 1\n");
+}
+
+TEST_F(RunnerTest, ThePasswordOfTheDialogsOwnEnvironmentIsNotPassedOnInstead) {
+  qputenv("TARNVEL_PASSWORD", "outer");
+  Converter("true");
+  Open();
+  SetSeed(Seed());
+  Run(false);
+  EXPECT_EQ(PasswordGiven(), "se cret");
+  connection_.password.clear();
+  Run(true);
+  EXPECT_EQ(PasswordGiven(), "");
+  qunsetenv("TARNVEL_PASSWORD");
 }
 
 TEST_F(RunnerTest, AMissingConverterEndsTheRunWithAMessage) {
