@@ -10,6 +10,7 @@
 #include <optional>
 #include <string_view>
 
+#include "converter/console_wording.h"
 #include "seed/time_conversion.h"
 #include "settings/text_case.h"
 
@@ -96,11 +97,12 @@ std::vector<std::string_view> SplitSkippingEmpty(std::string_view text,
 }
 
 std::string TooLongMessage(const std::string& argument, std::size_t limit) {
-  const int size = std::snprintf(nullptr, 0, "Argument too long: %s (at most %d characters)\n",
-                                 argument.c_str(), static_cast<int>(limit));
+  const int size =
+      std::snprintf(nullptr, 0, "%s: %s (at most %d characters)\n", wording::kArgumentTooLong,
+                    argument.c_str(), static_cast<int>(limit));
   std::string message(static_cast<std::size_t>(size) + 1, '\0');
-  std::snprintf(message.data(), message.size(), "Argument too long: %s (at most %d characters)\n",
-                argument.c_str(), static_cast<int>(limit));
+  std::snprintf(message.data(), message.size(), "%s: %s (at most %d characters)\n",
+                wording::kArgumentTooLong, argument.c_str(), static_cast<int>(limit));
   message.pop_back();
   return message;
 }

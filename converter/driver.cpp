@@ -9,6 +9,7 @@
 
 #include "converter/command_line.h"
 #include "converter/console.h"
+#include "converter/console_wording.h"
 #include "converter/output_phase.h"
 #include "converter/reading_phase.h"
 #include "converter/seed_file.h"
@@ -30,7 +31,8 @@ void HandOverSettings(WaveformStore& store, RunOptions& options) {
 
 // A read failure before the first record: the error line, and the run ends with -3.
 int FailBeforeReading(const RunOptions& options, SeedFile& file, WaveformStore& store) {
-  std::printf("File read error (%s): %s\n", options.seedPath.c_str(), std::strerror(errno));
+  std::printf("%s (%s): %s\n", wording::kFileReadError, options.seedPath.c_str(),
+              std::strerror(errno));
   std::fflush(stdout);
   file.Close();
   store.Disconnect();
@@ -115,7 +117,7 @@ int RunConverter(const std::vector<std::string>& args) {
   WaveformStore store;
   HandOverSettings(store, options);
   if (!store.Connect()) {
-    std::printf("Connection error (ODBC: %s, USER: %s)\n", options.odbc.c_str(),
+    std::printf("%s (ODBC: %s, USER: %s)\n", wording::kConnectionError, options.odbc.c_str(),
                 options.user.c_str());
     std::fflush(stdout);
     return exit_code::kConnectionFailed;
@@ -123,7 +125,8 @@ int RunConverter(const std::vector<std::string>& args) {
 
   SeedFile file;
   if (!file.Open(options.seedPath)) {
-    std::printf("File open error (%s): %s\n", options.seedPath.c_str(), std::strerror(errno));
+    std::printf("%s (%s): %s\n", wording::kFileOpenError, options.seedPath.c_str(),
+                std::strerror(errno));
     std::fflush(stdout);
     store.Disconnect();
     return exit_code::kFileOpenFailed;
@@ -138,7 +141,8 @@ int RunConverter(const std::vector<std::string>& args) {
     if (errno == 0) errno = EIO;
   }
   const int error = errno;
-  std::printf("\rFile read error (%s): %s\n", options.seedPath.c_str(), std::strerror(error));
+  std::printf("\r%s (%s): %s\n", wording::kFileReadError, options.seedPath.c_str(),
+              std::strerror(error));
   std::fflush(stdout);
   file.Close();
   return exit_code::kFileReadFailed;

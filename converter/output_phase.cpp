@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+
+#include "converter/console_wording.h"
 #include "settings/text_case.h"
 
 namespace tarnvel {
@@ -36,16 +38,15 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
     const int percent =
         static_cast<int>(static_cast<double>(i + 1) * 100.0 / static_cast<double>(n));
     if (percent != 0) {
-      std::printf(
-          target.cssMode ? "\rWriting to CSS-file - %02d%%" : "\rWriting to database - %02d%%",
-          percent);
+      std::printf("\r%s%02d%%",
+                  target.cssMode ? wording::kWritingToCss : wording::kWritingToDatabase, percent);
       std::fflush(stdout);
     }
 
     if (target.cssMode) {
       const TraceSegment* one[] = {&segment};
       if (store.WriteCssOutput(one, target.wfdiscPath, "tarnvel", 0, 0, 0, 0) != 0) {
-        std::printf("\rCSS file write error (%s)\n", path.c_str());
+        std::printf("\r%s (%s)\n", wording::kCssFileWriteError, path.c_str());
         std::fflush(stdout);
         ++failed;
       }
@@ -54,22 +55,21 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
 
     if (store.DeleteFileEntry(segment.station, segment.channel, segment.location, segment.start,
                               path) != 0) {
-      std::printf("\rDelete error (%s::%s::%s)\n", segment.station.c_str(), segment.channel.c_str(),
-                  path.c_str());
+      std::printf("\r%s (%s::%s::%s)\n", wording::kDeleteError, segment.station.c_str(),
+                  segment.channel.c_str(), path.c_str());
       ++failed;
     }
     const int stored = store.StoreSegment(segment.samples, segment.count, segment.station,
                                           segment.channel, segment.location, path, segment.start,
                                           segment.end, "tarnvel", segment.nominalRate, 0.0, 0.0);
     if (stored != store_result::kOk && stored != store_result::kDoneWithWarning) {
-      std::printf("\rDB write error (%s::%s::%s)\n", segment.station.c_str(),
+      std::printf("\r%s (%s::%s::%s)\n", wording::kDbWriteError, segment.station.c_str(),
                   segment.channel.c_str(), path.c_str());
       std::fflush(stdout);
       ++failed;
     }
   }
-  std::printf(target.cssMode ? "\rWriting to CSS-file - 100%%\n"
-                             : "\rWriting to database - 100%%\n");
+  std::printf("\r%s100%%\n", target.cssMode ? wording::kWritingToCss : wording::kWritingToDatabase);
   context.segments.Clear();
   return failed;
 }

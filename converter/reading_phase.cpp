@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "converter/console_wording.h"
 #include "seed/record_length.h"
 #include "seed/seed_record.h"
 
@@ -60,7 +61,7 @@ ReadingSummary ReadForConversion(SeedFile& file, int recordLength, std::int64_t 
   int lastPercent = 0;
   const auto show = [&lastPercent](int percent) {
     if (percent == lastPercent) return;
-    std::printf("\rConverting File - %02d%%", percent);
+    std::printf("\r%s%02d%%", wording::kConvertingFile, percent);
     std::fflush(stdout);
     lastPercent = percent;
   };
@@ -96,10 +97,10 @@ void ListChannels(RunContext& context, WaveformStore& store) {
     const int result = store.CheckSiteChan(entry.station, entry.channel, entry.location,
                                            entry.nominalRate, siteChanRate);
     if (result == store_result::kNotInSiteChan) {
-      std::printf("Not found in SITECHAN: %s::%s::%s\n", entry.station.c_str(),
+      std::printf("%s%s::%s::%s\n", wording::kNotFoundInSitechan, entry.station.c_str(),
                   entry.channel.c_str(), entry.location.c_str());
     } else if (result == store_result::kSiteChanRateDiffers) {
-      std::printf("SPS differs from SITECHAN: %s::%s::%s %.2f\n", entry.station.c_str(),
+      std::printf("%s%s::%s::%s %.2f\n", wording::kSpsDiffersFromSitechan, entry.station.c_str(),
                   entry.channel.c_str(), entry.location.c_str(), siteChanRate);
     }
   }

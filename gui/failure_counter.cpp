@@ -1,22 +1,16 @@
 #include "gui/failure_counter.h"
 
 #include <algorithm>
-#include <array>
+
+#include "converter/console_wording.h"
 
 namespace tarnvel::gui {
-namespace {
 
-// "Argument too long" is the converter refusing its command line (a station typed in Cyrillic
-// letters, for one): nothing was done, though it ends with code 0.
-constexpr std::array<std::string_view, 8> kErrorPhrases = {
-    "Connection error", "File open error", "File read error",      "Delete error",
-    "DB write error",   "Open Err",        "CSS file write error", "Argument too long",
-};
-
-}  // namespace
-
+// "Argument too long" is among them: the converter refused its command line (a station typed in
+// Cyrillic letters, for one) and did nothing, though it ends with code 0.
 bool IsFailureLine(std::string_view line) {
-  return std::any_of(kErrorPhrases.begin(), kErrorPhrases.end(),
+  const auto& phrases = wording::kErrorPhrases;
+  return std::any_of(phrases.begin(), phrases.end(),
                      [line](std::string_view phrase) { return line.find(phrase) != line.npos; });
 }
 

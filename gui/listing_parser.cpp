@@ -1,5 +1,6 @@
 #include "gui/listing_parser.h"
 
+#include "converter/console_wording.h"
 #include "gui/channel_table.h"
 #include "gui/failure_counter.h"
 #include "gui/text_fields.h"
@@ -7,14 +8,16 @@
 namespace tarnvel::gui {
 namespace {
 
-constexpr std::string_view kNotFoundPrefix = "Not found in SITECHAN: ";
-constexpr std::string_view kRateDiffersPrefix = "SPS differs from SITECHAN: ";
+constexpr std::string_view kNotFoundPrefix = wording::kNotFoundInSitechan;
+constexpr std::string_view kRateDiffersPrefix = wording::kSpsDiffersFromSitechan;
+constexpr std::string_view kCodes = wording::kCodeSeparator;
 
 // "STA::CH::LC ...": two "::" separators before the first blank.
 bool IsChannelLine(std::string_view line) {
   const std::string_view codes = line.substr(0, line.find(' '));
-  const auto first = codes.find("::");
-  return first != std::string_view::npos && codes.find("::", first + 2) != std::string_view::npos;
+  const auto first = codes.find(kCodes);
+  return first != std::string_view::npos &&
+         codes.find(kCodes, first + kCodes.size()) != std::string_view::npos;
 }
 
 ChannelInfo* FindChannel(ChannelInfoList& channels, std::string_view station,
@@ -29,15 +32,15 @@ ChannelInfo* FindChannel(ChannelInfoList& channels, std::string_view station,
 }
 
 void HandleNotFound(std::string_view rest, ChannelInfoList& channels) {
-  const auto station = TakeField(rest, "::");
-  const auto channel = TakeField(rest, "::");
+  const auto station = TakeField(rest, kCodes);
+  const auto channel = TakeField(rest, kCodes);
   const auto location = TakeField(rest, "\r");
   if (auto* info = FindChannel(channels, station, channel, location)) info->inSitechan = false;
 }
 
 void HandleRateDiffers(std::string_view rest, ChannelInfoList& channels) {
-  const auto station = TakeField(rest, "::");
-  const auto channel = TakeField(rest, "::");
+  const auto station = TakeField(rest, kCodes);
+  const auto channel = TakeField(rest, kCodes);
   const auto location = TakeField(rest, " ");
   if (auto* info = FindChannel(channels, station, channel, location)) {
     info->sitechanRate = LeadingNumber(rest);
@@ -52,10 +55,10 @@ void HandleChannelLine(std::string_view line, ChannelInfoList& channels, std::st
 
   std::string_view rest = line;
   ChannelInfo info;
-  info.station = ChannelCode(TakeField(rest, "::"));
-  info.channel = ChannelCode(TakeField(rest, "::"));
+  info.station = ChannelCode(TakeField(rest, kCodes));
+  info.channel = ChannelCode(TakeField(rest, kCodes));
   info.location = ChannelCode(TakeField(rest, " "));
-  info.begin = LeadingNumber(TakeField(rest, " - "));
+  info.begin = LeadingNumber(TakeField(rest, wording::kSpanSeparator));
   info.end = LeadingNumber(TakeField(rest, " "));
   info.sampleRate = LeadingNumber(rest);
   info.inSitechan = true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "converter/console_wording.h"
 #include "gui/text_fields.h"
 
 namespace tarnvel::gui {
@@ -12,14 +13,13 @@ struct Entry {
   int percent = 0;
 };
 
-// The last complete entry of `phrase`, its number starting `offset` characters after the
-// phrase's first letter.
-Entry LastEntry(std::string_view output, std::string_view phrase, std::size_t offset) {
+// The last complete entry of a progress line, its number right after the prefix.
+Entry LastEntry(std::string_view output, std::string_view prefix) {
   std::size_t from = output.size();
   while (from > 0) {
-    const auto at = output.rfind(phrase, from - 1);
+    const auto at = output.rfind(prefix, from - 1);
     if (at == std::string_view::npos) break;
-    const auto numberAt = at + offset;
+    const auto numberAt = at + prefix.size();
     if (numberAt <= output.size()) {
       const auto number = output.substr(numberAt);
       const auto digits = std::min(number.find_first_not_of("0123456789"), number.size());
@@ -36,11 +36,11 @@ Entry LastEntry(std::string_view output, std::string_view phrase, std::size_t of
 
 ProgressReading ScanProgress(std::string_view output) {
   ProgressReading reading;
-  const Entry converting = LastEntry(output, "Converting File", 18);
+  const Entry converting = LastEntry(output, wording::kConvertingFile);
   if (converting.position != std::string_view::npos) reading.reading = converting.percent;
 
-  const Entry database = LastEntry(output, "Writing to database", 22);
-  const Entry css = LastEntry(output, "Writing to CSS-file", 22);
+  const Entry database = LastEntry(output, wording::kWritingToDatabase);
+  const Entry css = LastEntry(output, wording::kWritingToCss);
   const bool haveDatabase = database.position != std::string_view::npos;
   const bool haveCss = css.position != std::string_view::npos;
   if (haveDatabase && (!haveCss || database.position > css.position)) {

@@ -1,0 +1,41 @@
+// The converter's console texts that the dialog program reads back: progress lines, error lines
+// and the information mode's lines. Both programs take them from here, so a text the dialog
+// program parses cannot change on one side only.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace tarnvel::wording {
+
+// Progress: "\r", the prefix, then the percentage as "%02d%%", without a line feed. The number
+// starts right after the prefix.
+inline constexpr char kConvertingFile[] = "Converting File - ";
+inline constexpr char kWritingToDatabase[] = "Writing to database - ";
+inline constexpr char kWritingToCss[] = "Writing to CSS-file - ";
+
+// Error lines begin with their phrase (after a "\r" where they follow progress).
+inline constexpr char kConnectionError[] = "Connection error";
+inline constexpr char kFileOpenError[] = "File open error";
+inline constexpr char kFileReadError[] = "File read error";
+inline constexpr char kDeleteError[] = "Delete error";
+inline constexpr char kDbWriteError[] = "DB write error";
+inline constexpr char kCssFileWriteError[] = "CSS file write error";
+inline constexpr char kArgumentTooLong[] = "Argument too long";
+// Printed by the store when a waveform file does not open.
+inline constexpr char kOpenErr[] = "Open Err";
+
+// Every phrase that marks a line as an error.
+inline constexpr std::array<std::string_view, 8> kErrorPhrases = {
+    kConnectionError, kFileOpenError, kFileReadError,     kDeleteError,
+    kDbWriteError,    kOpenErr,       kCssFileWriteError, kArgumentTooLong,
+};
+
+// Information mode: one line "STA::CH::LC begin - end rate" per channel, all of them before the
+// SITECHAN reports "<prefix>STA::CH::LC" and "<prefix>STA::CH::LC rate".
+inline constexpr char kCodeSeparator[] = "::";
+inline constexpr char kSpanSeparator[] = " - ";
+inline constexpr char kNotFoundInSitechan[] = "Not found in SITECHAN: ";
+inline constexpr char kSpsDiffersFromSitechan[] = "SPS differs from SITECHAN: ";
+
+}  // namespace tarnvel::wording
