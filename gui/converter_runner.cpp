@@ -1,29 +1,26 @@
 #include "gui/converter_runner.h"
 
 #include <QFile>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QRadioButton>
 #include <cstdio>
 
 #include "gui/dialog_services.h"
 #include "gui/failure_counter.h"
 #include "gui/large_file.h"
 #include "gui/listing_parser.h"
-#include "gui/main_dialog.h"
 #include "gui/messages.h"
 #include "gui/priority.h"
 #include "gui/progress_scanner.h"
 #include "gui/run_limits.h"
 #include "gui/run_summary.h"
+#include "gui/run_view.h"
 #include "gui/save_target.h"
 #include "settings/settings_reader.h"
 
 namespace tarnvel::gui {
 
-ConverterRunner::ConverterRunner(MainDialog& dialog, DialogServices& services, RunSetup setup,
+ConverterRunner::ConverterRunner(RunView& view, DialogServices& services, RunSetup setup,
                                  QObject* parent)
-    : QObject(parent), dialog_(dialog), services_(services), setup_(std::move(setup)) {
+    : QObject(parent), view_(view), services_(services), setup_(std::move(setup)) {
   connect(&process_, &ConverterProcess::outputArrived, this, [this] {
     if (kind_ == Kind::kConversion) FollowProgress();
   });
@@ -34,23 +31,26 @@ ConverterRunner::ConverterRunner(MainDialog& dialog, DialogServices& services, R
 }
 
 void ConverterRunner::StartListingRun() {
-  if (dialog_.IsRunning()) return;
-  dialog_.SetRunning(true);
-  dialog_.Channels().clear();
-  kind_ = Kind::kListing;
+  if (!Begin(Kind::kListing)) return;
   ListingRun();
 }
 
 void ConverterRunner::StartConversionRun() {
-  if (dialog_.IsRunning()) return;
-  dialog_.SetRunning(true);
-  dialog_.Channels().clear();
-  kind_ = Kind::kConversion;
+  if (!Begin(Kind::kConversion)) return;
   ConversionRun();
 }
 
+bool ConverterRunner::Begin(Kind kind) {
+  if (view_.IsRunning()) return false;
+  view_.SetRunning(true);
+  channels_.clear();
+  view_.SetChannels(channels_);
+  kind_ = kind;
+  return true;
+}
+
 void ConverterRunner::Warn(const char* text, const char* caption) {
-  services_.ShowMessage(&dialog_, QString::fromUtf8(text), QString::fromUtf8(caption),
+  services_.ShowMessage(view_.Window(), QString::fromUtf8(text), QString::fromUtf8(caption),
                         MessageIcon::kExclamation);
 }
 
@@ -65,13 +65,13 @@ bool ConverterRunner::Refuse(const std::optional<std::string>& message) {
 // a value is longer than its limit.
 bool ConverterRunner::ReadRunInputs(const char* emptyPathMessage, std::string& seedPath,
                                     ChannelBoxes& boxes) {
-  seedPath = dialog_.SeedPath();
+  seedPath = view_.SeedPath();
   if (seedPath.empty()) {
     Warn(emptyPathMessage, text::kCaption);
     EndRun();
     return false;
   }
-  boxes = dialog_.Boxes();
+  boxes = view_.Boxes();
   return !Refuse(CheckLengths({{"путь к файлу", seedPath, kMaxSeedPath},
                                {"станция", boxes.station, kMaxChannelText},
                                {"канал", boxes.channel, kMaxChannelText},
@@ -89,8 +89,8 @@ void ConverterRunner::ListingRun() {
     const qint64 size = file.size();
     file.close();
     if (IsLargeFile(size)) {
-      viewLimit =
-          services_.AskViewLimit(&dialog_, QString::fromStdString(seedPath), kProposedViewLimitMb);
+      viewLimit = services_.AskViewLimit(view_.Window(), QString::fromStdString(seedPath),
+                                         kProposedViewLimitMb);
       if (viewLimit < 0) {
         EndRun();
         return;
@@ -98,50 +98,52 @@ void ConverterRunner::ListingRun() {
     }
   }
 
-  command_ = BuildListingCommand(setup_.converterPath, seedPath, boxes, dialog_.BeginTime(),
-                                 dialog_.EndTime(), viewLimit);
+  command_ = BuildListingCommand(setup_.converterPath, seedPath, boxes, view_.BeginTime(),
+                                 view_.EndTime(), viewLimit);
   if (Refuse(CheckLengths({{"командная строка", command_.text, kMaxListingCommand}}))) return;
   // The listing checks SITECHAN in the database the conversion would write to.
   const auto connection = LoadConnection();
   if (!connection) return;
   AppendConnection(command_, *connection);
 
-  dialog_.ResultsText() = text::kListingHeader;
-  if (!Launch(kBelowNormalNice)) return;
-  dialog_.controls().reading->setRange(0, 100);
+  results_ = text::kListingHeader;
+  view_.SetResultsText(results_);
+  Launch(kBelowNormalNice);
 }
 
 void ConverterRunner::ListingEnded(int exitCode, bool exitedNormally) {
   const std::string& output = process_.Output();
-  ParseListingOutput(output, dialog_.Channels(), dialog_.ResultsText());
-  dialog_.ResultsText() += text::kListingFooter;
-  dialog_.ResultsText() += FailureLinesText(output);
+  ParseListingOutput(output, channels_, results_);
+  results_ += text::kListingFooter;
+  results_ += FailureLinesText(output);
+  view_.SetResultsText(results_);
+  view_.SetChannels(channels_);
   const int failures = RunFailures(output, exitCode, exitedNormally);
   // A listing that failed before it found any channel has no table to show.
-  if (failures == 0 || !dialog_.Channels().empty()) {
-    const ChannelInfoList copy = dialog_.Channels();
-    const ChannelChoice choice = services_.ChooseChannel(&dialog_, copy);
-    if (choice.station != "*") dialog_.ApplyChannelChoice(choice);
+  if (failures == 0 || !channels_.empty()) {
+    const ChannelChoice choice = services_.ChooseChannel(view_.Window(), channels_);
+    if (choice.station != "*") view_.ApplyChannelChoice(choice);
   }
   if (failures > 0) ShowCompletion(failures);
   EndRun();
 }
 
 void ConverterRunner::ConversionRun() {
-  dialog_.controls().results->clear();
+  view_.ClearResultsBox();
   std::string seedPath;
   ChannelBoxes boxes;
   if (!ReadRunInputs(text::kChooseFileConversion, seedPath, boxes)) return;
 
   std::optional<std::string> wfdiscPath;
-  if (dialog_.controls().toCss->isChecked()) {
+  if (view_.CssChosen()) {
     const SaveProposal proposal = ProposeWfdiscTarget(setup_.cssChoice, seedPath);
     if (proposal.badRequest) {
-      services_.ShowMessage(&dialog_, QString::fromUtf8(text::kBadCssPath),
+      services_.ShowMessage(view_.Window(), QString::fromUtf8(text::kBadCssPath),
                             QString::fromUtf8(text::kWarningCaption), MessageIcon::kInformation);
     }
-    const auto chosen = services_.SaveWfdiscFile(&dialog_, QString::fromStdString(proposal.folder),
-                                                 QString::fromStdString(proposal.fileName));
+    const auto chosen =
+        services_.SaveWfdiscFile(view_.Window(), QString::fromStdString(proposal.folder),
+                                 QString::fromStdString(proposal.fileName));
     if (!chosen) {
       EndRun();
       return;
@@ -149,16 +151,15 @@ void ConverterRunner::ConversionRun() {
     wfdiscPath = chosen->toStdString();
   }
 
-  dialog_.ResultsText().clear();
+  view_.SetResultsText({});
   const auto connection = LoadConnection();
   if (!connection) return;
   command_ = BuildConversionCommand(setup_.converterPath, seedPath, wfdiscPath, boxes,
-                                    dialog_.BeginTime(), dialog_.EndTime(), *connection);
+                                    view_.BeginTime(), view_.EndTime(), *connection);
   if (Refuse(CheckLengths({{"командная строка", command_.text, kMaxConversionCommand}}))) return;
 
   if (!Launch(kAboveNormalNice)) return;
   summary_ = ConversionSummary(command_.shownText);
-  dialog_.controls().reading->setRange(0, 100);
 }
 
 std::optional<ConnectionValues> ConverterRunner::LoadConnection() {
@@ -193,29 +194,26 @@ bool ConverterRunner::Launch(int nice) {
 
 void ConverterRunner::FollowProgress() {
   const ProgressReading progress = ScanProgress(process_.Output());
-  if (progress.reading) dialog_.controls().reading->setValue(*progress.reading);
-  if (progress.writing) dialog_.controls().writing->setValue(*progress.writing);
+  view_.ShowProgress(progress.reading, progress.writing);
 }
 
 void ConverterRunner::ConversionEnded(int exitCode, bool exitedNormally) {
   FollowProgress();
-  dialog_.ResultsText() = summary_ + FailureLinesText(process_.Output());
-  dialog_.SetResultsBox(dialog_.ResultsText());
+  view_.ShowResultsText(summary_ + FailureLinesText(process_.Output()));
   ShowCompletion(RunFailures(process_.Output(), exitCode, exitedNormally));
-  dialog_.controls().reading->setValue(0);
-  dialog_.controls().writing->setValue(0);
+  view_.ShowProgress(0, 0);
   EndRun();
 }
 
 void ConverterRunner::ShowCompletion(int failures) {
-  services_.ShowMessage(&dialog_, QString::fromStdString(CompletionMessage(failures)),
+  services_.ShowMessage(view_.Window(), QString::fromStdString(CompletionMessage(failures)),
                         QString::fromUtf8(text::kCaption),
                         failures == 0 ? MessageIcon::kInformation : MessageIcon::kExclamation);
 }
 
 void ConverterRunner::EndRun() {
   kind_ = Kind::kNone;
-  dialog_.SetRunning(false);
+  view_.SetRunning(false);
   emit runEnded();
 }
 

@@ -8,13 +8,14 @@
 #include <optional>
 #include <string>
 
+#include "gui/channel_info.h"
 #include "gui/command_line.h"
 #include "gui/converter_process.h"
 
 namespace tarnvel::gui {
 
 class DialogServices;
-class MainDialog;
+class RunView;
 
 struct RunSetup {
   std::string converterPath;  // the converter beside the GUI
@@ -27,7 +28,7 @@ class ConverterRunner : public QObject {
   Q_OBJECT
 
  public:
-  ConverterRunner(MainDialog& dialog, DialogServices& services, RunSetup setup,
+  ConverterRunner(RunView& view, DialogServices& services, RunSetup setup,
                   QObject* parent = nullptr);
 
   void StartListingRun();
@@ -42,6 +43,8 @@ class ConverterRunner : public QObject {
  private:
   enum class Kind { kNone, kListing, kConversion };
 
+  // Starts a run of `kind` unless one is under way.
+  bool Begin(Kind kind);
   void ListingRun();
   void ConversionRun();
   bool Refuse(const std::optional<std::string>& message);
@@ -56,13 +59,15 @@ class ConverterRunner : public QObject {
   void Warn(const char* text, const char* caption);
   void EndRun();
 
-  MainDialog& dialog_;
+  RunView& view_;
   DialogServices& services_;
   RunSetup setup_;
   ConverterProcess process_;
   Kind kind_ = Kind::kNone;
   CommandLine command_;
   std::string summary_;
+  ChannelInfoList channels_;  // what the current or last listing found
+  std::string results_;       // the results text of the current listing
 };
 
 }  // namespace tarnvel::gui

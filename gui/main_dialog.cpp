@@ -273,6 +273,24 @@ PickerTime MainDialog::EndTime() const {
   return ReadPickers(controls_.useEnd, controls_.endDate, controls_.endTime);
 }
 
+bool MainDialog::CssChosen() const {
+  return controls_.toCss->isChecked();
+}
+
+void MainDialog::ShowProgress(std::optional<int> reading, std::optional<int> writing) {
+  if (reading) controls_.reading->setValue(*reading);
+  if (writing) controls_.writing->setValue(*writing);
+}
+
+void MainDialog::ShowResultsText(const std::string& text) {
+  resultsText_ = text;
+  SetResultsBox(text);
+}
+
+void MainDialog::ClearResultsBox() {
+  controls_.results->clear();
+}
+
 ChannelBoxes MainDialog::Boxes() const {
   return {controls_.station->text().toStdString(), controls_.channel->text().toStdString(),
           controls_.location->text().toStdString()};

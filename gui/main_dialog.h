@@ -8,6 +8,7 @@
 
 #include "gui/channel_info.h"
 #include "gui/command_line.h"
+#include "gui/run_view.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -22,7 +23,7 @@ namespace tarnvel::gui {
 
 class DialogServices;
 
-class MainDialog : public QDialog {
+class MainDialog : public QDialog, public RunView {
   Q_OBJECT
 
  public:
@@ -60,19 +61,25 @@ class MainDialog : public QDialog {
   QSize FullSize() const { return fullSize_; }
   QSize CollapsedSize() const { return collapsedSize_; }
 
-  // What the runs read and write.
-  std::string& ResultsText() { return resultsText_; }
-  ChannelInfoList& Channels() { return channels_; }
-  PickerTime BeginTime() const;
-  PickerTime EndTime() const;
-  ChannelBoxes Boxes() const;
-  std::string SeedPath() const;
-  void ApplyChannelChoice(const ChannelChoice& choice);
-  void SetResultsBox(const std::string& text);
-
+  // What a run of the converter reads and writes.
+  QWidget* Window() override { return this; }
+  std::string SeedPath() const override;
+  ChannelBoxes Boxes() const override;
+  PickerTime BeginTime() const override;
+  PickerTime EndTime() const override;
+  bool CssChosen() const override;
   // A run is under way: the controls take no input and the dialog cannot be closed.
-  void SetRunning(bool running);
-  bool IsRunning() const { return running_; }
+  bool IsRunning() const override { return running_; }
+  void SetRunning(bool running) override;
+  void ShowProgress(std::optional<int> reading, std::optional<int> writing) override;
+  void SetResultsText(const std::string& text) override { resultsText_ = text; }
+  void ShowResultsText(const std::string& text) override;
+  void ClearResultsBox() override;
+  void SetChannels(const ChannelInfoList& channels) override { channels_ = channels; }
+  void ApplyChannelChoice(const ChannelChoice& choice) override;
+
+  const std::string& ResultsText() const { return resultsText_; }
+  const ChannelInfoList& Channels() const { return channels_; }
 
   void accept() override;
   void reject() override;
@@ -88,6 +95,7 @@ class MainDialog : public QDialog {
  private:
   void BuildControls();
   void ShowResults(bool show);
+  void SetResultsBox(const std::string& text);
   void SetPickers(QDateEdit* date, QTimeEdit* time, double epochSeconds);
 
   DialogServices& services_;

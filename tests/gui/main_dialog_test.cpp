@@ -189,7 +189,7 @@ TEST_F(MainDialogTest, ResultsViewGrowsAndShrinksInPlace) {
   dialog.show();
   dialog.move(40, 50);
   const QPoint position = dialog.pos();
-  dialog.ResultsText() = "Обнаружено в файле:\r\nABC::BHZ::00 1.00 - 2.00 20\r\n";
+  dialog.SetResultsText("Обнаружено в файле:\r\nABC::BHZ::00 1.00 - 2.00 20\r\n");
   dialog.controls().showResults->click();
   EXPECT_EQ(dialog.size(), dialog.FullSize());
   EXPECT_EQ(dialog.controls().results->toPlainText(),
@@ -197,6 +197,37 @@ TEST_F(MainDialogTest, ResultsViewGrowsAndShrinksInPlace) {
   dialog.controls().showResults->click();
   EXPECT_EQ(dialog.size(), dialog.CollapsedSize());
   EXPECT_EQ(dialog.pos(), position);
+}
+
+TEST_F(MainDialogTest, AsARunsViewItShowsWhatTheRunHandsIt) {
+  const auto& c = dialog.controls();
+  RunView& view = dialog;
+  EXPECT_EQ(view.Window(), &dialog);
+  view.ShowProgress(41, std::nullopt);
+  view.ShowProgress(std::nullopt, 57);
+  EXPECT_EQ(c.reading->value(), 41);
+  EXPECT_EQ(c.writing->value(), 57);
+
+  view.ShowResultsText("Connection string: x\r\nDB write error (A::B::C)\r\n");
+  EXPECT_EQ(c.results->toPlainText(), "Connection string: x\nDB write error (A::B::C)\n");
+  EXPECT_EQ(dialog.ResultsText(), "Connection string: x\r\nDB write error (A::B::C)\r\n");
+  view.SetResultsText("Обнаружено в файле:\r\n");
+  view.ClearResultsBox();
+  EXPECT_TRUE(c.results->toPlainText().isEmpty());
+  EXPECT_EQ(dialog.ResultsText(), "Обнаружено в файле:\r\n");
+
+  view.SetChannels({ChannelInfo{"ABC", "BHZ", "00", 1.0, 2.0, 20.0, -1.0, true}});
+  ASSERT_EQ(dialog.Channels().size(), 1u);
+  EXPECT_EQ(dialog.Channels()[0].station, "ABC");
+
+  EXPECT_FALSE(view.CssChosen());
+  c.toCss->click();
+  EXPECT_TRUE(view.CssChosen());
+  c.seedPath->setText(QStringLiteral("/данные/x.seed"));
+  c.station->setText(QStringLiteral("ABC"));
+  EXPECT_EQ(view.SeedPath(), "/данные/x.seed");
+  EXPECT_EQ(view.Boxes().station, "ABC");
+  EXPECT_EQ(view.Boxes().channel, "*");
 }
 
 TEST_F(MainDialogTest, TypedChannelLettersBecomeCapitals) {

@@ -1,21 +1,17 @@
 // The runner against a scripted stand-in for the converter that prints the converter's
-// wording: command lines received, draining, progress, listing, messages and refusals.
+// wording, and a stand-in for the main dialog: command lines received, draining, progress,
+// listing, messages and refusals.
 #include "gui/converter_runner.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
 #include <filesystem>
 #include <memory>
 
-#include "gui/main_dialog.h"
 #include "gui/priority.h"
+#include "gui/run_view.h"
+#include "gui/utc_time.h"
 #include "tests/gui/scripted_dialogs.h"
 #include "tests/support/process.h"
 
@@ -30,6 +26,50 @@ using testing::WaitUntil;
 
 constexpr double kNow = 1321513500.0;  // 2011-11-17 07:05:00 UTC
 const ConnectionValues kConnection{"QOR", "qor", "se cret", "/srv/qor"};
+
+PickerTime Picked(double epochSeconds, bool set) {
+  const UtcFields t = UtcFieldsOf(epochSeconds);
+  return PickerTime{set, t.year, t.month, t.day, t.hour, t.minute};
+}
+
+// The main dialog as a run sees it: inputs the test sets, and what the run shows.
+class FakeView : public RunView {
+ public:
+  std::string seedPath;
+  ChannelBoxes boxes{"*", "*", "*"};
+  PickerTime begin = Picked(kNow, false);  // the pickers start at the current time
+  PickerTime end = Picked(kNow, false);
+  bool css = false;
+  bool running = false;
+  int reading = 0;
+  int writing = 0;
+  std::string resultsText;
+  std::string resultsBox;
+  ChannelInfoList channels;
+
+  QWidget* Window() override { return nullptr; }
+  std::string SeedPath() const override { return seedPath; }
+  ChannelBoxes Boxes() const override { return boxes; }
+  PickerTime BeginTime() const override { return begin; }
+  PickerTime EndTime() const override { return end; }
+  bool CssChosen() const override { return css; }
+  bool IsRunning() const override { return running; }
+  void SetRunning(bool on) override { running = on; }
+  void ShowProgress(std::optional<int> r, std::optional<int> w) override {
+    if (r) reading = *r;
+    if (w) writing = *w;
+  }
+  void SetResultsText(const std::string& text) override { resultsText = text; }
+  void ShowResultsText(const std::string& text) override { resultsText = resultsBox = text; }
+  void ClearResultsBox() override { resultsBox.clear(); }
+  void SetChannels(const ChannelInfoList& list) override { channels = list; }
+  // As the dialog does: the boxes and the pickers take the row, the checkboxes stay.
+  void ApplyChannelChoice(const ChannelChoice& choice) override {
+    boxes = {choice.station, choice.channel, choice.location};
+    begin = Picked(choice.begin, begin.set);
+    end = Picked(choice.end, end.set);
+  }
+};
 
 // The arguments kConnection gives: everything but the password.
 std::vector<std::string> WithConnection(std::vector<std::string> arguments) {
@@ -53,7 +93,7 @@ class RunnerTest : public ::testing::Test {
   std::string PasswordGiven() { return ReadFile(dir_ / "password.txt"); }
 
   void Open(const std::string& cssChoice = "NOT_FOUND") {
-    dialog_ = std::make_unique<MainDialog>(cssChoice, dialogs_, kNow);
+    view_.css = cssChoice != "NOT_FOUND";  // as the dialog opens
     RunSetup setup;
     setup.converterPath = (dir_ / "tarnvel").string();
     setup.cssChoice = cssChoice;
@@ -61,13 +101,11 @@ class RunnerTest : public ::testing::Test {
       ++settingsLoads_;
       return connection_;
     };
-    runner_ = std::make_unique<ConverterRunner>(*dialog_, dialogs_, setup);
+    runner_ = std::make_unique<ConverterRunner>(view_, dialogs_, setup);
     QObject::connect(runner_.get(), &ConverterRunner::runEnded, [this] { ++runsEnded_; });
   }
 
-  void SetSeed(const std::string& path) {
-    dialog_->controls().seedPath->setText(QString::fromStdString(path));
-  }
+  void SetSeed(const std::string& path) { view_.seedPath = path; }
 
   std::string Seed(std::uintmax_t bytes = 4096) {
     const auto path = dir_ / "x.seed";
@@ -106,7 +144,7 @@ class RunnerTest : public ::testing::Test {
   TempDir dir_;
   ScriptedDialogs dialogs_;
   ConnectionValues connection_ = kConnection;
-  std::unique_ptr<MainDialog> dialog_;
+  FakeView view_;
   std::unique_ptr<ConverterRunner> runner_;
   int runsEnded_ = 0;
   int settingsLoads_ = 0;
@@ -128,10 +166,9 @@ TEST_F(RunnerTest, ListingFillsTheTableAndTheChosenRowFillsTheDialog) {
     return ChannelChoice{row.station, row.channel, row.location, row.begin, row.end};
   };
   runner_->StartListingRun();
-  EXPECT_TRUE(dialog_->IsRunning());
-  EXPECT_FALSE(dialog_->controls().list->isEnabled());
+  EXPECT_TRUE(view_.running);
   ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 1; }));
-  EXPECT_FALSE(dialog_->IsRunning());
+  EXPECT_FALSE(view_.running);
 
   // The listing checks SITECHAN in the database the conversion would use.
   EXPECT_EQ(Arguments(), WithConnection({Seed(), "-i"}));
@@ -142,34 +179,35 @@ TEST_F(RunnerTest, ListingFillsTheTableAndTheChosenRowFillsTheDialog) {
   ASSERT_EQ(table.size(), 3u);
   EXPECT_FALSE(table[1].inSitechan);
   EXPECT_DOUBLE_EQ(table[2].sitechanRate, 20.0);
-  EXPECT_EQ(dialog_->ResultsText(),
+  EXPECT_EQ(view_.resultsText,
             "Обнаружено в файле:\r\n"
             "ABC::BHZ::00 1237640700.00 - 1237644300.00 20\r\n"
             "ABC::BHN::00 1237640700.00 - 1237644300.00 20\r\n"
             "DEF::LHE::?? 1237640000.00 - 1237726399.00 1\r\n"
             "==================\r\n");
   // The results box itself waits until the view is switched on.
-  EXPECT_TRUE(dialog_->controls().results->toPlainText().isEmpty());
+  EXPECT_TRUE(view_.resultsBox.empty());
+  ASSERT_EQ(view_.channels.size(), 3u);
+  EXPECT_FALSE(view_.channels[1].inSitechan);
 
-  const auto& c = dialog_->controls();
-  EXPECT_EQ(c.station->text(), "DEF");
-  EXPECT_EQ(c.channel->text(), "LHE");
-  EXPECT_EQ(c.location->text(), "??");
-  EXPECT_EQ(dialog_->BeginTime().day, 21);
-  EXPECT_EQ(dialog_->BeginTime().hour, 12);  // 1237640000 is 12:53:20 UTC
-  EXPECT_EQ(dialog_->BeginTime().minute, 53);
-  EXPECT_EQ(dialog_->EndTime().day, 22);
-  EXPECT_EQ(dialog_->EndTime().hour, 12);
-  EXPECT_EQ(dialog_->EndTime().minute, 53);
+  EXPECT_EQ(view_.boxes.station, "DEF");
+  EXPECT_EQ(view_.boxes.channel, "LHE");
+  EXPECT_EQ(view_.boxes.location, "??");
+  EXPECT_EQ(view_.begin.day, 21);
+  EXPECT_EQ(view_.begin.hour, 12);  // 1237640000 is 12:53:20 UTC
+  EXPECT_EQ(view_.begin.minute, 53);
+  EXPECT_EQ(view_.end.day, 22);
+  EXPECT_EQ(view_.end.hour, 12);
+  EXPECT_EQ(view_.end.minute, 53);
   EXPECT_TRUE(dialogs_.messages.empty());
 
   // A second listing starts from an empty table.
   dialogs_.chooser = nullptr;
   Run(true);
   EXPECT_EQ(dialogs_.channelTables.at(1).size(), 3u);
-  EXPECT_EQ(dialog_->Channels().size(), 3u);
+  EXPECT_EQ(view_.channels.size(), 3u);
   // Nothing chosen: the boxes keep what they had; the filter of the new boxes was passed.
-  EXPECT_EQ(c.station->text(), "DEF");
+  EXPECT_EQ(view_.boxes.station, "DEF");
   EXPECT_EQ(Arguments(), WithConnection({Seed(), "DEF:LHE:??", "-i"}));
 }
 
@@ -194,7 +232,7 @@ TEST_F(RunnerTest, LargeFilesAskHowMuchToView) {
 
   SetSeed(Seed(10485760));
   dialogs_.viewLimitAnswer = 5;
-  dialog_->controls().useBegin->click();
+  view_.begin.set = true;
   Run(true);
   ASSERT_EQ(dialogs_.viewLimitRequests.size(), 1u);
   EXPECT_EQ(dialogs_.viewLimitRequests[0], Seed(10485760) + "|10");
@@ -208,7 +246,7 @@ TEST_F(RunnerTest, LargeFilesAskHowMuchToView) {
   dialogs_.viewLimitAnswer = -1;
   Run(true);
   EXPECT_FALSE(ConverterRan());
-  EXPECT_FALSE(dialog_->IsRunning());
+  EXPECT_FALSE(view_.running);
   EXPECT_TRUE(dialogs_.channelTables.size() == 3u);
 }
 
@@ -224,7 +262,7 @@ TEST_F(RunnerTest, EmptyPathIsReportedByEachRun) {
   ASSERT_EQ(dialogs_.messages.size(), 2u);
   EXPECT_EQ(dialogs_.messages[1].text, "Выберите конвертируемый файл!");
   EXPECT_FALSE(ConverterRan());
-  EXPECT_FALSE(dialog_->IsRunning());
+  EXPECT_FALSE(view_.running);
 }
 
 TEST_F(RunnerTest, ConversionMovesBothBarsAndEndsWithSuccess) {
@@ -241,15 +279,15 @@ TEST_F(RunnerTest, ConversionMovesBothBarsAndEndsWithSuccess) {
       "printf '\\rWriting to database - 100%%\\n\\n'\n");
   Open();
   SetSeed(Seed());
-  dialog_->controls().station->setText("ABC");
-  dialog_->controls().results->setPlainText("earlier");
+  view_.boxes.station = "ABC";
+  view_.resultsBox = "earlier";
   runner_->StartConversionRun();
-  EXPECT_TRUE(dialog_->controls().results->toPlainText().isEmpty());
-  EXPECT_TRUE(WaitUntil([&] { return dialog_->controls().reading->value() == 41; }));
-  EXPECT_TRUE(dialog_->IsRunning());
+  EXPECT_TRUE(view_.resultsBox.empty());
+  EXPECT_TRUE(WaitUntil([&] { return view_.reading == 41; }));
+  EXPECT_TRUE(view_.running);
   WriteFile(flag, "");
-  EXPECT_TRUE(WaitUntil([&] { return dialog_->controls().writing->value() == 57; }));
-  EXPECT_EQ(dialog_->controls().reading->value(), 41);
+  EXPECT_TRUE(WaitUntil([&] { return view_.writing == 57; }));
+  EXPECT_EQ(view_.reading, 41);
   WriteFile(flag + "2", "");
   ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 1; }));
 
@@ -263,13 +301,11 @@ TEST_F(RunnerTest, ConversionMovesBothBarsAndEndsWithSuccess) {
                               Seed() +
                               "\" \"ABC:*:*\" odbc=QOR user=qor password=*** "
                               "data=\"/srv/qor\"\r\n";
-  EXPECT_EQ(dialog_->ResultsText(), summary);
-  std::string shown = summary;
-  shown.replace(shown.size() - 2, 2, "\n");
-  EXPECT_EQ(dialog_->controls().results->toPlainText().toStdString(), shown);
-  EXPECT_EQ(dialog_->controls().reading->value(), 0);
-  EXPECT_EQ(dialog_->controls().writing->value(), 0);
-  EXPECT_FALSE(dialog_->IsRunning());
+  EXPECT_EQ(view_.resultsText, summary);
+  EXPECT_EQ(view_.resultsBox, summary);
+  EXPECT_EQ(view_.reading, 0);
+  EXPECT_EQ(view_.writing, 0);
+  EXPECT_FALSE(view_.running);
   EXPECT_EQ(settingsLoads_, 1);
 }
 
@@ -290,9 +326,9 @@ TEST_F(RunnerTest, AConverterPrintingMegabytesNeverBlocksAndTheBarsFollowItsNewe
   SetSeed(Seed());
   runner_->StartConversionRun();
   // 20000 entries (about 450 KB) before the newest one.
-  EXPECT_TRUE(WaitUntil([&] { return dialog_->controls().reading->value() == 77; }));
+  EXPECT_TRUE(WaitUntil([&] { return view_.reading == 77; }));
   WriteFile(flag, "");
-  EXPECT_TRUE(WaitUntil([&] { return dialog_->controls().writing->value() == 88; }));
+  EXPECT_TRUE(WaitUntil([&] { return view_.writing == 88; }));
   WriteFile(flag + "2", "");
   ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 1; }));
   EXPECT_EQ(LastMessage(), "Операция успешно завершена!");
@@ -310,14 +346,12 @@ TEST_F(RunnerTest, FailedConversionsAreReportedWithTheirErrorCount) {
   EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 2\n");
   EXPECT_EQ(dialogs_.messages.back().icon, MessageIcon::kExclamation);
   // The counted error lines follow the summary, so the operator sees what failed.
-  const std::string& results = dialog_->ResultsText();
+  const std::string& results = view_.resultsText;
   EXPECT_EQ(results.substr(results.find("\r\n") + 2),
             "DB write error (ABC::BHZ::/srv/qor/ABC/13/a)\r\n"
             "Delete error (ABC::BHZ::/srv/qor/ABC/13/b)\r\n");
   EXPECT_EQ(results.rfind("Connection string: ", 0), 0u);
-  EXPECT_NE(dialog_->controls().results->toPlainText().indexOf(
-                "\nDB write error (ABC::BHZ::/srv/qor/ABC/13/a)\nDelete error"),
-            -1);
+  EXPECT_EQ(view_.resultsBox, results);
 
   Converter("printf 'Connection error (ODBC: QOR, USER: qor)\\n'; exit 255");
   Run(false);
@@ -342,7 +376,7 @@ TEST_F(RunnerTest, CssConversionAsksForTheWfdiscFileAndFollowsCssWriting) {
       "printf '\\rWriting to CSS-file - 100%%\\n\\n'\n");
   Open("SEED_PATH");
   SetSeed(Seed());
-  dialog_->controls().useEnd->click();
+  view_.end.set = true;
 
   dialogs_.saveAnswer.reset();
   Run(false);
@@ -355,7 +389,7 @@ TEST_F(RunnerTest, CssConversionAsksForTheWfdiscFileAndFollowsCssWriting) {
   const std::string wfdisc = (dir_ / "out.wfdisc").string();
   dialogs_.saveAnswer = QString::fromStdString(wfdisc);
   runner_->StartConversionRun();
-  EXPECT_TRUE(WaitUntil([&] { return dialog_->controls().writing->value() == 64; }));
+  EXPECT_TRUE(WaitUntil([&] { return view_.writing == 64; }));
   WriteFile(flag, "");
   ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 2; }));
   EXPECT_EQ(Arguments(),
@@ -381,7 +415,7 @@ TEST_F(RunnerTest, DatabaseOutputIgnoresTheCssRequest) {
   Converter("true");
   Open("SEED_PATH");
   SetSeed(Seed());
-  dialog_->controls().toDatabase->click();
+  view_.css = false;
   Run(false);
   EXPECT_TRUE(dialogs_.saveRequests.empty());
   EXPECT_EQ(Arguments().at(1), "*:*:*");
@@ -391,7 +425,7 @@ TEST_F(RunnerTest, OverlongValuesAreRefusedNotCut) {
   Converter("true");
   Open();
   SetSeed(Seed());
-  dialog_->controls().station->setText("ABCDEFGH");
+  view_.boxes.station = "ABCDEFGH";
   Run(true);
   Run(false);
   EXPECT_FALSE(ConverterRan());
@@ -399,18 +433,18 @@ TEST_F(RunnerTest, OverlongValuesAreRefusedNotCut) {
   EXPECT_NE(dialogs_.messages[0].text.find("станция"), std::string::npos);
 
   // Limits count characters: eight Cyrillic letters are too many, seven are not.
-  dialog_->controls().station->setText("ГДЕЖЗИКЛ");
+  view_.boxes.station = "ГДЕЖЗИКЛ";
   Run(false);
   EXPECT_FALSE(ConverterRan());
   EXPECT_NE(LastMessage().find("станция (допускается не более 7 символов, задано 8)"),
             std::string::npos);
-  dialog_->controls().station->setText("ГДЕЖЗИК");
+  view_.boxes.station = "ГДЕЖЗИК";
   Run(false);
   EXPECT_TRUE(ConverterRan());
   EXPECT_EQ(Arguments().at(1), "ГДЕЖЗИК:*:*");
   std::filesystem::remove(dir_ / "args.txt");
 
-  dialog_->controls().station->setText("ABCDEFG");
+  view_.boxes.station = "ABCDEFG";
   connection_.password = std::string(32, 'p');
   Run(false);
   EXPECT_FALSE(ConverterRan());
@@ -429,7 +463,7 @@ TEST_F(RunnerTest, OverlongValuesAreRefusedNotCut) {
   EXPECT_NE(LastMessage().find("командная строка"), std::string::npos);
   Run(false);  // 1023 + 1023 + the rest stays below 4095
   EXPECT_TRUE(ConverterRan());
-  EXPECT_FALSE(dialog_->IsRunning());
+  EXPECT_FALSE(view_.running);
 }
 
 TEST_F(RunnerTest, AListingThatFailsEndsWithTheFailureMessageAndListsNoErrorLine) {
@@ -438,14 +472,14 @@ TEST_F(RunnerTest, AListingThatFailsEndsWithTheFailureMessageAndListsNoErrorLine
   SetSeed(Seed());
   Run(true);
   EXPECT_TRUE(dialogs_.channelTables.empty());
-  EXPECT_TRUE(dialog_->Channels().empty());
+  EXPECT_TRUE(view_.channels.empty());
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 1\n");
   EXPECT_EQ(dialogs_.messages[0].icon, MessageIcon::kExclamation);
-  EXPECT_EQ(dialog_->ResultsText(),
+  EXPECT_EQ(view_.resultsText,
             "Обнаружено в файле:\r\n==================\r\n"
             "File open error (/no/such.seed): No such file or directory\r\n");
-  EXPECT_EQ(dialog_->controls().station->text(), "*");
+  EXPECT_EQ(view_.boxes.station, "*");
 
   // Channels found before a read error are listed, and the failure reported after them.
   Converter(std::string(kListing) + "printf 'File read error (x): Input/output error\\n'");
@@ -474,12 +508,12 @@ TEST_F(RunnerTest, AMissingConverterEndsTheRunWithAMessage) {
   Run(true);
   ASSERT_EQ(dialogs_.messages.size(), 1u);
   EXPECT_NE(LastMessage().find((dir_ / "tarnvel").string()), std::string::npos);
-  EXPECT_FALSE(dialog_->IsRunning());
-  EXPECT_EQ(dialog_->ResultsText(), "Обнаружено в файле:\r\n");
+  EXPECT_FALSE(view_.running);
+  EXPECT_EQ(view_.resultsText, "Обнаружено в файле:\r\n");
   EXPECT_TRUE(dialogs_.channelTables.empty());
   Run(false);
   EXPECT_EQ(dialogs_.messages.size(), 2u);
-  EXPECT_FALSE(dialog_->IsRunning());
+  EXPECT_FALSE(view_.running);
 }
 
 }  // namespace
