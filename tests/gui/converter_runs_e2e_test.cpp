@@ -40,10 +40,8 @@ using tarnvel::testing::DatabaseKind;
 using tarnvel::testing::TempDir;
 using tarnvel::testing::TestData;
 using tarnvel::testing::TestDatabase;
-using testing::ClippedTexts;
-using testing::EnglishTexts;
+using testing::LookAt;
 using testing::OnNextModal;
-using testing::SaveScreenshot;
 using testing::ScriptedDialogs;
 using testing::WaitUntil;
 
@@ -219,16 +217,6 @@ TEST_F(GuiConverterRunTest, AConversionWithoutDatabaseEndsWithTheFailureMessage)
   EXPECT_NE(dialog_->ResultsText().find(
                 "\r\nConnection error (ODBC: " + TestDatabase::MissingDsn() + ", USER: "),
             std::string::npos);
-}
-
-// Texts of a window as the operator reads them: Russian (or the program's own names) and whole;
-// then its picture for a reviewer, in the build folder's screenshots/.
-void LookAt(QWidget& window, const QString& name) {
-  const auto english = EnglishTexts(window);
-  EXPECT_TRUE(english.empty()) << name.toStdString() << ::testing::PrintToString(english);
-  const auto clipped = ClippedTexts(window, {QStringLiteral("1005")});
-  EXPECT_TRUE(clipped.empty()) << name.toStdString() << ::testing::PrintToString(clipped);
-  SaveScreenshot(window, name);
 }
 
 // Answers the next message box with its only or its "No" button, after looking at it.

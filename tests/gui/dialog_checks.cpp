@@ -1,5 +1,7 @@
 #include "tests/gui/dialog_checks.h"
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
@@ -226,6 +228,16 @@ std::vector<std::string> EnglishTexts(const QWidget& root) {
     }
   }
   return found;
+}
+
+void LookAt(QWidget& window, const QString& name) {
+  const std::string title =
+      name.isEmpty() ? window.windowTitle().toStdString() : name.toStdString();
+  const auto english = EnglishTexts(window);
+  EXPECT_TRUE(english.empty()) << title << ": " << ::testing::PrintToString(english);
+  const auto clipped = ClippedTexts(window, {QStringLiteral("1005")});
+  EXPECT_TRUE(clipped.empty()) << title << ": " << ::testing::PrintToString(clipped);
+  if (!name.isEmpty()) SaveScreenshot(window, name);
 }
 
 void OnNextModal(std::function<void(QWidget&)> handle) {

@@ -25,6 +25,11 @@ QString SaveScreenshot(QWidget& widget, const QString& name);
 // than the product's own names and codes: toolkit texts left untranslated.
 std::vector<std::string> EnglishTexts(const QWidget& root);
 
+// Looks at a window as the operator would: fails the running test for every text of it that is
+// clipped (ClippedTexts, with the main dialog's scrolling path box allowed) or English
+// (EnglishTexts), then saves its picture as `name` unless that is empty.
+void LookAt(QWidget& window, const QString& name);
+
 // Calls `handle` with the next modal window once it shows, from inside that window's own event
 // loop (a real dialog's exec()); the handler answers and closes it.
 void OnNextModal(std::function<void(QWidget&)> handle);

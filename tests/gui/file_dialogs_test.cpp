@@ -18,22 +18,11 @@ namespace {
 
 using tarnvel::testing::TempDir;
 using tarnvel::testing::WriteFile;
-using testing::ClippedTexts;
-using testing::EnglishTexts;
+using testing::LookAt;
 using testing::OnNextModal;
-using testing::SaveScreenshot;
 
 QString Path(const std::filesystem::path& path) {
   return QString::fromStdString(path.string());
-}
-
-// The texts of a toolkit window as the operator reads them: every one Russian (or one of the
-// program's own names) and shown whole.
-void ExpectRussianAndWhole(const QWidget& window) {
-  const auto english = EnglishTexts(window);
-  EXPECT_TRUE(english.empty()) << ::testing::PrintToString(english);
-  const auto clipped = ClippedTexts(window);
-  EXPECT_TRUE(clipped.empty()) << ::testing::PrintToString(clipped);
 }
 
 class FileDialogsTest : public ::testing::Test {
@@ -57,8 +46,7 @@ TEST_F(FileDialogsTest, TheOpenChooserStartsWhereTheLastSeedFileWasOpened) {
     QtDialogServices services(*folders);
     OnNextModal([&](QWidget& window) {
       auto& chooser = dynamic_cast<QFileDialog&>(window);
-      ExpectRussianAndWhole(chooser);
-      SaveScreenshot(chooser, QStringLiteral("open_file"));
+      LookAt(chooser, QStringLiteral("open_file"));
       chooser.selectFile(Path(seed));
       static_cast<QDialog&>(chooser).accept();  // as the dialog's own button does
     });
@@ -87,15 +75,13 @@ TEST_F(FileDialogsTest, TheSaveChooserStartsWhereTheLastCssFileWentUnlessTheRunP
     OnNextModal([&](QWidget& window) {
       auto& chooser = dynamic_cast<QFileDialog&>(window);
       EXPECT_EQ(chooser.directory().absolutePath(), Path(css_.path()));
-      ExpectRussianAndWhole(chooser);
-      SaveScreenshot(chooser, QStringLiteral("save_file"));
+      LookAt(chooser, QStringLiteral("save_file"));
       chooser.selectFile(Path(existing));
       // Saving over a file asks first, in Russian.
       OnNextModal([](QWidget& question) {
         auto& box = dynamic_cast<QMessageBox&>(question);
-        ExpectRussianAndWhole(box);
         EXPECT_NE(box.text().indexOf(QStringLiteral("существует")), -1) << box.text().toStdString();
-        SaveScreenshot(box, QStringLiteral("overwrite_question"));
+        LookAt(box, QStringLiteral("overwrite_question"));
         box.button(QMessageBox::Yes)->click();
       });
       static_cast<QDialog&>(chooser).accept();  // as the dialog's own button does
@@ -125,17 +111,16 @@ TEST_F(FileDialogsTest, MessageBoxesAnswerInRussian) {
   QtDialogServices services(*folders);
   OnNextModal([](QWidget& window) {
     auto& box = dynamic_cast<QMessageBox&>(window);
-    ExpectRussianAndWhole(box);
     EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&'), "Да");
     EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&'), "Нет");
-    SaveScreenshot(box, QStringLiteral("quit_question"));
+    LookAt(box, QStringLiteral("quit_question"));
     box.button(QMessageBox::No)->click();
   });
   EXPECT_FALSE(services.AskYesNo(nullptr, QStringLiteral("Завершить работу программы?"),
                                  QStringLiteral("Завершение работы...")));
   OnNextModal([](QWidget& window) {
     auto& box = dynamic_cast<QMessageBox&>(window);
-    ExpectRussianAndWhole(box);
+    LookAt(box, {});
     box.button(QMessageBox::Ok)->click();
   });
   services.ShowMessage(nullptr, QStringLiteral("Операция успешно завершена!"),
