@@ -283,7 +283,7 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
   DecodeSamples(record.first(static_cast<std::size_t>(length)), h, out, context);
 
   if (TraceSegment* entry =
-          context.segments.FindContinuation(h.station, h.channel, h.location, start)) {
+          context.segments.FindContinuation(h.station, h.channel, h.location, start, rate)) {
     if (entry->count == 0) return false;
     entry->samples.Append(out);
     context.segments.Extend(*entry, static_cast<std::int64_t>(n));
@@ -313,7 +313,8 @@ void RegisterRecordSpan(std::span<const std::uint8_t> record, int recordLength,
   const double start = BtimeToEpoch(h);
   const auto n = static_cast<std::int64_t>(h.sampleCount);
   if (TraceSegment* entry = context.segments.FindChannel(h.station, h.channel, h.location)) {
-    context.segments.Extend(*entry, n);
+    // The channel's one entry spans every record at that record's own rate.
+    context.segments.ExtendSpan(*entry, n, static_cast<double>(n) / rate);
     return;
   }
   TraceSegment segment;

@@ -61,24 +61,26 @@ SegmentList::SegmentList(SegmentList&&) noexcept = default;
 SegmentList& SegmentList::operator=(SegmentList&&) noexcept = default;
 
 TraceSegment* SegmentList::FindContinuation(std::string_view station, std::string_view channel,
-                                            std::string_view location, double t) {
+                                            std::string_view location, double t, double rate) {
   const auto found = index_->channels.find(Index::Key(station, channel, location));
   if (found == index_->channels.end()) return nullptr;
-  std::size_t best = std::numeric_limits<std::size_t>::max();
   for (const auto& group : found->second.groups) {
+    if (group->rate != rate) continue;
     const double window = 1.5 / group->rate;
     // Widen the range a little so that rounding of t ± window never hides an entry; the exact
     // test below decides.
     const double slack = 1e-9 * (std::fabs(t) + window);
     const double last = t + window + slack;
+    std::size_t best = std::numeric_limits<std::size_t>::max();
     for (auto it = group->byEnd.lower_bound(t - window - slack);
          it != group->byEnd.end() && it->first <= last; ++it) {
       if (std::fabs(it->first - t) < window) best = std::min(best, it->second);
     }
+    if (best == std::numeric_limits<std::size_t>::max()) return nullptr;
+    index_->last = best;
+    return &entries_[best];
   }
-  if (best == std::numeric_limits<std::size_t>::max()) return nullptr;
-  index_->last = best;
-  return &entries_[best];
+  return nullptr;
 }
 
 TraceSegment* SegmentList::FindChannel(std::string_view station, std::string_view channel,
@@ -113,8 +115,18 @@ TraceSegment& SegmentList::Add(TraceSegment segment) {
 }
 
 void SegmentList::Extend(TraceSegment& segment, std::int64_t samples) {
-  segment.end += static_cast<double>(samples) / segment.nominalRate;
   segment.count += samples;
+  segment.end = segment.start + static_cast<double>(segment.count) / segment.nominalRate;
+  Reindex(segment);
+}
+
+void SegmentList::ExtendSpan(TraceSegment& segment, std::int64_t samples, double seconds) {
+  segment.count += samples;
+  segment.end += seconds;
+  Reindex(segment);
+}
+
+void SegmentList::Reindex(TraceSegment& segment) {
   std::size_t position = index_->last;
   if (position >= entries_.size() || &entries_[position] != &segment) {
     position = entries_.size();

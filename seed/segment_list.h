@@ -21,18 +21,23 @@ class SegmentList {
   SegmentList(const SegmentList&) = delete;
   SegmentList& operator=(const SegmentList&) = delete;
 
-  // First entry in list order of this channel (names compared without regard to case) whose
-  // end lies within 1.5 sample periods of t: |end - t| < 1.5 / nominalRate.
+  // First entry in list order of this channel (names compared without regard to case) and of
+  // this nominal rate whose end lies within 1.5 sample periods of t: |end - t| < 1.5 / rate.
+  // An entry of another rate is never continued: its samples would land at wrong times.
   TraceSegment* FindContinuation(std::string_view station, std::string_view channel,
-                                 std::string_view location, double t);
+                                 std::string_view location, double t, double rate);
   // First entry in list order of this channel, regardless of time (information mode).
   TraceSegment* FindChannel(std::string_view station, std::string_view channel,
                             std::string_view location);
   // Appends a new entry at the end of the list and returns it.
   TraceSegment& Add(TraceSegment segment);
-  // Records that `segment` (an entry of this list) grew by `samples` samples: advances its end
-  // by samples / nominalRate and its count, keeping the index in step.
+  // Records that `segment` (an entry of this list) grew by `samples` samples at its own rate:
+  // its end becomes start + count / nominalRate, worked out afresh each time so that no
+  // rounding accumulates over millions of records. Keeps the index in step.
   void Extend(TraceSegment& segment, std::int64_t samples);
+  // Information mode: the channel's entry counts `samples` more samples of a record lasting
+  // `seconds` (at that record's own rate), added to its end.
+  void ExtendSpan(TraceSegment& segment, std::int64_t samples, double seconds);
 
   std::size_t size() const { return entries_.size(); }
   bool empty() const { return entries_.empty(); }
@@ -50,6 +55,9 @@ class SegmentList {
   // Per-channel index of the entries by end time: implementation details of segment_list.cpp.
   struct Index;
   std::unique_ptr<Index> index_;
+
+  // Moves `segment` to its new end in the index.
+  void Reindex(TraceSegment& segment);
 };
 
 }  // namespace tarnvel

@@ -153,6 +153,15 @@ std::string Fixed2(double value) {
   return text;
 }
 
+// The samples of a wfdisc line's data file (in `folder`), from its time at its samprate.
+TimedPiece CssPiece(const std::string& line, const std::filesystem::path& folder) {
+  const auto fields = WfdiscFields(line);
+  const std::string data = ReadFile(folder / fields.at(kWfdiscDfile));
+  std::vector<float> floats(data.size() / 4);
+  std::memcpy(floats.data(), data.data(), floats.size() * 4);
+  return {std::stod(fields.at(kWfdiscTime)), std::stod(fields.at(kWfdiscSamprate)), floats};
+}
+
 // A fractional-rate channel of more than an hour: its nominal rate, its record bytes and where
 // the independent decoder puts each of its samples.
 struct FractionalChannel {
@@ -232,13 +241,34 @@ TEST_P(ConversionTest, FractionalRatesGiveOneSegmentInHourPiecesWithEverySampleA
     EXPECT_EQ(fields[kWfdiscNsamp], std::to_string(reference.values.size()));
     EXPECT_EQ(lines[i].substr(88, 11), c.rate == 62.5 ? " 62.5000000" : " 40.5000000");
     EXPECT_NEAR(std::stod(fields[kWfdiscEndTime]), c.start + c.seconds, 1e-4);
-    const std::string data = ReadFile(work().path() / fields[kWfdiscDfile]);
-    std::vector<float> floats(data.size() / 4);
-    std::memcpy(floats.data(), data.data(), floats.size() * 4);
-    ExpectEverySampleAtItsTime(
-        {{std::stod(fields[kWfdiscTime]), std::stod(fields[kWfdiscSamprate]), floats}}, reference,
-        1e-4);
+    ExpectEverySampleAtItsTime({CssPiece(lines[i], work().path())}, reference, 1e-4);
   }
+}
+
+TEST_P(ConversionTest, AChannelWhoseRateChangesGivesASegmentPerRateWithEverySampleAtItsTime) {
+  // 20 s at 50 sps, then, from where they end, 20 s at 100 sps.
+  const auto slow = RandomWalk(1000, 1, 50);
+  const auto fast = RandomWalk(2000, 2, 50);
+  const std::string bytes = PackChannel("ABC", "BHZ", "00", kStart, 50.0, slow) +
+                            PackChannel("ABC", "BHZ", "00", kStart + 20.0, 100.0, fast);
+  const auto seed = Place("switched.seed", bytes);
+
+  // The listing's one line spans both parts, each at its own rate.
+  const auto listing = Run({seed.string(), "-i"});
+  EXPECT_EQ(listing.output.rfind(
+                "ABC::BHZ::00 " + Fixed2(kStart) + " - " + Fixed2(kStart + 40.0) + " 50\n", 0),
+            0u)
+      << listing.output;
+
+  const auto css = Run({seed.string(), "CSS=switched.wfdisc"});
+  ASSERT_EQ(css.exitCode, 0) << css.output;
+  const auto lines = Lines(ReadFile(work().path() / "switched.wfdisc"));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(WfdiscFields(lines[0])[kWfdiscNsamp], "1000");
+  EXPECT_EQ(WfdiscFields(lines[1])[kWfdiscNsamp], "2000");
+  EXPECT_NEAR(std::stod(WfdiscFields(lines[1])[kWfdiscEndTime]), kStart + 40.0, 1e-4);
+  ExpectEverySampleAtItsTime({CssPiece(lines[0], work().path()), CssPiece(lines[1], work().path())},
+                             ReferenceTimedSamples(bytes, 512, "BHZ"), 1e-4);
 }
 
 // Three channels of one station, one in each of 1964, 1966 and 1969, the last running over

@@ -116,6 +116,41 @@ TEST(Filing, BelowOneSamplePerSecondKeepsFiniteSpans) {
   EXPECT_EQ(info.segments[0].count, 60);
 }
 
+TEST(Filing, ARecordOfAnotherRateNeverContinuesAnEntry) {
+  // A channel switched from 50 to 100 sps: the second record begins where the first ends, but
+  // continuing the 50 sps entry would space its samples 20 ms apart instead of 10.
+  RunContext c;
+  ProcessDataRecord(Record(0.0, 100, 50, 1, 0), 4096, c);     // [0, 2) at 50 sps
+  ProcessDataRecord(Record(2.0, 100, 100, 1, 100), 4096, c);  // [2, 3) at 100 sps
+  ProcessDataRecord(Record(3.0, 100, 100, 1, 200), 4096, c);  // [3, 4) continues it
+  ASSERT_EQ(c.segments.size(), 2u);
+  EXPECT_DOUBLE_EQ(c.segments[0].nominalRate, 50.0);
+  EXPECT_EQ(c.segments[0].count, 100);
+  EXPECT_DOUBLE_EQ(c.segments[0].end, kT0 + 2.0);
+  EXPECT_DOUBLE_EQ(c.segments[1].nominalRate, 100.0);
+  EXPECT_EQ(c.segments[1].count, 200);
+  EXPECT_DOUBLE_EQ(c.segments[1].start, kT0 + 2.0);
+  EXPECT_DOUBLE_EQ(c.segments[1].end, kT0 + 4.0);
+  // The listing keeps one entry for the channel, spanning each record at its own rate.
+  RunContext info;
+  RegisterRecordSpan(Record(0.0, 100, 50, 1), 4096, info);
+  RegisterRecordSpan(Record(2.0, 100, 100, 1), 4096, info);
+  ASSERT_EQ(info.segments.size(), 1u);
+  EXPECT_DOUBLE_EQ(info.segments[0].end, kT0 + 3.0);
+}
+
+TEST(Filing, LongRunsKeepJoiningWithoutRoundingDrift) {
+  // 20000 sps in records of 448 samples (22.4 ms): adding each record's span to the end in turn
+  // drifted by more than the 75 us joining window after some 770 records.
+  RunContext c;
+  for (int i = 0; i < 1000; ++i) {
+    ProcessDataRecord(Record(0.0224 * i, 448, 20000, 1, 448 * i), 4096, c);
+  }
+  ASSERT_EQ(c.segments.size(), 1u);
+  EXPECT_EQ(c.segments[0].count, 448000);
+  EXPECT_NEAR(c.segments[0].end, kT0 + 22.4, 1e-6);
+}
+
 TEST(Filing, ManyGapsAndChannelsFileLikeALinearSearch) {
   // Records in a shuffled order over gaps and channels: every record must land where the
   // first-in-list-order rule puts it. Checked against a plain scan of the list.
@@ -172,9 +207,10 @@ TEST(Filing, ExtendKeepsTheIndexInStepForAnyEntry) {
   list.Add(std::move(b));
   list.Extend(list[0], 50);  // not the entry last added
   EXPECT_DOUBLE_EQ(list[0].end, 105.0);
-  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 105.1), &list[0]);
-  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 100.0), nullptr);
-  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 199.9), &list[1]);
+  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 105.1, 10.0), &list[0]);
+  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 100.0, 10.0), nullptr);
+  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 199.9, 10.0), &list[1]);
+  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 105.1, 20.0), nullptr);  // another rate
   EXPECT_EQ(list.FindChannel("a", "Bhz", "??"), &list[0]);
 }
 
@@ -186,7 +222,7 @@ TEST(Filing, ClearEmptiesListAndIndex) {
   EXPECT_EQ(c.segments.FindChannel("ABC", "BHZ", "??"), nullptr);
   ProcessDataRecord(Record(0.1, 10, 100, 1), 4096, c);
   EXPECT_EQ(c.segments.size(), 1u);
-  EXPECT_EQ(c.segments.FindContinuation("abc", "bhz", "??", kT0 + 0.2), &c.segments[0]);
+  EXPECT_EQ(c.segments.FindContinuation("abc", "bhz", "??", kT0 + 0.2, 100.0), &c.segments[0]);
 }
 
 }  // namespace
