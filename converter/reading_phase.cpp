@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <span>
 #include <vector>
 
 #include "converter/console_wording.h"
+#include "seed/quality_indicator.h"
 #include "seed/record_length.h"
 #include "seed/seed_record.h"
 
@@ -29,28 +31,68 @@ bool DetermineRecordLength(const std::string& blockSize, SeedFile& file, int& re
 
 namespace {
 
-// Reads record after record into one buffer of twice the record length, one read per record.
-// A last piece shorter than a record is not decoded: its tail would be stale bytes of the
-// record before it.
+// Bytes looked at where a record would end, to see whether another one begins there.
+constexpr std::size_t kHeaderPeek = 48;
+// Shortest record length taken from a record's own blockette 1000.
+constexpr int kShortestDeclaredLength = 128;
+
+// Reads record after record into one buffer, handing each whole record on with the input
+// position behind it. Records are as long as the reading length, except where a data record's
+// blockette 1000 declares another length and the input bears it out: a data record (or the end
+// of the input) follows at the declared length, and, for a longer record, none begins at the
+// reading length already. So a file put together from sources of different record lengths is
+// read whole, while a damaged length byte does not shift every record after it. A last piece
+// shorter than its record is not decoded: its tail would be stale bytes of the record before it.
 template <typename PerRecord>
 ReadingSummary ReadRecords(SeedFile& file, int recordLength, PerRecord&& perRecord) {
   ReadingSummary summary;
-  std::vector<std::uint8_t> buffer(2 * static_cast<std::size_t>(recordLength));
   const auto length = static_cast<std::size_t>(recordLength);
-  for (;;) {
-    const long n = file.Read(buffer.data(), length);
-    if (n <= 0) {
-      summary.reachedEnd = n == 0;
-      break;
+  std::vector<std::uint8_t> buffer(std::max<std::size_t>(2 * length, 65536 + kHeaderPeek));
+  std::size_t have = 0;  // bytes read into the buffer and not yet handed on
+  bool ended = false;
+  bool failed = false;
+  const auto fill = [&](std::size_t want) {
+    while (have < want && !ended) {
+      const long n = file.Read(buffer.data() + have, want - have);
+      if (n <= 0) {
+        ended = true;
+        failed = n < 0;
+      } else {
+        have += static_cast<std::size_t>(n);
+      }
     }
-    if (static_cast<std::size_t>(n) < length) {
-      summary.trailingFragment = n;
-      summary.reachedEnd = true;
+  };
+  const auto recordBeginsAt = [&](std::size_t at) {
+    return have >= at + kHeaderPeek &&
+           LooksLikeDataRecordStart(std::span<const std::uint8_t>(buffer.data() + at, kHeaderPeek));
+  };
+
+  for (;;) {
+    fill(length);
+    if (have == 0) break;
+    std::size_t size = length;
+    const int declared = have > 6 && IsDataRecordIndicator(buffer[6])
+                             ? DeclaredRecordLength(std::span(buffer.data(), have))
+                             : 0;
+    if (declared >= kShortestDeclaredLength && UsableRecordLength(declared) &&
+        static_cast<std::size_t>(declared) != length) {
+      const auto at = static_cast<std::size_t>(declared);
+      fill(at + kHeaderPeek);
+      const bool endsThere = recordBeginsAt(at) || (ended && have == at);
+      if (endsThere && (at < length || !recordBeginsAt(length))) size = at;
+    }
+    if (have < size) {
+      summary.trailingFragment = static_cast<long>(have);
       break;
     }
     ++summary.records;
-    if (!perRecord(std::span<const std::uint8_t>(buffer.data(), length))) break;
+    const std::int64_t position = file.Position() - static_cast<std::int64_t>(have - size);
+    const bool more = perRecord(std::span<const std::uint8_t>(buffer.data(), size), position);
+    have -= size;
+    std::memmove(buffer.data(), buffer.data() + size, have);
+    if (!more) return summary;
   }
+  summary.reachedEnd = !failed;
   return summary;
 }
 
@@ -65,11 +107,11 @@ ReadingSummary ReadForConversion(SeedFile& file, int recordLength, std::int64_t 
     std::fflush(stdout);
     lastPercent = percent;
   };
-  const ReadingSummary summary =
-      ReadRecords(file, recordLength, [&](std::span<const std::uint8_t> record) {
-        ProcessDataRecord(record, recordLength, context);
+  const ReadingSummary summary = ReadRecords(
+      file, recordLength, [&](std::span<const std::uint8_t> record, std::int64_t position) {
+        ProcessDataRecord(record, static_cast<int>(record.size()), context);
         if (fileSize > 0) {
-          const int percent = static_cast<int>(static_cast<double>(file.Position()) * 100.0 /
+          const int percent = static_cast<int>(static_cast<double>(position) * 100.0 /
                                                static_cast<double>(fileSize));
           show(std::min(percent, 100));  // the file may grow while it is read
         }
@@ -81,9 +123,9 @@ ReadingSummary ReadForConversion(SeedFile& file, int recordLength, std::int64_t 
 }
 
 void ReadForListing(SeedFile& file, int recordLength, std::int64_t viewLimit, RunContext& context) {
-  ReadRecords(file, recordLength, [&](std::span<const std::uint8_t> record) {
-    RegisterRecordSpan(record, recordLength, context);
-    return file.Position() < viewLimit;
+  ReadRecords(file, recordLength, [&](std::span<const std::uint8_t> record, std::int64_t position) {
+    RegisterRecordSpan(record, static_cast<int>(record.size()), context);
+    return position < viewLimit;
   });
 }
 

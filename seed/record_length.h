@@ -1,4 +1,5 @@
-// Record length detection of a SEED file from its first 256-byte pieces.
+// Record lengths of a SEED file: detection from its first 256-byte pieces, and the length each
+// data record declares for itself.
 #pragma once
 
 #include <cstddef>
@@ -22,5 +23,14 @@ struct RecordLengthResult {
 // number of bytes read, or -1 on a read failure.
 RecordLengthResult DetectRecordLength(
     const std::function<long(std::span<std::uint8_t, 256>)>& readPiece);
+
+// The record length a data record's blockette 1000 declares, also behind a leading blockette
+// 1001 that links to it; 0 when the record declares none. Reads only within `record`.
+int DeclaredRecordLength(std::span<const std::uint8_t> record);
+
+// Whether `bytes` begin like the header of a SEED data record: a sequence number of digits,
+// blanks or NULs, a data record indicator, a blank or NUL, and an hour, minute and second in
+// range.
+bool LooksLikeDataRecordStart(std::span<const std::uint8_t> bytes);
 
 }  // namespace tarnvel

@@ -296,6 +296,98 @@ TEST_P(ReadingPhaseTest, InputThatCannotBeSoughtIsReadInFullInEveryMode) {
   }
 }
 
+TEST_P(ReadingPhaseTest, RecordsOfOtherLengthsInOneFileAreAllRead) {
+  // Files of 4096-, 512- and 256-byte records put together, as data of several data centres
+  // often is: every record counts, whichever length comes first.
+  struct Part {
+    PackSpec spec;
+    std::size_t count;
+  };
+  std::vector<Part> parts(3);
+  parts[0].spec.station = "ABC";
+  parts[0].spec.location = "00";
+  parts[0].spec.sampleRate = 20.0;
+  parts[0].spec.recordLength = 4096;
+  parts[0].count = 3000;
+  parts[1].spec.station = "DEF";
+  parts[1].spec.channel = "HHZ";
+  parts[1].spec.location = "10";
+  parts[1].spec.encoding = kEncodingSteim1;
+  parts[1].spec.bigEndian = false;
+  parts[1].count = 6000;
+  parts[2].spec.station = "GHI";
+  parts[2].spec.channel = "LHZ";
+  parts[2].spec.location = "20";
+  parts[2].spec.sampleRate = 1.0;
+  parts[2].spec.encoding = kEncodingInt32;
+  parts[2].spec.recordLength = 256;
+  parts[2].count = 300;
+  std::vector<std::string> bytes;
+  for (Part& part : parts) {
+    part.spec.startEpoch = kStart;
+    bytes.push_back(PackRecords(part.spec, RandomWalk(part.count, 3, 200)));
+  }
+
+  for (const std::vector<std::size_t>& order :
+       {std::vector<std::size_t>{0, 1, 2}, {1, 0, 2}, {2, 1, 0}}) {
+    SCOPED_TRACE(::testing::Message() << "first " << parts[order[0]].spec.recordLength);
+    std::string file;
+    std::vector<ReferenceChannel> reference;
+    std::string listing;
+    std::string warnings;
+    for (const std::size_t i : order) {
+      file += bytes[i];
+      const auto channels = DecodeChannels(bytes[i], parts[i].spec.recordLength);
+      ASSERT_EQ(channels.size(), 1u);
+      const ReferenceChannel& c = channels[0];
+      ASSERT_EQ(c.samples.size(), parts[i].count);
+      const std::string name = c.station + "::" + c.channel + "::" + c.location;
+      listing += name +
+                 Format(" %.2f - %.2f", c.start,
+                        c.start + static_cast<double>(c.samples.size()) / c.nominalRate) +
+                 " " + std::to_string(static_cast<int>(c.nominalRate)) + "\n";
+      warnings += "Not found in SITECHAN: " + name + "\n";
+      reference.push_back(c);
+    }
+    const auto seed = Place("joined.seed", file);
+    EXPECT_EQ(Run({seed.string(), "-i"}).output, listing + warnings);
+    EXPECT_EQ(RunScript(kFeeds[1].script, {seed.string(), "-i"}).output, listing + warnings);
+
+    EmptyStore();
+    const auto stored = Run({seed.string()});
+    EXPECT_EQ(stored.exitCode, 0) << stored.output;
+    ExpectFilesHoldTheirRows(StoredFiles(db()), db().dataDir());
+    EXPECT_EQ(StoredSamplesByChannel(db()), ReferenceByChannel(reference));
+
+    const auto wfdisc = work().path() / "joined.wfdisc";
+    std::filesystem::remove(wfdisc);
+    EXPECT_EQ(Run({seed.string(), "CSS=" + wfdisc.string()}).exitCode, 0);
+    EXPECT_EQ(CssDataFiles(wfdisc), ReferenceInOrder(reference));
+  }
+}
+
+TEST_P(ReadingPhaseTest, ADamagedRecordLengthByteShiftsNoOtherRecord) {
+  // Records of 512 bytes, one claiming 4096 (its neighbours begin at 512 all the same) and one
+  // of another channel claiming 256 (no record begins there): both are read at 512 bytes and
+  // every record after them is where it was.
+  const std::string good = OneChannel(512, true, 6000);
+  const auto reference = DecodeChannels(good, 512);
+  std::string damaged = good;
+  damaged[3 * 512 + 54] = 12;
+  PackSpec other;
+  other.station = "XYZ";
+  other.startEpoch = kStart;
+  std::string intruder = PackRecords(other, RandomWalk(100, 9, 10));
+  ASSERT_EQ(intruder.size(), 512u);
+  intruder[54] = 8;
+  damaged.insert(5 * 512, intruder);
+  const auto seed = Place("damaged.seed", damaged);
+  const auto result = Run({seed.string()});
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(StoredSamplesByChannel(db())["ABC.BHZ.00"],
+            ReferenceByChannel(reference)["ABC.BHZ.00"]);
+}
+
 TEST_P(ReadingPhaseTest, EndlessOrHugeInputWithoutRecordsEndsAsAFileWithoutRecords) {
   // Noise: its first piece is no data record. Zeros: every piece looks like padding before a
   // record, and detection gives up after the first MiB.
