@@ -227,6 +227,8 @@ HeaderResult ReadRecordHeader(std::span<const std::uint8_t> record, int recordLe
   h.rateMultiplier = Signed16(Load16(r + 34, be));
   h.beginningOfData = Load16(r + 44, be);
   h.firstBlockette = Load16(r + 46, be);
+  // A log channel's records carry characters where others carry samples: no waveform to store.
+  if (h.encoding == kEncodingTextCode && h.rateFactor == 0) return HeaderResult::kText;
   return HeaderResult::kAccepted;
 }
 

@@ -16,6 +16,7 @@ std::uint16_t SwapBytes16(std::uint16_t v);
 std::uint32_t SwapBytes32(std::uint32_t v);
 
 // Encoding codes of blockette 1000 that the decoders know.
+inline constexpr int kEncodingTextCode = 0;  // with no sample rate: a log record of text
 inline constexpr int kEncodingInt32Code = 3;
 inline constexpr int kEncodingSteim1Code = 10;
 inline constexpr int kEncodingSteim2Code = 11;
@@ -51,6 +52,7 @@ enum class HeaderResult {
   kNotData,     // quality indicator other than D, R, Q or M
   kNoName,      // empty station or channel
   kUnsafeName,  // a code that cannot be part of a file name (control bytes, separators, . or ..)
+  kText,        // a record of text (encoding 0 and no sample rate), such as a station's log
 };
 
 // Reads and checks the fixed section and the blockette at byte 48 of the first

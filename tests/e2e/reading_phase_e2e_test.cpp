@@ -266,6 +266,45 @@ TEST_P(ReadingPhaseTest, ModernDataRecordsAreListedAndConvertedBothWays) {
   EXPECT_EQ(CssDataFiles(wfdisc), ReferenceInOrder(channels));
 }
 
+TEST_P(ReadingPhaseTest, ALogChannelsTextIsNeitherListedNorStored) {
+  // A data centre's answer to a wildcard request holds the station's LOG channel: records of
+  // encoding 0 and no sample rate whose data area carries text.
+  const std::string waveform = OneChannel(512, true, 1000);
+  PackSpec spec;
+  spec.station = "ABC";
+  spec.channel = "LOG";
+  spec.location = "00";
+  spec.startEpoch = kStart;
+  spec.sampleRate = 1.0;
+  spec.encoding = kEncodingSteim2;
+  spec.bigEndian = true;
+  spec.recordLength = 512;
+  std::string log = PackRecords(spec, RandomWalk(10, 3, 5)).substr(0, 512);
+  const std::string text = "Clock locked to GPS\n";
+  log[30] = 0;
+  log[31] = static_cast<char>(text.size());
+  for (int at = 32; at < 36; ++at) log[static_cast<std::size_t>(at)] = 0;  // no rate
+  log[52] = 0;                                                             // encoding 0: text
+  const auto data = static_cast<std::size_t>(static_cast<unsigned char>(log[44]) << 8 |
+                                             static_cast<unsigned char>(log[45]));
+  log.replace(data, text.size(), text);
+  const auto path = work().path() / "with_log.mseed";
+  WriteFile(path, log + waveform);
+
+  const auto listed = Run({path.string(), "-i"});
+  EXPECT_EQ(listed.exitCode, 0);
+  EXPECT_EQ(CountOf(listed.output, "::LOG::"), 0u) << listed.output;
+  EXPECT_EQ(CountOf(listed.output, "ABC::BHZ::00 "), 1u) << listed.output;
+
+  const auto stored = Run({path.string()});
+  EXPECT_EQ(stored.exitCode, 0) << stored.output;
+  EXPECT_EQ(CountOf(stored.output, "Incorrect encoding format"), 0u) << stored.output;
+  const auto files = StoredFiles(db());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].channel, "BHZ");
+  ExpectFilesHoldTheirRows(files, db().dataDir());
+}
+
 TEST_P(ReadingPhaseTest, InputThatCannotBeSoughtIsReadInFullInEveryMode) {
   const auto path = TestData("2005-07-23-1452-04S.CER___030.mseed");
   const auto channels = DecodeChannels(ReadFile(path), 4096);

@@ -116,6 +116,32 @@ TEST(RecordHeaderRules, UnsafeNamesAreCountedAndNotFiled) {
   EXPECT_TRUE(context.segments.empty());
 }
 
+TEST(RecordHeaderRules, LogRecordsOfTextAreNotSamples) {
+  // A log channel: encoding 0 and no sample rate, its data area holding characters.
+  RecordBuilder b;
+  b.channel = "LOG";
+  b.encoding = 0;
+  b.factor = 0;
+  b.multiplier = 0;
+  b.count = 24;
+  auto r = b.Build();
+  const std::string text = "Clock locked to GPS.\r\n";
+  std::copy(text.begin(), text.end(), r.begin() + 64);
+  RecordHeader h;
+  EXPECT_EQ(ReadRecordHeader(r, 512, h), HeaderResult::kText);
+  RunContext context;
+  EXPECT_FALSE(ProcessDataRecord(r, 512, context));
+  RegisterRecordSpan(r, 512, context);
+  EXPECT_TRUE(context.segments.empty());
+  EXPECT_EQ(context.unsafeNameRecords, 0u);
+  // Either half alone keeps it a waveform record.
+  b.factor = 1;
+  EXPECT_EQ(ReadRecordHeader(b.Build(), 512, h), HeaderResult::kAccepted);
+  b.factor = 0;
+  b.encoding = 11;
+  EXPECT_EQ(ReadRecordHeader(b.Build(), 512, h), HeaderResult::kAccepted);
+}
+
 TEST(ByteOrder, HeaderFieldsFollowTheWordOrderByte) {
   for (bool big : {true, false}) {
     RecordBuilder b;
@@ -196,7 +222,7 @@ TEST(Decoding, UnknownEncodingFallsBackFromSteim2ToSteim1) {
   context.console = console;
 
   RecordBuilder b;
-  b.encoding = 0;
+  b.encoding = 0;  // text's code, but with a sample rate: a mislabelled waveform record
   b.count = 8;
   // Steim1 frames of code 1: as Steim2 they hold the same bytes, so take code 2 words that
   // Steim2 reads with dnib 00 (no data) and Steim1 as two 16-bit differences.
