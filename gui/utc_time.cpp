@@ -34,7 +34,8 @@ void CivilFromDays(std::int64_t z, UtcFields& fields) {
 UtcFields UtcFieldsOf(double epochSeconds) {
   UtcFields fields;
   if (!std::isfinite(epochSeconds) || std::fabs(epochSeconds) > 1e13) return fields;
-  const auto whole = static_cast<std::int64_t>(std::trunc(epochSeconds));
+  // A time before 1970 belongs to the second that began before it.
+  const auto whole = static_cast<std::int64_t>(std::floor(epochSeconds));
   std::int64_t days = whole / 86400;
   std::int64_t rest = whole % 86400;
   if (rest < 0) {

@@ -40,6 +40,12 @@ TEST(UtcTime, FieldsAndEpochRoundTrip) {
   EXPECT_EQ(fields.minute, 5);
   EXPECT_EQ(EpochOf(fields), 1321513500);
   EXPECT_EQ(EpochOf(UtcFieldsOf(-86401.0)), -86401);
+  // Before 1970 a fraction belongs to the second that began before it, as after 1970.
+  const UtcFields before = UtcFieldsOf(-0.25);  // 1969-12-31 23:59:59.75
+  EXPECT_EQ(before.year, 1969);
+  EXPECT_EQ(before.day, 31);
+  EXPECT_EQ(before.second, 59);
+  EXPECT_EQ(EpochOf(UtcFieldsOf(-190000000.5)), -190000001);
 }
 
 TEST(LargeFile, ThresholdAndMegabytes) {
