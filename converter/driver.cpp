@@ -74,7 +74,7 @@ int ConvertOpenFile(SettingsReader& settings, RunOptions& options, const WfdiscT
     }
   }
 
-  OutputTarget target{wfdisc.cssMode, wfdisc.path, options.dataDir};
+  OutputTarget target{wfdisc.cssMode, wfdisc.path};
   const int failed = WriteSegments(context, store, target);
   file.Close();
   store.Disconnect();

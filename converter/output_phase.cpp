@@ -1,7 +1,5 @@
 #include "converter/output_phase.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -10,11 +8,8 @@
 #include "settings/text_case.h"
 
 namespace tarnvel {
-namespace {}  // namespace
 
-std::string DataFilePath(const std::string& dataDir, const TraceSegment& segment) {
-  std::string folder = dataDir;
-  std::replace(folder.begin(), folder.end(), '\\', '/');
+std::string DataFilePath(const DataDirectory& dataDir, const TraceSegment& segment) {
   // The whole second at or before the start, also for starts before 1970.
   const auto seconds = static_cast<std::time_t>(std::floor(segment.start));
   std::tm local{};
@@ -22,7 +17,8 @@ std::string DataFilePath(const std::string& dataDir, const TraceSegment& segment
   char name[64];
   std::snprintf(name, sizeof name, "%02d/%02d%02d%04d-%02d%02d%02d-", local.tm_hour, local.tm_mday,
                 local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
-  return folder + "/" + segment.station + "/" + name + segment.channel + "." + segment.station;
+  return dataDir.ToAbsolutePath(segment.station + "/" + name + segment.channel + "." +
+                                segment.station);
 }
 
 int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target) {
@@ -33,7 +29,7 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
     segment.station = ToUpperAscii(segment.station);
     segment.channel = ToUpperAscii(segment.channel);
     segment.location = ToUpperAscii(segment.location);
-    const std::string path = DataFilePath(target.dataDir, segment);
+    const std::string path = DataFilePath(store.Directory(), segment);
 
     const int percent =
         static_cast<int>(static_cast<double>(i + 1) * 100.0 / static_cast<double>(n));

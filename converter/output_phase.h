@@ -11,12 +11,11 @@ namespace tarnvel {
 struct OutputTarget {
   bool cssMode = false;
   std::string wfdiscPath;
-  std::string dataDir;  // as the settings gave it
 };
 
 // The data file path of a segment: "<dataDir>/<STA>/<hh>/<ddmmyyyy>-<hhmmss>-<CH>.<STA>",
 // from the start's local time. Names are expected in upper case already.
-std::string DataFilePath(const std::string& dataDir, const TraceSegment& segment);
+std::string DataFilePath(const DataDirectory& dataDir, const TraceSegment& segment);
 
 // Writes every segment, releases them, and returns the number of segments that failed.
 int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target);

@@ -48,9 +48,9 @@ int WaveformStore::WriteCssOutput(std::span<const TraceSegment* const> segments,
   static_cast<void>(reserved3);
   static_cast<void>(reserved4);
   try {
-    currentPath_ = std::string(wfdiscPath);
-    std::string resolved = ToAbsolutePath();
+    std::string resolved(wfdiscPath);
     std::replace(resolved.begin(), resolved.end(), '\\', '/');
+    resolved = dataDir_.ToAbsolutePath(resolved);
     CreateFoldersOf(resolved);
     const std::string folder = resolved.substr(0, resolved.rfind('/') + 1);
 

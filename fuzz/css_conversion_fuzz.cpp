@@ -98,7 +98,6 @@ std::size_t Convert(const std::string& seedPath, const std::string& wfdiscPath,
   tarnvel::OutputTarget target;
   target.cssMode = true;
   target.wfdiscPath = wfdiscPath;
-  target.dataDir = folders.data.string();
   const std::size_t segments = context.segments.size();
   const int failed = tarnvel::WriteSegments(context, store, target);
   Require(failed >= 0 && static_cast<std::size_t>(failed) <= segments, "failures miscounted");

@@ -35,7 +35,7 @@ bool IsSafeName(const std::string& name) {
   if (name == "." || name == "..") return false;
   return std::all_of(name.begin(), name.end(), [](char c) {
     const auto u = static_cast<unsigned char>(c);
-    return u > 0x20 && u < 0x7F && c != '/' && c != '\\';
+    return u > 0x20 && u < 0x7F && c != '/' && c != '\\' && c != ':';
   });
 }
 

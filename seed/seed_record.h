@@ -51,7 +51,8 @@ enum class HeaderResult {
   kTooShort,    // fewer bytes than the fixed section and one blockette
   kNotData,     // quality indicator other than D, R, Q or M
   kNoName,      // empty station or channel
-  kUnsafeName,  // a code that cannot be part of a file name (control bytes, separators, . or ..)
+  kUnsafeName,  // a code that cannot be part of a file name (control bytes, separators, ':',
+                // . or ..)
   kText,        // a record of text (encoding 0 and no sample rate), such as a station's log
 };
 

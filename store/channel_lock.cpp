@@ -1,46 +1,26 @@
 #include "store/channel_lock.h"
 
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 namespace tarnvel {
 
-namespace {
-
-std::string LockFolder(std::string_view dataDirectory) {
-  std::string folder(dataDirectory);
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  if (folder.empty()) return ".lock";
-  if (folder.back() != '/') folder.push_back('/');
-  return folder + ".lock";
-}
-
-}  // namespace
-
-std::string ChannelLock::LockFilePath(std::string_view dataDirectory, std::string_view station,
-                                      std::string_view channel, std::string_view location) {
-  const std::string_view lc = location.empty() ? std::string_view("??") : location;
-  std::string path = LockFolder(dataDirectory);
-  path += '/';
+std::string ChannelLock::LockFilePath(std::string_view station, std::string_view channel) {
+  std::string path = ".lock/";
   path += station;
   path += '.';
   path += channel;
-  path += '.';
-  path += lc;
   path += ".lock";
   return path;
 }
 
-bool ChannelLock::Acquire(std::string_view dataDirectory, std::string_view station,
-                          std::string_view channel, std::string_view location) {
+bool ChannelLock::Acquire(const StoreFiles& files, std::string_view station,
+                          std::string_view channel) {
   Release();
-  const std::string folder = LockFolder(dataDirectory);
-  if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) return false;
-  FileDescriptor fd =
-      OpenFile(LockFilePath(dataDirectory, station, channel, location), O_RDWR | O_CREAT, 0666);
+  FileDescriptor fd = files.OpenOrCreate(LockFilePath(station, channel));
   if (!fd) return false;
   int rc = 0;
   do {
@@ -49,6 +29,38 @@ bool ChannelLock::Acquire(std::string_view dataDirectory, std::string_view stati
   if (rc != 0) return false;
   fd_ = std::move(fd);
   return true;
+}
+
+std::vector<std::string> ChannelLock::Notes() const {
+  std::vector<std::string> notes;
+  struct stat info {};
+  if (!fd_ || ::fstat(fd_.get(), &info) != 0 || info.st_size <= 0) return notes;
+  std::string text(static_cast<std::size_t>(info.st_size), '\0');
+  if (!ReadAllAt(fd_.get(), text.data(), text.size(), 0)) return notes;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    // A line cut short by a kill has no newline; it was never acted on.
+    if (end == std::string::npos) break;
+    if (end > pos) notes.push_back(text.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return notes;
+}
+
+bool ChannelLock::AddNote(std::string_view note) {
+  if (!fd_) return false;
+  struct stat info {};
+  if (::fstat(fd_.get(), &info) != 0) return false;
+  std::string line(note);
+  line += '\n';
+  return WriteAllAt(fd_.get(), line.data(), line.size(), info.st_size);
+}
+
+void ChannelLock::ClearNotes() {
+  if (fd_ && ::ftruncate(fd_.get(), 0) != 0) {
+    // Notes that stay are settled again by the next holder; nothing is lost.
+  }
 }
 
 }  // namespace tarnvel

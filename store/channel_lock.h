@@ -1,13 +1,20 @@
-// An exclusive advisory lock per channel, held by one process at a time for the whole
-// read-decide-write sequence of storing a segment. The lock is a flock on
-// "<data directory>/.lock/<STA>.<CH>.<LC>.lock"; the kernel drops it with the process, so a
-// killed converter never leaves a channel locked.
+// An exclusive lock per station and channel, held by one process at a time for the whole
+// read-decide-write sequence of storing a segment. It covers every location code of the
+// channel, because their files share names. The lock is a flock on ".lock/<STA>.<CH>.lock"
+// below the data directory; the kernel drops it with the process, so a killed converter never
+// leaves a channel locked.
+//
+// The lock file also holds the notes of work in progress under the lock, one line each (files
+// staged or extended and not yet settled). A run that finishes a segment clears them; a run
+// that was killed leaves them for the next holder to settle.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/posix_file.h"
+#include "store/store_files.h"
 
 namespace tarnvel {
 
@@ -18,17 +25,20 @@ class ChannelLock {
   ChannelLock(const ChannelLock&) = delete;
   ChannelLock& operator=(const ChannelLock&) = delete;
 
-  // The lock file of a channel under `dataDirectory` ('/' separators; empty for the working
-  // folder). A blank location ("" or "??") locks as "??", the way statements select it.
-  static std::string LockFilePath(std::string_view dataDirectory, std::string_view station,
-                                  std::string_view channel, std::string_view location);
+  // The lock file of a channel, relative to the data directory.
+  static std::string LockFilePath(std::string_view station, std::string_view channel);
 
   // Creates the lock folder when needed and waits for the lock. False when the lock file cannot
-  // be opened or locked; the codes must already be valid path components.
-  bool Acquire(std::string_view dataDirectory, std::string_view station, std::string_view channel,
-               std::string_view location);
+  // be opened (a link stands there, say) or locked; the codes must be valid path components.
+  bool Acquire(const StoreFiles& files, std::string_view station, std::string_view channel);
   bool held() const { return static_cast<bool>(fd_); }
   void Release() { fd_.Close(); }
+
+  // The notes left in the lock file, oldest first.
+  std::vector<std::string> Notes() const;
+  // Adds a note; false when it could not be written.
+  bool AddNote(std::string_view note);
+  void ClearNotes();
 
  private:
   FileDescriptor fd_;

@@ -7,7 +7,7 @@ namespace tarnvel {
 bool IsSafePathComponent(std::string_view code) {
   if (code.empty() || code == "." || code == "..") return false;
   for (char c : code) {
-    if (c == '/' || c == '\\' || c == '\0') return false;
+    if (c == '/' || c == '\\' || c == ':' || c == '\0') return false;
   }
   return true;
 }

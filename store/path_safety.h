@@ -8,7 +8,7 @@
 namespace tarnvel {
 
 // True for a code usable as one path component: not empty, not "." or "..", and free of
-// separators and NUL.
+// separators, ':' (a drive on some systems) and NUL.
 bool IsSafePathComponent(std::string_view code);
 
 // True when `path` ('/' separators) names `directory` itself or something below it, judged on

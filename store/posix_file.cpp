@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace tarnvel {
@@ -51,6 +52,64 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
   return true;
 }
 
+bool WriteAllAt(int fd, const void* data, std::size_t size, off_t offset) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::pwrite(fd, bytes, size, offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
+bool ReadAllAt(int fd, void* data, std::size_t size, off_t offset) {
+  auto* bytes = static_cast<unsigned char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::pread(fd, bytes, size, offset);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
+namespace {
+
+std::uint32_t LittleEndianBits(float value) {
+  const auto bits = std::bit_cast<std::uint32_t>(value);
+  if constexpr (std::endian::native == std::endian::little) return bits;
+  return (bits >> 24) | ((bits >> 8) & 0x0000FF00u) | ((bits << 8) & 0x00FF0000u) | (bits << 24);
+}
+
+}  // namespace
+
+void AppendFloatsLittleEndian(std::string& out, const SampleBuffer& samples, std::size_t first,
+                              std::size_t count) {
+  if (first > samples.size()) return;
+  count = std::min(count, samples.size() - first);
+  samples.ForEachSpan(first, count, [&](std::span<const float> span) {
+    const std::size_t at = out.size();
+    out.resize(at + span.size() * sizeof(float));
+    char* target = out.data() + at;
+    for (const float value : span) {
+      const std::uint32_t bits = LittleEndianBits(value);
+      std::memcpy(target, &bits, sizeof bits);
+      target += sizeof bits;
+    }
+  });
+}
+
 bool WriteFloatsLittleEndian(int fd, const SampleBuffer& samples, std::size_t first,
                              std::size_t count) {
   if (first > samples.size() || count > samples.size() - first) return false;
@@ -62,11 +121,7 @@ bool WriteFloatsLittleEndian(int fd, const SampleBuffer& samples, std::size_t fi
       ok = WriteAll(fd, span.data(), span.size() * sizeof(float));
     } else {
       swapped.resize(span.size());
-      std::transform(span.begin(), span.end(), swapped.begin(), [](float v) {
-        const auto bits = std::bit_cast<std::uint32_t>(v);
-        return (bits >> 24) | ((bits >> 8) & 0x0000FF00u) | ((bits << 8) & 0x00FF0000u) |
-               (bits << 24);
-      });
+      std::transform(span.begin(), span.end(), swapped.begin(), LittleEndianBits);
       ok = WriteAll(fd, swapped.data(), swapped.size() * sizeof(float));
     }
   });

@@ -37,6 +37,15 @@ FileDescriptor OpenFile(const std::string& path, int flags, mode_t mode = 0666);
 // Writes all `size` bytes, retrying interrupted and partial writes; false on any failure.
 bool WriteAll(int fd, const void* data, std::size_t size);
 
+// pwrite/pread of all `size` bytes at `offset`, retrying interrupted and partial transfers;
+// false on any failure (for reading also at the end of the file).
+bool WriteAllAt(int fd, const void* data, std::size_t size, off_t offset);
+bool ReadAllAt(int fd, void* data, std::size_t size, off_t offset);
+
+// Appends `count` samples from `first` to `out` as 4-byte IEEE floats in little-endian order.
+void AppendFloatsLittleEndian(std::string& out, const SampleBuffer& samples, std::size_t first,
+                              std::size_t count);
+
 // Writes `count` samples from `first` as 4-byte IEEE floats in little-endian order.
 bool WriteFloatsLittleEndian(int fd, const SampleBuffer& samples, std::size_t first,
                              std::size_t count);

@@ -14,6 +14,7 @@ inline constexpr int kNoRowUpdated = -106;
 inline constexpr int kFileOpenFailed = -107;
 inline constexpr int kCssWriteFailed = -108;
 inline constexpr int kFileWriteFailed = -109;  // a short or failed write of a waveform file
+inline constexpr int kRateNotStorable = -110;  // a rate FILELIST's SPS cannot carry (below 0.005)
 inline constexpr int kEmptySpan = -112;
 inline constexpr int kUnknownOption = -113;
 inline constexpr int kNotInSiteChan = -115;

@@ -2,9 +2,8 @@
 // and the check for FILELIST's optional end-time column.
 #include "store/waveform_store.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdlib>
+
 #include "settings/text_case.h"
 
 namespace tarnvel {
@@ -31,8 +30,8 @@ int WaveformStore::SetOption(std::string_view key, std::string& value) {
   } else if (EqualsIgnoreCase(key, "password")) {
     password_ = value;
   } else if (EqualsIgnoreCase(key, "data")) {
-    std::replace(value.begin(), value.end(), '/', '\\');
-    dataDir_ = value;
+    dataDir_ = DataDirectory(value);
+    value = dataDir_.Text();
   } else if (EqualsIgnoreCase(key, "use_tend")) {
     useEndTime_ = DecimalNonZero(value);
     if (useEndTime_ && IsConnected()) RunEndTimeColumnCheck();

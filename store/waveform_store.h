@@ -1,5 +1,10 @@
 // The converter's store: the ODBC connection to the QOR database, the FILELIST bookkeeping,
 // the waveform files under the data directory, the SITECHAN lookup and the CSS writer.
+//
+// What the store promises: every sample a run reports as stored stays stored, exactly once, at
+// its own time, in a file its FILELIST row describes exactly; a failure never takes away what
+// was stored before. New content is written under a staged name beside its file and put in
+// place only once its row is; a file is removed from disk only after its own row was removed.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +14,19 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "seed/sample_buffer.h"
 #include "seed/trace_segment.h"
+#include "store/channel_lock.h"
+#include "store/data_directory.h"
 #include "store/odbc_statement.h"
+#include "store/piece_plan.h"
 #include "store/schema_names.h"
+#include "store/segment_to_store.h"
+#include "store/store_files.h"
 #include "store/store_result.h"
+#include "store/waveform_header.h"
 
 namespace tarnvel {
 
@@ -30,7 +42,8 @@ class WaveformStore {
 
   // ---- connection ----
   // Keys "odbc", "user", "password", "data", "use_tend" (case ignored); -113 for another key.
-  // "data" turns '/' into '\' in the caller's text too.
+  // "data" is normalised once (DataDirectory), and the caller's text becomes the normalised
+  // form too, so that the driver composes its paths from the same text.
   int SetOption(std::string_view key, std::string& value);
   bool Connect();
   void Disconnect();
@@ -38,84 +51,105 @@ class WaveformStore {
   bool IsConnected() const { return static_cast<bool>(connection_); }
   bool UseEndTime() const { return useEndTime_; }
   const SchemaNames& Names() const { return names_; }
-  const std::string& DataDirectory() const { return dataDir_; }  // '\' separators
+  const DataDirectory& Directory() const { return dataDir_; }
   SQLHDBC ConnectionHandle() const { return connection_.get(); }
   SQLHENV EnvironmentHandle() const { return environment_.get(); }
 
   // ---- SITECHAN ----
-  int CheckSiteChan(std::string_view station, std::string_view channel,
-                    std::string_view location, double rate, double& siteChanRate);
+  int CheckSiteChan(std::string_view station, std::string_view channel, std::string_view location,
+                    double rate, double& siteChanRate);
 
   // ---- FILELIST bookkeeping ----
-  int DeleteFileEntry(std::string_view station, std::string_view channel,
-                      std::string_view location, double start, std::string_view path);
+  // Drops the registration of an earlier copy of the segment (same channel, start and path)
+  // whose file is gone. A copy whose file is there is replaced by StoreSegment, and only once
+  // the new content is safe.
+  int DeleteFileEntry(std::string_view station, std::string_view channel, std::string_view location,
+                      double start, std::string_view path);
   int StoreSegment(const SampleBuffer& samples, std::int64_t count, std::string_view station,
                    std::string_view channel, std::string_view location, std::string_view path,
                    double start, double end, std::string_view creator, double rate,
                    double calibration, double calibrationPeriod);
-
-  // ---- waveform files ----
-  void ToRelativePath(std::string& path) const;
-  std::string ToAbsolutePath() const;  // of the current file path, '\' separators
-  static bool MakeDirectoryPath(std::string_view path);
-  int WriteSamples(std::size_t first, std::size_t count, bool create, std::string_view cpath);
-  int WriteFileHeader();
 
   // ---- CSS output ----
   int WriteCssOutput(std::span<const TraceSegment* const> segments, std::string_view wfdiscPath,
                      std::string_view program, int reserved1, int reserved2, int reserved3,
                      int reserved4);
 
-  // Test and tool hooks.
+  // Test and tool hook: where the free space of the data directory's file system comes from.
   void SetFreeSpaceProbe(FreeSpaceProbe probe) { freeSpace_ = std::move(probe); }
-  const std::string& CurrentFilePath() const { return currentPath_; }
 
  private:
-  int StorePieces(const SampleBuffer& samples, std::int64_t count);
-  int FindLastFile(double& lastBegin, double& lastQty, std::string& lastPath);
-  // `removed` receives the CPATH of every file the quota deleted.
-  int EnforceChannelQuota(double lastQty, std::set<std::string>& removed);
-  int InsertFileRow(int dataOffset);
-  // The row is picked by its CPATH as well, so two files starting in one second stay apart.
-  int UpdateFileRow(double lastBegin, double lastQty, const std::string& cpath);
+  // What one StoreSegment call works with.
+  struct SegmentWork {
+    const SegmentToStore& segment;
+    StoreFiles files;
+    ChannelLock lock;
+    bool quotaWarned = false;
+    bool unsettled = false;  // work left in the lock's notes for the next holder to settle
+  };
+
   void RunEndTimeColumnCheck();
+
+  // ---- storing a segment (filelist_bookkeeping.cpp) ----
+  int StorePieces(SegmentWork& work);
+  int StorePiece(SegmentWork& work, Piece piece);
+  // Samples that no file of the channel holds yet: continue the latest file or start a new one.
+  int StoreNewSamples(SegmentWork& work, const Piece& piece);
+  // A piece that starts inside a stored file of the channel: the samples it finds stored there
+  // unchanged, or replaces when they differ. Returns the samples dealt with (0 when the file
+  // cannot take them) or a negative result code.
+  std::int64_t StoreOverStoredFile(SegmentWork& work, const Piece& piece,
+                                   const ChannelFile& stored);
+  // Finishes or undoes what a killed run left in the channel lock's notes.
+  void SettleUnfinishedWork(SegmentWork& work);
+
+  // ---- FILELIST statements (filelist_rows.cpp) ----
+  std::string LocationPredicate(std::string_view location, bool bracketExplicit) const;
+  int FindLastFile(const SegmentWork& work, std::optional<ChannelFile>& latest);
+  int FindFilesAround(const SegmentWork& work, const Piece& piece, std::vector<ChannelFile>& files);
+  int FindFileByPath(const StoreFiles& files, std::string_view cpath,
+                     std::optional<ChannelFile>& found);
+  int InsertFileRow(const SegmentToStore& segment, const Piece& piece, std::string_view cpath);
+  // Registers `samples` samples for a file; the row is picked by its start, TQTY and CPATH.
+  int UpdateFileRow(const SegmentToStore& segment, const ChannelFile& file, std::int64_t samples);
+  int DeleteRowsOfPath(std::string_view cpath);
+  // The registration of one file of the segment's channel, by its start and CPATH.
+  int DeleteFileRow(const SegmentToStore& segment, double begin, std::string_view cpath);
+
+  // ---- channel quota (channel_quota.cpp) ----
+  // Never deletes a file this run stored into, nor `continued`.
+  int EnforceChannelQuota(SegmentWork& work, double lastQty, const std::string& continued);
+  std::optional<std::uint64_t> FreeSpace(const StoreFiles& files) const;
+
+  // ---- waveform files (waveform_files.cpp) ----
+  int WriteNewFile(SegmentWork& work, const Piece& piece);
+  int AppendToFile(SegmentWork& work, const Piece& piece, const ChannelFile& file,
+                   const PieceDecision& decision);
+  int ReplaceSamples(SegmentWork& work, const Piece& piece, const ChannelFile& stored,
+                     std::int64_t offset, std::int64_t fileSamples);
+  // The header of a file of the segment's channel starting at `begin` with `samples` samples,
+  // as its row holds them.
+  std::array<char, kWaveformHeaderSize> HeaderFor(const SegmentToStore& segment, double begin,
+                                                  std::int64_t samples) const;
+  std::string PathOnDisk(std::string_view cpath) const { return dataDir_.ToAbsolutePath(cpath); }
 
   // connection
   std::string source_ = "qor";
   std::string user_ = "qor";
   std::string password_ = "zun";
-  std::string dataDir_ = "D:\\Data";
+  DataDirectory dataDir_{"D:/Data"};
   bool useEndTime_ = true;
   tarnvel::EnvironmentHandle environment_;
   tarnvel::ConnectionHandle connection_;
   SchemaNames names_;
 
-  // segment being stored
-  const SampleBuffer* samples_ = nullptr;
-  std::string station_;
-  std::string channel_;
-  std::string location_;
-  std::string currentPath_;
-  std::string creator_;
-  double start_ = 0.0;
-  double duration_ = 0.0;
-  double end_ = 0.0;
-  double rate_ = 0.0;
-  double calibration_ = 0.0;
-  double calibrationPeriod_ = 0.0;
-  // Files this run created or rewrote; a later segment never truncates one of them.
+  // Files this run wrote, extended, replaced or found holding its samples (CPATH): the quota
+  // never deletes them.
+  std::set<std::string> storedThisRun_;
+  // CSS data files this run wrote; a later segment never truncates one of them.
   std::set<std::string> writtenThisRun_;
 
   FreeSpaceProbe freeSpace_;
-
-  // ---- waveform file and FILELIST helpers ----
-  std::string AbsoluteOf(std::string_view path) const;  // the ToAbsolutePath rule, '\' form
-  std::string DataDirWithSlashes() const;
-  std::string FileListLocationPredicate(bool bracketExplicit) const;
-  int WriteFileHeaderFor(const std::string& cpath);
-  int DeleteRowsOfPath(const std::string& cpath);
-  std::optional<std::uint64_t> FreeSpace() const;
-  std::int64_t appendedFrom_ = -1;  // size of the file the last append extended, before it
 };
 
 }  // namespace tarnvel

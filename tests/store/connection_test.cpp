@@ -19,7 +19,7 @@ int Set(WaveformStore& store, std::string_view key, std::string value) {
 
 TEST(StoreOptions, DefaultsBeforeAnyOption) {
   WaveformStore store;
-  EXPECT_EQ(store.DataDirectory(), "D:\\Data");
+  EXPECT_EQ(store.Directory().Text(), "D:/Data");
   EXPECT_TRUE(store.UseEndTime());
   EXPECT_FALSE(store.IsConnected());
   EXPECT_FALSE(store.ProbeFileList());
@@ -34,24 +34,31 @@ TEST(StoreOptions, UnknownKeyIsRefusedAndChangesNothing) {
   EXPECT_EQ(store.SetOption("", value), store_result::kUnknownOption);
   EXPECT_EQ(store.SetOption("use_tend ", value), store_result::kUnknownOption);
   EXPECT_EQ(value, "/elsewhere");
-  EXPECT_EQ(store.DataDirectory(), "D:\\Data");
+  EXPECT_EQ(store.Directory().Text(), "D:/Data");
   EXPECT_TRUE(store.UseEndTime());
 }
 
-TEST(StoreOptions, DataDirectoryTakesBackslashesInTheCallersTextToo) {
+TEST(StoreOptions, DataDirectoryIsNormalisedOnceAndHandedBackSo) {
   WaveformStore store;
   std::string value = "/var/qor/data/";
   ASSERT_EQ(store.SetOption("data", value), 0);
-  EXPECT_EQ(value, "\\var\\qor\\data\\");
-  EXPECT_EQ(store.DataDirectory(), "\\var\\qor\\data\\");
+  EXPECT_EQ(value, "/var/qor/data");
+  EXPECT_EQ(store.Directory().Text(), "/var/qor/data");
 
+  for (const char* spelling : {"\\var\\qor\\data", "//var//qor/./data//", "/var/qor/data/."}) {
+    std::string other = spelling;
+    ASSERT_EQ(store.SetOption("DATA", other), 0);
+    EXPECT_EQ(store.Directory().Text(), "/var/qor/data") << spelling;
+  }
   std::string mixed = "D:/Data\\sub/x";
-  ASSERT_EQ(store.SetOption("DATA", mixed), 0);
-  EXPECT_EQ(store.DataDirectory(), "D:\\Data\\sub\\x");
+  ASSERT_EQ(store.SetOption("Data", mixed), 0);
+  EXPECT_EQ(store.Directory().Text(), "D:/Data/sub/x");
 
+  // No data directory is the working folder, everywhere.
   std::string empty;
-  ASSERT_EQ(store.SetOption("Data", empty), 0);
-  EXPECT_EQ(store.DataDirectory(), "");
+  ASSERT_EQ(store.SetOption("data", empty), 0);
+  EXPECT_EQ(store.Directory().Text(), ".");
+  EXPECT_EQ(empty, ".");
 }
 
 TEST(StoreOptions, EndTimeSwitchReadsTheDecimalValue) {

@@ -1,5 +1,5 @@
-// Waveform file names, header texts, path rules between CPATH and disk, directory creation and
-// the per-channel lock.
+// Waveform file names, header texts, the data directory and the path rules between CPATH and
+// disk, file operations that never follow links, and the per-channel lock with its notes.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -9,12 +9,17 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "store/channel_lock.h"
+#include "store/data_directory.h"
 #include "store/path_safety.h"
+#include "store/store_files.h"
 #include "store/waveform_header.h"
 #include "store/waveform_store.h"
 #include "tests/support/process.h"
@@ -70,7 +75,8 @@ TEST(WaveformHeaderTest, FileNameRightAlignsShortCodesAndKeepsLongOnes) {
 TEST(PathSafetyTest, CodesWithSeparatorsOrDotsAreNoPathComponents) {
   EXPECT_TRUE(IsSafePathComponent("ABC"));
   EXPECT_TRUE(IsSafePathComponent("??"));
-  for (const char* bad : {"", ".", "..", "A/B", "A\\B"}) {
+  // ':' makes "C:" a drive on some systems: a composed path would leave the data directory.
+  for (const char* bad : {"", ".", "..", "A/B", "A\\B", "C:", ":"}) {
     EXPECT_FALSE(IsSafePathComponent(bad)) << bad;
   }
   EXPECT_TRUE(IsInsideDirectory("/srv/qor/ABC/05/x.ABC", "/srv/qor"));
@@ -81,73 +87,154 @@ TEST(PathSafetyTest, CodesWithSeparatorsOrDotsAreNoPathComponents) {
   EXPECT_FALSE(IsInsideDirectory("ABC/x", "/srv/qor"));
 }
 
-class PathRulesTest : public ::testing::Test {
- protected:
-  void SetData(std::string data) { ASSERT_EQ(store_.SetOption("data", data), 0); }
-  std::string Relative(std::string path) {
-    store_.ToRelativePath(path);
-    return path;
+TEST(DataDirectoryTest, EverySpellingGivesOneText) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/srv/qor", "/srv/qor"},
+      {"/srv/qor/", "/srv/qor"},
+      {"//srv//qor//", "/srv/qor"},
+      {"\\srv\\qor\\", "/srv/qor"},
+      {"/srv/./qor/.", "/srv/qor"},
+      {"data/qor/", "data/qor"},
+      {"./data", "data"},
+      {"D:\\DATA", "D:/DATA"},
+      {"/", "/"},
+      {"///", "/"},
+      {"", "."},
+      {"./", "."},
+      {"/srv/../qor", "/srv/../qor"},  // ".." is left to the file system: links may be on the way
+  };
+  for (const auto& [setting, text] : cases) {
+    EXPECT_EQ(DataDirectory(setting).Text(), text) << setting;
   }
-  WaveformStore store_;
+}
+
+TEST(DataDirectoryTest, CpathAndPathsOnDiskTranslateBothWays) {
+  const DataDirectory absolute("/srv/qor/");
+  EXPECT_EQ(absolute.ToAbsolutePath("ABC/05/x.ABC"), "/srv/qor/ABC/05/x.ABC");
+  EXPECT_EQ(absolute.ToRelativePath("/srv/qor/ABC/05/x.ABC"), "ABC/05/x.ABC");
+  EXPECT_EQ(absolute.ToRelativePath("/srv/qor2/ABC/x"), std::nullopt);
+  EXPECT_EQ(absolute.ToRelativePath("/SRV/QOR/ABC/x"), std::nullopt);  // case counts on disk
+  EXPECT_EQ(absolute.ToRelativePath("/srv/qor"), std::nullopt);
+
+  const DataDirectory relative("data\\qor");
+  EXPECT_EQ(relative.ToAbsolutePath("ABC/05/x"), "data/qor/ABC/05/x");
+  EXPECT_EQ(relative.ToRelativePath("data/qor/ABC/05/x"), "ABC/05/x");
+
+  // The working folder: paths stay relative to it, and CPATH is the same text.
+  const DataDirectory working("");
+  EXPECT_EQ(working.ToAbsolutePath("ABC/05/x"), "ABC/05/x");
+  EXPECT_EQ(working.ToRelativePath("ABC/05/x"), "ABC/05/x");
+
+  const DataDirectory root("/");
+  EXPECT_EQ(root.ToAbsolutePath("ABC/05/x"), "/ABC/05/x");
+  EXPECT_EQ(root.ToRelativePath("/ABC/05/x"), "ABC/05/x");
+
+  // An absolute path (a wfdisc file elsewhere) is not put under the directory.
+  EXPECT_EQ(absolute.ToAbsolutePath("/tmp/out.wfdisc"), "/tmp/out.wfdisc");
+}
+
+TEST(DataDirectoryTest, OnlyPlainRelativePathsAreOpened) {
+  EXPECT_TRUE(IsStoreRelativePath("ABC/05/x.ABC"));
+  EXPECT_TRUE(IsStoreRelativePath("x"));
+  for (const char* bad :
+       {"", "/ABC/x", "ABC//x", "ABC/./x", "ABC/../x", "../x", "ABC/x/", "ABC\\05\\x"}) {
+    EXPECT_FALSE(IsStoreRelativePath(bad)) << bad;
+  }
+}
+
+TEST(DataDirectoryTest, MakeDirectoryPathCreatesEveryLevel) {
+  TempDir temp;
+  const DataDirectory nested((temp.path() / "a" / "b" / "c").string() + "/");
+  EXPECT_TRUE(nested.MakeDirectoryPath());
+  EXPECT_TRUE(fs::is_directory(temp.path() / "a" / "b" / "c"));
+  EXPECT_TRUE(nested.MakeDirectoryPath());  // existing levels are fine
+
+  testing::WriteFile(temp / "file", "x");
+  EXPECT_FALSE(DataDirectory((temp.path() / "file" / "sub").string()).MakeDirectoryPath());
+}
+
+class StoreFilesTest : public ::testing::Test {
+ protected:
+  StoreFilesTest() : files_(DataDirectory((temp_.path() / "data").string())) {
+    fs::create_directories(temp_.path() / "data");
+    fs::create_directories(temp_.path() / "outside");
+    testing::WriteFile(temp_ / "outside/victim", "keep me");
+  }
+  fs::path Data(const std::string& relative) const { return temp_.path() / "data" / relative; }
+  std::string Victim() const { return testing::ReadFile(temp_.path() / "outside" / "victim"); }
+
+  TempDir temp_;
+  StoreFiles files_;
 };
 
-TEST_F(PathRulesTest, PosixDataDirectoryGivesRelativeCpathAndAbsoluteFiles) {
-  SetData("/srv/qor");
-  EXPECT_EQ(store_.DataDirectory(), "\\srv\\qor");
-  EXPECT_EQ(Relative("/srv/qor/ABC/05/06122026-051500-BHZ.ABC"),
-            "ABC\\05\\06122026-051500-BHZ.ABC");
-  // Letter case is ignored, like the drive paths the rule was made for.
-  EXPECT_EQ(Relative("/SRV/QOR/ABC/x"), "ABC\\x");
-  // A sibling folder whose name merely starts with the data directory is not below it.
-  EXPECT_EQ(Relative("/srv/qor2/ABC/x"), "\\srv\\qor2\\ABC\\x");
-  EXPECT_EQ(Relative("ABC/05/x"), "ABC\\05\\x");
-  EXPECT_EQ(Relative("/srv/qor"), "");
+TEST_F(StoreFilesTest, NewFilesAreCreatedExclusivelyWithTheirFolders) {
+  FileDescriptor fd = files_.CreateNew("ABC/05/x.ABC");
+  ASSERT_TRUE(fd);
+  ASSERT_TRUE(WriteAll(fd.get(), "12345", 5));
+  fd.Close();
+  EXPECT_EQ(files_.Stat("ABC/05/x.ABC").kind, StoreFiles::Kind::kRegularFile);
+  EXPECT_EQ(files_.Stat("ABC/05/x.ABC").size, 5);
+  EXPECT_EQ(files_.Stat("ABC/05/y.ABC").kind, StoreFiles::Kind::kMissing);
+  EXPECT_EQ(files_.Stat("XYZ/05/y.ABC").kind, StoreFiles::Kind::kMissing);
+  EXPECT_FALSE(files_.CreateNew("ABC/05/x.ABC"));  // never over an existing file
+  EXPECT_TRUE(files_.OpenExisting("ABC/05/x.ABC"));
+  EXPECT_FALSE(files_.OpenExisting("ABC/05"));  // a folder is no waveform file
+  EXPECT_FALSE(files_.CreateNew("../outside/new"));
+  EXPECT_FALSE(fs::exists(temp_.path() / "outside" / "new"));
 }
 
-TEST_F(PathRulesTest, TrailingSeparatorOfTheDataDirectoryChangesNothing) {
-  SetData("/srv/qor/");
-  EXPECT_EQ(Relative("/srv/qor/ABC/x"), "ABC\\x");
+TEST_F(StoreFilesTest, LinkedFoldersAndFilesAreNeverFollowed) {
+  fs::create_directory_symlink(temp_.path() / "outside", Data("LNK"));
+  fs::create_directories(Data("ABC"));
+  fs::create_directory_symlink(temp_.path() / "outside", Data("ABC/05"));
+  fs::create_directories(Data("DEF/05"));
+  fs::create_symlink(temp_.path() / "outside" / "victim", Data("DEF/05/x.DEF"));
+
+  for (const char* path : {"LNK/05/x", "ABC/05/x", "ABC/05/victim", "DEF/05/x.DEF", "LNK"}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(files_.Stat(path).kind, StoreFiles::Kind::kOther);
+    EXPECT_FALSE(files_.OpenExisting(path));
+    EXPECT_FALSE(files_.CreateNew(path));
+    EXPECT_FALSE(files_.OpenOrCreate(path));
+    EXPECT_EQ(files_.Remove(path), StoreFiles::Removal::kRefused);
+  }
+  ASSERT_TRUE(files_.CreateNew("A/1"));
+  EXPECT_FALSE(files_.Rename("A/1", "ABC/05/victim", true));
+  EXPECT_FALSE(files_.Rename("A/1", "LNK/victim", true));
+  EXPECT_EQ(Victim(), "keep me");
+  EXPECT_TRUE(fs::is_symlink(Data("DEF/05/x.DEF")));
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(temp_.path() / "outside"), fs::directory_iterator()), 1);
 }
 
-TEST_F(PathRulesTest, DriveAndShareFormsFollowTheirRules) {
-  SetData("D:/Data");
-  EXPECT_EQ(Relative("d:/data/ABC/x"), "ABC\\x");
-  EXPECT_EQ(Relative("E:/Other/x"), "E:\\Other\\x");
-  SetData("\\\\server\\share");
-  // Paths under a network share stay whole.
-  EXPECT_EQ(Relative("//server/share/ABC/x"), "\\\\server\\share\\ABC\\x");
+TEST_F(StoreFilesTest, TheDataDirectoryItselfMayBeALink) {
+  fs::create_directory_symlink(temp_.path() / "data", temp_.path() / "linked");
+  const StoreFiles viaLink(DataDirectory((temp_.path() / "linked").string()));
+  ASSERT_TRUE(viaLink.CreateNew("ABC/05/x.ABC"));
+  EXPECT_TRUE(fs::is_regular_file(Data("ABC/05/x.ABC")));
 }
 
-TEST(MakeDirectoryPathTest, CreatesEveryLevelOfAbsolutePathsInEitherSeparatorForm) {
+TEST_F(StoreFilesTest, RenameReplacesOnlyWhenAsked) {
+  ASSERT_TRUE(files_.CreateNew("A/1"));
+  ASSERT_TRUE(files_.CreateNew("A/2"));
+  EXPECT_FALSE(files_.Rename("A/1", "A/2", false));
+  EXPECT_EQ(files_.Stat("A/1").kind, StoreFiles::Kind::kRegularFile);
+  EXPECT_TRUE(files_.Rename("A/1", "A/2", true));
+  EXPECT_EQ(files_.Stat("A/1").kind, StoreFiles::Kind::kMissing);
+  EXPECT_TRUE(files_.Rename("A/2", "B/3", false));  // into a new folder
+  EXPECT_EQ(files_.Remove("B/3"), StoreFiles::Removal::kRemoved);
+  EXPECT_EQ(files_.Remove("B/3"), StoreFiles::Removal::kMissing);
+}
+
+TEST(ChannelLockTest, LockIsExclusivePerStationAndChannel) {
   TempDir temp;
-  const std::string slashes = (temp.path() / "a" / "b" / "c").string();
-  EXPECT_TRUE(WaveformStore::MakeDirectoryPath(slashes));
-  EXPECT_TRUE(fs::is_directory(slashes));
-  EXPECT_TRUE(WaveformStore::MakeDirectoryPath(slashes));  // existing levels are fine
-
-  std::string backslashes = (temp.path() / "x" / "y").string();
-  std::replace(backslashes.begin(), backslashes.end(), '/', '\\');
-  EXPECT_TRUE(WaveformStore::MakeDirectoryPath(backslashes));
-  EXPECT_TRUE(fs::is_directory(temp.path() / "x" / "y"));
-}
-
-TEST(MakeDirectoryPathTest, FailsWhenALevelIsAFile) {
-  TempDir temp;
-  testing::WriteFile(temp / "file", "x");
-  EXPECT_FALSE(WaveformStore::MakeDirectoryPath((temp.path() / "file" / "sub").string()));
-}
-
-TEST(ChannelLockTest, LockIsExclusiveAndBlankLocationsShareOneFile) {
-  TempDir temp;
-  const std::string data = temp.path().string();
-  EXPECT_EQ(ChannelLock::LockFilePath(data, "ABC", "BHZ", ""),
-            ChannelLock::LockFilePath(data, "ABC", "BHZ", "??"));
-  EXPECT_EQ(ChannelLock::LockFilePath(data + "/", "ABC", "BHZ", "00"),
-            data + "/.lock/ABC.BHZ.00.lock");
+  const StoreFiles files{DataDirectory(temp.path().string())};
+  // Every location code of a channel shares the lock: their files share names.
+  EXPECT_EQ(ChannelLock::LockFilePath("ABC", "BHZ"), ".lock/ABC.BHZ.lock");
 
   ChannelLock lock;
-  ASSERT_TRUE(lock.Acquire(data, "ABC", "BHZ", "??"));
-  const std::string path = ChannelLock::LockFilePath(data, "ABC", "BHZ", "??");
+  ASSERT_TRUE(lock.Acquire(files, "ABC", "BHZ"));
+  const std::string path = (temp.path() / ChannelLock::LockFilePath("ABC", "BHZ")).string();
   const int other = ::open(path.c_str(), O_RDWR);
   ASSERT_GE(other, 0);
   EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
@@ -158,14 +245,14 @@ TEST(ChannelLockTest, LockIsExclusiveAndBlankLocationsShareOneFile) {
 
 TEST(ChannelLockTest, LockOfAKilledProcessGoesAway) {
   TempDir temp;
-  const std::string data = temp.path().string();
+  const StoreFiles files{DataDirectory(temp.path().string())};
   int ready[2];
   ASSERT_EQ(::pipe(ready), 0);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     ChannelLock lock;
-    const char flag = lock.Acquire(data, "ABC", "BHZ", "00") ? 'y' : 'n';
+    const char flag = lock.Acquire(files, "ABC", "BHZ") ? 'y' : 'n';
     if (::write(ready[1], &flag, 1) != 1) ::_exit(2);
     ::pause();
     ::_exit(0);
@@ -173,7 +260,7 @@ TEST(ChannelLockTest, LockOfAKilledProcessGoesAway) {
   char flag = 0;
   ASSERT_EQ(::read(ready[0], &flag, 1), 1);
   ASSERT_EQ(flag, 'y');
-  const std::string path = ChannelLock::LockFilePath(data, "ABC", "BHZ", "00");
+  const std::string path = (temp.path() / ChannelLock::LockFilePath("ABC", "BHZ")).string();
   const int other = ::open(path.c_str(), O_RDWR);
   ASSERT_GE(other, 0);
   EXPECT_NE(::flock(other, LOCK_EX | LOCK_NB), 0);
@@ -184,6 +271,37 @@ TEST(ChannelLockTest, LockOfAKilledProcessGoesAway) {
   ::close(other);
   ::close(ready[0]);
   ::close(ready[1]);
+}
+
+TEST(ChannelLockTest, NotesOutliveTheHolderAndALineCutShortIsNoNote) {
+  TempDir temp;
+  const StoreFiles files{DataDirectory(temp.path().string())};
+  {
+    ChannelLock lock;
+    ASSERT_TRUE(lock.Acquire(files, "ABC", "BHZ"));
+    EXPECT_TRUE(lock.Notes().empty());
+    ASSERT_TRUE(lock.AddNote("N\tABC/05/.x.new\tABC/05/x"));
+    ASSERT_TRUE(lock.AddNote("A\t00\tABC/05/y"));
+  }
+  // A killed writer may leave half a line behind.
+  std::ofstream(temp.path() / ".lock" / "ABC.BHZ.lock", std::ios::app) << "R\tABC/0";
+  ChannelLock next;
+  ASSERT_TRUE(next.Acquire(files, "ABC", "BHZ"));
+  EXPECT_EQ(next.Notes(),
+            (std::vector<std::string>{"N\tABC/05/.x.new\tABC/05/x", "A\t00\tABC/05/y"}));
+  next.ClearNotes();
+  EXPECT_TRUE(next.Notes().empty());
+}
+
+TEST(ChannelLockTest, ALinkInPlaceOfTheLockFileIsRefused) {
+  TempDir temp;
+  testing::WriteFile(temp / "victim", "keep me");
+  fs::create_directories(temp.path() / "data" / ".lock");
+  fs::create_symlink(temp.path() / "victim", temp.path() / "data" / ".lock" / "ABC.BHZ.lock");
+  ChannelLock lock;
+  EXPECT_FALSE(
+      lock.Acquire(StoreFiles(DataDirectory((temp.path() / "data").string())), "ABC", "BHZ"));
+  EXPECT_EQ(testing::ReadFile(temp.path() / "victim"), "keep me");
 }
 
 }  // namespace

@@ -1,0 +1,80 @@
+#include "store/data_directory.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace tarnvel {
+namespace {
+
+std::vector<std::string_view> Components(std::string_view path) {
+  std::vector<std::string_view> parts;
+  std::size_t pos = 0;
+  while (pos <= path.size()) {
+    std::size_t next = path.find('/', pos);
+    if (next == std::string_view::npos) next = path.size();
+    parts.push_back(path.substr(pos, next - pos));
+    pos = next + 1;
+  }
+  return parts;
+}
+
+}  // namespace
+
+DataDirectory::DataDirectory(std::string_view setting) {
+  std::string slashes(setting);
+  for (char& c : slashes) {
+    if (c == '\\') c = '/';
+  }
+  const bool absolute = !slashes.empty() && slashes.front() == '/';
+  for (const std::string_view part : Components(slashes)) {
+    if (part.empty() || part == ".") continue;
+    if (!text_.empty() || absolute) text_ += '/';
+    text_ += part;
+  }
+  if (text_.empty()) text_ = absolute ? "/" : ".";
+}
+
+std::string DataDirectory::ToAbsolutePath(std::string_view path) const {
+  if (!path.empty() && path.front() == '/') return std::string(path);
+  if (text_ == ".") return std::string(path);
+  if (text_ == "/") return "/" + std::string(path);
+  return text_ + "/" + std::string(path);
+}
+
+std::optional<std::string> DataDirectory::ToRelativePath(std::string_view path) const {
+  if (text_ == ".") {
+    if (path.starts_with("./")) path.remove_prefix(2);
+    if (path.empty() || path.front() == '/') return std::nullopt;
+    return std::string(path);
+  }
+  const std::string prefix = text_ == "/" ? text_ : text_ + "/";
+  if (!path.starts_with(prefix) || path.size() == prefix.size()) return std::nullopt;
+  return std::string(path.substr(prefix.size()));
+}
+
+bool DataDirectory::MakeDirectoryPath() const {
+  std::string prefix = text_.front() == '/' ? "/" : "";
+  for (const std::string_view part : Components(text_)) {
+    if (part.empty()) continue;
+    if (!prefix.empty() && prefix.back() != '/') prefix += '/';
+    prefix += part;
+    if (part == "." || part == "..") continue;
+    if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+  }
+  struct stat info {};
+  return ::stat(text_.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsStoreRelativePath(std::string_view path) {
+  if (path.empty() || path.front() == '/') return false;
+  for (const std::string_view part : Components(path)) {
+    if (part.empty() || part == "." || part == "..") return false;
+    if (part.find('\\') != std::string_view::npos) return false;
+    if (part.find('\0') != std::string_view::npos) return false;
+  }
+  return true;
+}
+
+}  // namespace tarnvel

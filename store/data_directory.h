@@ -1,0 +1,42 @@
+// The data directory of the store, normalised once from the setting: '/' separators, no
+// doubled or trailing separators, no "." components. Every CPATH is relative to it, and every
+// path the store shows or opens is composed from it, so a directory written "/srv/qor",
+// "/srv/qor/" or "\srv\qor" gives the same texts everywhere. An empty setting is the working
+// folder ".".
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarnvel {
+
+class DataDirectory {
+ public:
+  explicit DataDirectory(std::string_view setting = "D:/Data");
+
+  // The normalised text: "/srv/qor", "data/qor", "/" or ".".
+  const std::string& Text() const { return text_; }
+
+  // A path relative to the directory (a CPATH) as a path to open or show: "<dir>/<cpath>", or
+  // the CPATH alone for the working folder. A path that begins with '/' stays as it is.
+  std::string ToAbsolutePath(std::string_view path) const;
+
+  // The CPATH of a path composed under the directory ("<dir>/<cpath>"); std::nullopt for a path
+  // elsewhere. Letter case counts, as it does on the file system.
+  std::optional<std::string> ToRelativePath(std::string_view path) const;
+
+  // Creates every missing level of the directory itself. Links along it are followed: the data
+  // directory may live anywhere. True when it exists afterwards.
+  bool MakeDirectoryPath() const;
+
+ private:
+  std::string text_;
+};
+
+// A path relative to the data directory that the store may open: not empty, not absolute, with
+// no empty, "." or ".." component and no '\' or NUL. CPATH values of other programs that do
+// not pass are never opened.
+bool IsStoreRelativePath(std::string_view path);
+
+}  // namespace tarnvel

@@ -1,0 +1,256 @@
+// The FILELIST statements of the bookkeeping: finding a channel's files, registering a file,
+// extending and removing registrations.
+#include <ctime>
+
+#include "store/waveform_store.h"
+
+namespace tarnvel {
+
+namespace sr = store_result;
+
+namespace {
+
+constexpr TableId kFl = TableId::kFileList;
+
+// How far back the files around a piece are looked for: no file is longer than a day.
+constexpr double kLongestFile = 86400.0;
+
+bool IsBlankLocation(std::string_view location) {
+  return location.empty() || location == "??";
+}
+
+std::string LocalLoadDate() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  return text;
+}
+
+// The columns a ChannelFile is read from, bound in this order.
+struct FileColumns {
+  std::int32_t offset = 0;
+  double begin = 0.0;
+  double quantity = 0.0;
+  std::array<char, 1024> path{};
+  double rate = 0.0;
+  std::array<char, 1024> creator{};
+  double end = 0.0;
+
+  // Binds FOFF, TBEGIN, TQTY, CPATH, SPS, CREATER and, with `withEnd`, TEND.
+  void Bind(Statement& statement, bool withEnd) {
+    SQLUSMALLINT column = 1;
+    statement.BindLong(column++, offset);
+    statement.BindDouble(column++, begin);
+    statement.BindDouble(column++, quantity);
+    statement.BindText(column++, path);
+    statement.BindDouble(column++, rate);
+    statement.BindText(column++, creator);
+    if (withEnd) {
+      endColumn = column;
+      statement.BindDouble(column++, end);
+    }
+  }
+  ChannelFile Row(const Statement& statement) const {
+    ChannelFile file;
+    file.cpath = path.data();
+    file.offset = offset;
+    file.begin = begin;
+    file.quantity = quantity;
+    if (endColumn != 0 && statement.Indicator(endColumn) != SQL_NULL_DATA) file.end = end;
+    file.rate = rate;
+    file.creator = creator.data();
+    return file;
+  }
+  SQLUSMALLINT endColumn = 0;
+};
+
+}  // namespace
+
+std::string WaveformStore::LocationPredicate(std::string_view location,
+                                             bool bracketExplicit) const {
+  const std::string& lcode = names_.Column(kFl, "LCODE");
+  if (IsBlankLocation(location)) return "(" + lcode + "='?\?' or " + lcode + " is null)";
+  const std::string test = lcode + "='" + SqlText(location) + "'";
+  return bracketExplicit ? "(" + test + ")" : test;
+}
+
+int WaveformStore::FindLastFile(const SegmentWork& work, std::optional<ChannelFile>& latest) {
+  latest.reset();
+  const SegmentToStore& segment = work.segment;
+  Statement statement(connection_.get());
+  if (!statement.ok()) return sr::kStatementFailed;
+  // The rate and the end time come along: a file is continued only at its own rate, and TEND
+  // tells how many samples the row registers more exactly than TQTY does.
+  const std::string text = FormatStatement(
+      "select %s,%s,%s,%s,%s,%s%s from %s where %s='%s' and %s='%s' and %s order by %s desc,%s "
+      "desc",
+      names_.Column(kFl, "FOFF").c_str(), names_.Column(kFl, "TBEGIN").c_str(),
+      names_.Column(kFl, "TQTY").c_str(), names_.Column(kFl, "CPATH").c_str(),
+      names_.Column(kFl, "SPS").c_str(), names_.Column(kFl, "CREATER").c_str(),
+      useEndTime_ ? ("," + names_.Column(kFl, "TEND")).c_str() : "", names_.Table(kFl).c_str(),
+      names_.Column(kFl, "STA").c_str(), SqlText(segment.station).c_str(),
+      names_.Column(kFl, "CH").c_str(), SqlText(segment.channel).c_str(),
+      LocationPredicate(segment.location, false).c_str(), names_.Column(kFl, "LDDATE").c_str(),
+      names_.Column(kFl, "TBEGIN").c_str());
+  if (!OdbcSucceeded(statement.Execute(text))) return sr::kStatementFailed;
+  FileColumns columns;
+  columns.Bind(statement, useEndTime_);
+  // The first row with a 512-byte header, newest load date first.
+  for (SQLRETURN rc = statement.Fetch(); rc != SQL_NO_DATA; rc = statement.Fetch()) {
+    if (!OdbcSucceeded(rc)) return sr::kStatementFailed;
+    if (columns.offset != kDataOffset) continue;
+    ChannelFile file = columns.Row(statement);
+    // A path of another program's that the store cannot open is nothing to continue.
+    if (IsStoreRelativePath(file.cpath)) {
+      file.disk = work.files.Stat(file.cpath);
+      latest = std::move(file);
+    }
+    break;
+  }
+  statement.CloseCursor();
+  return sr::kOk;
+}
+
+int WaveformStore::FindFilesAround(const SegmentWork& work, const Piece& piece,
+                                   std::vector<ChannelFile>& files) {
+  files.clear();
+  const SegmentToStore& segment = work.segment;
+  Statement statement(connection_.get());
+  if (!statement.ok()) return sr::kStatementFailed;
+  const double pieceEnd = piece.start + static_cast<double>(piece.count) / segment.rate;
+  const std::string& tbegin = names_.Column(kFl, "TBEGIN");
+  const std::string& tqty = names_.Column(kFl, "TQTY");
+  // Twice TQTY: a rate rounded to hundredths can make TQTY understate a slow channel's span by
+  // up to half.
+  const std::string text = FormatStatement(
+      "select %s,%s,%s,%s,%s,%s%s from %s where %s='%s' and %s='%s' and %s and %s=%d and "
+      "%s>%0.4f and %s<%0.4f and %s+2*%s>%0.4f order by %s",
+      names_.Column(kFl, "FOFF").c_str(), tbegin.c_str(), tqty.c_str(),
+      names_.Column(kFl, "CPATH").c_str(), names_.Column(kFl, "SPS").c_str(),
+      names_.Column(kFl, "CREATER").c_str(),
+      useEndTime_ ? ("," + names_.Column(kFl, "TEND")).c_str() : "", names_.Table(kFl).c_str(),
+      names_.Column(kFl, "STA").c_str(), SqlText(segment.station).c_str(),
+      names_.Column(kFl, "CH").c_str(), SqlText(segment.channel).c_str(),
+      LocationPredicate(segment.location, false).c_str(), names_.Column(kFl, "FOFF").c_str(),
+      kDataOffset, tbegin.c_str(), piece.start - kLongestFile, tbegin.c_str(), pieceEnd,
+      tbegin.c_str(), tqty.c_str(), piece.start - 1.0 / segment.rate, tbegin.c_str());
+  if (!OdbcSucceeded(statement.Execute(text))) return sr::kStatementFailed;
+  FileColumns columns;
+  columns.Bind(statement, useEndTime_);
+  for (SQLRETURN rc = statement.Fetch(); rc != SQL_NO_DATA; rc = statement.Fetch()) {
+    if (!OdbcSucceeded(rc)) return sr::kStatementFailed;
+    ChannelFile file = columns.Row(statement);
+    if (IsStoreRelativePath(file.cpath)) files.push_back(std::move(file));
+  }
+  statement.CloseCursor();
+  return sr::kOk;
+}
+
+int WaveformStore::FindFileByPath(const StoreFiles& files, std::string_view cpath,
+                                  std::optional<ChannelFile>& found) {
+  found.reset();
+  Statement statement(connection_.get());
+  if (!statement.ok()) return sr::kStatementFailed;
+  const std::string text = FormatStatement(
+      "select %s,%s,%s,%s,%s,%s%s from %s where %s='%s'", names_.Column(kFl, "FOFF").c_str(),
+      names_.Column(kFl, "TBEGIN").c_str(), names_.Column(kFl, "TQTY").c_str(),
+      names_.Column(kFl, "CPATH").c_str(), names_.Column(kFl, "SPS").c_str(),
+      names_.Column(kFl, "CREATER").c_str(),
+      useEndTime_ ? ("," + names_.Column(kFl, "TEND")).c_str() : "", names_.Table(kFl).c_str(),
+      names_.Column(kFl, "CPATH").c_str(), SqlText(cpath).c_str());
+  if (!OdbcSucceeded(statement.Execute(text))) return sr::kStatementFailed;
+  FileColumns columns;
+  columns.Bind(statement, useEndTime_);
+  const SQLRETURN rc = statement.Fetch();
+  if (rc == SQL_NO_DATA) return sr::kOk;
+  if (!OdbcSucceeded(rc)) return sr::kStatementFailed;
+  found = columns.Row(statement);
+  found->disk = files.Stat(cpath);
+  statement.CloseCursor();
+  return sr::kOk;
+}
+
+int WaveformStore::InsertFileRow(const SegmentToStore& segment, const Piece& piece,
+                                 std::string_view cpath) {
+  Statement statement(connection_.get());
+  if (!statement.ok()) return sr::kStatementFailed;
+  const std::string loadDate = LocalLoadDate();
+  const double quantity = RowDuration(piece.count, segment.rate);
+  auto col = [&](const char* name) { return names_.Column(kFl, name).c_str(); };
+  std::string columns = FormatStatement("%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s,%s", col("STA"),
+                                        col("TBEGIN"), col("TQTY"), col("SPS"), col("GAIN"),
+                                        col("CPATH"), col("DATATYPE"), col("CH"), col("CREATER"),
+                                        col("LDDATE"), col("FOFF"), col("CALIB"), col("CALPER"));
+  std::string values = FormatStatement(
+      "'%s',%0.4f,%0.2f,%0.2f,1,'%s',3,'%s','%s',{ts '%s'},%d,%0.2f,%0.2f",
+      SqlText(segment.station).c_str(), piece.start, quantity, segment.rate, SqlText(cpath).c_str(),
+      SqlText(segment.channel).c_str(), SqlText(segment.creator).c_str(), loadDate.c_str(),
+      kDataOffset, segment.calibration, segment.calibrationPeriod);
+  if (useEndTime_) {
+    columns += FormatStatement(",%s", col("TEND"));
+    values += FormatStatement(",%0.4f", piece.start + quantity);
+  }
+  if (!segment.location.empty()) {
+    columns += FormatStatement(",%s", col("LCODE"));
+    values += FormatStatement(",'%s'", SqlText(segment.location).c_str());
+  }
+  const std::string text = FormatStatement(
+      "insert into %s(%s) values(%s)", names_.Table(kFl).c_str(), columns.c_str(), values.c_str());
+  return OdbcSucceeded(statement.Execute(text)) ? sr::kOk : sr::kInsertFailed;
+}
+
+int WaveformStore::UpdateFileRow(const SegmentToStore& segment, const ChannelFile& file,
+                                 std::int64_t samples) {
+  Statement statement(connection_.get());
+  if (!statement.ok()) return sr::kStatementFailed;
+  const std::string loadDate = LocalLoadDate();
+  const double quantity = RowDuration(samples, segment.rate);
+  std::string assignments =
+      FormatStatement("%s=%0.2f,%s={ts '%s'}", names_.Column(kFl, "TQTY").c_str(), quantity,
+                      names_.Column(kFl, "LDDATE").c_str(), loadDate.c_str());
+  if (useEndTime_) {
+    assignments +=
+        FormatStatement(",%s=%0.4f", names_.Column(kFl, "TEND").c_str(), file.begin + quantity);
+  }
+  // The row is picked by its CPATH as well, so two files starting in one second stay apart.
+  const std::string text = FormatStatement(
+      "update %s set %s where %s='%s' and %s='%s' and %s and %s=%0.4f and %s=%0.2f and %s='%s'",
+      names_.Table(kFl).c_str(), assignments.c_str(), names_.Column(kFl, "STA").c_str(),
+      SqlText(segment.station).c_str(), names_.Column(kFl, "CH").c_str(),
+      SqlText(segment.channel).c_str(), LocationPredicate(segment.location, true).c_str(),
+      names_.Column(kFl, "TBEGIN").c_str(), file.begin, names_.Column(kFl, "TQTY").c_str(),
+      file.quantity, names_.Column(kFl, "CPATH").c_str(), SqlText(file.cpath).c_str());
+  const SQLRETURN rc = statement.Execute(text);
+  if (OdbcSucceeded(rc)) return sr::kOk;
+  return rc == SQL_NO_DATA ? sr::kNoRowUpdated : sr::kUpdateFailed;
+}
+
+int WaveformStore::DeleteFileRow(const SegmentToStore& segment, double begin,
+                                 std::string_view cpath) {
+  Statement statement(connection_.get());
+  if (!statement.ok()) return sr::kStatementFailed;
+  const std::string text = FormatStatement(
+      "delete from %s where %s='%s' and %s='%s' and %s and %s=%0.4f and %s='%s'",
+      names_.Table(kFl).c_str(), names_.Column(kFl, "STA").c_str(),
+      SqlText(segment.station).c_str(), names_.Column(kFl, "CH").c_str(),
+      SqlText(segment.channel).c_str(), LocationPredicate(segment.location, false).c_str(),
+      names_.Column(kFl, "TBEGIN").c_str(), begin, names_.Column(kFl, "CPATH").c_str(),
+      SqlText(cpath).c_str());
+  const SQLRETURN rc = statement.Execute(text);
+  return OdbcSucceeded(rc) || rc == SQL_NO_DATA ? sr::kOk : sr::kDeleteFailed;
+}
+
+int WaveformStore::DeleteRowsOfPath(std::string_view cpath) {
+  Statement statement(connection_.get());
+  if (!statement.ok()) return sr::kStatementFailed;
+  const std::string text =
+      FormatStatement("delete from %s where %s='%s'", names_.Table(kFl).c_str(),
+                      names_.Column(kFl, "CPATH").c_str(), SqlText(cpath).c_str());
+  const SQLRETURN rc = statement.Execute(text);
+  return OdbcSucceeded(rc) || rc == SQL_NO_DATA ? sr::kOk : sr::kDeleteFailed;
+}
+
+}  // namespace tarnvel
