@@ -16,8 +16,11 @@ double Reformatted(const char* format, double value) {
 
 // Gap between a file's end and a piece's start that still counts as seamless, in intervals.
 constexpr double kContinuityTolerance = 1.5;
-// How far from a sample's own slot a time may lie and still name that slot alone.
-constexpr double kExactTolerance = 0.25;
+// How far from a sample's own slot a time may lie and still name that slot alone, in
+// intervals: TBEGIN keeps ten-thousandths of a second, the rest is rounding.
+double ExactTolerance(double rate) {
+  return 0.01 + 0.0001 * rate;
+}
 
 }  // namespace
 
@@ -163,7 +166,9 @@ std::optional<std::int64_t> ExactOffset(double start, double rate, double begin,
                                         std::int64_t samples) {
   const double estimate = (start - begin) * rate;
   const std::int64_t nearest = std::llround(estimate);
-  if (std::fabs(static_cast<double>(nearest) - estimate) > kExactTolerance) return std::nullopt;
+  if (std::fabs(static_cast<double>(nearest) - estimate) > ExactTolerance(rate)) {
+    return std::nullopt;
+  }
   if (nearest < 0 || nearest >= samples) return std::nullopt;
   return nearest;
 }

@@ -109,7 +109,7 @@ Neighbours FindNeighbours(const Piece& piece, double rate, const std::vector<Cha
 // from their own time).
 std::vector<std::int64_t> CandidateOffsets(double start, double rate, double begin,
                                            std::int64_t samples);
-// The one offset the time alone pins down (within a quarter interval), if any.
+// The one offset the time alone pins down (to the precision TBEGIN is kept with), if any.
 std::optional<std::int64_t> ExactOffset(double start, double rate, double begin,
                                         std::int64_t samples);
 

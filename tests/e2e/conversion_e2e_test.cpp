@@ -2,6 +2,7 @@
 // into CSS files, checked byte for byte against an independent decoder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -58,6 +59,7 @@ TEST_P(ConversionTest, SegmentLandsInAWaveformFileAndAFilelistRow) {
   const std::string file = ReadFile(db().dataDir() / rows[0][6]);
   EXPECT_EQ(file, Header("13:05:00", "21-03-2009", "000 00 04 10", "20.00", "ABC", "BHZ", "00") +
                       FloatBytes(samples));
+  ExpectSamples({"ABC", "BHZ", "00", kStart, 20.0, samples});
 }
 
 TEST_P(ConversionTest, RealStationFileMatchesTheReferenceDecoder) {
@@ -81,11 +83,13 @@ TEST_P(ConversionTest, RealStationFileMatchesTheReferenceDecoder) {
   }
   EXPECT_EQ(joined.size(), expected.size() * 4);
   EXPECT_EQ(joined, FloatBytes(expected));
+  ExpectSamples({"BALST", "LHE", "??", channels[0].start, 1.0, expected});
 }
 
 TEST_P(ConversionTest, ConvertingTwiceLeavesTheStoreAsOneConversionDoes) {
-  const auto seed =
-      Place("twice.seed", PackChannel("ABC", "BHZ", "", kStart, 20.0, RandomWalk(90000, 5, 30)));
+  const auto samples = RandomWalk(90000, 5, 30);
+  ExpectSamples({"ABC", "BHZ", "??", kStart, 20.0, samples});
+  const auto seed = Place("twice.seed", PackChannel("ABC", "BHZ", "", kStart, 20.0, samples));
   ASSERT_EQ(Run({seed.string()}).exitCode, 0);
   const auto once =
       db().Query("select STA, CH, LCODE, TBEGIN, TQTY, CPATH from FILELIST order by CPATH");
@@ -409,6 +413,190 @@ TEST_P(ConversionTest, ADataFileNameThatWouldNotFitItsFieldFailsItsSegment) {
   EXPECT_EQ(named.size(), 1000u);
   EXPECT_EQ(named, onDisk);
   EXPECT_EQ(named.count("20090321130500-ABCDE-HHZ00-999.w"), 1u);
+}
+
+// A file name carries neither the location code nor the time zone offset: a second file that
+// would take the same name gets the next free one, and the first stays as it was.
+TEST_P(ConversionTest, AnotherLocationCodeInTheSameSecondGetsAFileOfItsOwn) {
+  const auto first = RandomWalk(2000, 101, 50);
+  const auto second = RandomWalk(1200, 102, 50);
+  ExpectSamples({"ABC", "BHZ", "00", kStart, 20.0, first});
+  ExpectSamples({"ABC", "BHZ", "10", kStart, 20.0, second});
+  const auto a = Place("loc00.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, first));
+  const auto b = Place("loc10.seed", PackChannel("ABC", "BHZ", "10", kStart, 20.0, second));
+  ASSERT_EQ(Run({a.string()}).exitCode, 0);
+  ASSERT_EQ(Run({b.string()}).exitCode, 0);
+  const auto stored = SnapshotOf(db(), db().dataDir());
+  ASSERT_EQ(Run({b.string()}).exitCode, 0);
+  ASSERT_EQ(Run({a.string()}).exitCode, 0);
+  EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored);
+  EXPECT_EQ(db().Query("select LCODE, CPATH from FILELIST order by LCODE"),
+            (std::vector<Row>{{"00", "ABC/13/21032009-130500-BHZ.ABC"},
+                              {"10", "ABC/13/21032009-130500-BHZ-1.ABC"}}));
+}
+
+TEST_P(ConversionTest, TheRepeatedHourOfAClockChangeKeepsBothHours) {
+  // 25 October 2009 in Berlin: 02:30 comes at 00:30 UTC (summer time) and at 01:30 UTC.
+  constexpr double kSummer = 1256430600.0;
+  constexpr double kWinter = 1256434200.0;
+  const auto summer = RandomWalk(12000, 111, 50);
+  const auto winter = RandomWalk(12000, 112, 50);
+  ExpectSamples({"ABC", "BHZ", "??", kSummer, 20.0, summer});
+  ExpectSamples({"ABC", "BHZ", "??", kWinter, 20.0, winter});
+  const auto a = Place("summer.seed", PackChannel("ABC", "BHZ", "", kSummer, 20.0, summer));
+  const auto b = Place("winter.seed", PackChannel("ABC", "BHZ", "", kWinter, 20.0, winter));
+  ASSERT_EQ(Run({a.string()}, {{"TZ", "Europe/Berlin"}}).exitCode, 0);
+  ASSERT_EQ(Run({b.string()}, {{"TZ", "Europe/Berlin"}}).exitCode, 0);
+  const auto stored = SnapshotOf(db(), db().dataDir());
+  ASSERT_EQ(Run({a.string()}, {{"TZ", "Europe/Berlin"}}).exitCode, 0);
+  ASSERT_EQ(Run({b.string()}, {{"TZ", "Europe/Berlin"}}).exitCode, 0);
+  EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored);
+  EXPECT_EQ(
+      db().Query("select CPATH from FILELIST order by TBEGIN"),
+      (std::vector<Row>{{"ABC/02/25102009-023000-BHZ.ABC"}, {"ABC/02/25102009-023000-BHZ-1.ABC"}}));
+}
+
+TEST_P(ConversionTest, AFileIsContinuedOnlyAtItsOwnRate) {
+  const auto fast = RandomWalk(6000, 121, 50);  // 60 s at 100 sps
+  const auto slow = RandomWalk(2400, 122, 50);  // the next 60 s at 40 sps
+  ExpectSamples({"ABC", "BHZ", "??", kStart, 100.0, fast});
+  ExpectSamples({"ABC", "BHZ", "??", kStart + 60.0, 40.0, slow});
+  ASSERT_EQ(Run({Place("fast.seed", PackChannel("ABC", "BHZ", "", kStart, 100.0, fast)).string()})
+                .exitCode,
+            0);
+  ASSERT_EQ(
+      Run({Place("slow.seed", PackChannel("ABC", "BHZ", "", kStart + 60.0, 40.0, slow)).string()})
+          .exitCode,
+      0);
+  const auto rows = db().Query("select SPS, TQTY from FILELIST order by TBEGIN");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_DOUBLE_EQ(std::stod(rows[0][0]), 100.0);
+  EXPECT_DOUBLE_EQ(std::stod(rows[0][1]), 60.0);
+  EXPECT_DOUBLE_EQ(std::stod(rows[1][0]), 40.0);
+}
+
+// File A (30 minutes) and file B (the 10 minutes after it, continuing A's hour file), converted
+// again in every order: the store stays as the first conversion of both left it.
+TEST_P(ConversionTest, ConvertingAgainInAnyOrderChangesNothing) {
+  const auto first = RandomWalk(36000, 131, 50);
+  const auto second = RandomWalk(12000, 132, 50, first.back());
+  std::vector<std::int32_t> both = first;
+  both.insert(both.end(), second.begin(), second.end());
+  ExpectSamples({"ABC", "BHZ", "00", kStart, 20.0, both});
+  const auto a = Place("a.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, first));
+  const auto b = Place("b.seed", PackChannel("ABC", "BHZ", "00", kStart + 1800.0, 20.0, second));
+  const auto ab = Place("ab.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, both));
+  ASSERT_EQ(Run({a.string()}).exitCode, 0);
+  ASSERT_EQ(Run({b.string()}).exitCode, 0);
+  ASSERT_EQ(db().Count("FILELIST"), 1);  // B continued A's file
+  const auto stored = SnapshotOf(db(), db().dataDir());
+  for (const auto* seed : {&a, &b, &a, &ab, &b}) {
+    SCOPED_TRACE(seed->filename().string());
+    ASSERT_EQ(Run({seed->string()}).exitCode, 0);
+    EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored);
+  }
+
+  // The other order into an empty store: two files, every sample once all the same.
+  db().Execute("delete from FILELIST");
+  std::filesystem::remove_all(db().dataDir() / "ABC");
+  for (const auto* seed : {&b, &a, &b, &ab, &a}) {
+    ASSERT_EQ(Run({seed->string()}).exitCode, 0);
+  }
+  EXPECT_EQ(db().Count("FILELIST"), 2);
+}
+
+// Converting a corrected file again replaces the samples of its own time, in place, and keeps
+// the samples of the file that continued it.
+TEST_P(ConversionTest, CorrectedDataReplaceTheSamplesOfTheirTimeOnly) {
+  const auto first = RandomWalk(36000, 141, 50);
+  auto corrected = first;
+  corrected[100] += 7;
+  corrected[35999] -= 3;
+  const auto second = RandomWalk(12000, 142, 50);
+  std::vector<std::int32_t> both = corrected;
+  both.insert(both.end(), second.begin(), second.end());
+  ExpectSamples({"ABC", "BHZ", "00", kStart, 20.0, both});
+  ASSERT_EQ(Run({Place("a.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, first)).string()})
+                .exitCode,
+            0);
+  ASSERT_EQ(Run({Place("b.seed", PackChannel("ABC", "BHZ", "00", kStart + 1800.0, 20.0, second))
+                     .string()})
+                .exitCode,
+            0);
+  const auto fixed = Place("fixed.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, corrected));
+  ASSERT_EQ(Run({fixed.string()}).exitCode, 0);
+  EXPECT_EQ(db().Query("select CPATH from FILELIST"),
+            (std::vector<Row>{{"ABC/13/21032009-130500-BHZ.ABC"}}));
+  EXPECT_DOUBLE_EQ(db().QueryNumber("select TQTY from FILELIST"), 2400.0);
+}
+
+// A channel of one sample every 7 s: pieces are cut on whole samples (514 to an hour file),
+// each starts at the time of its first sample, and every sample lands in one of them.
+TEST_P(ConversionTest, SlowChannelsArePiecedOnWholeSamples) {
+  const double rate = 1.0 / 7.0;
+  const auto samples = RandomWalk(3000, 151, 20);  // 21000 s
+  ExpectSamples({"ABC", "LHZ", "??", kStart, rate, samples});
+  const auto seed = Place("slow.seed", PackChannel("ABC", "LHZ", "", kStart, rate, samples));
+  ASSERT_EQ(Run({seed.string()}).exitCode, 0);
+  const auto rows = db().Query("select TBEGIN, SPS from FILELIST order by TBEGIN");
+  ASSERT_EQ(rows.size(), 6u);  // 5 × 514 samples and 430
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_NEAR(std::stod(rows[i][0]), kStart + 514.0 * 7.0 * static_cast<double>(i), 1e-4);
+    EXPECT_DOUBLE_EQ(std::stod(rows[i][1]), 0.14);
+  }
+  // Converting it again finds every piece stored.
+  const auto stored = SnapshotOf(db(), db().dataDir());
+  ASSERT_EQ(Run({seed.string()}).exitCode, 0);
+  EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored);
+}
+
+TEST_P(ConversionTest, ARateTheRowCannotCarryIsRefusedWithItsOwnLine) {
+  // One sample every 300 s: SPS "%0.2f" would say 0.00.
+  const auto seed = Place(
+      "rare.seed", PackChannel("ABC", "LHZ", "", kStart, 1.0 / 300.0, RandomWalk(40, 161, 20)) +
+                       PackChannel("ABC", "BHZ", "", kStart, 20.0, RandomWalk(400, 162, 20)));
+  const auto result = Run({seed.string()});
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  EXPECT_NE(result.output.find("\rSample rate 0.00333333 is below 0.005, not stored "
+                               "(ABC::LHZ::?\?)\n\rDB write error (ABC::LHZ::"),
+            std::string::npos)
+      << result.output;
+  EXPECT_EQ(db().Query("select CH from FILELIST"), (std::vector<Row>{{"BHZ"}}));
+}
+
+TEST_P(ConversionTest, EverySpellingOfTheDataDirectoryGivesOneStore) {
+  const auto samples = RandomWalk(2000, 171, 50);
+  ExpectSamples({"ABC", "BHZ", "??", kStart, 20.0, samples});
+  const auto seed = Place("one.seed", PackChannel("ABC", "BHZ", "", kStart, 20.0, samples));
+  const std::string dir = db().dataDir().string();
+  std::string backslashes = dir + "\\";
+  std::replace(backslashes.begin(), backslashes.end(), '/', '\\');
+  ASSERT_EQ(Run({seed.string(), "DATA=" + dir + "/"}).exitCode, 0);
+  EXPECT_EQ(db().Query("select CPATH from FILELIST"),
+            (std::vector<Row>{{"ABC/13/21032009-130500-BHZ.ABC"}}));
+  const auto stored = SnapshotOf(db(), db().dataDir());
+  for (const std::string& spelling : {dir + "//./", backslashes, dir}) {
+    SCOPED_TRACE(spelling);
+    ASSERT_EQ(Run({seed.string(), "DATA=" + spelling}).exitCode, 0);
+    EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored);
+  }
+}
+
+// An empty data directory is the working folder, for files, CPATH and the channel locks alike.
+TEST_P(ConversionTest, NoDataDirectoryIsTheWorkingFolder) {
+  const auto samples = RandomWalk(2000, 181, 50);
+  ExpectSamples({"ABC", "BHZ", "??", kStart, 20.0, samples});
+  const auto seed = db().folder() / "one.seed";
+  WriteFile(seed, PackChannel("ABC", "BHZ", "", kStart, 20.0, samples));
+  WriteFile(programDir() / "tarnvel.ini", "[DATABASE]\nODBC=" + db().dsn() + "\nUSER=" +
+                                              db().user() + "\nPASSWORD=" + db().password() + "\n");
+  WriteFile(programDir() / "qor.ini", "[DATA]\nDIR=\n");
+  const auto result = Run({seed.string()});
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(db().Query("select CPATH from FILELIST"),
+            (std::vector<Row>{{"ABC/13/21032009-130500-BHZ.ABC"}}));
+  EXPECT_TRUE(std::filesystem::exists(work().path() / "ABC/13/21032009-130500-BHZ.ABC"));
+  CheckStore(db(), work().path());
 }
 
 TARNVEL_DATABASE_TEST_SUITE(ConversionTest);

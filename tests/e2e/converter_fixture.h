@@ -1,5 +1,6 @@
 // Running the built converter end to end against a real test database: the program is linked
-// into a folder of its own, so that a tarnvel.ini beside it affects only this test.
+// into a folder of its own, so that a tarnvel.ini beside it affects only this test. The store
+// below the test database's data directory is checked at the end of every test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,18 +11,23 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/store_checks.h"
 #include "tests/support/process.h"
 #include "tests/support/test_database.h"
 
 namespace tarnvel::testing {
 
-class ConverterTest : public DatabaseTest {
+class ConverterTest : public DatabaseTest, protected StoreExpectations {
  protected:
   void SetUp() override {
     DatabaseTest::SetUp();
     if (IsSkipped()) return;
     std::filesystem::create_symlink(ConverterPath(), programDir_.path() / "tarnvel");
     WriteIni({});
+  }
+  void TearDown() override {
+    if (!IsSkipped() && !StoreChecked()) CheckStore(db(), db().dataDir());
+    DatabaseTest::TearDown();
   }
 
   // tarnvel.ini beside the program: the test database's source, user, password and data
@@ -60,6 +66,8 @@ class ConverterTest : public DatabaseTest {
   }
 
   const TempDir& work() const { return work_; }
+  // The folder of the program, where WINDIR points (so a qor.ini there is the one it reads).
+  const std::filesystem::path& programDir() const { return programDir_.path(); }
 
   static int Code(int signedCode) { return signedCode & 0xff; }
 

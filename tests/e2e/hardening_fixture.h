@@ -1,6 +1,7 @@
 // Running the built converter under hostile conditions: everything of a test (program folder,
 // working folder, data directory) lies below one root folder, so that a test can see every
-// file a run leaves anywhere in it; runs can be made as an unprivileged user.
+// file a run leaves anywhere in it; runs can be made as an unprivileged user. The store below
+// the data directory the test last handed to a run is checked at the end of every test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "tests/e2e/background_process.h"
+#include "tests/e2e/store_checks.h"
 #include "tests/support/process.h"
 #include "tests/support/test_database.h"
 
@@ -21,7 +23,7 @@ namespace tarnvel::testing {
 // The account of nobody: no files of the test belong to it.
 inline constexpr int kUnprivilegedId = 65534;
 
-class HardeningTest : public DatabaseTest {
+class HardeningTest : public DatabaseTest, protected StoreExpectations {
  protected:
   void SetUp() override {
     DatabaseTest::SetUp();
@@ -31,7 +33,16 @@ class HardeningTest : public DatabaseTest {
     std::filesystem::create_symlink(ConverterPath(), programDir() / "tarnvel");
     // The program's own (empty) ini keeps the machine's /etc/tarnvel.ini out of every test.
     WriteFile(programDir() / "tarnvel.ini", "");
+    storeDir_ = root() / "data";
   }
+  void TearDown() override {
+    if (!IsSkipped() && !StoreChecked()) CheckStore(db(), storeDir_);
+    DatabaseTest::TearDown();
+  }
+
+  // The data directory checked at the end (for runs that take it from an ini file).
+  void UseStoreDir(const std::filesystem::path& dataDir) { storeDir_ = dataDir; }
+  const std::filesystem::path& StoreDir() const { return storeDir_; }
 
   const std::filesystem::path& root() const { return root_.path(); }
   std::filesystem::path programDir() const { return root() / "program"; }
@@ -40,13 +51,14 @@ class HardeningTest : public DatabaseTest {
 
   // The connection values of the test database and a data directory, as arguments.
   std::vector<std::string> ConnectionArgs(const std::filesystem::path& dataDir) {
+    storeDir_ = dataDir;
     return {"ODBC=" + db().dsn(), "USER=" + db().user(), "PASSWORD=" + db().password(),
             "DATA=" + dataDir.string()};
   }
 
-  std::map<std::string, std::string> Environment() const {
+  std::map<std::string, std::string> Environment(const std::string& timeZone = "UTC") const {
     std::map<std::string, std::string> env = TestDatabase::Environment();
-    env["TZ"] = "UTC";
+    env["TZ"] = timeZone;
     env["LC_ALL"] = "C.UTF-8";
     env["QOR"] = "";
     env["WINDIR"] = programDir().string();  // no qor.ini unless a test puts one there
@@ -101,6 +113,7 @@ class HardeningTest : public DatabaseTest {
 
  private:
   TempDir root_;
+  std::filesystem::path storeDir_;
 };
 
 }  // namespace tarnvel::testing

@@ -104,6 +104,11 @@ TEST_P(HostileFileTest, CodesAreStoredVerbatimOrIgnoredNeverFollowed) {
            {std::string("A\x7f"
                         "B  "),
             "  ", "BHZ"},
+           // A code that looks like a drive would make the composed path absolute elsewhere.
+           {"C:   ", "  ", "BHZ"},
+           {"D:\\X ", "  ", "BHZ"},
+           {"ABC  ", "C:", "BHZ"},
+           {"ABC  ", "  ", "C: "},
        }) {
     const std::string records =
         WithCodes(station, location, channel, static_cast<std::uint32_t>(unsafe + 10));
@@ -127,10 +132,9 @@ TEST_P(HostileFileTest, CodesAreStoredVerbatimOrIgnoredNeverFollowed) {
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0], (Row{"NRM", "BHZ", "??", "NRM/13/21032009-130500-BHZ.NRM"}));
   EXPECT_EQ(rows[1], (Row{"O'K", "BHZ", "'1", "O'K/13/21032009-130500-BHZ.O'K"}));
-  const auto files = StoredFiles(db());
-  ExpectFilesHoldTheirRows(files, data());
-  EXPECT_EQ(FilesOnDisk(data()), RegisteredPaths(files));
-  EXPECT_EQ(SampleBytes(data() / rows[1][3]), FloatBytes(quoted));
+  ExpectSamples(ExpectedChannel{"O'K", "BHZ", "'1", kStart, 20.0, quoted});
+  ExpectSamples(ExpectedChannel{"NRM", "BHZ", "??", kStart, 20.0, plain});
+  CheckStore(db(), data());
   EXPECT_NE(ReadFile(data() / rows[1][3]).find("\r\nStation=O'K\r\nChannel=BHZ\r\nLCODE='1\r\n"),
             std::string::npos);
   EXPECT_EQ(db().Query("select * from SITECHAN"), siteChanBefore);
@@ -167,6 +171,8 @@ TEST_P(HostileFileTest, AbsurdHeaderFieldsEndInADefinedWay) {
   for (const AbsurdHeader& c : cases) {
     SCOPED_TRACE(c.name);
     db().Execute("delete from FILELIST");
+    fs::remove_all(data());
+    fs::create_directories(data());
     const std::string records =
         PackChannel("ABC", "BHZ", "", kStart, 20.0, RandomWalk(3000, 7, 100));
     std::string bytes = records;
@@ -184,12 +190,77 @@ TEST_P(HostileFileTest, AbsurdHeaderFieldsEndInADefinedWay) {
         << result.output;
     EXPECT_EQ(AddedOutside(before, Tree(root()), "a/b/c/data"), std::vector<std::string>{});
     const auto files = StoredFiles(db());
-    ExpectFilesHoldTheirRows(files, data());
+    EXPECT_EQ(StoreProblems(files, data()), std::vector<std::string>{});
     for (const StoredFile& file : files) {
       EXPECT_EQ(file.station, "ABC");
       EXPECT_EQ(file.channel, "BHZ");
     }
   }
+}
+
+// Nothing below the data directory is followed through a link: a linked station folder, hour
+// folder or file name fails its segment with the "Open Err" line and leaves the link's target
+// alone. The data directory itself may be a link.
+TEST_P(HostileFileTest, LinksBelowTheDataDirectoryAreNeverFollowed) {
+  const fs::path outside = root() / "outside";
+  fs::create_directories(outside / "13");
+  WriteFile(outside / "victim", "keep me");
+  fs::create_directory_symlink(outside, data() / "ABC");
+  fs::create_directories(data() / "DEF");
+  fs::create_directory_symlink(outside, data() / "DEF" / "13");
+  fs::create_directories(data() / "GHI" / "13");
+  fs::create_symlink(outside / "victim", data() / "GHI" / "13" / "21032009-130500-BHZ.GHI");
+  const fs::path linked = root() / "linked";
+  fs::create_directory_symlink(data(), linked);
+
+  const auto samples = RandomWalk(1500, 301, 40);
+  std::string bytes;
+  for (const char* station : {"ABC", "DEF", "GHI", "JKL"}) {
+    bytes += PackChannel(station, "BHZ", "", kStart, 20.0, samples);
+  }
+  const fs::path seed = workDir() / "links.seed";
+  WriteFile(seed, bytes);
+  const auto before = Tree(outside);
+  const auto result = Convert(seed, linked);
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  for (const char* station : {"ABC", "DEF", "GHI"}) {
+    const std::string path = linked.string() + "/" + station + "/13/21032009-130500-BHZ." + station;
+    EXPECT_NE(result.output.find("\n\nOpen Err: \n" + path + "\n"), std::string::npos)
+        << station << "\n"
+        << result.output;
+    EXPECT_NE(
+        result.output.find("\rDB write error (" + std::string(station) + "::BHZ::" + path + ")\n"),
+        std::string::npos)
+        << result.output;
+  }
+  EXPECT_EQ(Tree(outside), before);
+  EXPECT_EQ(ReadFile(outside / "victim"), "keep me");
+  EXPECT_EQ(db().Query("select CPATH from FILELIST"),
+            (std::vector<Row>{{"JKL/13/21032009-130500-BHZ.JKL"}}));
+  ExpectSamples({"JKL", "BHZ", "??", kStart, 20.0, samples});
+}
+
+TEST_P(HostileFileTest, ARegisteredFileReplacedByALinkIsNeverWrittenThrough) {
+  const fs::path victim = root() / "victim";
+  WriteFile(victim, "keep me");
+  const auto first = RandomWalk(1200, 311, 40);
+  WriteFile(workDir() / "a.seed", PackChannel("ABC", "BHZ", "", kStart, 20.0, first));
+  ASSERT_EQ(Convert(workDir() / "a.seed", data()).exitCode, 0);
+  const std::string cpath = "ABC/13/21032009-130500-BHZ.ABC";
+  fs::remove(data() / cpath);
+  fs::create_symlink(victim, data() / cpath);
+
+  WriteFile(workDir() / "b.seed",
+            PackChannel("ABC", "BHZ", "", kStart + 60.0, 20.0, RandomWalk(600, 312, 40)));
+  const auto result = Convert(workDir() / "b.seed", data());
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  EXPECT_NE(result.output.find("\n\nOpen Err: \n" + (data() / cpath).string() + "\n"),
+            std::string::npos)
+      << result.output;
+  EXPECT_EQ(ReadFile(victim), "keep me");
+  EXPECT_TRUE(fs::is_symlink(data() / cpath));
+  EXPECT_EQ(db().Count("FILELIST"), 1);
+  ExpectProblems({"not a file: " + cpath});
 }
 
 TARNVEL_DATABASE_TEST_SUITE(HostileFileTest);

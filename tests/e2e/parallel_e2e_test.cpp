@@ -58,23 +58,10 @@ class ParallelTest : public HardeningTest {
       EXPECT_EQ(results[k].exitCode, 0) << "file " << k << ": " << results[k].output;
     }
 
-    const auto files = StoredFiles(db());
-    EXPECT_EQ(RegisteredPaths(files).size(), files.size()) << "a file is registered twice";
-    EXPECT_EQ(FilesOnDisk(data), RegisteredPaths(files));
-    ExpectFilesHoldTheirRows(files, data);
-
-    // Reassembled in time order, the files give the signal, each sample at its time.
-    std::vector<float> joined;
-    for (const StoredFile& file : files) {
-      EXPECT_EQ(file.station, "PAR");
-      EXPECT_EQ(file.location, "00");
-      EXPECT_NEAR(file.begin, kStart + static_cast<double>(joined.size()) / kRate, 1e-3)
-          << file.cpath;
-      const auto samples = FileSamples(data / file.cpath);
-      joined.insert(joined.end(), samples.begin(), samples.end());
-    }
-    EXPECT_EQ(joined.size(), signal.size());
-    EXPECT_TRUE(joined == AsFloats(signal)) << "the stored samples differ from the signal";
+    // Every sample once at its time, in files that hold exactly what their rows say.
+    ExpectSamples(ExpectedChannel{"PAR", "BHZ", "00", kStart, kRate, signal});
+    CheckStore(db(), data);
+    for (const StoredFile& file : StoredFiles(db())) EXPECT_EQ(file.location, "00");
   }
 };
 

@@ -1,13 +1,26 @@
-// Checks of a QOR store after a run: FILELIST rows against the waveform files they register.
+// The store checker of the tests: what a QOR store must hold after every conversion.
+//
+//   - every FILELIST row's file exists as a plain file and holds 512 + TQTY × SPS × 4 bytes (to
+//     the precision of the row's columns: TQTY has hundredths of a second), with a header
+//     naming the row's station, channel, location code and rate;
+//   - no path is registered twice;
+//   - no file below the data directory is unregistered (the channel locks in .lock/ aside);
+//   - where the test knows its input, every input sample is stored exactly once, at its time.
+//
+// The fixtures that run conversions check the store in their TearDown (StoreExpectations); a
+// test that damages a store on purpose names the problems it expects instead.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,7 +30,8 @@
 
 namespace tarnvel::testing {
 
-// The columns of a FILELIST row the checks need, in this order in every query.
+// The columns of a FILELIST row the checks need, in this order in every query; TEND last, when
+// the table has it.
 inline constexpr const char* kStoredFileColumns = "CPATH, TBEGIN, TQTY, SPS, STA, CH, LCODE";
 
 struct StoredFile {
@@ -27,22 +41,33 @@ struct StoredFile {
   double rate = 0.0;
   std::string station;
   std::string channel;
-  std::string location;
+  std::string location;       // kNullText or "" for none
+  std::optional<double> end;  // TEND
 };
 
 inline std::vector<StoredFile> ToStoredFiles(const std::vector<Row>& rows) {
   std::vector<StoredFile> files;
   for (const Row& row : rows) {
-    files.push_back(StoredFile{row.at(0), std::stod(row.at(1)), std::stod(row.at(2)),
-                               std::stod(row.at(3)), row.at(4), row.at(5), row.at(6)});
+    StoredFile file;
+    file.cpath = row.at(0);
+    file.begin = std::stod(row.at(1));
+    file.quantity = std::stod(row.at(2));
+    file.rate = std::stod(row.at(3));
+    file.station = row.at(4);
+    file.channel = row.at(5);
+    file.location = row.at(6);
+    if (row.size() > 7 && row[7] != kNullText && !row[7].empty()) file.end = std::stod(row[7]);
+    files.push_back(file);
   }
   return files;
 }
 
 // Every row of FILELIST, earliest start first.
 inline std::vector<StoredFile> StoredFiles(TestDatabase& db) {
-  return ToStoredFiles(db.Query(std::string("select ") + kStoredFileColumns +
-                                " from FILELIST order by TBEGIN, STA"));
+  const std::string columns =
+      std::string(kStoredFileColumns) + (db.options().withEndTime ? ", TEND" : "");
+  return ToStoredFiles(
+      db.Query("select " + columns + " from FILELIST order by TBEGIN, STA, CPATH"));
 }
 
 // Samples a row says its file holds.
@@ -67,47 +92,6 @@ inline std::map<std::string, std::string> StoredSamplesByChannel(TestDatabase& d
   return out;
 }
 
-// Every registered file exists, carries a header and holds exactly the samples its row says.
-// With `placeholderAllowed` a header may also still be the zero placeholder a file gets before
-// its header is written (the database went away in between).
-inline void ExpectFilesHoldTheirRows(const std::vector<StoredFile>& files,
-                                     const std::filesystem::path& dataDir,
-                                     bool placeholderAllowed = false) {
-  for (const StoredFile& file : files) {
-    const auto path = dataDir / file.cpath;
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) {
-      ADD_FAILURE() << "registered file missing: " << file.cpath;
-      continue;
-    }
-    EXPECT_EQ(size, static_cast<std::uintmax_t>(512 + RowSamples(file) * 4))
-        << file.cpath << " TQTY " << file.quantity << " SPS " << file.rate;
-    const std::string header = ReadFile(path).substr(0, 512);
-    if (placeholderAllowed && header == std::string(512, '\0')) continue;
-    EXPECT_EQ(header.rfind("[QOR5.x]\r\n", 0), 0u) << file.cpath;
-  }
-}
-
-// Regular files below the data directory (relative, '/' separated), channel lock files left
-// out.
-inline std::set<std::string> FilesOnDisk(const std::filesystem::path& dataDir) {
-  std::set<std::string> out;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(dataDir)) {
-    if (!entry.is_regular_file()) continue;
-    const std::string relative = entry.path().lexically_relative(dataDir).generic_string();
-    if (relative.rfind(".lock/", 0) == 0) continue;
-    out.insert(relative);
-  }
-  return out;
-}
-
-inline std::set<std::string> RegisteredPaths(const std::vector<StoredFile>& files) {
-  std::set<std::string> out;
-  for (const StoredFile& file : files) out.insert(file.cpath);
-  return out;
-}
-
 // The samples of a file as the floats it stores.
 inline std::vector<float> FileSamples(const std::filesystem::path& path) {
   const std::string bytes = ReadFile(path);
@@ -121,5 +105,230 @@ inline std::vector<float> FileSamples(const std::filesystem::path& path) {
 inline std::vector<float> AsFloats(const std::vector<std::int32_t>& samples) {
   return std::vector<float>(samples.begin(), samples.end());
 }
+
+inline std::set<std::string> RegisteredPaths(const std::vector<StoredFile>& files) {
+  std::set<std::string> out;
+  for (const StoredFile& file : files) out.insert(file.cpath);
+  return out;
+}
+
+// Plain files below the data directory (relative, '/' separated); links are not followed and
+// not counted, the channel locks are left out.
+inline std::set<std::string> FilesOnDisk(const std::filesystem::path& dataDir) {
+  std::set<std::string> out;
+  if (!std::filesystem::exists(dataDir)) return out;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dataDir)) {
+    if (!entry.is_regular_file() || entry.is_symlink()) continue;
+    const std::string relative = entry.path().lexically_relative(dataDir).generic_string();
+    if (relative.rfind(".lock/", 0) == 0) continue;
+    out.insert(relative);
+  }
+  return out;
+}
+
+inline std::string RateText(double rate) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%0.2f", rate);
+  return text;
+}
+
+// What breaks the store's promise in `files` (the rows of FILELIST) and below `dataDir`, one
+// line each: "twice: <cpath>", "missing: <cpath>", "not a file: <cpath>", "size: <cpath>",
+// "header: <cpath>", "unregistered: <path>". Empty for a sound store.
+inline std::vector<std::string> StoreProblems(const std::vector<StoredFile>& files,
+                                              const std::filesystem::path& dataDir) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> problems;
+  std::map<std::string, int> registrations;
+  for (const StoredFile& file : files) ++registrations[file.cpath];
+  for (const auto& [cpath, count] : registrations) {
+    if (count > 1) problems.push_back("twice: " + cpath);
+  }
+  for (const StoredFile& file : files) {
+    const fs::path path = dataDir / file.cpath;
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(path, ec);
+    if (ec || !fs::exists(status)) {
+      problems.push_back("missing: " + file.cpath);
+      continue;
+    }
+    if (!fs::is_regular_file(status)) {
+      problems.push_back("not a file: " + file.cpath);
+      continue;
+    }
+    const std::string bytes = ReadFile(path);
+    const double samples = (static_cast<double>(bytes.size()) - 512.0) / 4.0;
+    // TQTY keeps hundredths of a second, TEND ten-thousandths.
+    bool sizeFits = bytes.size() >= 512 && (bytes.size() - 512) % 4 == 0 &&
+                    std::fabs(samples - file.quantity * file.rate) <= 0.005 * file.rate + 0.5;
+    if (file.end) {
+      sizeFits = sizeFits && std::fabs(samples - (*file.end - file.begin) * file.rate) <=
+                                 0.0001 * file.rate + 0.5;
+    }
+    if (!sizeFits) problems.push_back("size: " + file.cpath);
+    const std::string location =
+        file.location == kNullText || file.location.empty() ? "??" : file.location;
+    const std::string header = bytes.substr(0, std::min<std::size_t>(bytes.size(), 512));
+    const bool headerFits =
+        header.rfind("[QOR5.x]\r\nData offset=512\r\n", 0) == 0 &&
+        header.find("\r\nSpS=" + RateText(file.rate) + "\r\n") != std::string::npos &&
+        header.find("\r\nStation=" + file.station + "\r\nChannel=" + file.channel +
+                    "\r\nLCODE=" + location + "\r\n") != std::string::npos;
+    if (!headerFits) problems.push_back("header: " + file.cpath);
+  }
+  for (const std::string& path : FilesOnDisk(dataDir)) {
+    if (!registrations.contains(path)) problems.push_back("unregistered: " + path);
+  }
+  return problems;
+}
+
+// The store checker on its own, for a test that checks in the middle of its runs.
+inline void ExpectFilesHoldTheirRows(const std::vector<StoredFile>& files,
+                                     const std::filesystem::path& dataDir) {
+  EXPECT_EQ(StoreProblems(files, dataDir), std::vector<std::string>{}) << "below " << dataDir;
+}
+
+// Input the test knows: one channel's samples from `start` on. Every sample must be stored
+// once, at its own time; a channel may be expected in several runs with gaps between them.
+struct ExpectedChannel {
+  std::string station;
+  std::string channel;
+  std::string location;  // "??" for a blank one
+  double start = 0.0;
+  double rate = 0.0;
+  std::vector<std::int32_t> samples;
+};
+
+// Where the stored samples differ from `expected`, one line per channel and kind.
+inline std::vector<std::string> SampleProblems(const std::vector<StoredFile>& files,
+                                               const std::filesystem::path& dataDir,
+                                               const std::vector<ExpectedChannel>& expected) {
+  struct Tally {
+    std::vector<int> times;
+    std::int64_t wrong = 0;
+  };
+  std::vector<Tally> tallies;
+  for (const ExpectedChannel& run : expected) {
+    tallies.push_back(Tally{std::vector<int>(run.samples.size(), 0)});
+  }
+  std::vector<std::string> problems;
+  std::map<std::string, std::int64_t> outside;
+  for (const StoredFile& file : files) {
+    const std::string location =
+        file.location == kNullText || file.location.empty() ? "??" : file.location;
+    const std::string name = file.station + "." + file.channel + "." + location;
+    bool known = false;
+    bool placed = false;
+    std::vector<float> stored;
+    for (std::size_t r = 0; r < expected.size(); ++r) {
+      const ExpectedChannel& run = expected[r];
+      if (file.station != run.station || file.channel != run.channel || location != run.location) {
+        continue;
+      }
+      if (!known) stored = FileSamples(dataDir / file.cpath);
+      known = true;
+      if (RateText(file.rate) != RateText(run.rate)) continue;
+      const double offset = (file.begin - run.start) * run.rate;
+      const std::int64_t first = std::llround(offset);
+      const auto total = static_cast<std::int64_t>(run.samples.size());
+      if (first >= total || first + static_cast<std::int64_t>(stored.size()) <= 0) continue;
+      placed = true;
+      if (std::fabs(offset - static_cast<double>(first)) > 0.05) {
+        problems.push_back(name + ": " + file.cpath + " is off the sample times");
+        continue;
+      }
+      for (std::size_t i = 0; i < stored.size(); ++i) {
+        const std::int64_t k = first + static_cast<std::int64_t>(i);
+        if (k < 0 || k >= total) {
+          ++outside[name];
+          continue;
+        }
+        ++tallies[r].times[static_cast<std::size_t>(k)];
+        if (stored[i] != static_cast<float>(run.samples[static_cast<std::size_t>(k)])) {
+          ++tallies[r].wrong;
+        }
+      }
+    }
+    if (known && !placed && !stored.empty()) {
+      outside[name] += static_cast<std::int64_t>(stored.size());
+    }
+  }
+  for (std::size_t r = 0; r < expected.size(); ++r) {
+    const ExpectedChannel& run = expected[r];
+    const std::vector<int>& times = tallies[r].times;
+    const std::string name = run.station + "." + run.channel + "." + run.location;
+    const auto missing = std::count(times.begin(), times.end(), 0);
+    const auto repeated = std::count_if(times.begin(), times.end(), [](int n) { return n > 1; });
+    if (missing > 0) problems.push_back(name + ": " + std::to_string(missing) + " samples missing");
+    if (repeated > 0) {
+      problems.push_back(name + ": " + std::to_string(repeated) + " samples stored more than once");
+    }
+    if (tallies[r].wrong > 0) {
+      problems.push_back(name + ": " + std::to_string(tallies[r].wrong) + " samples differ");
+    }
+  }
+  for (const auto& [name, count] : outside) {
+    problems.push_back(name + ": " + std::to_string(count) + " samples outside its time");
+  }
+  return problems;
+}
+
+// The problems of a store, its samples included where `expected` names channels.
+inline std::vector<std::string> AllStoreProblems(const std::vector<StoredFile>& files,
+                                                 const std::filesystem::path& dataDir,
+                                                 const std::vector<ExpectedChannel>& expected) {
+  std::vector<std::string> problems = StoreProblems(files, dataDir);
+  for (std::string& problem : SampleProblems(files, dataDir, expected)) {
+    problems.push_back(std::move(problem));
+  }
+  return problems;
+}
+
+// Rows (load dates included) and file bytes of a store: equal snapshots are one store.
+struct StoreSnapshot {
+  std::vector<Row> rows;
+  std::map<std::string, std::string> files;
+  bool operator==(const StoreSnapshot&) const = default;
+};
+
+inline StoreSnapshot SnapshotOf(TestDatabase& db, const std::filesystem::path& dataDir) {
+  StoreSnapshot snapshot;
+  snapshot.rows = db.Query(
+      "select STA, CH, LCODE, TBEGIN, TQTY, SPS, CPATH, FOFF, CREATER, LDDATE from FILELIST "
+      "order by CPATH");
+  for (const std::string& path : FilesOnDisk(dataDir)) {
+    snapshot.files[path] = ReadFile(dataDir / path);
+  }
+  return snapshot;
+}
+
+// For fixtures: what a test expects of its store, checked once at its end.
+class StoreExpectations {
+ public:
+  // Input the test knows: its samples must be stored exactly once at their times.
+  void ExpectSamples(ExpectedChannel channel) { channels_.push_back(std::move(channel)); }
+  // Damage the test did on purpose: exactly these problems, in StoreProblems' words.
+  void ExpectProblems(std::vector<std::string> problems) { problems_ = std::move(problems); }
+  // Forget the samples expected so far (the test changed its input).
+  void ForgetSamples() { channels_.clear(); }
+
+  // Checks the store now (a test whose data directory goes away before its end calls this).
+  void CheckStore(TestDatabase& db, const std::filesystem::path& dataDir) {
+    checked_ = true;
+    std::vector<std::string> problems = AllStoreProblems(StoredFiles(db), dataDir, channels_);
+    std::sort(problems.begin(), problems.end());
+    std::vector<std::string> expected = problems_;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(problems, expected) << "the store below " << dataDir;
+  }
+
+ protected:
+  bool StoreChecked() const { return checked_; }
+
+ private:
+  std::vector<ExpectedChannel> channels_;
+  std::vector<std::string> problems_;
+  bool checked_ = false;
+};
 
 }  // namespace tarnvel::testing

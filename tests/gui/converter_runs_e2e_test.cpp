@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "gui/channel_list_dialog.h"
 #include "gui/channel_table.h"
@@ -28,6 +29,7 @@
 #include "gui/recent_folders.h"
 #include "gui/utc_time.h"
 #include "settings/settings_reader.h"
+#include "tests/e2e/store_checks.h"
 #include "tests/gui/dialog_checks.h"
 #include "tests/gui/scripted_dialogs.h"
 #include "tests/support/process.h"
@@ -64,6 +66,12 @@ class GuiConverterRunTest : public ::testing::Test {
     tarnvel::testing::WriteFile(programDir_.path() / "tarnvel.ini",
                                 "[DATABASE]\nODBC=" + TestDatabase::MissingDsn() +
                                     "\nUSER=nobody\n\n[DATA]\nDIR=/nonexistent\n");
+  }
+  // Whatever a test converted, the store holds it soundly.
+  void TearDown() override {
+    if (!db_) return;
+    EXPECT_EQ(tarnvel::testing::StoreProblems(tarnvel::testing::StoredFiles(*db_), db_->dataDir()),
+              std::vector<std::string>{});
   }
 
   // The dialog as the program sets it up: connection values from the GUI's own command line

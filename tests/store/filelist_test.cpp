@@ -278,6 +278,57 @@ TEST_P(FileListTest, UnknownFreeSpaceAloneDeletesNothing) {
   EXPECT_EQ(db().Count("FILELIST"), 2);
 }
 
+// Bytes below a folder, for a free space that shrinks as files are written and grows as the
+// quota deletes them.
+std::uint64_t BytesBelow(const fs::path& folder) {
+  std::uint64_t total = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) total += entry.file_size();
+  }
+  return total;
+}
+
+TEST_P(FileListTest, LowFreeSpaceSparesTheFilesThisRunStoresIntoAndStopsWhenEnough) {
+  // An earlier run: three files of an hour each, then half an hour.
+  ASSERT_EQ(Store(Ramp(72000 * 2 + 36000), kStart), 0);
+  ASSERT_EQ(db().Count("FILELIST"), 3);
+  const std::uint64_t hour = 512 + 72000 * 4;
+
+  // This run: free space is what is left of a budget once the data directory's files are
+  // counted, just too little for the next file.
+  WaveformStore run;
+  ConfigureStore(run);
+  ASSERT_TRUE(run.Connect());
+  const std::uint64_t budget = BytesBelow(db().dataDir()) + (10u << 20) + hour / 2;
+  const fs::path dir = db().dataDir();
+  run.SetFreeSpaceProbe([&](const std::string&) {
+    const std::uint64_t used = BytesBelow(dir);
+    return std::optional<std::uint64_t>(used < budget ? budget - used : 0);
+  });
+  // An hour continuing the half-hour file, then half an hour more: the oldest file goes for the
+  // second piece, no more; the continued file stays though it is older than the new one.
+  ASSERT_EQ(Store(run, Ramp(108000, 180000.0f), kStart + 9000.0), 0);
+  auto rows = Rows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].cpath, "ABC/14/21032009-140500-BHZ.ABC");
+  EXPECT_EQ(rows[1].cpath, "ABC/15/21032009-150500-BHZ.ABC");
+  EXPECT_DOUBLE_EQ(rows[1].qty, 5400.0);
+  EXPECT_EQ(rows[2].cpath, "ABC/16/21032009-163500-BHZ.ABC");
+
+  // Far too little: everything older goes, nothing of this run.
+  const std::uint64_t tight = BytesBelow(dir) + (10u << 20) - 4 * hour;
+  run.SetFreeSpaceProbe([&](const std::string&) {
+    const std::uint64_t used = BytesBelow(dir);
+    return std::optional<std::uint64_t>(used < tight ? tight - used : 0);
+  });
+  ASSERT_EQ(Store(run, Ramp(12000, 288000.0f), kStart + 14400.0), 0);
+  rows = Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].cpath, "ABC/15/21032009-150500-BHZ.ABC");
+  EXPECT_EQ(rows[1].cpath, "ABC/16/21032009-163500-BHZ.ABC");
+  EXPECT_DOUBLE_EQ(rows[1].qty, 2400.0);
+}
+
 TEST_P(FileListTest, LongSegmentContinuingAFileKeepsEveryRowTrueToItsFile) {
   ASSERT_EQ(Store(Ramp(24000), kStart), 0);
   ASSERT_EQ(Store(Ramp(180000, 24000.0f), kStart + 1200.0), 0);
