@@ -11,10 +11,6 @@ namespace tarnvel {
 // separators, ':' (a drive on some systems) and NUL.
 bool IsSafePathComponent(std::string_view code);
 
-// True when `path` ('/' separators) names `directory` itself or something below it, judged on
-// the lexically normalised forms (so "a/b/../../x" is not below "a").
-bool IsInsideDirectory(std::string_view path, std::string_view directory);
-
 // The lexically normalised form of a '/' path ("a//b/./c" -> "a/b/c"), for comparing paths.
 std::string NormalPath(std::string_view path);
 

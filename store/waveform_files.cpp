@@ -46,6 +46,10 @@ FileDescriptor CreateStaged(const StoreFiles& files, const std::string& path) {
 
 }  // namespace
 
+void WaveformStore::Discard(SegmentWork& work, const std::string& staged) {
+  if (work.files.Remove(staged) == StoreFiles::Removal::kRefused) work.unsettled = true;
+}
+
 std::array<char, kWaveformHeaderSize> WaveformStore::HeaderFor(const SegmentToStore& segment,
                                                                double begin,
                                                                std::int64_t samples) const {
@@ -92,18 +96,18 @@ int WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
       WriteFloatsLittleEndian(fd.get(), *segment.samples, static_cast<std::size_t>(piece.first),
                               static_cast<std::size_t>(piece.count));
   if (!fd.Close() || !written) {
-    work.files.Remove(staged);
+    Discard(work, staged);
     return sr::kFileWriteFailed;
   }
   if (const int rc = InsertFileRow(segment, piece, cpath); rc != sr::kOk) {
-    work.files.Remove(staged);
+    Discard(work, staged);
     return rc;
   }
   if (!work.files.Rename(staged, cpath, false)) {
     // The name was taken since it was chosen, or the file system refused: the row goes again.
     // When it cannot, the staged file stays for the next holder of the lock to put in place.
     if (DeleteRowsOfPath(cpath) == sr::kOk) {
-      work.files.Remove(staged);
+      Discard(work, staged);
     } else {
       work.unsettled = true;
     }
@@ -180,16 +184,16 @@ int WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece, const C
   }
   const bool written = WriteAll(fd.get(), content.data(), content.size());
   if (!fd.Close() || !written) {
-    work.files.Remove(staged);
+    Discard(work, staged);
     return sr::kFileWriteFailed;
   }
   // The row keeps its extent and gets the new load date.
   if (const int rc = UpdateFileRow(segment, stored, fileSamples); rc != sr::kOk) {
-    work.files.Remove(staged);
+    Discard(work, staged);
     return rc;
   }
   if (!work.files.Rename(staged, stored.cpath, true)) {
-    work.files.Remove(staged);
+    Discard(work, staged);
     PrintOpenError(PathOnDisk(stored.cpath));
     return sr::kFileOpenFailed;
   }

@@ -7,6 +7,7 @@
 // place only once its row is; a file is removed from disk only after its own row was removed.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -127,6 +128,9 @@ class WaveformStore {
                    const PieceDecision& decision);
   int ReplaceSamples(SegmentWork& work, const Piece& piece, const ChannelFile& stored,
                      std::int64_t offset, std::int64_t fileSamples);
+  // Removes a staged file that is not to be put in place; one that cannot be removed is left
+  // in the lock's notes for the next holder.
+  void Discard(SegmentWork& work, const std::string& staged);
   // The header of a file of the segment's channel starting at `begin` with `samples` samples,
   // as its row holds them.
   std::array<char, kWaveformHeaderSize> HeaderFor(const SegmentToStore& segment, double begin,

@@ -79,12 +79,6 @@ TEST(PathSafetyTest, CodesWithSeparatorsOrDotsAreNoPathComponents) {
   for (const char* bad : {"", ".", "..", "A/B", "A\\B", "C:", ":"}) {
     EXPECT_FALSE(IsSafePathComponent(bad)) << bad;
   }
-  EXPECT_TRUE(IsInsideDirectory("/srv/qor/ABC/05/x.ABC", "/srv/qor"));
-  EXPECT_TRUE(IsInsideDirectory("/srv/qor//ABC/./x", "/srv/qor/"));
-  EXPECT_FALSE(IsInsideDirectory("/srv/qor/../etc/x", "/srv/qor"));
-  EXPECT_FALSE(IsInsideDirectory("/srv/qor2/x", "/srv/qor"));
-  EXPECT_FALSE(IsInsideDirectory("/etc/x", "/srv/qor"));
-  EXPECT_FALSE(IsInsideDirectory("ABC/x", "/srv/qor"));
 }
 
 TEST(DataDirectoryTest, EverySpellingGivesOneText) {
