@@ -37,51 +37,42 @@ FileDescriptor OpenFile(const std::string& path, int flags, mode_t mode) {
   return FileDescriptor(fd);
 }
 
-bool WriteAll(int fd, const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::write(fd, bytes, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
+namespace {
+
+// Repeats `step(done)`, which moves bytes from offset `done` on and returns how many it moved
+// (or -1), until `size` bytes have moved. Interrupted calls are retried; a failure, or an end
+// of file, ends it with false.
+template <typename Step>
+bool MoveAll(std::size_t size, Step step) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = step(done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
   }
   return true;
+}
+
+}  // namespace
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  return MoveAll(size, [&](std::size_t done) { return ::write(fd, bytes + done, size - done); });
 }
 
 bool WriteAllAt(int fd, const void* data, std::size_t size, off_t offset) {
   const auto* bytes = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::pwrite(fd, bytes, size, offset);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-    offset += n;
-  }
-  return true;
+  return MoveAll(size, [&](std::size_t done) {
+    return ::pwrite(fd, bytes + done, size - done, offset + static_cast<off_t>(done));
+  });
 }
 
 bool ReadAllAt(int fd, void* data, std::size_t size, off_t offset) {
   auto* bytes = static_cast<unsigned char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::pread(fd, bytes, size, offset);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    bytes += n;
-    size -= static_cast<std::size_t>(n);
-    offset += n;
-  }
-  return true;
+  return MoveAll(size, [&](std::size_t done) {
+    return ::pread(fd, bytes + done, size - done, offset + static_cast<off_t>(done));
+  });
 }
 
 namespace {

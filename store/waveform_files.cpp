@@ -46,6 +46,24 @@ FileDescriptor CreateStaged(const StoreFiles& files, const std::string& path) {
 
 }  // namespace
 
+int WaveformStore::WriteStaged(SegmentWork& work, const std::string& note,
+                               const std::string& staged, std::string_view cpath,
+                               const std::function<bool(int fd)>& write) {
+  FileDescriptor fd;
+  // Noted first: whatever a kill leaves behind, the next holder of the lock finds.
+  if (work.lock.AddNote(note)) fd = CreateStaged(work.files, staged);
+  if (!fd) {
+    PrintOpenError(PathOnDisk(cpath));
+    return sr::kFileOpenFailed;
+  }
+  const bool written = write(fd.get());
+  if (!fd.Close() || !written) {
+    Discard(work, staged);
+    return sr::kFileWriteFailed;
+  }
+  return sr::kOk;
+}
+
 void WaveformStore::Discard(SegmentWork& work, const std::string& staged) {
   if (work.files.Remove(staged) == StoreFiles::Removal::kRefused) work.unsettled = true;
 }
@@ -84,21 +102,13 @@ int WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
   }
 
   const std::string staged = StagedPath(cpath);
-  FileDescriptor fd;
-  if (work.lock.AddNote("N\t" + staged + "\t" + cpath)) fd = CreateStaged(work.files, staged);
-  if (!fd) {
-    PrintOpenError(PathOnDisk(cpath));
-    return sr::kFileOpenFailed;
-  }
   const auto header = HeaderFor(segment, piece.start, piece.count);
-  const bool written =
-      WriteAll(fd.get(), header.data(), header.size()) &&
-      WriteFloatsLittleEndian(fd.get(), *segment.samples, static_cast<std::size_t>(piece.first),
-                              static_cast<std::size_t>(piece.count));
-  if (!fd.Close() || !written) {
-    Discard(work, staged);
-    return sr::kFileWriteFailed;
-  }
+  const int staging = WriteStaged(work, "N\t" + staged + "\t" + cpath, staged, cpath, [&](int fd) {
+    return WriteAll(fd, header.data(), header.size()) &&
+           WriteFloatsLittleEndian(fd, *segment.samples, static_cast<std::size_t>(piece.first),
+                                   static_cast<std::size_t>(piece.count));
+  });
+  if (staging != sr::kOk) return staging;
   if (const int rc = InsertFileRow(segment, piece, cpath); rc != sr::kOk) {
     Discard(work, staged);
     return rc;
@@ -176,17 +186,10 @@ int WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece, const C
   }
 
   const std::string staged = StagedPath(stored.cpath);
-  FileDescriptor fd;
-  if (work.lock.AddNote("R\t" + staged)) fd = CreateStaged(work.files, staged);
-  if (!fd) {
-    PrintOpenError(PathOnDisk(stored.cpath));
-    return sr::kFileOpenFailed;
-  }
-  const bool written = WriteAll(fd.get(), content.data(), content.size());
-  if (!fd.Close() || !written) {
-    Discard(work, staged);
-    return sr::kFileWriteFailed;
-  }
+  const int staging = WriteStaged(work, "R\t" + staged, staged, stored.cpath, [&](int fd) {
+    return WriteAll(fd, content.data(), content.size());
+  });
+  if (staging != sr::kOk) return staging;
   // The row keeps its extent and gets the new load date.
   if (const int rc = UpdateFileRow(segment, stored, fileSamples); rc != sr::kOk) {
     Discard(work, staged);

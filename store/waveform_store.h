@@ -128,6 +128,9 @@ class WaveformStore {
                    const PieceDecision& decision);
   int ReplaceSamples(SegmentWork& work, const Piece& piece, const ChannelFile& stored,
                      std::int64_t offset, std::int64_t fileSamples);
+  // Writes new content for `cpath` under `staged`, with `note` in the lock's notes first.
+  int WriteStaged(SegmentWork& work, const std::string& note, const std::string& staged,
+                  std::string_view cpath, const std::function<bool(int fd)>& write);
   // Removes a staged file that is not to be put in place; one that cannot be removed is left
   // in the lock's notes for the next holder.
   void Discard(SegmentWork& work, const std::string& staged);

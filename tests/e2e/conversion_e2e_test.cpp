@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,7 +33,19 @@ std::string Header(const std::string& time, const std::string& date, const std::
   return text;
 }
 
-class ConversionTest : public ConverterTest {};
+class ConversionTest : public ConverterTest {
+ protected:
+  // Converts each file, then each again: the second round must change nothing.
+  void ConvertThenAgain(const std::vector<std::filesystem::path>& seeds,
+                        const std::map<std::string, std::string>& variables = {}) {
+    for (const auto& seed : seeds) ASSERT_EQ(Run({seed.string()}, variables).exitCode, 0);
+    const auto stored = SnapshotOf(db(), db().dataDir());
+    for (const auto& seed : seeds) {
+      ASSERT_EQ(Run({seed.string()}, variables).exitCode, 0);
+      EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored) << seed;
+    }
+  }
+};
 
 TEST_P(ConversionTest, SegmentLandsInAWaveformFileAndAFilelistRow) {
   const auto samples = RandomWalk(5000, 11, 400, 1000);
@@ -422,14 +435,8 @@ TEST_P(ConversionTest, AnotherLocationCodeInTheSameSecondGetsAFileOfItsOwn) {
   const auto second = RandomWalk(1200, 102, 50);
   ExpectSamples({"ABC", "BHZ", "00", kStart, 20.0, first});
   ExpectSamples({"ABC", "BHZ", "10", kStart, 20.0, second});
-  const auto a = Place("loc00.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, first));
-  const auto b = Place("loc10.seed", PackChannel("ABC", "BHZ", "10", kStart, 20.0, second));
-  ASSERT_EQ(Run({a.string()}).exitCode, 0);
-  ASSERT_EQ(Run({b.string()}).exitCode, 0);
-  const auto stored = SnapshotOf(db(), db().dataDir());
-  ASSERT_EQ(Run({b.string()}).exitCode, 0);
-  ASSERT_EQ(Run({a.string()}).exitCode, 0);
-  EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored);
+  ConvertThenAgain({Place("loc00.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, first)),
+                    Place("loc10.seed", PackChannel("ABC", "BHZ", "10", kStart, 20.0, second))});
   EXPECT_EQ(db().Query("select LCODE, CPATH from FILELIST order by LCODE"),
             (std::vector<Row>{{"00", "ABC/13/21032009-130500-BHZ.ABC"},
                               {"10", "ABC/13/21032009-130500-BHZ-1.ABC"}}));
@@ -443,14 +450,9 @@ TEST_P(ConversionTest, TheRepeatedHourOfAClockChangeKeepsBothHours) {
   const auto winter = RandomWalk(12000, 112, 50);
   ExpectSamples({"ABC", "BHZ", "??", kSummer, 20.0, summer});
   ExpectSamples({"ABC", "BHZ", "??", kWinter, 20.0, winter});
-  const auto a = Place("summer.seed", PackChannel("ABC", "BHZ", "", kSummer, 20.0, summer));
-  const auto b = Place("winter.seed", PackChannel("ABC", "BHZ", "", kWinter, 20.0, winter));
-  ASSERT_EQ(Run({a.string()}, {{"TZ", "Europe/Berlin"}}).exitCode, 0);
-  ASSERT_EQ(Run({b.string()}, {{"TZ", "Europe/Berlin"}}).exitCode, 0);
-  const auto stored = SnapshotOf(db(), db().dataDir());
-  ASSERT_EQ(Run({a.string()}, {{"TZ", "Europe/Berlin"}}).exitCode, 0);
-  ASSERT_EQ(Run({b.string()}, {{"TZ", "Europe/Berlin"}}).exitCode, 0);
-  EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored);
+  ConvertThenAgain({Place("summer.seed", PackChannel("ABC", "BHZ", "", kSummer, 20.0, summer)),
+                    Place("winter.seed", PackChannel("ABC", "BHZ", "", kWinter, 20.0, winter))},
+                   {{"TZ", "Europe/Berlin"}});
   EXPECT_EQ(
       db().Query("select CPATH from FILELIST order by TBEGIN"),
       (std::vector<Row>{{"ABC/02/25102009-023000-BHZ.ABC"}, {"ABC/02/25102009-023000-BHZ-1.ABC"}}));
@@ -536,18 +538,14 @@ TEST_P(ConversionTest, SlowChannelsArePiecedOnWholeSamples) {
   const double rate = 1.0 / 7.0;
   const auto samples = RandomWalk(3000, 151, 20);  // 21000 s
   ExpectSamples({"ABC", "LHZ", "??", kStart, rate, samples});
-  const auto seed = Place("slow.seed", PackChannel("ABC", "LHZ", "", kStart, rate, samples));
-  ASSERT_EQ(Run({seed.string()}).exitCode, 0);
+  // Converting it again finds every piece stored.
+  ConvertThenAgain({Place("slow.seed", PackChannel("ABC", "LHZ", "", kStart, rate, samples))});
   const auto rows = db().Query("select TBEGIN, SPS from FILELIST order by TBEGIN");
   ASSERT_EQ(rows.size(), 6u);  // 5 × 514 samples and 430
   for (std::size_t i = 0; i < rows.size(); ++i) {
     EXPECT_NEAR(std::stod(rows[i][0]), kStart + 514.0 * 7.0 * static_cast<double>(i), 1e-4);
     EXPECT_DOUBLE_EQ(std::stod(rows[i][1]), 0.14);
   }
-  // Converting it again finds every piece stored.
-  const auto stored = SnapshotOf(db(), db().dataDir());
-  ASSERT_EQ(Run({seed.string()}).exitCode, 0);
-  EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored);
 }
 
 TEST_P(ConversionTest, ARateTheRowCannotCarryIsRefusedWithItsOwnLine) {
