@@ -36,7 +36,7 @@ class SeedFile {
   std::int64_t Position() const { return position_; }
 
  private:
-  static constexpr std::size_t kReadAhead = std::size_t{1} << 18;
+  static constexpr std::size_t kReadAhead = std::size_t{1} << 20;
   // What input that cannot be sought keeps for its rewind; more than record length detection
   // reads.
   static constexpr std::size_t kKeptForRewind = std::size_t{4} << 20;

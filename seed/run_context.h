@@ -27,6 +27,16 @@ struct ChannelFilterEntry {
 };
 using ChannelFilter = std::vector<ChannelFilterEntry>;
 
+// Told of every record's samples filed into a segment while a file is read, right after they
+// were added (the CSS output writes long segments' data files while reading goes on).
+class SegmentGrowth {
+ public:
+  virtual void Grew(const TraceSegment& segment) = 0;
+
+ protected:
+  ~SegmentGrowth() = default;
+};
+
 struct RunContext {
   SegmentList segments;
   TimeWindow window;
@@ -34,6 +44,7 @@ struct RunContext {
   bool decodeOk = true;
   DebugSink* debug = &DefaultDebugSink();
   std::FILE* console = stdout;  // "\rIncorrect encoding format\n" goes here
+  SegmentGrowth* growth = nullptr;
   // Records ignored because a station, channel or location code could not be used safely as
   // part of a file name (control bytes, separators, "." or "..").
   std::uint64_t unsafeNameRecords = 0;

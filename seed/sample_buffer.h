@@ -24,6 +24,18 @@ class SampleBuffer {
   SampleBuffer& operator=(const SampleBuffer&) = delete;
 
   void Append(std::span<const float> values);
+  // Appends `count` samples that fill(std::span<float>) writes straight into the buffer, when
+  // the last chunk has room for all of them; false, calling nothing, when they would need a
+  // new chunk.
+  template <typename Fill>
+  bool AppendInPlace(std::size_t count, Fill&& fill) {
+    if (chunks_.empty() || chunks_.back().capacity - chunks_.back().used < count) return false;
+    Chunk& chunk = chunks_.back();
+    fill(std::span<float>(chunk.data.get() + chunk.used, count));
+    chunk.used += count;
+    size_ += count;
+    return true;
+  }
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   float operator[](std::size_t index) const;

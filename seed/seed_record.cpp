@@ -279,16 +279,29 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
   const std::size_t n = std::min<std::size_t>(h.sampleCount, capacity);
   if (n < h.sampleCount) context.decodeOk = false;
   if (n == 0) return false;
+  const auto decode = [&](std::span<float> out) {
+    DecodeSamples(record.first(static_cast<std::size_t>(length)), h, out, context);
+  };
+  TraceSegment* entry =
+      context.segments.FindContinuation(h.station, h.channel, h.location, start, rate);
+  // Most records of a long channel are decoded straight into its last chunk; a record that
+  // needs a new chunk is decoded first and appended after, so that memory runs out at the
+  // same point as ever.
+  if (entry != nullptr && entry->count > 0 && entry->samples.AppendInPlace(n, decode)) {
+    context.segments.Extend(*entry, static_cast<std::int64_t>(n));
+    if (context.growth != nullptr) context.growth->Grew(*entry);
+    return true;
+  }
   thread_local std::vector<float> samples;
   samples.resize(n);
   const std::span<float> out(samples.data(), n);
-  DecodeSamples(record.first(static_cast<std::size_t>(length)), h, out, context);
+  decode(out);
 
-  if (TraceSegment* entry =
-          context.segments.FindContinuation(h.station, h.channel, h.location, start, rate)) {
+  if (entry != nullptr) {
     if (entry->count == 0) return false;
     entry->samples.Append(out);
     context.segments.Extend(*entry, static_cast<std::int64_t>(n));
+    if (context.growth != nullptr) context.growth->Grew(*entry);
     return true;
   }
   TraceSegment segment;
@@ -301,7 +314,8 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
   segment.station = h.station;
   segment.channel = h.channel;
   segment.location = h.location;
-  context.segments.Add(std::move(segment));
+  const TraceSegment& added = context.segments.Add(std::move(segment));
+  if (context.growth != nullptr) context.growth->Grew(added);
   return true;
 }
 
