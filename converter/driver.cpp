@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 
 #include "converter/command_line.h"
 #include "converter/console.h"
@@ -50,6 +51,7 @@ int ConvertOpenFile(SettingsReader& settings, RunOptions& options, const WfdiscT
   }
 
   const std::int64_t fileSize = file.Size();  // -1 for a pipe or a FIFO
+  std::optional<DataFileStaging> staging;     // ends before the segments' samples are released
   if (UsableRecordLength(recordLength)) {
     // Back to the first record; a pipe serves the bytes detection read once more.
     if (!file.Rewind()) return FailBeforeReading(options, file, store);
@@ -60,7 +62,14 @@ int ConvertOpenFile(SettingsReader& settings, RunOptions& options, const WfdiscT
       ListChannels(context, store);
       return exit_code::kOk;
     }
+    // A CSS conversion writes the data files of long segments on a second thread while the file
+    // is still being read; they become visible only when the output phase names them.
+    if (wfdisc.cssMode) {
+      staging.emplace(store.CssDataFolder(wfdisc.path));
+      context.growth = &*staging;
+    }
     const ReadingSummary summary = ReadForConversion(file, recordLength, fileSize, context);
+    context.growth = nullptr;
     std::printf("\n\n");
     if (summary.trailingFragment > 0) {
       std::printf("Ignored an incomplete last record (%ld of %d bytes)\n", summary.trailingFragment,
@@ -74,7 +83,7 @@ int ConvertOpenFile(SettingsReader& settings, RunOptions& options, const WfdiscT
     }
   }
 
-  OutputTarget target{wfdisc.cssMode, wfdisc.path};
+  OutputTarget target{wfdisc.cssMode, wfdisc.path, staging ? &*staging : nullptr};
   const int failed = WriteSegments(context, store, target);
   file.Close();
   store.Disconnect();

@@ -3,11 +3,34 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 #include "converter/console_wording.h"
 #include "settings/text_case.h"
 
 namespace tarnvel {
+namespace {
+
+// The store takes the staged data files for as long as the segments are written.
+class StagedDataFilesInUse {
+ public:
+  StagedDataFilesInUse(WaveformStore& store, DataFileStaging* staging)
+      : store_(store), staging_(staging) {
+    store_.UseStagedDataFiles(staging_);
+  }
+  ~StagedDataFilesInUse() {
+    store_.UseStagedDataFiles(nullptr);
+    if (staging_ != nullptr) staging_->Abandon();
+  }
+  StagedDataFilesInUse(const StagedDataFilesInUse&) = delete;
+  StagedDataFilesInUse& operator=(const StagedDataFilesInUse&) = delete;
+
+ private:
+  WaveformStore& store_;
+  DataFileStaging* staging_;
+};
+
+}  // namespace
 
 std::string DataFilePath(const DataDirectory& dataDir, const TraceSegment& segment) {
   // The whole second at or before the start, also for starts before 1970.
@@ -24,6 +47,8 @@ std::string DataFilePath(const DataDirectory& dataDir, const TraceSegment& segme
 int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target) {
   int failed = 0;
   const std::size_t n = context.segments.size();
+  std::optional<StagedDataFilesInUse> staged;
+  if (target.cssMode) staged.emplace(store, target.staging);
   for (std::size_t i = 0; i < n; ++i) {
     TraceSegment& segment = context.segments[i];
     segment.station = ToUpperAscii(segment.station);
@@ -66,6 +91,7 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
     }
   }
   std::printf("\r%s100%%\n", target.cssMode ? wording::kWritingToCss : wording::kWritingToDatabase);
+  staged.reset();
   context.segments.Clear();
   return failed;
 }

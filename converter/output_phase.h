@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "css/data_file_staging.h"
 #include "seed/run_context.h"
 #include "store/waveform_store.h"
 
@@ -11,6 +12,8 @@ namespace tarnvel {
 struct OutputTarget {
   bool cssMode = false;
   std::string wfdiscPath;
+  // CSS output: data files staged while the file was read; dropped before the samples go.
+  DataFileStaging* staging = nullptr;
 };
 
 // The data file path of a segment: "<dataDir>/<STA>/<hh>/<ddmmyyyy>-<hhmmss>-<CH>.<STA>",

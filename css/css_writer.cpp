@@ -10,6 +10,7 @@
 #include <exception>
 #include <vector>
 
+#include "css/data_file_staging.h"
 #include "css/wfdisc_line.h"
 #include "store/path_safety.h"
 #include "store/posix_file.h"
@@ -37,7 +38,50 @@ bool SafeCodes(const TraceSegment& segment) {
          (segment.location.empty() || IsSafePathComponent(segment.location));
 }
 
+// Creates or truncates the data file and writes the segment's samples into it; a part of the
+// samples is no data file, so a failed one is removed. A file staged while the SEED file was
+// read is given the name instead.
+bool WriteDataFile(const TraceSegment& segment, const std::string& path, DataFileStaging* staging) {
+  if (staging != nullptr) {
+    FileDescriptor staged = staging->Take(segment);
+    if (staged && DataFileStaging::Link(staged, path)) {
+      if (staged.Close()) return true;
+      ::unlink(path.c_str());
+      return false;
+    }
+    // A data file of that name from before the run is truncated and rewritten, as any file
+    // that was not staged. What is still staged goes first, so that from here on the writes
+    // meet the disk as they would without staging.
+    if (staged) staging->Abandon();
+  }
+  FileDescriptor data = OpenFile(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  if (!data) return false;
+  const auto count = static_cast<std::size_t>(std::max<std::int64_t>(segment.count, 0));
+  const bool written = WriteFloatsLittleEndian(data.get(), segment.samples, 0, count);
+  if (!data.Close() || !written) {
+    ::unlink(path.c_str());
+    return false;
+  }
+  return true;
+}
+
+// The wfdisc path as the files are written: '/' separators, under the data directory when
+// relative.
+std::string ResolvedWfdiscPath(const DataDirectory& dataDir, std::string_view wfdiscPath) {
+  std::string resolved(wfdiscPath);
+  std::replace(resolved.begin(), resolved.end(), '\\', '/');
+  return dataDir.ToAbsolutePath(resolved);
+}
+
+std::string FolderOf(const std::string& path) {
+  return path.substr(0, path.rfind('/') + 1);
+}
+
 }  // namespace
+
+std::string WaveformStore::CssDataFolder(std::string_view wfdiscPath) const {
+  return FolderOf(ResolvedWfdiscPath(dataDir_, wfdiscPath));
+}
 
 int WaveformStore::WriteCssOutput(std::span<const TraceSegment* const> segments,
                                   std::string_view wfdiscPath, std::string_view program,
@@ -48,11 +92,9 @@ int WaveformStore::WriteCssOutput(std::span<const TraceSegment* const> segments,
   static_cast<void>(reserved3);
   static_cast<void>(reserved4);
   try {
-    std::string resolved(wfdiscPath);
-    std::replace(resolved.begin(), resolved.end(), '\\', '/');
-    resolved = dataDir_.ToAbsolutePath(resolved);
+    const std::string resolved = ResolvedWfdiscPath(dataDir_, wfdiscPath);
     CreateFoldersOf(resolved);
-    const std::string folder = resolved.substr(0, resolved.rfind('/') + 1);
+    const std::string folder = FolderOf(resolved);
 
     // Codes become file names; none may lead out of the wfdisc folder.
     for (const TraceSegment* segment : segments) {
@@ -89,16 +131,7 @@ int WaveformStore::WriteCssOutput(std::span<const TraceSegment* const> segments,
     std::string lines;
     bool allWritten = true;
     for (std::size_t i = 0; i < segments.size(); ++i) {
-      const TraceSegment& segment = *segments[i];
-      FileDescriptor data = OpenFile(dataPaths[i], O_WRONLY | O_CREAT | O_TRUNC, 0666);
-      if (!data) {
-        allWritten = false;
-        continue;
-      }
-      const auto count = static_cast<std::size_t>(std::max<std::int64_t>(segment.count, 0));
-      const bool written = WriteFloatsLittleEndian(data.get(), segment.samples, 0, count);
-      if (!data.Close() || !written) {
-        ::unlink(dataPaths[i].c_str());  // a part of the samples is no data file
+      if (!WriteDataFile(*segments[i], dataPaths[i], staging_)) {
         allWritten = false;
         continue;
       }

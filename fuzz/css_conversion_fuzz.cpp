@@ -89,15 +89,22 @@ std::size_t Convert(const std::string& seedPath, const std::string& wfdiscPath,
   tarnvel::RunContext context;
   context.debug = &sink;
   context.console = stdout;
+  // Data files staged while reading, as the driver does, with limits small enough for the
+  // fuzzer's inputs. Declared after the context: it ends before the samples go.
+  tarnvel::DataFileStaging staging(store.CssDataFolder(wfdiscPath),
+                                   {.stageFrom = 64, .handOver = 32, .mostStaged = 4});
   if (tarnvel::UsableRecordLength(recordLength)) {
     Require(file.Rewind(), "rewind failed");
+    context.growth = &staging;
     tarnvel::ReadForConversion(file, recordLength, file.Size(), context);
+    context.growth = nullptr;
   }
   tarnvel::fuzz::CheckSegments(context.segments, true);
 
   tarnvel::OutputTarget target;
   target.cssMode = true;
   target.wfdiscPath = wfdiscPath;
+  target.staging = &staging;
   const std::size_t segments = context.segments.size();
   const int failed = tarnvel::WriteSegments(context, store, target);
   Require(failed >= 0 && static_cast<std::size_t>(failed) <= segments, "failures miscounted");

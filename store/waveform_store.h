@@ -31,6 +31,8 @@
 
 namespace tarnvel {
 
+class DataFileStaging;
+
 // Free space of the file system holding a path; std::nullopt when it cannot be asked.
 using FreeSpaceProbe = std::function<std::optional<std::uint64_t>(const std::string& path)>;
 
@@ -75,6 +77,11 @@ class WaveformStore {
   int WriteCssOutput(std::span<const TraceSegment* const> segments, std::string_view wfdiscPath,
                      std::string_view program, int reserved1, int reserved2, int reserved3,
                      int reserved4);
+  // The folder the data files of a wfdisc path go to, '/' separators and a trailing '/'.
+  std::string CssDataFolder(std::string_view wfdiscPath) const;
+  // Data files staged while the SEED file was read, taken instead of writing the samples;
+  // nullptr: none.
+  void UseStagedDataFiles(DataFileStaging* staging) { staging_ = staging; }
 
   // Test and tool hook: where the free space of the data directory's file system comes from.
   void SetFreeSpaceProbe(FreeSpaceProbe probe) { freeSpace_ = std::move(probe); }
@@ -155,6 +162,7 @@ class WaveformStore {
   std::set<std::string> storedThisRun_;
   // CSS data files this run wrote; a later segment never truncates one of them.
   std::set<std::string> writtenThisRun_;
+  DataFileStaging* staging_ = nullptr;
 
   FreeSpaceProbe freeSpace_;
 };

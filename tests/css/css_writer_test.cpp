@@ -1,15 +1,19 @@
 // The CSS writer: wfdisc lines, .w data files, path resolution against the data directory.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <filesystem>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "css/data_file_staging.h"
 #include "css/wfdisc_line.h"
 #include "seed/time_conversion.h"
 #include "store/waveform_store.h"
@@ -294,6 +298,142 @@ TEST_F(CssWriterTest, CodesWithSeparatorsAreRefused) {
   const fs::path wfdisc = temp_.path() / "x.wfdisc";
   EXPECT_EQ(Write(bad, wfdisc.string()), -108);
   EXPECT_FALSE(fs::exists(wfdisc));
+}
+
+// Data files staged while a file is read. Small limits make every path of the staging happen
+// with a few samples: several hand-overs, pieces across the sample buffer's chunks, a tail
+// written when the file is taken.
+constexpr StagingLimits kSmallLimits{.stageFrom = 40, .handOver = 24, .mostStaged = 8};
+
+class StagedDataFileTest : public CssWriterTest {
+ protected:
+  // A segment grown as records are filed into it, the staging told after each record.
+  TraceSegment& Grow(DataFileStaging& staging, const std::string& location, double start,
+                     std::size_t records, std::size_t perRecord, float first) {
+    TraceSegment& segment = segments_.emplace_back(Segment(location, start, 0));
+    float value = first;
+    for (std::size_t r = 0; r < records; ++r) {
+      std::vector<float> values(perRecord);
+      for (float& v : values) v = value++;
+      segment.samples.Append(values);
+      segment.count += static_cast<std::int64_t>(perRecord);
+      segment.end = start + static_cast<double>(segment.count) / segment.nominalRate;
+      staging.Grew(segment);
+    }
+    return segment;
+  }
+  int WriteStaged(DataFileStaging& staging, const TraceSegment& segment, const fs::path& wfdisc) {
+    store_.UseStagedDataFiles(&staging);
+    const int rc = Write(segment, wfdisc.string());
+    store_.UseStagedDataFiles(nullptr);
+    return rc;
+  }
+  static std::size_t Entries(const fs::path& folder) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));
+  }
+  std::deque<TraceSegment> segments_;
+};
+
+TEST_F(StagedDataFileTest, StagedSegmentsGetTheFilesAndLinesOfWrittenOnes) {
+  const fs::path staged = temp_.path() / "staged";
+  const fs::path plain = temp_.path() / "plain";
+  fs::create_directories(staged);
+  const mode_t saved = ::umask(027);
+  DataFileStaging staging(staged.string() + "/", kSmallLimits);
+  // Long ones in records of 7 and 100 samples, and one too short to be staged.
+  const TraceSegment& a = Grow(staging, "00", kStart, 60, 7, 1.0f);
+  const TraceSegment& b = Grow(staging, "??", kStart + 3600.0, 5, 100, -50.0f);
+  const TraceSegment& c = Grow(staging, "10", kStart, 3, 7, 9.0f);
+  const TraceSegment& d = Grow(staging, "20", kStart, 9, 7, 0.0f);
+  // Nothing can be seen before the writer names the files.
+  EXPECT_EQ(Entries(staged), 0u);
+  for (const TraceSegment* segment : {&a, &b, &c}) {
+    ASSERT_EQ(WriteStaged(staging, *segment, staged / "x.wfdisc"), 0);
+    ASSERT_EQ(Write(*segment, (plain / "x.wfdisc").string()), 0);
+  }
+  ::umask(saved);
+  EXPECT_FALSE(staging.Take(c));  // never staged
+  // Every file was taken as staged: a file written instead would have dropped the staging.
+  EXPECT_TRUE(staging.Take(d));
+
+  const auto stagedLines = Lines(ReadFile(staged / "x.wfdisc"));
+  const auto plainLines = Lines(ReadFile(plain / "x.wfdisc"));
+  ASSERT_EQ(stagedLines.size(), 3u);
+  ASSERT_EQ(plainLines.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(WithoutLoadDate(stagedLines[i]), WithoutLoadDate(plainLines[i]));
+    const std::string name = WfdiscFields(stagedLines[i])[testing::kWfdiscDfile];
+    EXPECT_EQ(ReadFile(staged / name), ReadFile(plain / name)) << name;
+    EXPECT_EQ(fs::status(staged / name).permissions(), fs::status(plain / name).permissions());
+  }
+  EXPECT_EQ(ReadFile(staged / "20130828131457-ABC-BHZ00.w").size(), 420u * 4);
+  EXPECT_EQ(Entries(staged), 4u);
+}
+
+TEST_F(StagedDataFileTest, AFileFromBeforeTheRunIsRewrittenInPlaceAndStagingStops) {
+  const fs::path folder = temp_.path() / "again";
+  fs::create_directories(folder);
+  // An earlier run's data file, with a second name: it is truncated and rewritten, not
+  // replaced.
+  testing::WriteFile(folder / "20130828131457-ABC-BHZ00.w", "earlier samples");
+  fs::create_hard_link(folder / "20130828131457-ABC-BHZ00.w", folder / "kept.w");
+  DataFileStaging staging(folder.string(), kSmallLimits);
+  const TraceSegment& first = Grow(staging, "00", kStart, 20, 7, 1.0f);
+  const TraceSegment& second = Grow(staging, "00", kStart + 60.0, 20, 7, 500.0f);
+
+  ASSERT_EQ(WriteStaged(staging, first, folder / "x.wfdisc"), 0);
+  const std::string firstBytes = ReadFile(folder / "20130828131457-ABC-BHZ00.w");
+  EXPECT_EQ(firstBytes.size(), 140u * 4);
+  EXPECT_EQ(ReadFile(folder / "kept.w"), firstBytes);
+  // The second was staged too, but what is staged is dropped once a file is rewritten.
+  EXPECT_FALSE(staging.Take(second));
+  ASSERT_EQ(WriteStaged(staging, second, folder / "x.wfdisc"), 0);
+  const std::string secondBytes = ReadFile(folder / "20130828131557-ABC-BHZ00.w");
+  ASSERT_EQ(secondBytes.size(), 140u * 4);
+  float value = 0.0f;
+  std::memcpy(&value, secondBytes.data() + 139 * 4, 4);
+  EXPECT_EQ(value, 639.0f);
+}
+
+TEST_F(StagedDataFileTest, NothingIsStagedWhereNoFileCanBeMadeAndNothingIsLeftWhenTheRunEnds) {
+  {
+    // A folder the output makes only later: the samples are written then.
+    const fs::path later = temp_.path() / "later";
+    DataFileStaging staging(later.string(), kSmallLimits);
+    const TraceSegment& segment = Grow(staging, "00", kStart, 20, 7, 1.0f);
+    EXPECT_FALSE(staging.Take(segment));
+    ASSERT_EQ(WriteStaged(staging, segment, later / "x.wfdisc"), 0);
+    EXPECT_EQ(ReadFile(later / "20130828131457-ABC-BHZ00.w").size(), 140u * 4);
+  }
+  {
+    // A run that ends before its output (exhausted memory) leaves the folder as it was.
+    const fs::path folder = temp_.path() / "ended";
+    fs::create_directories(folder);
+    {
+      DataFileStaging staging(folder.string(), kSmallLimits);
+      Grow(staging, "00", kStart, 200, 7, 1.0f);
+      Grow(staging, "01", kStart, 200, 7, 1.0f);
+    }
+    EXPECT_EQ(Entries(folder), 0u);
+  }
+  {
+    // At most mostStaged segments are staged; the others are written at the end as always.
+    const fs::path folder = temp_.path() / "few";
+    fs::create_directories(folder);
+    StagingLimits one = kSmallLimits;
+    one.mostStaged = 1;
+    DataFileStaging staging(folder.string(), one);
+    const TraceSegment& a = Grow(staging, "00", kStart, 20, 7, 1.0f);
+    const TraceSegment& b = Grow(staging, "01", kStart, 20, 7, 1.0f);
+    EXPECT_FALSE(staging.Take(b));
+    FileDescriptor file = staging.Take(a);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(::lseek(file.get(), 0, SEEK_END), 140 * 4);
+    EXPECT_TRUE(DataFileStaging::Link(file, (folder / "a.w").string()));
+    EXPECT_FALSE(DataFileStaging::Link(file, (folder / "a.w").string()));  // the name is taken
+    EXPECT_EQ(Entries(folder), 1u);
+  }
 }
 
 }  // namespace

@@ -597,6 +597,90 @@ TEST_P(ConversionTest, NoDataDirectoryIsTheWorkingFolder) {
   CheckStore(db(), work().path());
 }
 
+// Channels long enough to have their data files written while the file is still being read.
+struct LongChannels {
+  std::vector<std::vector<std::int32_t>> samples;
+  std::string bytes;  // their records side by side
+};
+
+LongChannels MakeLongChannels(std::size_t count, std::size_t length) {
+  LongChannels out;
+  std::vector<std::string> packed;
+  const char* const names[] = {"BHZ", "BHN", "BHE"};
+  for (std::size_t c = 0; c < count; ++c) {
+    out.samples.push_back(RandomWalk(length, static_cast<std::uint32_t>(c + 3), 200));
+    packed.push_back(
+        PackChannel("ABC", names[c % 3], "00", kStart, 100.0, out.samples.back(), 4096));
+  }
+  out.bytes = InterleaveRecords(packed, 4096);
+  return out;
+}
+
+TEST_P(ConversionTest, LongChannelsGiveWholeCssFilesAlsoOverThoseOfAnEarlierRun) {
+  const LongChannels channels = MakeLongChannels(3, 300000);
+  const auto seed = Place("long.seed", channels.bytes + PackChannel("ABC", "LHZ", "00", kStart, 1.0,
+                                                                    RandomWalk(60, 9, 5), 4096));
+  std::filesystem::create_directories(work().path() / "css");
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    const auto result = Run({seed.string(), "CSS=" + (work().path() / "css").string()});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_NE(result.output.find("\rWriting to CSS-file - 25%\rWriting to CSS-file - 50%"
+                                 "\rWriting to CSS-file - 75%\rWriting to CSS-file - 100%"
+                                 "\rWriting to CSS-file - 100%\n\n"),
+              std::string::npos)
+        << result.output;
+    // The second run rewrites the same data files and appends its lines after the first's.
+    const auto lines = Lines(ReadFile(work().path() / "css" / "long.seed.wfdisc"));
+    ASSERT_EQ(lines.size(), 4u * static_cast<std::size_t>(run));
+    for (std::size_t c = 0; c < 3; ++c) {
+      const auto fields = WfdiscFields(lines[lines.size() - 4 + c]);
+      EXPECT_EQ(fields[kWfdiscNsamp], "300000");
+      EXPECT_EQ(ReadFile(work().path() / "css" / fields[kWfdiscDfile]),
+                FloatBytes(channels.samples[c]));
+    }
+  }
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry :
+       std::filesystem::directory_iterator(work().path() / "css")) {
+    ++files;
+  }
+  EXPECT_EQ(files, 5u);
+}
+
+TEST_P(ConversionTest, ExhaustedMemoryEndsWithTheReadErrorAndLeavesNoCssFile) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "a limit of the address space cannot hold under AddressSanitizer";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "a limit of the address space cannot hold under AddressSanitizer";
+#endif
+#endif
+  // 24 MiB of samples whose data files are being written when memory runs out.
+  const LongChannels channels = MakeLongChannels(3, 2000000);
+  const auto seed = Place("big.seed", channels.bytes);
+  const auto css = work().path() / "css";
+  std::filesystem::create_directories(css);
+  // Address-space limits rising in steps of 4 MiB, up to the first that is enough: every run
+  // that gets as far as reading runs out of memory there, the later ones with data files being
+  // written already.
+  const std::string last = "\rFile read error (" + seed.string() + "): Cannot allocate memory\n";
+  bool lateFailure = false;
+  for (int mib = 8; mib <= 1024; mib += 4) {
+    const auto result = RunScript("ulimit -v " + std::to_string(mib * 1024) + "; exec \"$@\"",
+                                  {seed.string(), "CSS=" + css.string()});
+    if (result.output.find("Converting File") == std::string::npos) continue;
+    if (result.exitCode == 0) break;
+    SCOPED_TRACE(mib);
+    EXPECT_EQ(result.exitCode, Code(-3));
+    ASSERT_GE(result.output.size(), last.size()) << result.output;
+    EXPECT_EQ(result.output.substr(result.output.size() - last.size()), last) << result.output;
+    EXPECT_TRUE(std::filesystem::is_empty(css));
+    lateFailure = lateFailure || result.output.find("Converting File - 50%") != std::string::npos;
+  }
+  EXPECT_TRUE(lateFailure) << "no run ran out of memory in the second half of the file";
+}
+
 TARNVEL_DATABASE_TEST_SUITE(ConversionTest);
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <set>
@@ -24,6 +25,7 @@
 #include "tests/e2e/scratch_postgres.h"
 #include "tests/e2e/seed_builders.h"
 #include "tests/e2e/store_checks.h"
+#include "tests/support/wfdisc_text.h"
 
 namespace tarnvel::testing {
 namespace {
@@ -232,6 +234,43 @@ TEST_P(FaultTest, AFullFileSystemFailsTheSegmentsThatDoNotFitAndRegistersNoShort
     EXPECT_EQ(SampleBytes(data / file.cpath), FloatBytes(expected.at(file.station)));
   }
   CheckStore(db(), data);  // before the file system goes
+}
+
+TEST_P(FaultTest, AFullFileSystemFailsTheCssSegmentsThatDoNotFitAfterThoseThatDo) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  const fs::path css = root() / "css";
+  Mount disk(css, "4m");
+  if (!disk.mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here";
+
+  // Six channels read side by side, each long enough to have much of its data file written
+  // while the file is still being read (400,000 samples, 1.6 MB apiece): two fit. The output
+  // must meet the full disk as if nothing had been written before it, segment after segment.
+  std::vector<std::vector<std::int32_t>> expected;
+  std::vector<std::string> channels;
+  for (int s = 0; s < 6; ++s) {
+    expected.push_back(RandomWalk(400000, static_cast<std::uint32_t>(s + 1), 40));
+    channels.push_back(
+        PackChannel(StationName(s), "BHZ", "", kStart, 100.0, expected.back(), 4096));
+  }
+  const fs::path seed = workDir() / "six.seed";
+  WriteFile(seed, InterleaveRecords(channels, 4096));
+
+  const auto result = Convert(seed, root() / "data", {"CSS=" + (css / "out.wfdisc").string()});
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  const auto lines = Lines(ReadFile(css / "out.wfdisc"));
+  EXPECT_EQ(lines.size(), 2u);
+  EXPECT_EQ(CountOf(result.output, "\rCSS file write error ("), 6 - lines.size());
+  for (std::size_t s = 0; s < expected.size(); ++s) {
+    const std::string name = "20090321130500-" + StationName(static_cast<int>(s)) + "-BHZ.w";
+    if (s < lines.size()) {
+      EXPECT_EQ(WfdiscFields(lines[s])[kWfdiscDfile], name);
+      EXPECT_EQ(ReadFile(css / name), FloatBytes(expected[s])) << name;
+    } else {
+      EXPECT_FALSE(fs::exists(css / name)) << name;
+    }
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(css), fs::directory_iterator{}),
+            static_cast<std::ptrdiff_t>(lines.size() + 1));
 }
 
 TEST_P(FaultTest, ADataDirectoryWithoutWritePermissionFailsEverySegmentAndRegistersNothing) {

@@ -27,6 +27,22 @@ inline std::string PackChannel(const std::string& station, const std::string& ch
   return PackRecords(spec, samples);
 }
 
+// The records of several packed channels taken in turn, one from each, as a station's file
+// holds its channels.
+inline std::string InterleaveRecords(const std::vector<std::string>& channels, int recordLength) {
+  const auto length = static_cast<std::size_t>(recordLength);
+  std::string out;
+  for (std::size_t at = 0;; at += length) {
+    bool any = false;
+    for (const std::string& channel : channels) {
+      if (at >= channel.size()) continue;
+      out += channel.substr(at, length);
+      any = true;
+    }
+    if (!any) return out;
+  }
+}
+
 // Samples as the little-endian floats of a waveform file.
 inline std::string FloatBytes(const std::vector<std::int32_t>& samples) {
   std::string out(samples.size() * 4, '\0');
