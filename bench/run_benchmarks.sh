@@ -86,6 +86,7 @@ declare -A WALLS CPUS WALL CPU WMIN CMIN RSS RECORDS SAMPLES
 
 fresh_outputs() {
   rm -rf "$scratch/css" "$scratch/data" "$scratch/store.db"
+  sync  # the outputs of the run before are on disk, not written back during the next
   mkdir -p "$scratch/css" "$scratch/data"
   cp "$scratch/${1:-empty}.db" "$scratch/store.db"
 }
@@ -125,7 +126,7 @@ tarnvel() { measure "$1" "$bin/tarnvel" "${@:2}" "${connection[@]}"; }
 
 # Median and minimum of a list of numbers.
 median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-minimum() { tr ' ' '\n' <<<"$1" | grep . | sort -g | head -1; }
+minimum() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk 'NR == 1 { printf "%.3f", $1 }'; }
 
 # --- 1 to 3: the 100 MiB file ------------------------------------------------------------------
 log "100 MiB file: warming up"
