@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "converter/console_wording.h"
-#include "seed/quality_indicator.h"
+#include "seed/record_layout.h"
 #include "seed/record_length.h"
 #include "seed/seed_record.h"
 

@@ -42,6 +42,8 @@ struct RunContext {
   TimeWindow window;
   ChannelFilter filter;
   bool decodeOk = true;
+  // A record's samples on their way into a new chunk or entry, reused from record to record.
+  std::vector<float> scratch;
   DebugSink* debug = &DefaultDebugSink();
   std::FILE* console = stdout;  // "\rIncorrect encoding format\n" goes here
   SegmentGrowth* growth = nullptr;

@@ -1,29 +1,21 @@
 #include "seed/seed_record.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
-#include <vector>
 
 #include "seed/byte_order.h"
-#include "seed/quality_indicator.h"
-#include "seed/steim.h"
 #include "seed/time_conversion.h"
 #include "settings/text_case.h"
 
 namespace tarnvel {
 namespace {
 
-constexpr std::size_t kFixedHeader = 48;
-constexpr std::size_t kBlocketteAt = 48;
-constexpr std::size_t kMinimumRecord = kBlocketteAt + 8;  // fixed section and one blockette
-constexpr std::uint16_t kBlockette1000 = 1000;
-constexpr std::uint16_t kBlockette1001 = 1001;
-
 // A code field up to its first blank (or NUL, where the text would end anyway).
-std::string CodeField(const std::uint8_t* p, std::size_t width) {
+template <typename TextField>
+std::string CodeField(const std::uint8_t* record) {
   std::string out;
-  for (std::size_t i = 0; i < width && p[i] != ' ' && p[i] != 0; ++i) {
+  const std::uint8_t* p = record + TextField::kOffset;
+  for (std::size_t i = 0; i < TextField::kSize && p[i] != ' ' && p[i] != 0; ++i) {
     out.push_back(static_cast<char>(p[i]));
   }
   return out;
@@ -39,38 +31,6 @@ bool IsSafeName(const std::string& name) {
   });
 }
 
-std::int16_t Signed16(std::uint16_t v) {
-  return static_cast<std::int16_t>(v);
-}
-
-// Decides the byte order and the encoding in force from the blockette at byte 48 and, when that
-// is a blockette 1001, from the blockette 1000 its link points to.
-void ReadBlockettes(const std::uint8_t* r, std::size_t extent, RecordHeader& h) {
-  const std::uint16_t typeBig = Load16<true>(r + kBlocketteAt);
-  const std::uint16_t typeLittle = Load16<false>(r + kBlocketteAt);
-  h.declaredLength = 0;
-  if (typeBig == kBlockette1001 || typeLittle == kBlockette1001) {
-    h.blockette1001First = true;
-    const bool order1001 = typeBig == kBlockette1001;
-    const std::size_t next = Load16(r + kBlocketteAt + 2, order1001);
-    if (next >= kFixedHeader && next + 8 <= extent &&
-        Load16(r + next, order1001) == kBlockette1000) {
-      h.encoding = r[next + 4];
-      h.bigEndian = r[next + 5] != 0;
-      h.declaredLength = r[next + 6] < 31 ? (1 << r[next + 6]) : 0;
-      return;
-    }
-    h.encoding = kEncodingSteim1Code;
-    h.bigEndian = order1001;
-    return;
-  }
-  h.blockette1001First = false;
-  h.bigEndian = r[53] != 0;
-  h.encoding = r[52];
-  const std::uint16_t type = h.bigEndian ? typeBig : typeLittle;
-  if (type == kBlockette1000) h.declaredLength = r[54] < 31 ? (1 << r[54]) : 0;
-}
-
 // A record is kept when it starts before the window's end and ends after its begin.
 bool InWindow(const TimeWindow& w, double start, double end) {
   if (w.end && !(start < *w.end)) return false;
@@ -79,39 +39,22 @@ bool InWindow(const TimeWindow& w, double start, double end) {
 }
 
 bool PassesFilter(const ChannelFilter& filter, const RecordHeader& h) {
-  if (filter.empty()) return true;
-  for (const ChannelFilterEntry& entry : filter) {
-    if (MatchChannelPattern(entry.station, h.station, true) &&
-        MatchChannelPattern(entry.channel, h.channel, true) &&
-        MatchChannelPattern(entry.location, h.location, false)) {
-      return true;
-    }
-  }
-  return false;
+  return filter.empty() || std::any_of(filter.begin(), filter.end(), [&h](const auto& entry) {
+           return MatchChannelPattern(entry.station, h.station, true) &&
+                  MatchChannelPattern(entry.channel, h.channel, true) &&
+                  MatchChannelPattern(entry.location, h.location, false);
+         });
 }
 
-// The length the record's frames are counted in: the driver's, but never more than the buffer
-// holds nor more than the record's own blockette 1000 declares (a shorter declared record is
-// followed by bytes of the next one, not by frames of this one).
-int EffectiveLength(const RecordHeader& h, std::size_t extent) {
-  int length = static_cast<int>(extent);
-  if (h.declaredLength >= static_cast<int>(kMinimumRecord) && h.declaredLength < length) {
-    length = h.declaredLength;
-  }
-  return length;
-}
-
-// The most samples the record's data area can physically hold in its encoding. A header that
-// announces more is corrupt: padding its count with zeros would let a few bytes of a hostile
-// file claim tens of thousands of samples.
+// The most samples the data area of a record of `length` bytes can hold in its encoding.
 std::size_t RecordCapacity(const RecordHeader& h, std::size_t length) {
   if (h.beginningOfData >= length) return 0;
   const std::size_t data = length - h.beginningOfData;
   constexpr std::size_t kDataWords = 15;
   switch (h.encoding) {
-    case kEncodingInt32Code:
+    case Encoding::kInt32:
       return data / 4;
-    case kEncodingSteim1Code: {
+    case Encoding::kSteim1: {
       const int frames = Steim1FrameCount(static_cast<int>(length));
       return frames <= 0 ? 0 : std::min<std::size_t>(frames, data / 64) * kDataWords * 4;
     }
@@ -130,55 +73,31 @@ void DecodeInt32(std::span<const std::uint8_t> data, bool bigEndian, std::span<f
   std::fill(out.begin() + static_cast<std::ptrdiff_t>(available), out.end(), 0.0f);
 }
 
-void DecodeSamples(std::span<const std::uint8_t> record, const RecordHeader& h,
-                   std::span<float> out, RunContext& context) {
-  const int length = static_cast<int>(record.size());
-  const std::span<const std::uint8_t> data = h.beginningOfData < record.size()
-                                                 ? record.subspan(h.beginningOfData)
-                                                 : std::span<const std::uint8_t>{};
-  const auto steim1 = [&] {
-    const SteimStatus s = DecodeSteim1(data, Steim1FrameCount(length), out, h.bigEndian);
-    if (s.countMismatch) context.decodeOk = false;
-  };
-  const auto steim2 = [&] {
-    const SteimStatus s =
-        DecodeSteim2(data, Steim2FrameCount(length, h.beginningOfData), out, h.bigEndian);
-    ReportSteim2Diagnostics(s, static_cast<std::int64_t>(out.size()), *context.debug);
-    if (s.countMismatch) context.decodeOk = false;
-  };
-  switch (h.encoding) {
-    case kEncodingInt32Code:
-      DecodeInt32(data, h.bigEndian, out);
-      return;
-    case kEncodingSteim1Code:
-      steim1();
-      return;
-    case kEncodingSteim2Code:
-      steim2();
-      return;
-    default:
-      break;
+// A new entry holding the record's first `count` samples (none in information mode).
+TraceSegment NewSegment(const RecordHeader& h, std::int64_t count) {
+  TraceSegment segment;
+  segment.rate = static_cast<std::uint32_t>(h.rate);
+  segment.nominalRate = h.rate;
+  segment.start = h.start;
+  segment.end = h.start + static_cast<double>(count) / h.rate;
+  segment.count = count;
+  segment.station = h.station;
+  segment.channel = h.channel;
+  segment.location = h.location;
+  return segment;
+}
+
+// Passes on what decoding has to report and sets DecodeOk by its outcome.
+void ReportDecoding(const DecodeStatus& status, std::int64_t announced, RunContext& context) {
+  if (status.steim2) ReportSteim2Diagnostics(*status.steim2, announced, *context.debug);
+  if (status.incorrectEncoding) {
+    std::fputs("\rIncorrect encoding format\n", context.console);
+    std::fflush(context.console);
   }
-  // Unknown encoding: Steim2 first, then Steim1, each judged by its own outcome.
-  context.decodeOk = true;
-  steim2();
-  if (context.decodeOk) return;
-  context.decodeOk = true;
-  steim1();
-  if (context.decodeOk) return;
-  std::fputs("\rIncorrect encoding format\n", context.console);
-  std::fflush(context.console);
-  context.decodeOk = true;
+  context.decodeOk = status.unknownEncoding || (context.decodeOk && !status.countMismatch);
 }
 
 }  // namespace
-
-std::uint16_t SwapBytes16(std::uint16_t v) {
-  return ByteSwap16(v);
-}
-std::uint32_t SwapBytes32(std::uint32_t v) {
-  return ByteSwap32(v);
-}
 
 double SampleRateFromFactors(std::int16_t factor, std::int16_t multiplier) {
   const double f = factor;
@@ -198,15 +117,15 @@ double BtimeToEpoch(const RecordHeader& header) {
 
 HeaderResult ReadRecordHeader(std::span<const std::uint8_t> record, int recordLength,
                               RecordHeader& h) {
+  using namespace fixed_header;
   if (recordLength <= 0) return HeaderResult::kTooShort;
   const std::size_t extent = std::min(record.size(), static_cast<std::size_t>(recordLength));
   if (extent < kMinimumRecord) return HeaderResult::kTooShort;
   const std::uint8_t* r = record.data();
-  h.quality = static_cast<char>(r[6]);
-  if (!IsDataRecordIndicator(r[6])) return HeaderResult::kNotData;
-  h.station = CodeField(r + 8, 5);
-  h.channel = CodeField(r + 15, 3);
-  h.location = CodeField(r + 13, 2);
+  if (!IsDataRecordIndicator(Quality::Get(r))) return HeaderResult::kNotData;
+  h.station = CodeField<Station>(r);
+  h.channel = CodeField<Channel>(r);
+  h.location = CodeField<Location>(r);
   if (h.station.empty() || h.channel.empty()) return HeaderResult::kNoName;
   if (!IsSafeName(h.station) || !IsSafeName(h.channel) ||
       (!h.location.empty() && !IsSafeName(h.location))) {
@@ -214,44 +133,68 @@ HeaderResult ReadRecordHeader(std::span<const std::uint8_t> record, int recordLe
   }
   if (h.location.empty()) h.location = "??";
 
-  ReadBlockettes(r, extent, h);
+  static_cast<BlocketteChain&>(h) = ReadBlocketteChain(record.first(extent));
   const bool be = h.bigEndian;
-  h.year = Load16(r + 20, be);
-  h.dayOfYear = Load16(r + 22, be);
-  h.hour = r[24];
-  h.minute = r[25];
-  h.second = r[26];
-  h.fractions = Load16(r + 28, be);
-  h.sampleCount = Load16(r + 30, be);
-  h.rateFactor = Signed16(Load16(r + 32, be));
-  h.rateMultiplier = Signed16(Load16(r + 34, be));
-  h.beginningOfData = Load16(r + 44, be);
-  h.firstBlockette = Load16(r + 46, be);
+  h.year = Year::Get(r, be);
+  h.dayOfYear = DayOfYear::Get(r, be);
+  h.hour = Hour::Get(r);
+  h.minute = Minute::Get(r);
+  h.second = Second::Get(r);
+  h.fractions = Fractions::Get(r, be);
+  h.sampleCount = SampleCount::Get(r, be);
+  h.rateFactor = RateFactor::Get(r, be);
+  h.rateMultiplier = RateMultiplier::Get(r, be);
+  h.beginningOfData = BeginningOfData::Get(r, be);
   // A log channel's records carry characters where others carry samples: no waveform to store.
-  if (h.encoding == kEncodingTextCode && h.rateFactor == 0) return HeaderResult::kText;
+  if (h.encoding == Encoding::kText && h.rateFactor == 0) return HeaderResult::kText;
+  h.rate = SampleRateFromFactors(h.rateFactor, h.rateMultiplier);
+  h.start = BtimeToEpoch(h);
+  const bool declared = h.declaredLength >= static_cast<int>(kMinimumRecord);
+  h.bytes = record.first(declared ? std::min<std::size_t>(extent, h.declaredLength) : extent);
+  h.samplesHeld = std::min<std::size_t>(h.sampleCount, RecordCapacity(h, h.bytes.size()));
   return HeaderResult::kAccepted;
+}
+
+DecodeStatus DecodeRecord(const RecordHeader& h, std::span<float> out) {
+  const int length = static_cast<int>(h.bytes.size());
+  const auto data = h.bytes.subspan(std::min<std::size_t>(h.beginningOfData, h.bytes.size()));
+  DecodeStatus status;
+  const auto steim1 = [&] {
+    return !DecodeSteim1(data, Steim1FrameCount(length), out, h.bigEndian).countMismatch;
+  };
+  const auto steim2 = [&] {
+    status.steim2 =
+        DecodeSteim2(data, Steim2FrameCount(length, h.beginningOfData), out, h.bigEndian);
+    return !status.steim2->countMismatch;
+  };
+  if (h.encoding == Encoding::kInt32) {
+    DecodeInt32(data, h.bigEndian, out);
+  } else if (h.encoding == Encoding::kSteim1) {
+    status.countMismatch = !steim1();
+  } else if (h.encoding == Encoding::kSteim2) {
+    status.countMismatch = !steim2();
+  } else {
+    status.unknownEncoding = true;
+    status.incorrectEncoding = !steim2() && !steim1();
+  }
+  return status;
 }
 
 bool MatchChannelPattern(std::string_view pattern, std::string_view text, bool questionIsWildcard) {
   const std::size_t star = pattern.find('*');
   const bool hasQuestion = pattern.find('?') != std::string_view::npos;
-  const auto upper = [](char c) { return ToUpperAscii(c); };
-  const auto same = [&](char p, char t) { return p == t || (questionIsWildcard && p == '?'); };
   if (star == std::string_view::npos && (!questionIsWildcard || !hasQuestion)) {
     return pattern.size() == text.size() &&
            std::equal(pattern.begin(), pattern.end(), text.begin(),
-                      [&](char a, char b) { return upper(a) == upper(b); });
+                      [](char a, char b) { return ToUpperAscii(a) == ToUpperAscii(b); });
   }
-  if (star != std::string_view::npos) {
-    if (star >= text.size()) return false;
-    for (std::size_t i = 0; i < star; ++i) {
-      if (!same(pattern[i], text[i])) return false;
-    }
-    return true;
+  // Wildcards: the characters before a "*" (text longer than they), or all of them, exactly.
+  if (star != std::string_view::npos ? star >= text.size() : pattern.size() != text.size()) {
+    return false;
   }
-  if (pattern.size() != text.size()) return false;
-  for (std::size_t i = 0; i < pattern.size(); ++i) {
-    if (!same(pattern[i], text[i])) return false;
+  const std::size_t compared = std::min(star, pattern.size());
+  for (std::size_t i = 0; i < compared; ++i) {
+    if (pattern[i] != text[i] && !(questionIsWildcard && pattern[i] == '?')) return false;
   }
   return true;
 }
@@ -261,61 +204,40 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
   RecordHeader h;
   const HeaderResult accepted = ReadRecordHeader(record, recordLength, h);
   if (accepted == HeaderResult::kUnsafeName) ++context.unsafeNameRecords;
-  if (accepted != HeaderResult::kAccepted) return false;
   // A record without samples adds nothing; filing it would open an empty entry that later
   // records of the channel could never be appended to.
-  if (h.sampleCount == 0) return false;
-
-  const double rate = SampleRateFromFactors(h.rateFactor, h.rateMultiplier);
-  const double start = BtimeToEpoch(h);
-  if (!InWindow(context.window, start, start + static_cast<double>(h.sampleCount) / rate)) {
+  if (accepted != HeaderResult::kAccepted || h.sampleCount == 0) return false;
+  if (!InWindow(context.window, h.start, h.start + static_cast<double>(h.sampleCount) / h.rate) ||
+      !PassesFilter(context.filter, h)) {
     return false;
   }
-  if (!PassesFilter(context.filter, h)) return false;
-
-  const std::size_t extent = std::min(record.size(), static_cast<std::size_t>(recordLength));
-  const int length = EffectiveLength(h, extent);
-  const std::size_t capacity = RecordCapacity(h, static_cast<std::size_t>(length));
-  const std::size_t n = std::min<std::size_t>(h.sampleCount, capacity);
+  const std::size_t n = h.samplesHeld;
   if (n < h.sampleCount) context.decodeOk = false;
   if (n == 0) return false;
   const auto decode = [&](std::span<float> out) {
-    DecodeSamples(record.first(static_cast<std::size_t>(length)), h, out, context);
+    ReportDecoding(DecodeRecord(h, out), static_cast<std::int64_t>(n), context);
   };
   TraceSegment* entry =
-      context.segments.FindContinuation(h.station, h.channel, h.location, start, rate);
+      context.segments.FindContinuation(h.station, h.channel, h.location, h.start, h.rate);
+  if (entry != nullptr && entry->count == 0) return false;
   // Most records of a long channel are decoded straight into its last chunk; a record that
-  // needs a new chunk is decoded first and appended after, so that memory runs out at the
-  // same point as ever.
-  if (entry != nullptr && entry->count > 0 && entry->samples.AppendInPlace(n, decode)) {
-    context.segments.Extend(*entry, static_cast<std::int64_t>(n));
-    if (context.growth != nullptr) context.growth->Grew(*entry);
-    return true;
-  }
-  thread_local std::vector<float> samples;
-  samples.resize(n);
-  const std::span<float> out(samples.data(), n);
-  decode(out);
-
-  if (entry != nullptr) {
-    if (entry->count == 0) return false;
+  // needs a new chunk or entry is decoded first and appended after, so that memory runs out at
+  // the same point as ever.
+  if (entry == nullptr || !entry->samples.AppendInPlace(n, decode)) {
+    context.scratch.resize(n);
+    const std::span<float> out(context.scratch.data(), n);
+    decode(out);
+    if (entry == nullptr) {
+      TraceSegment segment = NewSegment(h, static_cast<std::int64_t>(n));
+      segment.samples.Append(out);
+      const TraceSegment& added = context.segments.Add(std::move(segment));
+      if (context.growth != nullptr) context.growth->Grew(added);
+      return true;
+    }
     entry->samples.Append(out);
-    context.segments.Extend(*entry, static_cast<std::int64_t>(n));
-    if (context.growth != nullptr) context.growth->Grew(*entry);
-    return true;
   }
-  TraceSegment segment;
-  segment.rate = static_cast<std::uint32_t>(rate);
-  segment.nominalRate = rate;
-  segment.start = start;
-  segment.end = start + static_cast<double>(n) / rate;
-  segment.count = static_cast<std::int64_t>(n);
-  segment.samples.Append(out);
-  segment.station = h.station;
-  segment.channel = h.channel;
-  segment.location = h.location;
-  const TraceSegment& added = context.segments.Add(std::move(segment));
-  if (context.growth != nullptr) context.growth->Grew(added);
+  context.segments.Extend(*entry, static_cast<std::int64_t>(n));
+  if (context.growth != nullptr) context.growth->Grew(*entry);
   return true;
 }
 
@@ -325,24 +247,13 @@ void RegisterRecordSpan(std::span<const std::uint8_t> record, int recordLength,
   const HeaderResult accepted = ReadRecordHeader(record, recordLength, h);
   if (accepted == HeaderResult::kUnsafeName) ++context.unsafeNameRecords;
   if (accepted != HeaderResult::kAccepted) return;
-  const double rate = SampleRateFromFactors(h.rateFactor, h.rateMultiplier);
-  const double start = BtimeToEpoch(h);
   const auto n = static_cast<std::int64_t>(h.sampleCount);
   if (TraceSegment* entry = context.segments.FindChannel(h.station, h.channel, h.location)) {
     // The channel's one entry spans every record at that record's own rate.
-    context.segments.ExtendSpan(*entry, n, static_cast<double>(n) / rate);
+    context.segments.ExtendSpan(*entry, n, static_cast<double>(n) / h.rate);
     return;
   }
-  TraceSegment segment;
-  segment.rate = static_cast<std::uint32_t>(rate);
-  segment.nominalRate = rate;
-  segment.start = start;
-  segment.end = start + static_cast<double>(n) / rate;
-  segment.count = n;
-  segment.station = h.station;
-  segment.channel = h.channel;
-  segment.location = h.location;
-  context.segments.Add(std::move(segment));
+  context.segments.Add(NewSegment(h, n));
 }
 
 }  // namespace tarnvel
