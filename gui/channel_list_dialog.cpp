@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "gui/channel_table.h"
+#include "gui/control_ids.h"
 #include "gui/dialog_units.h"
 
 namespace tarnvel::gui {
@@ -36,17 +37,17 @@ ChannelListDialog::ChannelListDialog(ChannelInfoList channels, QWidget* parent)
   setWindowTitle(QStringLiteral("Информация о содержимом файла"));
 
   choose_ = new QPushButton(QStringLiteral("Выбрать"), this);
-  choose_->setObjectName(QStringLiteral("OK"));
+  choose_->setObjectName(QString::fromLatin1(control_id::kOk));
   choose_->setDefault(true);
   connect(choose_, &QPushButton::clicked, this, &ChannelListDialog::accept);
 
   close_ = new QPushButton(QStringLiteral("Закрыть"), this);
-  close_->setObjectName(QStringLiteral("Cancel"));
+  close_->setObjectName(QString::fromLatin1(control_id::kCancel));
   close_->setAutoDefault(false);
   connect(close_, &QPushButton::clicked, this, &ChannelListDialog::reject);
 
   table_ = new QTableWidget(this);
-  table_->setObjectName(QStringLiteral("1023"));
+  table_->setObjectName(QString::fromLatin1(control_id::kChannelTable));
   table_->setShowGrid(true);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 
+#include "gui/control_ids.h"
 #include "gui/dialog_units.h"
 #include "gui/large_file.h"
 
@@ -39,13 +40,13 @@ LargeFileDialog::LargeFileDialog(const QString& seedPath, int proposedMb, QWidge
   setFixedSize(du.Size(180, 91));
 
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
-  ok->setObjectName(QStringLiteral("OK"));
+  ok->setObjectName(QString::fromLatin1(control_id::kOk));
   ok->setGeometry(du.Rect(38, 70, 50, 14));
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &LargeFileDialog::accept);
 
   auto* cancel = new QPushButton(QStringLiteral("Отмена"), this);
-  cancel->setObjectName(QStringLiteral("Cancel"));
+  cancel->setObjectName(QString::fromLatin1(control_id::kCancel));
   cancel->setGeometry(du.Rect(92, 70, 50, 14));
   cancel->setAutoDefault(false);
   connect(cancel, &QPushButton::clicked, this, &LargeFileDialog::reject);
@@ -60,12 +61,12 @@ LargeFileDialog::LargeFileDialog(const QString& seedPath, int proposedMb, QWidge
   auto* sizeCaption =
       AddLabel(this, QStringLiteral("Исходный размер файла"), du.Rect(5, 39, 83, 8));
   sizeLabel_ = AddLabel(this, QString(), du.Rect(87, 39, 90, 8));
-  sizeLabel_->setObjectName(QStringLiteral("1024"));
+  sizeLabel_->setObjectName(QString::fromLatin1(control_id::kFileSize));
   KeepApart(sizeCaption, sizeLabel_, du.X(4));
   AddLabel(this, QStringLiteral("Просмотреть"), du.Rect(5, 50, 46, 8));
 
   limitBox_ = new QLineEdit(this);
-  limitBox_->setObjectName(QStringLiteral("1025"));
+  limitBox_->setObjectName(QString::fromLatin1(control_id::kViewLimit));
   limitBox_->setGeometry(du.Rect(53, 49, 25, 12));
   limitBox_->setMaxLength(kViewLimitDigits);
   limitBox_->setValidator(

@@ -16,6 +16,7 @@
 #include <QTimeEdit>
 #include <algorithm>
 
+#include "gui/control_ids.h"
 #include "gui/dialog_services.h"
 #include "gui/dialog_units.h"
 #include "gui/messages.h"
@@ -24,6 +25,8 @@
 
 namespace tarnvel::gui {
 namespace {
+
+namespace id = control_id;
 
 template <typename Widget>
 Widget* Place(Widget* widget, const DialogUnits& du, int x, int y, int width, int height,
@@ -175,27 +178,28 @@ void MainDialog::BuildControls() {
   QWidget* p = content_;
   Controls& c = controls_;
 
-  c.seedPath = Place(new QLineEdit(p), du, 7, 17, 249, 14, "1005");
-  c.browse = Button(p, du, "...", 259, 17, 18, 14, "1006");
-  c.convert = Button(p, du, "КОНВЕРТИРОВАТЬ", 187, 43, 90, 22, "1007");
-  c.list = Button(p, du, "ИНФОРМАЦИЯ О ФАЙЛЕ", 187, 74, 90, 22, "1022");
+  c.seedPath = Place(new QLineEdit(p), du, 7, 17, 249, 14, id::kSeedPath);
+  c.browse = Button(p, du, "...", 259, 17, 18, 14, id::kBrowse);
+  c.convert = Button(p, du, "КОНВЕРТИРОВАТЬ", 187, 43, 90, 22, id::kConvert);
+  c.list = Button(p, du, "ИНФОРМАЦИЯ О ФАЙЛЕ", 187, 74, 90, 22, id::kList);
   Label(p, du, "* - Выбрать все", 14, 50, 161, 8);
-  c.station = CapitalsBox(p, du, 14, 75, "1000");
-  c.channel = CapitalsBox(p, du, 69, 75, "1001");
-  c.location = CapitalsBox(p, du, 123, 75, "1002");
-  c.useBegin =
-      Place(new QCheckBox(QStringLiteral("Задать время начала"), p), du, 14, 117, 157, 10, "1014");
-  c.beginDate = DatePicker(p, du, 72, 129, "1010");
+  c.station = CapitalsBox(p, du, 14, 75, id::kStation);
+  c.channel = CapitalsBox(p, du, 69, 75, id::kChannel);
+  c.location = CapitalsBox(p, du, 123, 75, id::kLocation);
+  c.useBegin = Place(new QCheckBox(QStringLiteral("Задать время начала"), p), du, 14, 117, 157, 10,
+                     id::kUseBegin);
+  c.beginDate = DatePicker(p, du, 72, 129, id::kBeginDate);
   new RightAlignedCalendar(c.beginDate);
-  c.beginTime = TimePicker(p, du, 136, 129, "1011");
-  c.useEnd =
-      Place(new QCheckBox(QStringLiteral("Задать время конца"), p), du, 14, 149, 157, 10, "1015");
-  c.endDate = DatePicker(p, du, 71, 162, "1012");
-  c.endTime = TimePicker(p, du, 135, 162, "1013");
-  c.toDatabase =
-      Place(new QRadioButton(QStringLiteral("Базу данных QOR"), p), du, 194, 121, 78, 10, "1008");
+  c.beginTime = TimePicker(p, du, 136, 129, id::kBeginTime);
+  c.useEnd = Place(new QCheckBox(QStringLiteral("Задать время конца"), p), du, 14, 149, 157, 10,
+                   id::kUseEnd);
+  c.endDate = DatePicker(p, du, 71, 162, id::kEndDate);
+  c.endTime = TimePicker(p, du, 135, 162, id::kEndTime);
+  c.toDatabase = Place(new QRadioButton(QStringLiteral("Базу данных QOR"), p), du, 194, 121, 78, 10,
+                       id::kToDatabase);
   c.toDatabase->setFocusPolicy(Qt::ClickFocus);
-  c.toCss = Place(new QRadioButton(QStringLiteral("Файл CSS"), p), du, 194, 142, 73, 10, "1009");
+  c.toCss =
+      Place(new QRadioButton(QStringLiteral("Файл CSS"), p), du, 194, 142, 73, 10, id::kToCss);
   c.toCss->setFocusPolicy(Qt::ClickFocus);
   Group(p, du, "Выберите станцию, канал и код расположения", 7, 39, 176, 58);
   Label(p, du, "Станция", 14, 66, 51, 8);
@@ -206,14 +210,14 @@ void MainDialog::BuildControls() {
   Label(p, du, "Время конца", 14, 164, 56, 8);
   Label(p, du, "Выберите конвертируемый файл", 7, 8, 270, 8, Qt::AlignHCenter);
   Group(p, du, "Сохранять в ...", 187, 104, 90, 58);
-  c.reading = Bar(p, du, 205, "1018");
+  c.reading = Bar(p, du, 205, id::kReadingBar);
   Group(p, du, "Прогресс конвертирования", 7, 186, 270, 65, Qt::AlignHCenter);
   Label(p, du, "Чтение файла", 15, 196, 90, 8);
   Label(p, du, "Запись в базу данных", 15, 223, 90, 8);
-  c.writing = Bar(p, du, 231, "1019");
+  c.writing = Bar(p, du, 231, id::kWritingBar);
   c.showResults = Place(new QCheckBox(QStringLiteral("Отображать результаты работы"), p), du, 7,
-                        254, 270, 10, "1020");
-  c.results = Place(new QPlainTextEdit(p), du, 7, 269, 270, 142, "1021");
+                        254, 270, 10, id::kShowResults);
+  c.results = Place(new QPlainTextEdit(p), du, 7, 269, 270, 142, id::kResults);
   c.results->setReadOnly(true);
   c.results->setTabChangesFocus(true);
   c.results->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -23,6 +23,7 @@
 
 #include "gui/channel_list_dialog.h"
 #include "gui/channel_table.h"
+#include "gui/control_ids.h"
 #include "gui/converter_runner.h"
 #include "gui/dialog_services.h"
 #include "gui/main_dialog.h"
@@ -266,7 +267,7 @@ TEST_F(GuiConverterRunTest, EveryDialogOfASessionShowsItsTextsWholeAndInRussian)
   dialog_->controls().seedPath->setText(QString::fromStdString(large.string()));
   OnNextModal([](QWidget& window) {
     LookAt(window, QStringLiteral("large_file_dialog"));
-    window.findChild<QPushButton*>(QStringLiteral("Cancel"))->click();
+    window.findChild<QPushButton*>(control_id::kCancel)->click();
   });
   RunAndWait(true);
 

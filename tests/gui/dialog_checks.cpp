@@ -23,6 +23,8 @@
 #include <QTimer>
 #include <set>
 
+#include "gui/control_ids.h"
+
 namespace tarnvel::gui::testing {
 namespace {
 
@@ -235,7 +237,7 @@ void LookAt(QWidget& window, const QString& name) {
       name.isEmpty() ? window.windowTitle().toStdString() : name.toStdString();
   const auto english = EnglishTexts(window);
   EXPECT_TRUE(english.empty()) << title << ": " << ::testing::PrintToString(english);
-  const auto clipped = ClippedTexts(window, {QStringLiteral("1005")});
+  const auto clipped = ClippedTexts(window, {QString::fromLatin1(gui::control_id::kSeedPath)});
   EXPECT_TRUE(clipped.empty()) << title << ": " << ::testing::PrintToString(clipped);
   if (!name.isEmpty()) SaveScreenshot(window, name);
 }

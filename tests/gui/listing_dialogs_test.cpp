@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "gui/channel_list_dialog.h"
+#include "gui/control_ids.h"
 #include "gui/dialog_units.h"
 #include "gui/large_file_dialog.h"
 #include "tests/gui/dialog_checks.h"
@@ -17,6 +18,8 @@
 
 namespace tarnvel::gui {
 namespace {
+
+namespace id = control_id;
 
 using testing::LookAt;
 
@@ -36,15 +39,15 @@ TEST(ChannelListDialog, ShowsTheChannelsWithTheirSitechanColumn) {
   dialog.show();
   EXPECT_EQ(dialog.windowTitle(), "Информация о содержимом файла");
   EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
-  EXPECT_EQ(dialog.findChild<QPushButton*>("OK")->text(), "Выбрать");
-  EXPECT_TRUE(dialog.findChild<QPushButton*>("OK")->isDefault());
-  EXPECT_EQ(dialog.findChild<QPushButton*>("Cancel")->text(), "Закрыть");
+  EXPECT_EQ(dialog.findChild<QPushButton*>(id::kOk)->text(), "Выбрать");
+  EXPECT_TRUE(dialog.findChild<QPushButton*>(id::kOk)->isDefault());
+  EXPECT_EQ(dialog.findChild<QPushButton*>(id::kCancel)->text(), "Закрыть");
   const auto* explanation = dialog.findChild<QLabel*>();
   ASSERT_NE(explanation, nullptr);
   EXPECT_TRUE(explanation->text().startsWith(
       "Информация о каналах, данные по которым находятся в файле.\n\nПоле [БД ] содержит"));
 
-  const QTableWidget* table = dialog.findChild<QTableWidget*>("1023");
+  const QTableWidget* table = dialog.findChild<QTableWidget*>(id::kChannelTable);
   ASSERT_NE(table, nullptr);
   QStringList headers;
   for (int column = 0; column < table->columnCount(); ++column) {
@@ -75,13 +78,13 @@ TEST(ChannelListDialog, ShowsTheChannelsWithTheirSitechanColumn) {
 
 TEST(ChannelListDialog, ChoosingGivesTheSelectedRowOrNothing) {
   ChannelListDialog none(ThreeChannels());
-  none.findChild<QPushButton*>("OK")->click();
+  none.findChild<QPushButton*>(id::kOk)->click();
   EXPECT_EQ(none.result(), QDialog::Accepted);
   EXPECT_EQ(none.Choice().station, "*");
 
   ChannelListDialog chosen(ThreeChannels());
   chosen.Table()->selectRow(2);
-  chosen.findChild<QPushButton*>("OK")->click();
+  chosen.findChild<QPushButton*>(id::kOk)->click();
   const ChannelChoice choice = chosen.Choice();
   EXPECT_EQ(choice.station, "DEF");
   EXPECT_EQ(choice.channel, "LHE");
@@ -91,7 +94,7 @@ TEST(ChannelListDialog, ChoosingGivesTheSelectedRowOrNothing) {
 
   ChannelListDialog closed(ThreeChannels());
   closed.Table()->selectRow(1);
-  closed.findChild<QPushButton*>("Cancel")->click();
+  closed.findChild<QPushButton*>(id::kCancel)->click();
   EXPECT_EQ(closed.result(), QDialog::Rejected);
   EXPECT_EQ(closed.Choice().station, "*");
 }
@@ -180,14 +183,14 @@ class LargeFileDialogTest : public ::testing::Test {
 TEST_F(LargeFileDialogTest, ShowsTheSizeInWholeMegabytesAndTheProposal) {
   LargeFileDialog twelve(SizedFile(12 * 1048576), 10);
   EXPECT_EQ(twelve.windowTitle(), "Большой файл...");
-  EXPECT_EQ(twelve.findChild<QLabel*>("1024")->text(), "12 МБайт");
-  EXPECT_EQ(twelve.findChild<QLineEdit*>("1025")->text(), "10");
-  EXPECT_EQ(twelve.findChild<QPushButton*>("OK")->text(), "OK");
-  EXPECT_EQ(twelve.findChild<QPushButton*>("Cancel")->text(), "Отмена");
+  EXPECT_EQ(twelve.findChild<QLabel*>(id::kFileSize)->text(), "12 МБайт");
+  EXPECT_EQ(twelve.findChild<QLineEdit*>(id::kViewLimit)->text(), "10");
+  EXPECT_EQ(twelve.findChild<QPushButton*>(id::kOk)->text(), "OK");
+  EXPECT_EQ(twelve.findChild<QPushButton*>(id::kCancel)->text(), "Отмена");
 
   LargeFileDialog ten(SizedFile(11000000), 10);
-  EXPECT_EQ(ten.findChild<QLabel*>("1024")->text(), "10 МБайт");
-  ten.findChild<QPushButton*>("OK")->click();
+  EXPECT_EQ(ten.findChild<QLabel*>(id::kFileSize)->text(), "10 МБайт");
+  ten.findChild<QPushButton*>(id::kOk)->click();
   EXPECT_EQ(ten.ViewLimit(), 10);
 }
 
@@ -195,7 +198,7 @@ TEST_F(LargeFileDialogTest, LabelsAndValuesStandApartAndShowWhole) {
   LargeFileDialog dialog(SizedFile(12 * 1048576), 10);
   dialog.show();
   LookAt(dialog, QStringLiteral("large_file"));
-  const QLabel* size = dialog.findChild<QLabel*>("1024");
+  const QLabel* size = dialog.findChild<QLabel*>(id::kFileSize);
   for (const QLabel* label : dialog.findChildren<QLabel*>()) {
     if (label->text() != "Исходный размер файла") continue;
     const int textEnd = label->x() + label->fontMetrics().horizontalAdvance(label->text());
@@ -205,28 +208,28 @@ TEST_F(LargeFileDialogTest, LabelsAndValuesStandApartAndShowWhole) {
 
 TEST_F(LargeFileDialogTest, TakesOnlyDigitsAndCancelGivesMinusOne) {
   LargeFileDialog dialog(SizedFile(10485760), 10);
-  auto* box = dialog.findChild<QLineEdit*>("1025");
+  auto* box = dialog.findChild<QLineEdit*>(id::kViewLimit);
   box->clear();
   QTest::keyClicks(box, "a5b");
   EXPECT_EQ(box->text(), "5");
-  dialog.findChild<QPushButton*>("OK")->click();
+  dialog.findChild<QPushButton*>(id::kOk)->click();
   EXPECT_EQ(dialog.ViewLimit(), 5);
 
   LargeFileDialog empty(SizedFile(10485760), 10);
-  empty.findChild<QLineEdit*>("1025")->clear();
-  empty.findChild<QPushButton*>("OK")->click();
+  empty.findChild<QLineEdit*>(id::kViewLimit)->clear();
+  empty.findChild<QPushButton*>(id::kOk)->click();
   EXPECT_EQ(empty.ViewLimit(), 0);
 
   LargeFileDialog cancelled(SizedFile(10485760), 10);
-  cancelled.findChild<QPushButton*>("Cancel")->click();
+  cancelled.findChild<QPushButton*>(id::kCancel)->click();
   EXPECT_EQ(cancelled.ViewLimit(), -1);
 }
 
 TEST_F(LargeFileDialogTest, AFileThatDoesNotOpenLeavesBothEmpty) {
   LargeFileDialog dialog(QString::fromStdString((dir_ / "missing.seed").string()), 10);
-  EXPECT_TRUE(dialog.findChild<QLabel*>("1024")->text().isEmpty());
-  EXPECT_TRUE(dialog.findChild<QLineEdit*>("1025")->text().isEmpty());
-  dialog.findChild<QPushButton*>("OK")->click();
+  EXPECT_TRUE(dialog.findChild<QLabel*>(id::kFileSize)->text().isEmpty());
+  EXPECT_TRUE(dialog.findChild<QLineEdit*>(id::kViewLimit)->text().isEmpty());
+  dialog.findChild<QPushButton*>(id::kOk)->click();
   EXPECT_EQ(dialog.ViewLimit(), 0);
 }
 

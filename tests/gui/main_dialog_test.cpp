@@ -17,11 +17,14 @@
 #include <QTest>
 #include <QTimeEdit>
 
+#include "gui/control_ids.h"
 #include "tests/gui/dialog_checks.h"
 #include "tests/gui/scripted_dialogs.h"
 
 namespace tarnvel::gui {
 namespace {
+
+namespace id = control_id;
 
 using testing::ScriptedDialogs;
 
@@ -42,14 +45,14 @@ class MainDialogTest : public ::testing::Test {
 
 TEST_F(MainDialogTest, ShowsItsTextsUnderTheirIds) {
   EXPECT_EQ(dialog.windowTitle(), "tarnvel - конвертер из формата SEED в QOR");
-  EXPECT_EQ(Find<QPushButton>(dialog, "1006")->text(), "...");
-  EXPECT_EQ(Find<QPushButton>(dialog, "1007")->text(), "КОНВЕРТИРОВАТЬ");
-  EXPECT_EQ(Find<QPushButton>(dialog, "1022")->text(), "ИНФОРМАЦИЯ О ФАЙЛЕ");
-  EXPECT_EQ(Find<QCheckBox>(dialog, "1014")->text(), "Задать время начала");
-  EXPECT_EQ(Find<QCheckBox>(dialog, "1015")->text(), "Задать время конца");
-  EXPECT_EQ(Find<QRadioButton>(dialog, "1008")->text(), "Базу данных QOR");
-  EXPECT_EQ(Find<QRadioButton>(dialog, "1009")->text(), "Файл CSS");
-  EXPECT_EQ(Find<QCheckBox>(dialog, "1020")->text(), "Отображать результаты работы");
+  EXPECT_EQ(Find<QPushButton>(dialog, id::kBrowse)->text(), "...");
+  EXPECT_EQ(Find<QPushButton>(dialog, id::kConvert)->text(), "КОНВЕРТИРОВАТЬ");
+  EXPECT_EQ(Find<QPushButton>(dialog, id::kList)->text(), "ИНФОРМАЦИЯ О ФАЙЛЕ");
+  EXPECT_EQ(Find<QCheckBox>(dialog, id::kUseBegin)->text(), "Задать время начала");
+  EXPECT_EQ(Find<QCheckBox>(dialog, id::kUseEnd)->text(), "Задать время конца");
+  EXPECT_EQ(Find<QRadioButton>(dialog, id::kToDatabase)->text(), "Базу данных QOR");
+  EXPECT_EQ(Find<QRadioButton>(dialog, id::kToCss)->text(), "Файл CSS");
+  EXPECT_EQ(Find<QCheckBox>(dialog, id::kShowResults)->text(), "Отображать результаты работы");
 
   QStringList labels;
   for (const auto* label : dialog.findChildren<QLabel*>()) labels << label->text();
@@ -118,8 +121,14 @@ TEST_F(MainDialogTest, TabVisitsTheControlsInTemplateOrder) {
     }
     widget = widget->nextInFocusChain();
   } while (widget != dialog.controls().seedPath);
-  EXPECT_EQ(order.join(' '),
-            "1005 1006 1007 1022 1000 1001 1002 1014 1010 1011 1015 1012 1013 1020 1021");
+  QStringList expected;
+  for (const char* name :
+       {id::kSeedPath, id::kBrowse, id::kConvert, id::kList, id::kStation, id::kChannel,
+        id::kLocation, id::kUseBegin, id::kBeginDate, id::kBeginTime, id::kUseEnd, id::kEndDate,
+        id::kEndTime, id::kShowResults, id::kResults}) {
+    expected << QString::fromLatin1(name);
+  }
+  EXPECT_EQ(order, expected);
 }
 
 TEST_F(MainDialogTest, CheckboxesEnableOnlyTheirOwnPickers) {
