@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "tests/converter/expected_help_text.h"
+#include "tests/support/converter_sandbox.h"
 #include "tests/support/process.h"
 
 namespace tarnvel {
 namespace {
 
-using testing::ConverterPath;
+using testing::ConverterSandbox;
 using testing::ProcessResult;
-using testing::RunProgram;
 using testing::TempDir;
 
 const std::map<std::string, std::string> kUtf8Locale = {{"LANG", "C.UTF-8"}, {"LC_ALL", "C.UTF-8"}};
@@ -24,12 +24,11 @@ const std::map<std::string, std::string> kAsciiLocale = {{"LANG", "C"}, {"LC_ALL
 // that anything beyond the argument check would show in the output.
 ProcessResult RunConverter(const std::vector<std::string>& args,
                            const std::map<std::string, std::string>& locale = kUtf8Locale) {
-  const TempDir work;
+  const TempDir root;
+  const ConverterSandbox sandbox(root / "program", root / "work");
   std::map<std::string, std::string> env = locale;
-  env["QOR"] = work.path().string();
-  env["WINDIR"] = work.path().string();
-  env["ODBCINI"] = (work / "odbc.ini").string();
-  return RunProgram(ConverterPath(), args, env, work.path());
+  env["ODBCINI"] = (root / "odbc.ini").string();
+  return sandbox.Run(args, env);
 }
 
 TEST(CommandLineE2eTest, NoArgumentsPrintsHelp) {

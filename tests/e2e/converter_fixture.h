@@ -7,11 +7,12 @@
 
 #include <filesystem>
 #include <map>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/store_checks.h"
+#include "tests/support/converter_sandbox.h"
 #include "tests/support/process.h"
 #include "tests/support/test_database.h"
 
@@ -22,7 +23,7 @@ class ConverterTest : public DatabaseTest, protected StoreExpectations {
   void SetUp() override {
     DatabaseTest::SetUp();
     if (IsSkipped()) return;
-    std::filesystem::create_symlink(ConverterPath(), programDir_.path() / "tarnvel");
+    sandbox_.emplace(programDir_.path(), work_.path());
     WriteIni({});
   }
   void TearDown() override {
@@ -41,21 +42,15 @@ class ConverterTest : public DatabaseTest, protected StoreExpectations {
                          "\n[DATA]\nDIR=" + db().dataDir().string() + "\n\n" + extra);
   }
 
-  // Runs the converter beside the ini file; `variables` go on top of the test environment (an
-  // empty value removes one).
+  // Runs the converter beside the ini file (ConverterSandbox::Run).
   ProcessResult Run(const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& variables = {}) {
-    std::map<std::string, std::string> env = Environment();
-    for (const auto& [name, value] : variables) env[name] = value;
-    return RunProgram(Program(), args, env, work_.path());
+    return sandbox_->Run(args, variables);
   }
 
-  // Runs a bash `script` in the same setting, with the program as "$1" and `args` after it: for
-  // input that arrives through pipes, FIFOs and process substitution.
+  // A bash `script` in the same setting (ConverterSandbox::RunScript).
   ProcessResult RunScript(const std::string& script, const std::vector<std::string>& args) {
-    std::vector<std::string> all{"-c", script, "bash", Program()};
-    all.insert(all.end(), args.begin(), args.end());
-    return RunProgram("/bin/bash", all, Environment(), work_.path());
+    return sandbox_->RunScript(script, args);
   }
 
   // A file in the test's working folder.
@@ -72,19 +67,9 @@ class ConverterTest : public DatabaseTest, protected StoreExpectations {
   static int Code(int signedCode) { return signedCode & 0xff; }
 
  private:
-  std::string Program() const { return (programDir_.path() / "tarnvel").string(); }
-
-  std::map<std::string, std::string> Environment() const {
-    std::map<std::string, std::string> env = TestDatabase::Environment();
-    env["TZ"] = "UTC";
-    env["LC_ALL"] = "C.UTF-8";
-    env["QOR"] = "";
-    env["WINDIR"] = programDir_.path().string();  // holds no qor.ini
-    return env;
-  }
-
   TempDir programDir_;
   TempDir work_;
+  std::optional<ConverterSandbox> sandbox_;
 };
 
 }  // namespace tarnvel::testing

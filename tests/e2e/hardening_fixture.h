@@ -10,11 +10,13 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/e2e/background_process.h"
 #include "tests/e2e/store_checks.h"
+#include "tests/support/converter_sandbox.h"
 #include "tests/support/process.h"
 #include "tests/support/test_database.h"
 
@@ -28,11 +30,7 @@ class HardeningTest : public DatabaseTest, protected StoreExpectations {
   void SetUp() override {
     DatabaseTest::SetUp();
     if (IsSkipped()) return;
-    std::filesystem::create_directories(programDir());
-    std::filesystem::create_directories(workDir());
-    std::filesystem::create_symlink(ConverterPath(), programDir() / "tarnvel");
-    // The program's own (empty) ini keeps the machine's /etc/tarnvel.ini out of every test.
-    WriteFile(programDir() / "tarnvel.ini", "");
+    sandbox_.emplace(root() / "program", root() / "work");
     storeDir_ = root() / "data";
   }
   void TearDown() override {
@@ -45,9 +43,9 @@ class HardeningTest : public DatabaseTest, protected StoreExpectations {
   const std::filesystem::path& StoreDir() const { return storeDir_; }
 
   const std::filesystem::path& root() const { return root_.path(); }
-  std::filesystem::path programDir() const { return root() / "program"; }
-  std::filesystem::path workDir() const { return root() / "work"; }
-  std::filesystem::path Program() const { return programDir() / "tarnvel"; }
+  const std::filesystem::path& programDir() const { return sandbox_->programDir(); }
+  const std::filesystem::path& workDir() const { return sandbox_->workDir(); }
+  std::filesystem::path Program() const { return sandbox_->Program(); }
 
   // The connection values of the test database and a data directory, as arguments.
   std::vector<std::string> ConnectionArgs(const std::filesystem::path& dataDir) {
@@ -57,12 +55,7 @@ class HardeningTest : public DatabaseTest, protected StoreExpectations {
   }
 
   std::map<std::string, std::string> Environment(const std::string& timeZone = "UTC") const {
-    std::map<std::string, std::string> env = TestDatabase::Environment();
-    env["TZ"] = timeZone;
-    env["LC_ALL"] = "C.UTF-8";
-    env["QOR"] = "";
-    env["WINDIR"] = programDir().string();  // no qor.ini unless a test puts one there
-    return env;
+    return sandbox_->Environment(timeZone);
   }
 
   // `seed` and `args` after it, with the connection values of the test database.
@@ -71,7 +64,7 @@ class HardeningTest : public DatabaseTest, protected StoreExpectations {
     std::vector<std::string> all{seed.string()};
     for (auto& arg : ConnectionArgs(dataDir)) all.push_back(arg);
     all.insert(all.end(), args.begin(), args.end());
-    return RunProgram(Program().string(), all, Environment(), workDir());
+    return sandbox_->Run(all);
   }
 
   std::unique_ptr<BackgroundProcess> StartConvert(const std::filesystem::path& seed,
@@ -113,6 +106,7 @@ class HardeningTest : public DatabaseTest, protected StoreExpectations {
 
  private:
   TempDir root_;
+  std::optional<ConverterSandbox> sandbox_;
   std::filesystem::path storeDir_;
 };
 

@@ -33,6 +33,7 @@
 #include "tests/e2e/store_checks.h"
 #include "tests/gui/dialog_checks.h"
 #include "tests/gui/scripted_dialogs.h"
+#include "tests/support/converter_sandbox.h"
 #include "tests/support/process.h"
 #include "tests/support/test_database.h"
 
@@ -59,8 +60,7 @@ class GuiConverterRunTest : public ::testing::Test {
     if (!why.empty()) GTEST_SKIP() << why;
     ASSERT_TRUE(std::filesystem::exists(tarnvel::testing::ConverterPath()));
     db_ = std::make_unique<TestDatabase>(Kind());
-    std::filesystem::create_symlink(tarnvel::testing::ConverterPath(),
-                                    programDir_.path() / "tarnvel");
+    sandbox_.emplace(programDir_.path(), programDir_.path());
     // The ini file both programs find in their folder names a database that does not exist:
     // every run that reaches the test database got its connection values from the dialog
     // program's own command line.
@@ -90,7 +90,7 @@ class GuiConverterRunTest : public ::testing::Test {
     settings_->LoadSettings();
     dialog_ = std::make_unique<MainDialog>(cssChoice, *services_, kNow);
     RunSetup setup;
-    setup.converterPath = (programDir_.path() / "tarnvel").string();
+    setup.converterPath = sandbox_->Program().string();
     setup.cssChoice = cssChoice;
     setup.loadSettings = [this] {
       const ResolvedSettings values = settings_->LoadAndGetSettings();
@@ -125,6 +125,7 @@ class GuiConverterRunTest : public ::testing::Test {
 
   std::unique_ptr<TestDatabase> db_;
   TempDir programDir_;
+  std::optional<tarnvel::testing::ConverterSandbox> sandbox_;
   ScriptedDialogs dialogs_;
   DialogServices* services_ = &dialogs_;
   std::unique_ptr<RecentFolders> folders_;
