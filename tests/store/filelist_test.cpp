@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "store/waveform_store.h"
+#include "tests/support/filelist_rows.h"
 #include "tests/support/process.h"
 #include "tests/support/test_database.h"
 
@@ -56,14 +57,6 @@ float FloatAt(const std::string& bytes, std::size_t offset) {
   return value;
 }
 
-struct FileRow {
-  std::string cpath;
-  double begin = 0.0;
-  double qty = 0.0;
-  double end = 0.0;
-  std::string lcode;
-};
-
 class FileListTest : public testing::DatabaseTest {
  protected:
   void SetUp() override {
@@ -95,17 +88,11 @@ class FileListTest : public testing::DatabaseTest {
     return Store(*store_, samples, start, rate, location);
   }
 
-  std::vector<FileRow> Rows() {
-    std::vector<FileRow> rows;
-    for (const auto& row :
-         db().Query("select CPATH,TBEGIN,TQTY,TEND,LCODE from FILELIST order by TBEGIN,CPATH")) {
-      rows.push_back(FileRow{row[0], std::stod(row[1]), std::stod(row[2]),
-                             row[3] == testing::kNullText ? 0.0 : std::stod(row[3]), row[4]});
-    }
-    return rows;
-  }
+  std::vector<testing::StoredFile> Rows() { return testing::StoredFiles(db()); }
 
-  std::string FileOf(const FileRow& row) { return ReadFile(db().dataDir() / row.cpath); }
+  std::string FileOf(const testing::StoredFile& row) {
+    return ReadFile(db().dataDir() / row.cpath);
+  }
 
   // A row registered by hand, with an optional file of the given size behind it.
   void AddRow(const std::string& cpath, double begin, double qty, double rate, int foff,
@@ -131,9 +118,9 @@ TEST_P(FileListTest, LongSegmentBecomesHourlyFilesWithExactRowsAndBytes) {
   for (std::size_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     EXPECT_DOUBLE_EQ(rows[i].begin, kStart + 3600.0 * static_cast<double>(i));
-    EXPECT_DOUBLE_EQ(rows[i].qty, i < 2 ? 3600.0 : 1800.0);
-    EXPECT_DOUBLE_EQ(rows[i].end, rows[i].begin + rows[i].qty);
-    EXPECT_EQ(rows[i].lcode, "??");
+    EXPECT_DOUBLE_EQ(rows[i].quantity, i < 2 ? 3600.0 : 1800.0);
+    EXPECT_DOUBLE_EQ(rows[i].end.value(), rows[i].begin + rows[i].quantity);
+    EXPECT_EQ(rows[i].location, "??");
     const std::string bytes = FileOf(rows[i]);
     ASSERT_EQ(bytes.size(), 512u + 4u * static_cast<std::size_t>(counts[i]));
     EXPECT_EQ(FloatAt(bytes, 512), static_cast<float>(72000 * i));
@@ -159,37 +146,91 @@ TEST_P(FileListTest, LongSegmentBecomesHourlyFilesWithExactRowsAndBytes) {
   EXPECT_EQ(other[0][8], "BHZ");
 }
 
-TEST_P(FileListTest, SegmentWithinToleranceContinuesTheLastFile) {
-  ASSERT_EQ(Store(Ramp(24000), kStart), 0);
-  // 0.04 s late at 20 sps: within 1.5 sample intervals.
-  ASSERT_EQ(Store(Ramp(12000, 24000.0f), kStart + 1200.04), 0);
-  const auto rows = Rows();
-  ASSERT_EQ(rows.size(), 1u);
-  EXPECT_DOUBLE_EQ(rows[0].qty, 1800.0);
-  EXPECT_DOUBLE_EQ(rows[0].end, kStart + 1800.0);
-  const std::string bytes = FileOf(rows[0]);
-  ASSERT_EQ(bytes.size(), 512u + 36000u * 4u);
-  EXPECT_EQ(FloatAt(bytes, 512 + 24000 * 4), 24000.0f);
-  EXPECT_NE(bytes.find("Time duration=000 00 30 00\r\n"), std::string::npos);
-}
-
-TEST_P(FileListTest, SegmentTwoIntervalsLateStartsANewFile) {
-  ASSERT_EQ(Store(Ramp(24000), kStart), 0);
-  ASSERT_EQ(Store(Ramp(12000), kStart + 1200.1), 0);
-  const auto rows = Rows();
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_DOUBLE_EQ(rows[0].qty, 1200.0);
-  EXPECT_DOUBLE_EQ(rows[1].qty, 600.0);
-  EXPECT_EQ(FileOf(rows[0]).size(), 512u + 24000u * 4u);
-}
-
-TEST_P(FileListTest, FullHourFileIsNeverContinued) {
-  ASSERT_EQ(Store(Ramp(72000), kStart), 0);
-  ASSERT_EQ(Store(Ramp(12000), kStart + 3600.0), 0);
-  const auto rows = Rows();
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_DOUBLE_EQ(rows[0].qty, 3600.0);
-  EXPECT_DOUBLE_EQ(rows[1].qty, 600.0);
+// Whether a segment continues the channel's last file or starts one of its own. Both segments
+// are one ramp of sample values (the later one going on from the earlier one's count), so every
+// file must hold consecutive values from its first, without a gap or a repeat.
+TEST_P(FileListTest, SegmentContinuesTheLastFileOrStartsANewOne) {
+  struct File {
+    const char* cpath;
+    double begin;  // after kStart
+    double quantity;
+    float first;  // its first sample value
+    const char* duration;
+  };
+  struct Case {
+    const char* name;
+    double earlierAt;  // after kStart
+    std::int64_t earlier;
+    double laterAt;
+    std::int64_t later;
+    std::vector<File> files;
+  };
+  const Case cases[] = {
+      {"0.04 s late at 20 sps: within 1.5 sample intervals",
+       0.0,
+       24000,
+       1200.04,
+       12000,
+       {{"ABC/13/21032009-130500-BHZ.ABC", 0.0, 1800.0, 0.0f, "000 00 30 00"}}},
+      {"two intervals late",
+       0.0,
+       24000,
+       1200.1,
+       12000,
+       {{"ABC/13/21032009-130500-BHZ.ABC", 0.0, 1200.0, 0.0f, "000 00 20 00"},
+        {"ABC/13/21032009-132500-BHZ.ABC", 1200.1, 600.0, 24000.0f, "000 00 10 00"}}},
+      {"a full hour is never continued",
+       0.0,
+       72000,
+       3600.0,
+       12000,
+       {{"ABC/13/21032009-130500-BHZ.ABC", 0.0, 3600.0, 0.0f, "000 01 00 00"},
+        {"ABC/14/21032009-140500-BHZ.ABC", 3600.0, 600.0, 72000.0f, "000 00 10 00"}}},
+      {"a long segment fills the file it continues, then hourly files",
+       0.0,
+       24000,
+       1200.0,
+       180000,
+       {{"ABC/13/21032009-130500-BHZ.ABC", 0.0, 4800.0, 0.0f, "000 01 20 00"},
+        {"ABC/14/21032009-142500-BHZ.ABC", 4800.0, 3600.0, 96000.0f, "000 01 00 00"},
+        {"ABC/15/21032009-152500-BHZ.ABC", 8400.0, 1800.0, 168000.0f, "000 00 30 00"}}},
+      {"half an interval apart in one second: no re-conversion of the earlier samples",
+       0.2,
+       12000,
+       0.725,
+       6000,
+       {{"ABC/13/21032009-130500-BHZ.ABC", 0.2, 600.0, 0.0f, "000 00 10 00"},
+        {"ABC/13/21032009-130500-BHZ-1.ABC", 0.725, 300.0, 12000.0f, "000 00 05 00"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    db().Execute("delete from FILELIST");
+    fs::remove_all(db().dataDir() / "ABC");
+    WaveformStore store;
+    ConfigureStore(store);
+    ASSERT_TRUE(store.Connect());
+    ASSERT_EQ(Store(store, Ramp(c.earlier), kStart + c.earlierAt), 0);
+    ASSERT_EQ(Store(store, Ramp(c.later, static_cast<float>(c.earlier)), kStart + c.laterAt), 0);
+    const auto rows = Rows();
+    ASSERT_EQ(rows.size(), c.files.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const File& want = c.files[i];
+      SCOPED_TRACE(want.cpath);
+      EXPECT_EQ(rows[i].cpath, want.cpath);
+      EXPECT_DOUBLE_EQ(rows[i].begin, kStart + want.begin);
+      EXPECT_DOUBLE_EQ(rows[i].quantity, want.quantity);
+      EXPECT_DOUBLE_EQ(rows[i].end.value(), kStart + want.begin + want.quantity);
+      const std::string bytes = FileOf(rows[i]);
+      ASSERT_EQ(bytes.size(), 512u + static_cast<std::size_t>(want.quantity * 20.0 * 4.0));
+      EXPECT_NE(bytes.find(std::string("Time duration=") + want.duration + "\r\n"),
+                std::string::npos);
+      std::size_t off = 0;
+      for (std::size_t k = 0; 512 + 4 * k < bytes.size(); ++k) {
+        off += FloatAt(bytes, 512 + 4 * k) != want.first + static_cast<float>(k) ? 1 : 0;
+      }
+      EXPECT_EQ(off, 0u) << "samples off the ramp";
+    }
+  }
 }
 
 TEST_P(FileListTest, RowsWithOtherDataOffsetsAreNeverContinued) {
@@ -198,7 +239,7 @@ TEST_P(FileListTest, RowsWithOtherDataOffsetsAreNeverContinued) {
   ASSERT_EQ(Store(Ramp(12000), kStart), 0);
   const auto rows = Rows();
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_DOUBLE_EQ(rows[0].qty, 600.0);
+  EXPECT_DOUBLE_EQ(rows[0].quantity, 600.0);
   EXPECT_EQ(rows[1].cpath, "ABC/13/21032009-130500-BHZ.ABC");
 }
 
@@ -209,8 +250,8 @@ TEST_P(FileListTest, BlankLocationIsStoredAsQuestionMarksAndFindsNullRows) {
   ASSERT_EQ(Store(Ramp(12000), kStart + 1200.0), 0);
   auto rows = Rows();
   ASSERT_EQ(rows.size(), 1u);
-  EXPECT_DOUBLE_EQ(rows[0].qty, 1800.0);
-  EXPECT_EQ(rows[0].lcode, testing::kNullText);
+  EXPECT_DOUBLE_EQ(rows[0].quantity, 1800.0);
+  EXPECT_EQ(rows[0].location, testing::kNullText);
 
   ASSERT_EQ(Store(Ramp(12000), kStart + 7200.0), 0);
   EXPECT_EQ(db().Count("FILELIST", "LCODE='?\?'"), 1);
@@ -312,7 +353,7 @@ TEST_P(FileListTest, LowFreeSpaceSparesTheFilesThisRunStoresIntoAndStopsWhenEnou
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].cpath, "ABC/14/21032009-140500-BHZ.ABC");
   EXPECT_EQ(rows[1].cpath, "ABC/15/21032009-150500-BHZ.ABC");
-  EXPECT_DOUBLE_EQ(rows[1].qty, 5400.0);
+  EXPECT_DOUBLE_EQ(rows[1].quantity, 5400.0);
   EXPECT_EQ(rows[2].cpath, "ABC/16/21032009-163500-BHZ.ABC");
 
   // Far too little: everything older goes, nothing of this run.
@@ -326,44 +367,7 @@ TEST_P(FileListTest, LowFreeSpaceSparesTheFilesThisRunStoresIntoAndStopsWhenEnou
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].cpath, "ABC/15/21032009-150500-BHZ.ABC");
   EXPECT_EQ(rows[1].cpath, "ABC/16/21032009-163500-BHZ.ABC");
-  EXPECT_DOUBLE_EQ(rows[1].qty, 2400.0);
-}
-
-TEST_P(FileListTest, LongSegmentContinuingAFileKeepsEveryRowTrueToItsFile) {
-  ASSERT_EQ(Store(Ramp(24000), kStart), 0);
-  ASSERT_EQ(Store(Ramp(180000, 24000.0f), kStart + 1200.0), 0);
-  const auto rows = Rows();
-  ASSERT_EQ(rows.size(), 3u);
-  const double begins[] = {kStart, kStart + 4800.0, kStart + 8400.0};
-  const double quantities[] = {4800.0, 3600.0, 1800.0};
-  for (std::size_t i = 0; i < 3; ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_DOUBLE_EQ(rows[i].begin, begins[i]);
-    EXPECT_DOUBLE_EQ(rows[i].qty, quantities[i]);
-    EXPECT_DOUBLE_EQ(rows[i].end, begins[i] + quantities[i]);
-    const std::string bytes = FileOf(rows[i]);
-    ASSERT_EQ(bytes.size(), 512u + static_cast<std::size_t>(quantities[i] * 20.0 * 4.0));
-    // Sample values run on without a gap or a repeat across the files.
-    EXPECT_EQ(FloatAt(bytes, 512), static_cast<float>((begins[i] - kStart) * 20.0));
-  }
-}
-
-TEST_P(FileListTest, SegmentsStartingInOneSecondKeepFilesAndRowsApart) {
-  // Half an interval apart: the second is no re-conversion of samples the first stored.
-  ASSERT_EQ(Store(Ramp(12000, 1.0f), kStart + 0.2), 0);
-  ASSERT_EQ(Store(Ramp(6000, 100000.0f), kStart + 0.725), 0);
-  const auto rows = Rows();
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].cpath, "ABC/13/21032009-130500-BHZ.ABC");
-  EXPECT_EQ(rows[1].cpath, "ABC/13/21032009-130500-BHZ-1.ABC");
-  EXPECT_DOUBLE_EQ(rows[0].qty, 600.0);
-  EXPECT_DOUBLE_EQ(rows[1].qty, 300.0);
-  const std::string first = FileOf(rows[0]);
-  ASSERT_EQ(first.size(), 512u + 12000u * 4u);
-  EXPECT_EQ(FloatAt(first, 512), 1.0f);
-  const std::string second = FileOf(rows[1]);
-  ASSERT_EQ(second.size(), 512u + 6000u * 4u);
-  EXPECT_EQ(FloatAt(second, 512), 100000.0f);
+  EXPECT_DOUBLE_EQ(rows[1].quantity, 2400.0);
 }
 
 TEST_P(FileListTest, StoringTheSameSegmentAgainRegistersEachFileOnce) {
@@ -377,7 +381,7 @@ TEST_P(FileListTest, StoringTheSameSegmentAgainRegistersEachFileOnce) {
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(db().Count("FILELIST", "CPATH='ABC/14/21032009-140500-BHZ.ABC'"), 1);
   for (const auto& row : rows) {
-    EXPECT_EQ(FileOf(row).size(), 512u + static_cast<std::size_t>(row.qty * 80.0));
+    EXPECT_EQ(FileOf(row).size(), 512u + static_cast<std::size_t>(row.quantity * 80.0));
   }
 }
 
@@ -448,7 +452,7 @@ TEST_P(FileListTest, FailedAppendLeavesFileAndRowAsTheyWere) {
   EXPECT_EQ(rc, sr::kFileWriteFailed);
   const auto after = Rows();
   ASSERT_EQ(after.size(), 1u);
-  EXPECT_DOUBLE_EQ(after[0].qty, 1200.0);
+  EXPECT_DOUBLE_EQ(after[0].quantity, 1200.0);
   EXPECT_EQ(FileOf(after[0]), bytesBefore);
 }
 
