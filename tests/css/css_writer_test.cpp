@@ -80,13 +80,13 @@ TEST(WfdiscLineTest, LineHasTheFixedFieldsAnd283Characters) {
   load.tm_min = 8;
   load.tm_sec = 9;
   const std::string line = FormatWfdiscLines(segment, name, load);
-  char expected[512];
-  std::snprintf(expected, sizeof expected,
-                "ABC    BHZ00    %17.5f       -1       -1  2013240 %17.5f     3000 "
-                "100.0000000         0.000000         0.000000 -      - f4 - %-64s %-32s "
-                "         0       -1 01/05/24 07:08:09\n",
-                kStart, kStart + 30.0, ".", "20130828131457-ABC-BHZ00.w");
-  EXPECT_EQ(line, expected);
+  // Every column at its width; dir and dfile padded to 64 and 32 characters.
+  EXPECT_EQ(line,
+            "ABC    BHZ00     1377695697.12340       -1       -1  2013240  1377695727.12340     "
+            "3000 100.0000000         0.000000         0.000000 -      - f4 - "
+            ".                                                                "
+            "20130828131457-ABC-BHZ00.w       "
+            "         0       -1 01/05/24 07:08:09\n");
   EXPECT_EQ(line.size(), 284u);
 }
 
