@@ -136,25 +136,46 @@ TEST_F(SettingsReaderTest, QorIniFromWindowsBackslashFolderIsReadWithSlashes) {
   EXPECT_EQ(reader.LoadAndGetSettings().odbc, "from_qor");
 }
 
-TEST_F(SettingsReaderTest, DefaultsWhenNothingIsConfigured) {
-  WriteQorIni("[SYSTEM]\nODBC=not_this_section\n");
-  const ResolvedSettings s = MakeReader({"x.seed"}).LoadAndGetSettings();
-  EXPECT_EQ(s.odbc, "QOR");
-  EXPECT_EQ(s.user, "QOR");
-  EXPECT_EQ(s.password, "ZUN");
-  EXPECT_EQ(s.dataDir, "D:/DATA");
-  EXPECT_FALSE(s.useTend);
-}
-
-TEST_F(SettingsReaderTest, CommandLineThenLocalIniThenQorIni) {
-  WriteLocalIni("[DATABASE]\nODBC=local_odbc\nUSER=local_user\n");
-  WriteQorIni("[DATABASE]\nODBC=qor_odbc\nUSER=qor_user\nPASSWORD=qor_pw\n[DATA]\nDIR=/qor/data\n");
-  const ResolvedSettings s =
-      MakeReader({"x.seed", "user=cli_user", "Odbc=", "PassWord=cli_pw"}).LoadAndGetSettings();
-  EXPECT_EQ(s.odbc, "local_odbc");  // an empty value on the command line counts as not given
-  EXPECT_EQ(s.user, "cli_user");
-  EXPECT_EQ(s.password, "cli_pw");
-  EXPECT_EQ(s.dataDir, "/qor/data");
+// Each value comes from the first source that gives it: the command line, tarnvel.ini beside
+// the program, qor.ini, the defaults. USE_TEND comes from tarnvel.ini when it is 0 or more,
+// else from qor.ini; a "-use_tend" switch on the command line goes before both.
+TEST_F(SettingsReaderTest, EachValueFromTheFirstSourceThatGivesIt) {
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* localIni;  // nullptr: none beside the program
+    const char* qorIni;    // nullptr: none
+    const char* resolved;  // "odbc user password dataDir useTend"
+  };
+  const char* const kTendZero = "[DATABASE]\nUSE_TEND=0\n";
+  const char* const kTendOne = "[DATABASE]\nUSE_TEND=1\n";
+  const Case cases[] = {
+      {{"x.seed"}, nullptr, "[SYSTEM]\nODBC=not_this_section\n", "QOR QOR ZUN D:/DATA 0"},
+      // An empty value on the command line counts as not given.
+      {{"x.seed", "user=cli_user", "Odbc=", "PassWord=cli_pw"},
+       "[DATABASE]\nODBC=local_odbc\nUSER=local_user\n",
+       "[DATABASE]\nODBC=qor_odbc\nUSER=qor_user\nPASSWORD=qor_pw\n[DATA]\nDIR=/qor/data\n",
+       "local_odbc cli_user cli_pw /qor/data 0"},
+      {{"x.seed"}, kTendZero, kTendOne, "QOR QOR ZUN D:/DATA 0"},
+      {{"x.seed"}, "[DATABASE]\nUSE_TEND=-5\n", kTendOne, "QOR QOR ZUN D:/DATA 1"},
+      {{"x.seed"}, "[DATABASE]\nODBC=x\n", kTendOne, "x QOR ZUN D:/DATA 1"},
+      // Not a number: 0.
+      {{"x.seed"}, "[DATABASE]\nODBC=x\n", "[DATABASE]\nUSE_TEND=yes\n", "x QOR ZUN D:/DATA 0"},
+      {{"x.seed", "-use_tend"}, kTendZero, nullptr, "QOR QOR ZUN D:/DATA 1"},
+      {{"x.seed", "/USE_TEND"}, kTendZero, nullptr, "QOR QOR ZUN D:/DATA 1"},
+      {{"-use_tendency"}, kTendZero, nullptr, "QOR QOR ZUN D:/DATA 1"},
+      {{"x.seed", "use_tend"}, kTendZero, nullptr, "QOR QOR ZUN D:/DATA 0"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(programDir_ / "tarnvel.ini");
+    std::filesystem::remove(windowsDir_ / "qor.ini");
+    if (c.localIni != nullptr) WriteLocalIni(c.localIni);
+    if (c.qorIni != nullptr) WriteQorIni(c.qorIni);
+    const ResolvedSettings s = MakeReader(c.arguments).LoadAndGetSettings();
+    EXPECT_EQ(
+        s.odbc + " " + s.user + " " + s.password + " " + s.dataDir + " " + (s.useTend ? "1" : "0"),
+        c.resolved)
+        << ::testing::PrintToString(c.arguments);
+  }
 }
 
 TEST_F(SettingsReaderTest, PasswordFromTheEnvironmentRanksAfterTheCommandLineBeforeTheIniFiles) {
@@ -196,30 +217,6 @@ TEST_F(SettingsReaderTest, DataDirectoryAlwaysHasForwardSlashes) {
   std::string value;
   ASSERT_TRUE(reader.GetValue("data_dir", value));
   EXPECT_EQ(value, "G:/set/dir");
-}
-
-TEST_F(SettingsReaderTest, UseTendFromLocalIniDecidesWhenZeroOrMore) {
-  WriteLocalIni("[DATABASE]\nUSE_TEND=0\n");
-  WriteQorIni("[DATABASE]\nUSE_TEND=1\n");
-  EXPECT_FALSE(MakeReader({"x.seed"}).LoadAndGetSettings().useTend);
-}
-
-TEST_F(SettingsReaderTest, UseTendFallsBackToQorIni) {
-  WriteLocalIni("[DATABASE]\nUSE_TEND=-5\n");
-  WriteQorIni("[DATABASE]\nUSE_TEND=1\n");
-  EXPECT_TRUE(MakeReader({"x.seed"}).LoadAndGetSettings().useTend);
-  WriteLocalIni("[DATABASE]\nODBC=x\n");
-  EXPECT_TRUE(MakeReader({"x.seed"}).LoadAndGetSettings().useTend);
-  WriteQorIni("[DATABASE]\nUSE_TEND=yes\n");  // not a number: 0
-  EXPECT_FALSE(MakeReader({"x.seed"}).LoadAndGetSettings().useTend);
-}
-
-TEST_F(SettingsReaderTest, UseTendSwitchOnTheCommandLineOverridesTheFiles) {
-  WriteLocalIni("[DATABASE]\nUSE_TEND=0\n");
-  EXPECT_TRUE(MakeReader({"x.seed", "-use_tend"}).LoadAndGetSettings().useTend);
-  EXPECT_TRUE(MakeReader({"x.seed", "/USE_TEND"}).LoadAndGetSettings().useTend);
-  EXPECT_TRUE(MakeReader({"-use_tendency"}).LoadAndGetSettings().useTend);
-  EXPECT_FALSE(MakeReader({"x.seed", "use_tend"}).LoadAndGetSettings().useTend);
 }
 
 TEST_F(SettingsReaderTest, EveryLoadReadsTheFilesAgain) {
