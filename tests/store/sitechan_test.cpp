@@ -38,61 +38,56 @@ class SiteChanLookup : public DatabaseTest {
   double rate_ = -1.0;
 };
 
-TEST_P(SiteChanLookup, BlankLocationFindsNullAndQuestionMarks) {
+// Which SITECHAN row a channel finds, and the rate it reports: a blank location ("??" or "")
+// finds rows with a null or "??" code, an explicit code only rows carrying it; station and
+// channel match whole; rates compare exactly; only the first of several rows counts; a quote
+// in a code stays inside its literal.
+TEST_P(SiteChanLookup, ChannelsFindTheirRowAndRate) {
   AddChannel("NUL", "BHZ", "null", "20");
   AddChannel("QQ", "BHZ", "'?\?'", "40");
   AddChannel("EXP", "BHZ", "'00'", "50");
-  EXPECT_EQ(Check("NUL", "BHZ", "??", 20.0), 0);
-  EXPECT_EQ(rate_, 20.0);
-  EXPECT_EQ(Check("NUL", "BHZ", "", 20.0), 0);
-  EXPECT_EQ(Check("QQ", "BHZ", "??", 40.0), 0);
-  EXPECT_EQ(rate_, 40.0);
-  EXPECT_EQ(Check("QQ", "BHZ", "", 40.0), 0);
-  // An explicit code selects only rows carrying it.
-  EXPECT_EQ(Check("EXP", "BHZ", "??", 50.0), store_result::kNotInSiteChan);
-  EXPECT_EQ(Check("EXP", "BHZ", "00", 50.0), 0);
-  EXPECT_EQ(Check("NUL", "BHZ", "00", 20.0), store_result::kNotInSiteChan);
-  EXPECT_EQ(Check("EXP", "BHZ", "10", 50.0), store_result::kNotInSiteChan);
-}
-
-TEST_P(SiteChanLookup, RatesCompareExactly) {
   AddChannel("ABC", "BHZ", "null", "20.0");
   AddChannel("ABC", "BHN", "null", "19.99");
-  EXPECT_EQ(Check("ABC", "BHZ", "??", 20.0), 0);
-  EXPECT_EQ(rate_, 20.0);
-  EXPECT_EQ(Check("ABC", "BHN", "??", 20.0), store_result::kSiteChanRateDiffers);
-  EXPECT_DOUBLE_EQ(rate_, 19.99);
-  EXPECT_EQ(Check("ABC", "BHZ", "??", 20.000001), store_result::kSiteChanRateDiffers);
-  EXPECT_EQ(rate_, 20.0);
-}
-
-TEST_P(SiteChanLookup, MissingChannelGivesZeroRate) {
-  AddChannel("ABC", "BHZ", "null", "20");
-  EXPECT_EQ(Check("ABC", "BHE", "??", 20.0), store_result::kNotInSiteChan);
-  EXPECT_EQ(rate_, 0.0);
-  EXPECT_EQ(Check("XYZ", "BHZ", "??", 20.0), store_result::kNotInSiteChan);
-  EXPECT_EQ(rate_, 0.0);
-  // Station and channel are matched whole, not as prefixes.
-  EXPECT_EQ(Check("AB", "BHZ", "??", 20.0), store_result::kNotInSiteChan);
-}
-
-TEST_P(SiteChanLookup, OnlyTheFirstOfSeveralRowsCounts) {
-  AddChannel("ABC", "BHZ", "'?\?'", "20");
-  AddChannel("ABC", "BHZ", "'?\?'", "40");
-  EXPECT_EQ(Check("ABC", "BHZ", "??", 20.0), 0);
-  EXPECT_EQ(rate_, 20.0);
-  EXPECT_EQ(Check("ABC", "BHZ", "??", 40.0), store_result::kSiteChanRateDiffers);
-  EXPECT_EQ(rate_, 20.0);
-}
-
-TEST_P(SiteChanLookup, QuoteInACodeStaysInsideTheLiteral) {
+  AddChannel("TWO", "BHZ", "'?\?'", "20");
+  AddChannel("TWO", "BHZ", "'?\?'", "40");
   AddChannel("A''B", "BHZ", "'0''1'", "20");
-  EXPECT_EQ(Check("A'B", "BHZ", "0'1", 20.0), 0);
-  EXPECT_EQ(rate_, 20.0);
-  EXPECT_EQ(Check("A'B", "B'Z", "??", 20.0), store_result::kNotInSiteChan);
-  // An attempt to widen the selection finds nothing and changes nothing.
-  EXPECT_EQ(Check("X' or '1'='1", "BHZ", "??", 20.0), store_result::kNotInSiteChan);
-  EXPECT_EQ(db().Count("SITECHAN"), 1);
+  constexpr int kNotIn = store_result::kNotInSiteChan;
+  constexpr int kDiffers = store_result::kSiteChanRateDiffers;
+  const struct {
+    const char* station;
+    const char* channel;
+    const char* location;
+    double rate;
+    int result;
+    double found;
+  } cases[] = {
+      {"NUL", "BHZ", "??", 20.0, 0, 20.0},
+      {"NUL", "BHZ", "", 20.0, 0, 20.0},
+      {"QQ", "BHZ", "??", 40.0, 0, 40.0},
+      {"QQ", "BHZ", "", 40.0, 0, 40.0},
+      {"EXP", "BHZ", "??", 50.0, kNotIn, 0.0},
+      {"EXP", "BHZ", "00", 50.0, 0, 50.0},
+      {"NUL", "BHZ", "00", 20.0, kNotIn, 0.0},
+      {"EXP", "BHZ", "10", 50.0, kNotIn, 0.0},
+      {"ABC", "BHZ", "??", 20.0, 0, 20.0},
+      {"ABC", "BHN", "??", 20.0, kDiffers, 19.99},
+      {"ABC", "BHZ", "??", 20.000001, kDiffers, 20.0},
+      {"ABC", "BHE", "??", 20.0, kNotIn, 0.0},
+      {"XYZ", "BHZ", "??", 20.0, kNotIn, 0.0},
+      {"AB", "BHZ", "??", 20.0, kNotIn, 0.0},
+      {"TWO", "BHZ", "??", 20.0, 0, 20.0},
+      {"TWO", "BHZ", "??", 40.0, kDiffers, 20.0},
+      {"A'B", "BHZ", "0'1", 20.0, 0, 20.0},
+      {"A'B", "B'Z", "??", 20.0, kNotIn, 0.0},
+      // An attempt to widen the selection finds nothing.
+      {"X' or '1'='1", "BHZ", "??", 20.0, kNotIn, 0.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.station) + ":" + c.channel + ":" + c.location);
+    EXPECT_EQ(Check(c.station, c.channel, c.location, c.rate), c.result);
+    EXPECT_EQ(rate_, c.found);
+  }
+  EXPECT_EQ(db().Count("SITECHAN"), 8);
 }
 
 TEST_P(SiteChanLookup, DisconnectedStoreIsUnreachable) {
