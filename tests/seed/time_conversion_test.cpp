@@ -5,31 +5,46 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace tarnvel {
 namespace {
 
+// Calendar fields to epoch seconds: leap days counted back before 1970, centuries that are
+// no leap years, fractions kept; fields are not validated (hour 25 adds 25 hours, day 32 of
+// January is the first of February) and a month outside 1..12 is clamped.
 TEST(CalendarToEpochTest, KnownInstants) {
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(1970, 1, 1, 0, 0, 0.0f), 0.0);
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(2009, 3, 21, 13, 5, 0.0f), 1237640700.0);
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(2000, 2, 29, 0, 0, 0.0f), 951782400.0);
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(2000, 3, 1, 0, 0, 0.0f), 951868800.0);
-  // Centuries that are not leap years must not gain a day: 2100-03-01.
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(2100, 3, 1, 0, 0, 0.0f), 4107542400.0);
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(2038, 1, 19, 3, 14, 8.0f), 2147483648.0);
+  const struct {
+    int year, month, day, hour, minute;
+    float seconds;
+    double epoch;
+  } cases[] = {
+      {1970, 1, 1, 0, 0, 0.0f, 0.0},
+      {2009, 3, 21, 13, 5, 0.0f, 1237640700.0},
+      {2000, 2, 29, 0, 0, 0.0f, 951782400.0},
+      {2000, 3, 1, 0, 0, 0.0f, 951868800.0},
+      {2100, 3, 1, 0, 0, 0.0f, 4107542400.0},
+      {2038, 1, 19, 3, 14, 8.0f, 2147483648.0},
+      {1969, 12, 31, 23, 59, 59.0f, -1.0},
+      {1969, 1, 1, 0, 0, 0.0f, -31536000.0},
+      {1966, 1, 1, 0, 0, 0.0f, -126230400.0},
+      {1964, 3, 27, 3, 36, 11.0f, -181945429.0},
+      {1900, 3, 1, 0, 0, 0.0f, -2203891200.0},
+      {1, 1, 1, 0, 0, 0.0f, -62135596800.0},
+      {0, 1, 1, 0, 0, 0.0f, -62167219200.0},
+      {1970, 1, 1, 0, 0, 1.5f, 1.5},
+      {1970, 1, 1, 25, 0, 0.0f, 90000.0},
+      {2003, 1, 32, 0, 0, 0.0f, 1044057600.0},
+      {2003, 0, 1, 0, 0, 0.0f, 1041379200.0},
+      {2003, 13, 1, 0, 0, 0.0f, 1070236800.0},
+      {2003, std::numeric_limits<int>::min(), 1, 0, 0, 0.0f, 1041379200.0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_DOUBLE_EQ(CalendarToEpoch(c.year, c.month, c.day, c.hour, c.minute, c.seconds), c.epoch)
+        << c.year << "-" << c.month << "-" << c.day << " " << c.hour << ":" << c.minute;
+  }
 }
 
-TEST(CalendarToEpochTest, YearsBeforeNineteenSeventyCountTheirLeapDaysBack) {
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(1969, 12, 31, 23, 59, 59.0f), -1.0);
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(1969, 1, 1, 0, 0, 0.0f), -31536000.0);
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(1966, 1, 1, 0, 0, 0.0f), -126230400.0);
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(1964, 3, 27, 3, 36, 11.0f), -181945429.0);
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(1900, 3, 1, 0, 0, 0.0f), -2203891200.0);
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(1, 1, 1, 0, 0, 0.0f), -62135596800.0);
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(0, 1, 1, 0, 0, 0.0f), -62167219200.0);
-}
-
-// Every day of every year a record can name, against the standard library's civil calendar.
 TEST(CalendarToEpochTest, AgreesWithTheStandardCalendarForEveryRecordYear) {
   namespace chr = std::chrono;
   for (int year = 0; year <= 32767; ++year) {
@@ -65,45 +80,28 @@ TEST(CalendarToEpochTest, AgreesWithTheStandardCalendarForEveryRecordYear) {
   EXPECT_DOUBLE_EQ(CalendarToEpoch(t.year, t.month, t.day, t.hour, t.minute, t.seconds), latest);
 }
 
-TEST(CalendarToEpochTest, FractionOfSecondIsKept) {
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(1970, 1, 1, 0, 0, 1.5f), 1.5);
-}
-
-TEST(CalendarToEpochTest, FieldsAreNotValidated) {
-  // Hour 25 simply adds 25 hours; day 32 of January is the first of February.
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(1970, 1, 1, 25, 0, 0.0f), 90000.0);
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(2003, 1, 32, 0, 0, 0.0f), CalendarToEpoch(2003, 2, 1, 0, 0, 0));
-}
-
-TEST(CalendarToEpochTest, MonthOutsideTableIsClamped) {
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(2003, 0, 1, 0, 0, 0.0f), CalendarToEpoch(2003, 1, 1, 0, 0, 0));
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(2003, 13, 1, 0, 0, 0.0f), CalendarToEpoch(2003, 12, 1, 0, 0, 0));
-  EXPECT_DOUBLE_EQ(CalendarToEpoch(2003, std::numeric_limits<int>::min(), 1, 0, 0, 0.0f),
-                   CalendarToEpoch(2003, 1, 1, 0, 0, 0));
-}
-
+// Epoch seconds to calendar fields, before the epoch too (the last second of year 0, a leap
+// year of the proleptic calendar).
 TEST(EpochToCalendarTest, KnownInstants) {
-  CalendarTime t;
-  ASSERT_TRUE(EpochToCalendar(0.0, t));
-  EXPECT_EQ(t.year, 1970);
-  EXPECT_EQ(t.month, 1);
-  EXPECT_EQ(t.day, 1);
-  EXPECT_EQ(t.hour, 0);
-  EXPECT_EQ(t.minute, 0);
-  EXPECT_FLOAT_EQ(t.seconds, 0.0f);
-
-  ASSERT_TRUE(EpochToCalendar(951782400.0, t));
-  EXPECT_EQ(t.year, 2000);
-  EXPECT_EQ(t.month, 2);
-  EXPECT_EQ(t.day, 29);
-
-  ASSERT_TRUE(EpochToCalendar(1237640700.25, t));
-  EXPECT_EQ(t.year, 2009);
-  EXPECT_EQ(t.month, 3);
-  EXPECT_EQ(t.day, 21);
-  EXPECT_EQ(t.hour, 13);
-  EXPECT_EQ(t.minute, 5);
-  EXPECT_FLOAT_EQ(t.seconds, 0.25f);
+  const struct {
+    double epoch;
+    int year, month, day, hour, minute;
+    float seconds;
+  } cases[] = {
+      {0.0, 1970, 1, 1, 0, 0, 0.0f},
+      {951782400.0, 2000, 2, 29, 0, 0, 0.0f},
+      {1237640700.25, 2009, 3, 21, 13, 5, 0.25f},
+      {-0.25, 1969, 12, 31, 23, 59, 59.75f},
+      {-62135596801.0, 0, 12, 31, 23, 59, 59.0f},
+  };
+  for (const auto& c : cases) {
+    CalendarTime t;
+    ASSERT_TRUE(EpochToCalendar(c.epoch, t)) << c.epoch;
+    EXPECT_EQ(std::vector<int>({t.year, t.month, t.day, t.hour, t.minute}),
+              std::vector<int>({c.year, c.month, c.day, c.hour, c.minute}))
+        << c.epoch;
+    EXPECT_FLOAT_EQ(t.seconds, c.seconds) << c.epoch;
+  }
 }
 
 TEST(EpochToCalendarTest, RoundTripsThroughCalendarToEpoch) {
@@ -115,23 +113,6 @@ TEST(EpochToCalendarTest, RoundTripsThroughCalendarToEpoch) {
   }
 }
 
-TEST(EpochToCalendarTest, TimesBeforeTheEpochKeepTheirSecondAndFraction) {
-  CalendarTime t;
-  ASSERT_TRUE(EpochToCalendar(-0.25, t));
-  EXPECT_EQ(t.year, 1969);
-  EXPECT_EQ(t.month, 12);
-  EXPECT_EQ(t.day, 31);
-  EXPECT_EQ(t.hour, 23);
-  EXPECT_EQ(t.minute, 59);
-  EXPECT_FLOAT_EQ(t.seconds, 59.75f);
-  // The last second of year 0 (a leap year of the proleptic calendar).
-  ASSERT_TRUE(EpochToCalendar(-62135596801.0, t));
-  EXPECT_EQ(t.year, 0);
-  EXPECT_EQ(t.month, 12);
-  EXPECT_EQ(t.day, 31);
-  EXPECT_FLOAT_EQ(t.seconds, 59.0f);
-}
-
 TEST(EpochToCalendarTest, RefusesTimesWithoutACalendarDate) {
   CalendarTime t;
   EXPECT_FALSE(EpochToCalendar(std::nan(""), t));
@@ -141,43 +122,42 @@ TEST(EpochToCalendarTest, RefusesTimesWithoutACalendarDate) {
 }
 
 TEST(CalendarToJulianDateTest, YearAndDayOfYear) {
-  EXPECT_EQ(CalendarToJulianDate(2012, 3, 1), 2012061);
-  EXPECT_EQ(CalendarToJulianDate(2013, 8, 28), 2013240);
-  EXPECT_EQ(CalendarToJulianDate(2013, 3, 1), 2013060);
-  EXPECT_EQ(CalendarToJulianDate(2012, 2, 29), 2012060);
-  EXPECT_EQ(CalendarToJulianDate(2000, 12, 31), 2000366);
-  EXPECT_EQ(CalendarToJulianDate(2013, 99, 1), CalendarToJulianDate(2013, 12, 1));
+  const struct {
+    int year, month, day, julian;
+  } cases[] = {{2012, 3, 1, 2012061},
+               {2013, 8, 28, 2013240},
+               {2013, 3, 1, 2013060},
+               {2012, 2, 29, 2012060},
+               {2000, 12, 31, 2000366},
+               {2013, 99, 1, 2013335}};  // a month past the table counts as December
+  for (const auto& c : cases) {
+    EXPECT_EQ(CalendarToJulianDate(c.year, c.month, c.day), c.julian) << c.year << "-" << c.month;
+  }
 }
 
 TEST(IsLeapYearTest, GregorianRule) {
-  EXPECT_FALSE(IsLeapYear(1900));
-  EXPECT_FALSE(IsLeapYear(2100));
-  EXPECT_FALSE(IsLeapYear(2013));
-  EXPECT_TRUE(IsLeapYear(2000));
-  EXPECT_TRUE(IsLeapYear(2012));
-  EXPECT_TRUE(IsLeapYear(1600));
+  for (int year : {1900, 2100, 2013}) EXPECT_FALSE(IsLeapYear(year)) << year;
+  for (int year : {2000, 2012, 1600}) EXPECT_TRUE(IsLeapYear(year)) << year;
 }
 
+// Days of a year to month and day; a day the year lacks gives 0 and 0.
 TEST(DayOfYearToMonthDayTest, PlacesDaysAndRefusesTheRest) {
-  int month = -1;
-  int day = -1;
-  ASSERT_TRUE(DayOfYearToMonthDay(60, 2012, month, day));
-  EXPECT_EQ(month, 2);
-  EXPECT_EQ(day, 29);
-  ASSERT_TRUE(DayOfYearToMonthDay(60, 2013, month, day));
-  EXPECT_EQ(month, 3);
-  EXPECT_EQ(day, 1);
-  ASSERT_TRUE(DayOfYearToMonthDay(366, 2012, month, day));
-  EXPECT_EQ(month, 12);
-  EXPECT_EQ(day, 31);
-
-  EXPECT_FALSE(DayOfYearToMonthDay(366, 2013, month, day));
-  EXPECT_EQ(month, 0);
-  EXPECT_EQ(day, 0);
-  month = day = -1;
-  EXPECT_FALSE(DayOfYearToMonthDay(0, 2013, month, day));
-  EXPECT_EQ(month, 0);
-  EXPECT_EQ(day, 0);
+  const struct {
+    int dayOfYear, year;
+    bool placed;
+    int month, day;
+  } cases[] = {{60, 2012, true, 2, 29},
+               {60, 2013, true, 3, 1},
+               {366, 2012, true, 12, 31},
+               {366, 2013, false, 0, 0},
+               {0, 2013, false, 0, 0}};
+  for (const auto& c : cases) {
+    int month = -1;
+    int day = -1;
+    EXPECT_EQ(DayOfYearToMonthDay(c.dayOfYear, c.year, month, day), c.placed) << c.dayOfYear;
+    EXPECT_EQ(month, c.month) << c.dayOfYear << " of " << c.year;
+    EXPECT_EQ(day, c.day) << c.dayOfYear << " of " << c.year;
+  }
 }
 
 }  // namespace
