@@ -29,6 +29,8 @@ using testing::DatabaseKind;
 using testing::ReadFile;
 
 constexpr double kStart = 1237640700.0;  // 2009-03-21 13:05:00 UTC
+// The file of a segment starting at kStart.
+constexpr const char* kFirstFile = "ABC/13/21032009-130500-BHZ.ABC";
 
 SampleBuffer Ramp(std::int64_t count, float first = 0.0f) {
   std::vector<float> values(static_cast<std::size_t>(count));
@@ -38,7 +40,7 @@ SampleBuffer Ramp(std::int64_t count, float first = 0.0f) {
   return buffer;
 }
 
-// The path the driver composes for a segment (local time, codes as they stand).
+// The path the driver hands over for a segment starting at `start` (the tests run in UTC).
 std::string DriverPath(const fs::path& dataDir, const std::string& station,
                        const std::string& channel, double start) {
   const auto seconds = static_cast<std::time_t>(std::trunc(start));
@@ -262,7 +264,7 @@ TEST_P(FileListTest, BlankLocationIsStoredAsQuestionMarksAndFindsNullRows) {
 
 TEST_P(FileListTest, EmptySpanIsRefusedBeforeAnyStatement) {
   const SampleBuffer samples = Ramp(10);
-  const std::string path = DriverPath(db().dataDir(), "ABC", "BHZ", kStart);
+  const std::string path = (db().dataDir() / kFirstFile).string();
   EXPECT_EQ(store_->StoreSegment(samples, 10, "ABC", "BHZ", "??", path, kStart, kStart, "tarnvel",
                                  20.0, 0.0, 0.0),
             sr::kEmptySpan);
@@ -387,7 +389,7 @@ TEST_P(FileListTest, StoringTheSameSegmentAgainRegistersEachFileOnce) {
 
 TEST_P(FileListTest, DeleteFileEntryNeverRemovesAStoredCopy) {
   ASSERT_EQ(Store(Ramp(12000), kStart), 0);
-  const std::string path = DriverPath(db().dataDir(), "ABC", "BHZ", kStart);
+  const std::string path = (db().dataDir() / kFirstFile).string();
   const std::string before = ReadFile(path);
   WaveformStore later;
   ConfigureStore(later);
@@ -407,7 +409,7 @@ TEST_P(FileListTest, FailedInsertLeavesNoUnregisteredFile) {
     db().Execute("alter table FILELIST add constraint refuse check (TQTY < 0)");
   }
   EXPECT_EQ(Store(Ramp(12000), kStart), sr::kInsertFailed);
-  EXPECT_FALSE(fs::exists(DriverPath(db().dataDir(), "ABC", "BHZ", kStart)));
+  EXPECT_FALSE(fs::exists(db().dataDir() / kFirstFile));
 }
 
 // Runs `body` in a child process whose files may not grow past `limit` bytes; returns the
@@ -435,7 +437,7 @@ TEST_P(FileListTest, FailedWriteOfANewFileIsReportedAndLeavesNothingBehind) {
   });
   EXPECT_EQ(rc, sr::kFileWriteFailed);
   EXPECT_EQ(db().Count("FILELIST"), 0);
-  EXPECT_FALSE(fs::exists(DriverPath(db().dataDir(), "ABC", "BHZ", kStart)));
+  EXPECT_FALSE(fs::exists(db().dataDir() / kFirstFile));
 }
 
 TEST_P(FileListTest, FailedAppendLeavesFileAndRowAsTheyWere) {
@@ -487,8 +489,7 @@ TEST_P(FileListWithoutEndTimeTest, HeaderDurationComesFromTqty) {
   const auto rows = db().Query("select TQTY from FILELIST");
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_DOUBLE_EQ(std::stod(rows[0][0]), 1800.0);
-  const std::string bytes =
-      ReadFile(db().dataDir() / "ABC/13/21032009-130500-BHZ.ABC").substr(0, 512);
+  const std::string bytes = ReadFile(db().dataDir() / kFirstFile).substr(0, 512);
   EXPECT_NE(bytes.find("Time duration=000 00 30 00\r\n"), std::string::npos);
 }
 
