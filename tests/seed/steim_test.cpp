@@ -23,8 +23,8 @@ struct Area {
 };
 
 // Decodes `frames` frames of `a` with Steim2 or Steim1 into `announced` slots preset to -1.
-std::vector<float> Run(bool steim2, const Area& a, int frames, std::size_t announced,
-                       SteimStatus* s = nullptr) {
+std::vector<float> Decode(bool steim2, const Area& a, int frames, std::size_t announced,
+                          SteimStatus* s = nullptr) {
   std::vector<float> out(announced, -1.0f);
   const SteimStatus status = steim2 ? DecodeSteim2(a.bytes, frames, out, a.writer.big)
                                     : DecodeSteim1(a.bytes, frames, out, a.writer.big);
@@ -44,7 +44,7 @@ TEST_P(BothOrders, Steim1EveryCodeWithX0) {
   a.writer.Word(0, 6, 0, 0xFFFFFFFFu);  // code 0: skipped whatever it holds
   a.writer.Bytes(1, 1, 1, 1, 1, 1);     // next frame continues the sum
   SteimStatus s;
-  const auto out = Run(false, a, 2, 11, &s);
+  const auto out = Decode(false, a, 2, 11, &s);
   const std::vector<double> want = {1000.0,        997.0,         1124.0,        996.0,
                                     33763.0,       995.0,         -2147482652.0, -2147482651.0,
                                     -2147482650.0, -2147482649.0, -2147482648.0};
@@ -78,7 +78,7 @@ TEST_P(BothOrders, Steim2EveryLayout) {
                                     -536870914, -536870917, -536870917, -6};
   a.writer.Xn(-6);
   SteimStatus s;
-  const auto out = Run(true, a, 1, want.size(), &s);
+  const auto out = Decode(true, a, 1, want.size(), &s);
   for (std::size_t i = 0; i < want.size(); ++i) {
     EXPECT_EQ(out[i], static_cast<float>(want[i])) << i;
   }
@@ -97,7 +97,7 @@ TEST(Steim, X0IsNotAppliedWhenWordThreeOfFrameZeroHoldsNothing) {
     Area a(1, true);
     a.writer.X0(5000);
     a.writer.Bytes(0, 4, 1, 2, 3, 4);  // word 3 has code 0
-    const auto out = Run(steim2, a, 1, 4);
+    const auto out = Decode(steim2, a, 1, 4);
     EXPECT_EQ(out, (std::vector<float>{1, 3, 6, 10})) << steim2;
   }
 }
@@ -107,7 +107,7 @@ TEST(Steim, WordsOneAndTwoOfFrameZeroCountAsDifferencesWhenCoded) {
   a.writer.Bytes(0, 1, 1, 1, 1, 1);  // where X0 would be
   a.writer.X0(0);                    // overwrite the word but keep its code 1
   a.writer.Bytes(0, 3, 9, 1, 1, 1);  // X0 (0) replaces the first difference of word 3
-  const auto out = Run(false, a, 1, 8);
+  const auto out = Decode(false, a, 1, 8);
   EXPECT_EQ(out, (std::vector<float>{0, 0, 0, 0, 0, 1, 2, 3}));
 }
 
@@ -118,7 +118,7 @@ TEST(Steim, SurplusIsCountedButNotWritten) {
   a.writer.Bytes(0, 4, 1, 1, 1, 1);
   a.writer.Bytes(0, 5, 1, 1, 1, 1);  // 12 differences for 10 slots
   SteimStatus s;
-  const auto out = Run(true, a, 1, 10, &s);
+  const auto out = Decode(true, a, 1, 10, &s);
   EXPECT_EQ(out, (std::vector<float>{10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
   EXPECT_EQ(s.produced, 12);
   EXPECT_TRUE(s.countMismatch);
@@ -138,7 +138,7 @@ TEST(Steim, ShortfallIsZeroFilled) {
   a.writer.Bytes(0, 4, -1, -1, -1, -1);  // 8 differences for 10 slots
   for (bool steim2 : {false, true}) {
     SteimStatus s;
-    const auto out = Run(steim2, a, 1, 10, &s);
+    const auto out = Decode(steim2, a, 1, 10, &s);
     EXPECT_EQ(out, (std::vector<float>{-3, -4, -5, -6, -7, -8, -9, -10, 0, 0}));
     EXPECT_EQ(s.produced, 8);
     EXPECT_TRUE(s.countMismatch);
@@ -187,13 +187,13 @@ TEST(Steim, BadFinalValueAboveSinglePrecision) {
   a.writer.Xn((1 << 24) + 1);
   a.writer.Bytes(0, 3, 0, 0, 0, 0);
   SteimStatus s;
-  const auto out = Run(true, a, 1, 4, &s);
+  const auto out = Decode(true, a, 1, 4, &s);
   EXPECT_EQ(out[3], 16777216.0f);
   EXPECT_TRUE(s.badFinalValue);
   EXPECT_FALSE(s.countMismatch);
   a.writer.X0(1 << 24);
   a.writer.Xn(1 << 24);
-  Run(true, a, 1, 4, &s);
+  Decode(true, a, 1, 4, &s);
   EXPECT_FALSE(s.badFinalValue);
 }
 
@@ -220,7 +220,7 @@ TEST(Steim, X0SubtractionWrapsAt32Bits) {
   Area a(1, true);
   a.writer.X0(2147483647);
   a.writer.Word(0, 3, 3, static_cast<std::uint32_t>(-1));
-  const auto out = Run(false, a, 1, 1);
+  const auto out = Decode(false, a, 1, 1);
   EXPECT_EQ(out[0], static_cast<float>(-2147483648.0 - 1.0));
 }
 
@@ -245,7 +245,7 @@ TEST(Steim, SumsPastThirtyTwoBitsStayExact) {
       const int perWord = steim2 ? 7 : 4;
       const std::size_t n = static_cast<std::size_t>((13 + 39 * 15) * perWord);
       SteimStatus s;
-      const auto out = Run(steim2, a, 40, n, &s);
+      const auto out = Decode(steim2, a, 40, n, &s);
       ASSERT_EQ(s.produced, static_cast<std::int64_t>(n));
       for (std::size_t i = 0; i < n; ++i) {
         const std::int64_t want = x0 + static_cast<std::int64_t>(i) * step;
