@@ -121,14 +121,10 @@ TEST_F(MainDialogTest, TabVisitsTheControlsInTemplateOrder) {
     }
     widget = widget->nextInFocusChain();
   } while (widget != dialog.controls().seedPath);
-  QStringList expected;
-  for (const char* name :
-       {id::kSeedPath, id::kBrowse, id::kConvert, id::kList, id::kStation, id::kChannel,
-        id::kLocation, id::kUseBegin, id::kBeginDate, id::kBeginTime, id::kUseEnd, id::kEndDate,
-        id::kEndTime, id::kShowResults, id::kResults}) {
-    expected << QString::fromLatin1(name);
-  }
-  EXPECT_EQ(order, expected);
+  EXPECT_EQ(order,
+            QStringList({id::kSeedPath, id::kBrowse, id::kConvert, id::kList, id::kStation,
+                         id::kChannel, id::kLocation, id::kUseBegin, id::kBeginDate, id::kBeginTime,
+                         id::kUseEnd, id::kEndDate, id::kEndTime, id::kShowResults, id::kResults}));
 }
 
 TEST_F(MainDialogTest, CheckboxesEnableOnlyTheirOwnPickers) {
