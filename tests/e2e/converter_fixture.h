@@ -64,8 +64,6 @@ class ConverterTest : public DatabaseTest, protected StoreExpectations {
   // The folder of the program, where WINDIR points (so a qor.ini there is the one it reads).
   const std::filesystem::path& programDir() const { return programDir_.path(); }
 
-  static int Code(int signedCode) { return signedCode & 0xff; }
-
  private:
   TempDir programDir_;
   TempDir work_;

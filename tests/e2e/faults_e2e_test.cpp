@@ -160,11 +160,9 @@ class FaultTest : public HardeningTest {
 
   // A conversion into Data() with more variables in the converter's environment.
   ProcessResult ConvertWith(const fs::path& seed, const std::map<std::string, std::string>& more) {
-    std::map<std::string, std::string> env = Environment();
-    for (const auto& [key, value] : more) env[key] = value;
     std::vector<std::string> args{seed.string()};
     for (auto& arg : ConnectionArgs(Data())) args.push_back(arg);
-    return RunProgram(Program().string(), args, env, workDir());
+    return Run(args, more);
   }
 
   // Every insert, update and delete on FILELIST fails from now on.
@@ -427,7 +425,7 @@ TEST_P(FaultTest, AnIniFileThatIsAFolderFallsBackToQorIniAndTheDefaults) {
   fs::remove(programDir() / "tarnvel.ini");
   fs::create_directories(programDir() / "tarnvel.ini");
 
-  const auto defaults = RunProgram(Program().string(), {seed.string()}, Environment(), workDir());
+  const auto defaults = Run({seed.string()});
   EXPECT_EQ(defaults.exitCode, Code(-1)) << defaults.output;
   EXPECT_EQ(defaults.output, "Connection error (ODBC: QOR, USER: QOR)\n");
 
@@ -435,7 +433,7 @@ TEST_P(FaultTest, AnIniFileThatIsAFolderFallsBackToQorIniAndTheDefaults) {
   WritePrivateFile(programDir() / "qor.ini",
                    "[DATABASE]\nODBC=" + db().dsn() + "\nUSER=" + db().user() +
                        "\nPASSWORD=" + db().password() + "\n[DATA]\nDIR=" + data.string() + "\n");
-  const auto fromQorIni = RunProgram(Program().string(), {seed.string()}, Environment(), workDir());
+  const auto fromQorIni = Run({seed.string()});
   EXPECT_EQ(fromQorIni.exitCode, 0) << fromQorIni.output;
   UseStoreDir(data);
   EXPECT_EQ(StoredFiles(db()).size(), 1u);
@@ -722,7 +720,7 @@ TEST_P(FaultTest, AnIniValueEndsAtANulByteForEveryUse) {
   };
 
   writeIni(data.string() + nul + "/../outside");
-  const auto stored = RunProgram(Program().string(), {seed.string()}, Environment(), workDir());
+  const auto stored = Run({seed.string()});
   EXPECT_EQ(stored.exitCode, 0) << stored.output;
   const auto files = StoredFiles(db());
   ASSERT_EQ(files.size(), 1u);
@@ -735,7 +733,7 @@ TEST_P(FaultTest, AnIniValueEndsAtANulByteForEveryUse) {
   const fs::path victim = workDir() / "victim.txt";
   WriteFile(victim, "keep me");
   writeIni(victim.string() + nul + "/data");
-  const auto refused = RunProgram(Program().string(), {seed.string()}, Environment(), workDir());
+  const auto refused = Run({seed.string()});
   EXPECT_EQ(refused.exitCode, Code(-4)) << refused.output;
   EXPECT_EQ(ReadFile(victim), "keep me");
   EXPECT_NE(refused.output.find("\rDB write error (ABC::BHZ::" + victim.string() + "/ABC/13/"),

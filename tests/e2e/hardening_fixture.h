@@ -58,6 +58,13 @@ class HardeningTest : public DatabaseTest, protected StoreExpectations {
     return sandbox_->Environment(timeZone);
   }
 
+  // The converter with `args` alone (settings from the ini files); `variables` go on top of
+  // Environment().
+  ProcessResult Run(const std::vector<std::string>& args,
+                    const std::map<std::string, std::string>& variables = {}) {
+    return sandbox_->Run(args, variables);
+  }
+
   // `seed` and `args` after it, with the connection values of the test database.
   ProcessResult Convert(const std::filesystem::path& seed, const std::filesystem::path& dataDir,
                         std::vector<std::string> args = {}) {
@@ -101,8 +108,6 @@ class HardeningTest : public DatabaseTest, protected StoreExpectations {
     if (!std::filesystem::exists("/usr/bin/setpriv")) return "setpriv (util-linux) is missing";
     return {};
   }
-
-  static int Code(int signedCode) { return signedCode & 0xff; }
 
  private:
   TempDir root_;

@@ -13,6 +13,11 @@
 
 namespace tarnvel::testing {
 
+// The exit status a run with the return code `signedCode` shows (its low 8 bits).
+inline int Code(int signedCode) {
+  return signedCode & 0xff;
+}
+
 class ConverterSandbox {
  public:
   // Creates both folders when missing, links the converter into `programDir` and gives it an
