@@ -19,16 +19,26 @@ std::string ChannelLock::LockFilePath(std::string_view station, std::string_view
 
 bool ChannelLock::Acquire(const StoreFiles& files, std::string_view station,
                           std::string_view channel) {
+  return Take(files, station, channel, LOCK_EX) == Attempt::kTaken;
+}
+
+ChannelLock::Attempt ChannelLock::TryAcquire(const StoreFiles& files, std::string_view station,
+                                             std::string_view channel) {
+  return Take(files, station, channel, LOCK_EX | LOCK_NB);
+}
+
+ChannelLock::Attempt ChannelLock::Take(const StoreFiles& files, std::string_view station,
+                                       std::string_view channel, int operation) {
   Release();
   FileDescriptor fd = files.OpenOrCreate(LockFilePath(station, channel));
-  if (!fd) return false;
+  if (!fd) return Attempt::kFailed;
   int rc = 0;
   do {
-    rc = ::flock(fd.get(), LOCK_EX);
+    rc = ::flock(fd.get(), operation);
   } while (rc != 0 && errno == EINTR);
-  if (rc != 0) return false;
+  if (rc != 0) return errno == EWOULDBLOCK ? Attempt::kBusy : Attempt::kFailed;
   fd_ = std::move(fd);
-  return true;
+  return Attempt::kTaken;
 }
 
 std::vector<std::string> ChannelLock::Notes() const {

@@ -1,12 +1,13 @@
 // An exclusive lock per station and channel, held by one process at a time for the whole
-// read-decide-write sequence of storing a segment. It covers every location code of the
-// channel, because their files share names. The lock is a flock on ".lock/<STA>.<CH>.lock"
-// below the data directory; the kernel drops it with the process, so a killed converter never
-// leaves a channel locked.
+// read-decide-write sequence of storing a segment, and until the FILELIST changes made under it
+// are committed. It covers every location code of the channel, because their files share
+// names. The lock is a flock on ".lock/<STA>.<CH>.lock" below the data directory; the kernel
+// drops it with the process, so a killed converter never leaves a channel locked.
 //
 // The lock file also holds the notes of work in progress under the lock, one line each (files
-// staged or extended and not yet settled). A run that finishes a segment clears them; a run
-// that was killed leaves them for the next holder to settle.
+// staged, put in place, extended or to be removed, whose rows are not committed yet). The
+// holder clears them once that work is committed or undone; a run that was killed leaves them
+// for the next holder to settle.
 #pragma once
 
 #include <string>
@@ -31,6 +32,9 @@ class ChannelLock {
   // Creates the lock folder when needed and waits for the lock. False when the lock file cannot
   // be opened (a link stands there, say) or locked; the codes must be valid path components.
   bool Acquire(const StoreFiles& files, std::string_view station, std::string_view channel);
+  // The same without waiting: kBusy when another process holds the lock.
+  enum class Attempt { kTaken, kBusy, kFailed };
+  Attempt TryAcquire(const StoreFiles& files, std::string_view station, std::string_view channel);
   bool held() const { return static_cast<bool>(fd_); }
   void Release() { fd_.Close(); }
 
@@ -41,6 +45,9 @@ class ChannelLock {
   void ClearNotes();
 
  private:
+  Attempt Take(const StoreFiles& files, std::string_view station, std::string_view channel,
+               int operation);
+
   FileDescriptor fd_;
 };
 

@@ -36,7 +36,9 @@ Statement::Statement(SQLHDBC connection) {
   if (connection != SQL_NULL_HANDLE) handle_.Allocate(connection);
 }
 
-Statement::~Statement() { CloseCursor(); }
+Statement::~Statement() {
+  CloseCursor();
+}
 
 SQLRETURN Statement::Execute(const std::string& text) {
   CloseCursor();
@@ -45,6 +47,11 @@ SQLRETURN Statement::Execute(const std::string& text) {
   const SQLRETURN rc = SQLExecDirect(handle_.get(), buffer.data(), SQL_NTS);
   cursorOpen_ = OdbcSucceeded(rc);
   return rc;
+}
+
+void Statement::LimitRows(SQLULEN rows) {
+  SQLSetStmtAttr(handle_.get(), SQL_ATTR_MAX_ROWS, reinterpret_cast<SQLPOINTER>(rows),
+                 SQL_IS_UINTEGER);
 }
 
 bool Statement::BindLong(SQLUSMALLINT column, std::int32_t& value) {
@@ -68,9 +75,13 @@ bool Statement::BindText(SQLUSMALLINT column, std::array<char, 1024>& buffer) {
                                   static_cast<SQLLEN>(buffer.size()), &indicators_.at(column)));
 }
 
-SQLLEN Statement::Indicator(SQLUSMALLINT column) const { return indicators_.at(column); }
+SQLLEN Statement::Indicator(SQLUSMALLINT column) const {
+  return indicators_.at(column);
+}
 
-SQLRETURN Statement::Fetch() { return SQLFetch(handle_.get()); }
+SQLRETURN Statement::Fetch() {
+  return SQLFetch(handle_.get());
+}
 
 void Statement::CloseCursor() {
   if (cursorOpen_ && handle_) {

@@ -12,7 +12,9 @@
 
 namespace tarnvel {
 
-inline bool OdbcSucceeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
+inline bool OdbcSucceeded(SQLRETURN rc) {
+  return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO;
+}
 
 // Owns one ODBC handle of the given type and frees it exactly once.
 template <SQLSMALLINT HandleType>
@@ -22,7 +24,9 @@ class OdbcHandle {
   ~OdbcHandle() { Reset(); }
   OdbcHandle(const OdbcHandle&) = delete;
   OdbcHandle& operator=(const OdbcHandle&) = delete;
-  OdbcHandle(OdbcHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = SQL_NULL_HANDLE; }
+  OdbcHandle(OdbcHandle&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = SQL_NULL_HANDLE;
+  }
   OdbcHandle& operator=(OdbcHandle&& other) noexcept {
     if (this != &other) {
       Reset();
@@ -76,6 +80,9 @@ class Statement {
 
   // SQLExecDirect of the text; returns the raw result code.
   SQLRETURN Execute(const std::string& text);
+  // Asks the driver for no more than `rows` rows of the next result (SQL_ATTR_MAX_ROWS); a
+  // driver that cannot limit them returns them all.
+  void LimitRows(SQLULEN rows);
 
   // Column bindings by 1-based position. The bound object must outlive the fetches.
   bool BindLong(SQLUSMALLINT column, std::int32_t& value);
