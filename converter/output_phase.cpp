@@ -30,6 +30,18 @@ class StagedDataFilesInUse {
   DataFileStaging* staging_;
 };
 
+// Segments reported stored whose storing a later failure undid and that could not be stored
+// again: each is a failed segment after all.
+int ReportUndoneSegments(WaveformStore& store) {
+  const auto undone = store.TakeUndoneSegments();
+  for (const auto& segment : undone) {
+    std::printf("\r%s (%s::%s::%s)\n", wording::kDbWriteError, segment.station.c_str(),
+                segment.channel.c_str(), segment.path.c_str());
+  }
+  if (!undone.empty()) std::fflush(stdout);
+  return static_cast<int>(undone.size());
+}
+
 }  // namespace
 
 std::string DataFilePath(const DataDirectory& dataDir, const TraceSegment& segment) {
@@ -49,6 +61,8 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
   const std::size_t n = context.segments.size();
   std::optional<StagedDataFilesInUse> staged;
   if (target.cssMode) staged.emplace(store, target.staging);
+  // The segments' FILELIST changes are committed together; their samples stay until then.
+  if (!target.cssMode) store.BeginBatch();
   for (std::size_t i = 0; i < n; ++i) {
     TraceSegment& segment = context.segments[i];
     segment.station = ToUpperAscii(segment.station);
@@ -89,6 +103,11 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
       std::fflush(stdout);
       ++failed;
     }
+    failed += ReportUndoneSegments(store);
+  }
+  if (!target.cssMode) {
+    store.FinishBatch();
+    failed += ReportUndoneSegments(store);
   }
   std::printf("\r%s100%%\n", target.cssMode ? wording::kWritingToCss : wording::kWritingToDatabase);
   staged.reset();

@@ -1,7 +1,8 @@
 // The channel quota: a channel's files of this converter stay under 100 MiB together, and the
 // data directory's file system keeps 10 MiB free, by deleting the channel's oldest files of
 // this converter. Files this run stored into, and the file the current piece continues, are
-// never deleted; the deleting stops as soon as both conditions hold.
+// never deleted; the deleting stops as soon as both conditions hold. A file is removed from
+// disk once the removal of its row is committed, so each removal commits the work before it.
 #include <sys/statvfs.h>
 
 #include <cmath>
@@ -18,6 +19,9 @@ namespace {
 constexpr TableId kFl = TableId::kFileList;
 constexpr double kChannelQuota = 104857600.0;
 constexpr std::uint64_t kFreeSpaceFloor = 10485760;
+// How far under the quota a channel whose size is only known to be at most so much must be
+// for the sum not to be asked again: far more than the rounding of any sum.
+constexpr double kSizeMargin = 65536.0;
 
 struct QuotaRow {
   std::int32_t offset = 0;
@@ -36,6 +40,13 @@ std::optional<std::uint64_t> WaveformStore::FreeSpace(const StoreFiles& files) c
 int WaveformStore::EnforceChannelQuota(SegmentWork& work, double lastQty,
                                        const std::string& continued) {
   const SegmentToStore& segment = work.segment;
+  std::optional<std::uint64_t> free = FreeSpace(work.files);
+  // A channel known to be well under its quota on a disk with room to spare needs no sum.
+  if (const auto most = work.rows.SizeAtMost(segment.creator);
+      most && (!free || *free >= kFreeSpaceFloor) &&
+      lastQty * segment.rate * 4.0 + *most < kChannelQuota - kSizeMargin) {
+    return sr::kOk;
+  }
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
   const std::string& foff = names_.Column(kFl, "FOFF");
@@ -57,10 +68,10 @@ int WaveformStore::EnforceChannelQuota(SegmentWork& work, double lastQty,
   if (!OdbcSucceeded(statement.Fetch())) return sr::kDeleteFailed;
   if (statement.Indicator(1) == SQL_NULL_DATA) total = 0.0;
   statement.CloseCursor();
+  work.rows.LearnSize(segment.creator, total);
 
   double size = std::trunc(total);
   auto expected = [&] { return lastQty * segment.rate * 4.0 + size; };
-  std::optional<std::uint64_t> free = FreeSpace(work.files);
   // Done when the channel stays under its quota and the disk keeps its floor; a free space
   // that cannot be asked leaves the quota alone to decide.
   auto satisfied = [&] { return expected() < kChannelQuota && (!free || *free > kFreeSpaceFloor); };
@@ -102,14 +113,19 @@ int WaveformStore::EnforceChannelQuota(SegmentWork& work, double lastQty,
       result = sr::kDoneWithWarning;
       continue;
     }
-    // The row goes first: a file is removed from disk only once its row is gone.
-    if (DeleteRowsOfPath(row->path) != sr::kOk) return sr::kDeleteFailed;
-    if (work.files.Remove(row->path) != StoreFiles::Removal::kRemoved) {
-      result = sr::kDoneWithWarning;
+    // The row goes first: a file is removed from disk only once the removal of its row is
+    // committed. The note lets the next holder remove the file when a kill comes in between.
+    work.hold.lock.AddNote("D\t" + row->path);
+    if (DeleteRowsOfPath(work, row->path) != sr::kOk) return sr::kDeleteFailed;
+    StoreFiles::Removal removal = StoreFiles::Removal::kRefused;
+    if (!CommitAndContinue([&] { removal = work.files.Remove(row->path); })) {
+      return sr::kDeleteFailed;
     }
+    if (removal != StoreFiles::Removal::kRemoved) result = sr::kDoneWithWarning;
     size -= std::trunc(row->quantity * row->rate * 4.0 + row->offset);
     free = FreeSpace(work.files);
   }
+  work.rows.ForgetSize();
   return result;
 }
 

@@ -40,13 +40,17 @@ int WaveformStore::StoreSegment(const SampleBuffer& samples, std::int64_t count,
                                rate,
                                std::string(creator),
                                calibration,
-                               calibrationPeriod};
+                               calibrationPeriod,
+                               ++segmentCount_};
   if (!(end > start) || !(rate > 0.0) || !std::isfinite(rate)) return sr::kEmptySpan;
   if (RowRate(rate) <= 0.0) {
     PrintRateNotStorable(segment);
     return sr::kRateNotStorable;
   }
-  if (!ProbeFileList()) return sr::kUnreachable;
+  if (!ProbeFileList()) {
+    // The open transaction is lost with the database.
+    return work_.transaction.open() ? Recover(sr::kUnreachable, nullptr) : sr::kUnreachable;
+  }
   // Codes become path components; none may lead out of the data directory.
   if (!IsSafePathComponent(segment.station) || !IsSafePathComponent(segment.channel) ||
       (!segment.location.empty() && !IsSafePathComponent(segment.location))) {
@@ -55,22 +59,60 @@ int WaveformStore::StoreSegment(const SampleBuffer& samples, std::int64_t count,
   }
   dataDir_.MakeDirectoryPath();
 
-  SegmentWork work{segment, StoreFiles(dataDir_), {}, false, false};
-  // Several converters may store the same channel; each decides and writes under this lock.
-  if (!work.lock.Acquire(work.files, segment.station, segment.channel)) {
+  // Locks taken long ago go, once their work is committed: other converters wait for them.
+  if (!holds_.empty() && std::chrono::steady_clock::now() - heldSince_ >= kLongestTransaction) {
+    if (!CommitWork()) Recover(sr::kStatementFailed, nullptr);
+    ReleaseChannels();
+  }
+  // Several converters may store the same channel; each decides and writes under its lock.
+  bool taken = false;
+  ChannelHold* hold = HoldChannel(segment, taken);
+  if (hold == nullptr) {
     PrintOpenError(segment.path);
     return sr::kFileOpenFailed;
   }
-  SettleUnfinishedWork(work);
-  const int rc = StorePieces(work);
-  if (!work.unsettled) work.lock.ClearNotes();
+  int rc = sr::kStatementFailed;
+  try {
+    if (EnsureWork()) {
+      if (taken) SettleUnfinishedWork(*hold, segment, StoreFiles(dataDir_));
+      SegmentWork work = WorkFor(segment);
+      rc = StorePieces(work);
+      if (rc != sr::kOk && rc != sr::kDoneWithWarning) {
+        rc = Recover(rc, &segment);
+      } else if (!batch_ && !CommitWork()) {
+        rc = Recover(sr::kStatementFailed, &segment);
+      }
+    }
+  } catch (...) {
+    // A failure raised halfway through a piece: its work goes, the segments before it are
+    // stored again, and the open transaction holds nothing half done when the failure goes on.
+    if (!work_.segments.empty() && work_.segments.back().serial == segment.serial) {
+      work_.segments.pop_back();
+    }
+    Recover(sr::kStatementFailed, nullptr);
+    throw;
+  }
+  if (!batch_) ReleaseChannels();
   return rc;
 }
 
 int WaveformStore::StorePieces(SegmentWork& work) {
   const SegmentToStore& segment = work.segment;
   for (const Piece& piece : CutIntoPieces(segment.start, segment.rate, segment.count)) {
-    if (const int rc = StorePiece(work, piece); rc != sr::kOk) return rc;
+    if (!EnsureWork()) return sr::kStatementFailed;
+    if (work_.segments.empty() || work_.segments.back().serial != segment.serial) {
+      work_.segments.push_back(segment);
+    }
+    int rc = StorePiece(work, piece);
+    if (rc == sr::kOk) {
+      ++work_.pieces;
+      // The piece's file is in place: its rows may be committed.
+      if ((careful_ || TimeToCommit()) && !CommitWork()) rc = sr::kStatementFailed;
+    }
+    if (rc != sr::kOk) {
+      if (careful_) AbandonWork();
+      return rc;
+    }
   }
   return work.quotaWarned ? sr::kDoneWithWarning : sr::kOk;
 }
@@ -88,7 +130,7 @@ int WaveformStore::StorePiece(SegmentWork& work, Piece piece) {
       if (stored.disk.kind == StoreFiles::Kind::kMissing && !deadRowDropped &&
           AsStoredTime(stored.begin) == AsStoredTime(piece.start)) {
         // Converting again at the same start replaces a registration whose file is gone.
-        if (const int rc = DeleteFileRow(work.segment, stored.begin, stored.cpath); rc != sr::kOk) {
+        if (const int rc = DeleteFileRow(work, stored.begin, stored.cpath); rc != sr::kOk) {
           return rc;
         }
         deadRowDropped = true;

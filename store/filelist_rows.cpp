@@ -14,6 +14,9 @@ constexpr TableId kFl = TableId::kFileList;
 
 // How far back the files around a piece are looked for: no file is longer than a day.
 constexpr double kLongestFile = 86400.0;
+// How far below the known end the probe's latest TBEGIN must lie to vouch for it: the driver
+// may hand the value over rounded to 15 digits.
+constexpr double kProbeMargin = 0.001;
 
 bool IsBlankLocation(std::string_view location) {
   return location.empty() || location == "??";
@@ -77,54 +80,86 @@ std::string WaveformStore::LocationPredicate(std::string_view location,
   return bracketExplicit ? "(" + test + ")" : test;
 }
 
-int WaveformStore::FindLastFile(const SegmentWork& work, std::optional<ChannelFile>& latest) {
+int WaveformStore::FindLastFile(SegmentWork& work, std::optional<ChannelFile>& latest) {
   latest.reset();
-  const SegmentToStore& segment = work.segment;
-  Statement statement(connection_.get());
-  if (!statement.ok()) return sr::kStatementFailed;
-  // The rate and the end time come along: a file is continued only at its own rate, and TEND
-  // tells how many samples the row registers more exactly than TQTY does.
-  const std::string text = FormatStatement(
-      "select %s,%s,%s,%s,%s,%s%s from %s where %s='%s' and %s='%s' and %s order by %s desc,%s "
-      "desc",
-      names_.Column(kFl, "FOFF").c_str(), names_.Column(kFl, "TBEGIN").c_str(),
-      names_.Column(kFl, "TQTY").c_str(), names_.Column(kFl, "CPATH").c_str(),
-      names_.Column(kFl, "SPS").c_str(), names_.Column(kFl, "CREATER").c_str(),
-      useEndTime_ ? ("," + names_.Column(kFl, "TEND")).c_str() : "", names_.Table(kFl).c_str(),
-      names_.Column(kFl, "STA").c_str(), SqlText(segment.station).c_str(),
-      names_.Column(kFl, "CH").c_str(), SqlText(segment.channel).c_str(),
-      LocationPredicate(segment.location, false).c_str(), names_.Column(kFl, "LDDATE").c_str(),
-      names_.Column(kFl, "TBEGIN").c_str());
-  if (!OdbcSucceeded(statement.Execute(text))) return sr::kStatementFailed;
-  FileColumns columns;
-  columns.Bind(statement, useEndTime_);
   // The first row with a 512-byte header, newest load date first.
-  for (SQLRETURN rc = statement.Fetch(); rc != SQL_NO_DATA; rc = statement.Fetch()) {
-    if (!OdbcSucceeded(rc)) return sr::kStatementFailed;
-    if (columns.offset != kDataOffset) continue;
-    ChannelFile file = columns.Row(statement);
-    // A path of another program's that the store cannot open is nothing to continue.
-    if (IsStoreRelativePath(file.cpath)) {
-      file.disk = work.files.Stat(file.cpath);
-      latest = std::move(file);
+  std::optional<ChannelFile> first;
+  if (const auto known = work.rows.Latest()) {
+    first = *known;
+  } else {
+    const SegmentToStore& segment = work.segment;
+    // The rate and the end time come along: a file is continued only at its own rate, and TEND
+    // tells how many samples the row registers more exactly than TQTY does.
+    const std::string text = FormatStatement(
+        "select %s,%s,%s,%s,%s,%s%s from %s where %s='%s' and %s='%s' and %s order by %s desc,%s "
+        "desc",
+        names_.Column(kFl, "FOFF").c_str(), names_.Column(kFl, "TBEGIN").c_str(),
+        names_.Column(kFl, "TQTY").c_str(), names_.Column(kFl, "CPATH").c_str(),
+        names_.Column(kFl, "SPS").c_str(), names_.Column(kFl, "CREATER").c_str(),
+        useEndTime_ ? ("," + names_.Column(kFl, "TEND")).c_str() : "", names_.Table(kFl).c_str(),
+        names_.Column(kFl, "STA").c_str(), SqlText(segment.station).c_str(),
+        names_.Column(kFl, "CH").c_str(), SqlText(segment.channel).c_str(),
+        LocationPredicate(segment.location, false).c_str(), names_.Column(kFl, "LDDATE").c_str(),
+        names_.Column(kFl, "TBEGIN").c_str());
+    // One row is asked for first (drivers that read every row of a result before the first
+    // fetch would otherwise read the whole channel); all of them only when it has another
+    // offset.
+    for (const bool oneRow : {true, false}) {
+      Statement statement(connection_.get());
+      if (!statement.ok()) return sr::kStatementFailed;
+      if (oneRow) statement.LimitRows(1);
+      if (!OdbcSucceeded(statement.Execute(text))) return sr::kStatementFailed;
+      FileColumns columns;
+      columns.Bind(statement, useEndTime_);
+      bool otherOffset = false;
+      for (SQLRETURN rc = statement.Fetch(); rc != SQL_NO_DATA; rc = statement.Fetch()) {
+        if (!OdbcSucceeded(rc)) return sr::kStatementFailed;
+        otherOffset = columns.offset != kDataOffset;
+        if (otherOffset) continue;
+        first = columns.Row(statement);
+        break;
+      }
+      statement.CloseCursor();
+      if (!otherOffset) break;
     }
-    break;
+    work.rows.LearnLatest(first);
   }
-  statement.CloseCursor();
+  // A path of another program's that the store cannot open is nothing to continue.
+  if (first && IsStoreRelativePath(first->cpath)) {
+    first->disk = work.files.Stat(first->cpath);
+    latest = std::move(first);
+  }
   return sr::kOk;
 }
 
-int WaveformStore::FindFilesAround(const SegmentWork& work, const Piece& piece,
+int WaveformStore::FindFilesAround(SegmentWork& work, const Piece& piece,
                                    std::vector<ChannelFile>& files) {
   files.clear();
   const SegmentToStore& segment = work.segment;
-  Statement statement(connection_.get());
-  if (!statement.ok()) return sr::kStatementFailed;
   const double pieceEnd = piece.start + static_cast<double>(piece.count) / segment.rate;
-  const std::string& tbegin = names_.Column(kFl, "TBEGIN");
-  const std::string& tqty = names_.Column(kFl, "TQTY");
   // Twice TQTY: a rate rounded to hundredths can make TQTY understate a slow channel's span by
   // up to half.
+  const ChannelRows::Window window{AsStoredTime(piece.start - kLongestFile), AsStoredTime(pieceEnd),
+                                   AsStoredTime(piece.start - 1.0 / segment.rate)};
+  ChannelRows::Coverage coverage = work.rows.Covers(window);
+  // The probe's latest TBEGIN of all FILELIST, asked while the channel was locked, tells
+  // whether any row but the store's own can start after what is known.
+  if (coverage == ChannelRows::Coverage::kExtend && probes_ > work.hold.takenAfterProbe &&
+      (!probeLatest_ || *probeLatest_ < work.rows.KnownUntil() - kProbeMargin)) {
+    work.rows.NothingAfterKnown(window);
+    coverage = ChannelRows::Coverage::kKnown;
+  }
+  if (coverage == ChannelRows::Coverage::kKnown) {
+    files = work.rows.Around(window);
+    return sr::kOk;
+  }
+  const ChannelRows::Window asked =
+      coverage == ChannelRows::Coverage::kExtend ? work.rows.ExtensionWindow(window) : window;
+
+  Statement statement(connection_.get());
+  if (!statement.ok()) return sr::kStatementFailed;
+  const std::string& tbegin = names_.Column(kFl, "TBEGIN");
+  const std::string& tqty = names_.Column(kFl, "TQTY");
   const std::string text = FormatStatement(
       "select %s,%s,%s,%s,%s,%s%s from %s where %s='%s' and %s='%s' and %s and %s=%d and "
       "%s>%0.4f and %s<%0.4f and %s+2*%s>%0.4f order by %s",
@@ -135,17 +170,25 @@ int WaveformStore::FindFilesAround(const SegmentWork& work, const Piece& piece,
       names_.Column(kFl, "STA").c_str(), SqlText(segment.station).c_str(),
       names_.Column(kFl, "CH").c_str(), SqlText(segment.channel).c_str(),
       LocationPredicate(segment.location, false).c_str(), names_.Column(kFl, "FOFF").c_str(),
-      kDataOffset, tbegin.c_str(), piece.start - kLongestFile, tbegin.c_str(), pieceEnd,
-      tbegin.c_str(), tqty.c_str(), piece.start - 1.0 / segment.rate, tbegin.c_str());
+      kDataOffset, tbegin.c_str(), asked.after, tbegin.c_str(), asked.before, tbegin.c_str(),
+      tqty.c_str(), asked.endAfter, tbegin.c_str());
   if (!OdbcSucceeded(statement.Execute(text))) return sr::kStatementFailed;
   FileColumns columns;
   columns.Bind(statement, useEndTime_);
+  std::vector<ChannelFile> rows;
   for (SQLRETURN rc = statement.Fetch(); rc != SQL_NO_DATA; rc = statement.Fetch()) {
     if (!OdbcSucceeded(rc)) return sr::kStatementFailed;
     ChannelFile file = columns.Row(statement);
-    if (IsStoreRelativePath(file.cpath)) files.push_back(std::move(file));
+    if (IsStoreRelativePath(file.cpath)) rows.push_back(std::move(file));
   }
   statement.CloseCursor();
+  if (coverage == ChannelRows::Coverage::kUnknown) {
+    work.rows.LearnAround(window, rows);
+    files = std::move(rows);
+  } else {
+    work.rows.LearnExtension(asked, rows);
+    files = work.rows.Around(window);
+  }
   return sr::kOk;
 }
 
@@ -173,8 +216,8 @@ int WaveformStore::FindFileByPath(const StoreFiles& files, std::string_view cpat
   return sr::kOk;
 }
 
-int WaveformStore::InsertFileRow(const SegmentToStore& segment, const Piece& piece,
-                                 std::string_view cpath) {
+int WaveformStore::InsertFileRow(SegmentWork& work, const Piece& piece, std::string_view cpath) {
+  const SegmentToStore& segment = work.segment;
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
   const std::string loadDate = LocalLoadDate();
@@ -199,11 +242,21 @@ int WaveformStore::InsertFileRow(const SegmentToStore& segment, const Piece& pie
   }
   const std::string text = FormatStatement(
       "insert into %s(%s) values(%s)", names_.Table(kFl).c_str(), columns.c_str(), values.c_str());
-  return OdbcSucceeded(statement.Execute(text)) ? sr::kOk : sr::kInsertFailed;
+  if (!OdbcSucceeded(statement.Execute(text))) return sr::kInsertFailed;
+  ChannelFile row;
+  row.cpath = cpath;
+  row.offset = kDataOffset;
+  row.begin = AsStoredTime(piece.start);
+  row.quantity = AsStoredDuration(quantity);
+  if (useEndTime_) row.end = AsStoredTime(piece.start + quantity);
+  row.rate = RowRate(segment.rate);
+  row.creator = segment.creator;
+  work.rows.Inserted(row, loadDate);
+  return sr::kOk;
 }
 
-int WaveformStore::UpdateFileRow(const SegmentToStore& segment, const ChannelFile& file,
-                                 std::int64_t samples) {
+int WaveformStore::UpdateFileRow(SegmentWork& work, const ChannelFile& file, std::int64_t samples) {
+  const SegmentToStore& segment = work.segment;
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
   const std::string loadDate = LocalLoadDate();
@@ -224,12 +277,16 @@ int WaveformStore::UpdateFileRow(const SegmentToStore& segment, const ChannelFil
       names_.Column(kFl, "TBEGIN").c_str(), file.begin, names_.Column(kFl, "TQTY").c_str(),
       file.quantity, names_.Column(kFl, "CPATH").c_str(), SqlText(file.cpath).c_str());
   const SQLRETURN rc = statement.Execute(text);
-  if (OdbcSucceeded(rc)) return sr::kOk;
-  return rc == SQL_NO_DATA ? sr::kNoRowUpdated : sr::kUpdateFailed;
+  if (!OdbcSucceeded(rc)) return rc == SQL_NO_DATA ? sr::kNoRowUpdated : sr::kUpdateFailed;
+  ChannelFile after = file;
+  after.quantity = AsStoredDuration(quantity);
+  if (useEndTime_) after.end = AsStoredTime(file.begin + quantity);
+  work.rows.Updated(file, after, loadDate);
+  return sr::kOk;
 }
 
-int WaveformStore::DeleteFileRow(const SegmentToStore& segment, double begin,
-                                 std::string_view cpath) {
+int WaveformStore::DeleteFileRow(SegmentWork& work, double begin, std::string_view cpath) {
+  const SegmentToStore& segment = work.segment;
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
   const std::string text = FormatStatement(
@@ -240,17 +297,21 @@ int WaveformStore::DeleteFileRow(const SegmentToStore& segment, double begin,
       names_.Column(kFl, "TBEGIN").c_str(), begin, names_.Column(kFl, "CPATH").c_str(),
       SqlText(cpath).c_str());
   const SQLRETURN rc = statement.Execute(text);
-  return OdbcSucceeded(rc) || rc == SQL_NO_DATA ? sr::kOk : sr::kDeleteFailed;
+  if (!OdbcSucceeded(rc) && rc != SQL_NO_DATA) return sr::kDeleteFailed;
+  work.rows.Deleted(std::string(cpath));
+  return sr::kOk;
 }
 
-int WaveformStore::DeleteRowsOfPath(std::string_view cpath) {
+int WaveformStore::DeleteRowsOfPath(SegmentWork& work, std::string_view cpath) {
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
   const std::string text =
       FormatStatement("delete from %s where %s='%s'", names_.Table(kFl).c_str(),
                       names_.Column(kFl, "CPATH").c_str(), SqlText(cpath).c_str());
   const SQLRETURN rc = statement.Execute(text);
-  return OdbcSucceeded(rc) || rc == SQL_NO_DATA ? sr::kOk : sr::kDeleteFailed;
+  if (!OdbcSucceeded(rc) && rc != SQL_NO_DATA) return sr::kDeleteFailed;
+  work.rows.Deleted(std::string(cpath));
+  return sr::kOk;
 }
 
 }  // namespace tarnvel

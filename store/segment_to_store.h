@@ -21,6 +21,7 @@ struct SegmentToStore {
   std::string creator;
   double calibration = 0.0;
   double calibrationPeriod = 0.0;
+  std::uint64_t serial = 0;  // which StoreSegment call it came with
 };
 
 }  // namespace tarnvel

@@ -1,6 +1,7 @@
 // Waveform files under the data directory: new files written under a staged name and put in
 // place once their row is registered, appends to a file's registered end, samples replaced
-// through a staged copy, and the 512-byte header written from the values of the file's row.
+// through a staged copy put in place once the row's update is committed, and the 512-byte
+// header written from the values of the file's row. Each change is recorded for FileUndo.
 #include <unistd.h>
 
 #include <cerrno>
@@ -51,11 +52,12 @@ int WaveformStore::WriteStaged(SegmentWork& work, const std::string& note,
                                const std::function<bool(int fd)>& write) {
   FileDescriptor fd;
   // Noted first: whatever a kill leaves behind, the next holder of the lock finds.
-  if (work.lock.AddNote(note)) fd = CreateStaged(work.files, staged);
+  if (work.hold.lock.AddNote(note)) fd = CreateStaged(work.files, staged);
   if (!fd) {
     PrintOpenError(PathOnDisk(cpath));
     return sr::kFileOpenFailed;
   }
+  work_.undo.Staged(staged);
   const bool written = write(fd.get());
   if (!fd.Close() || !written) {
     Discard(work, staged);
@@ -65,7 +67,7 @@ int WaveformStore::WriteStaged(SegmentWork& work, const std::string& note,
 }
 
 void WaveformStore::Discard(SegmentWork& work, const std::string& staged) {
-  if (work.files.Remove(staged) == StoreFiles::Removal::kRefused) work.unsettled = true;
+  if (work.files.Remove(staged) == StoreFiles::Removal::kRefused) work.hold.unsettled = true;
 }
 
 std::array<char, kWaveformHeaderSize> WaveformStore::HeaderFor(const SegmentToStore& segment,
@@ -109,21 +111,22 @@ int WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
                                    static_cast<std::size_t>(piece.count));
   });
   if (staging != sr::kOk) return staging;
-  if (const int rc = InsertFileRow(segment, piece, cpath); rc != sr::kOk) {
+  if (const int rc = InsertFileRow(work, piece, cpath); rc != sr::kOk) {
     Discard(work, staged);
     return rc;
   }
   if (!work.files.Rename(staged, cpath, false)) {
     // The name was taken since it was chosen, or the file system refused: the row goes again.
-    // When it cannot, the staged file stays for the next holder of the lock to put in place.
-    if (DeleteRowsOfPath(cpath) == sr::kOk) {
+    // When it cannot, the staged file stays for the next holder of the lock to settle.
+    if (DeleteRowsOfPath(work, cpath) == sr::kOk) {
       Discard(work, staged);
     } else {
-      work.unsettled = true;
+      work.hold.unsettled = true;
     }
     PrintOpenError(PathOnDisk(cpath));
     return sr::kFileOpenFailed;
   }
+  work_.undo.NewFile(cpath, staged);
   storedThisRun_.insert(cpath);
   return sr::kOk;
 }
@@ -132,7 +135,7 @@ int WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece, const Cha
                                 const PieceDecision& decision) {
   const SegmentToStore& segment = work.segment;
   FileDescriptor fd;
-  if (work.lock.AddNote("A\t" + segment.location + "\t" + file.cpath)) {
+  if (work.hold.lock.AddNote("A\t" + segment.location + "\t" + file.cpath)) {
     fd = work.files.OpenExisting(file.cpath);
   }
   if (!fd) {
@@ -141,6 +144,7 @@ int WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece, const Cha
   }
   // Samples go right after those the row registers, never after whatever else the file holds.
   const off_t registeredEnd = kDataOffset + 4 * decision.fileSamples;
+  if (!work_.undo.Extending(file.cpath, registeredEnd, fd.get())) return sr::kFileWriteFailed;
   if (decision.keepBytes >= 0 && ::ftruncate(fd.get(), decision.keepBytes) != 0) {
     return sr::kFileWriteFailed;
   }
@@ -148,11 +152,11 @@ int WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece, const Cha
       ::lseek(fd.get(), registeredEnd, SEEK_SET) == registeredEnd &&
       WriteFloatsLittleEndian(fd.get(), *segment.samples, static_cast<std::size_t>(piece.first),
                               static_cast<std::size_t>(piece.count));
-  int rc = written ? UpdateFileRow(segment, file, decision.fileSamples + piece.count)
+  int rc = written ? UpdateFileRow(work, file, decision.fileSamples + piece.count)
                    : sr::kFileWriteFailed;
   if (rc != sr::kOk) {
     // Take the samples off again, so the file holds what its row says.
-    if (::ftruncate(fd.get(), registeredEnd) != 0) work.unsettled = true;
+    if (::ftruncate(fd.get(), registeredEnd) != 0) work.hold.unsettled = true;
     return rc;
   }
   storedThisRun_.insert(file.cpath);
@@ -191,12 +195,19 @@ int WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece, const C
   });
   if (staging != sr::kOk) return staging;
   // The row keeps its extent and gets the new load date.
-  if (const int rc = UpdateFileRow(segment, stored, fileSamples); rc != sr::kOk) {
+  if (const int rc = UpdateFileRow(work, stored, fileSamples); rc != sr::kOk) {
     Discard(work, staged);
     return rc;
   }
-  if (!work.files.Rename(staged, stored.cpath, true)) {
-    Discard(work, staged);
+  // The stored samples are replaced only once that update is committed: a rollback could not
+  // bring them back.
+  bool placed = false;
+  const bool committed = CommitAndContinue([&] {
+    placed = work.files.Rename(staged, stored.cpath, true);
+    if (!placed) Discard(work, staged);
+  });
+  if (!committed) return sr::kStatementFailed;
+  if (!placed) {
     PrintOpenError(PathOnDisk(stored.cpath));
     return sr::kFileOpenFailed;
   }

@@ -69,10 +69,18 @@ bool WaveformStore::Connect() {
 
   names_.DiscoverSchema(connection_.get());
   if (useEndTime_) RunEndTimeColumnCheck();
+  work_.transaction.Configure(connection_.get());
   return true;
 }
 
 void WaveformStore::Disconnect() {
+  // Work still open holds whole pieces only (a run that ends by a failure raised between
+  // segments): it is committed like the end of a batch.
+  if (connection_ && work_.transaction.open() && !CommitWork()) {
+    Recover(store_result::kStatementFailed, nullptr);
+  }
+  ReleaseChannels();
+  work_.transaction.Forget();
   if (connection_) {
     SQLDisconnect(connection_.get());
     connection_.Reset();
@@ -87,7 +95,16 @@ bool WaveformStore::ProbeFileList() {
   const std::string text =
       FormatStatement("select max(%s) from %s", names_.Column(TableId::kFileList, "TBEGIN").c_str(),
                       names_.Table(TableId::kFileList).c_str());
-  return OdbcSucceeded(statement.Execute(text));
+  if (!OdbcSucceeded(statement.Execute(text))) return false;
+  // The answer tells what is known of a locked channel's rows whether any can start later.
+  double latest = 0.0;
+  statement.BindDouble(1, latest);
+  if (OdbcSucceeded(statement.Fetch())) {
+    probeLatest_ =
+        statement.Indicator(1) == SQL_NULL_DATA ? std::nullopt : std::optional<double>(latest);
+    ++probes_;
+  }
+  return true;
 }
 
 void WaveformStore::RunEndTimeColumnCheck() {

@@ -4,12 +4,22 @@
 // What the store promises: every sample a run reports as stored stays stored, exactly once, at
 // its own time, in a file its FILELIST row describes exactly; a failure never takes away what
 // was stored before. New content is written under a staged name beside its file and put in
-// place only once its row is; a file is removed from disk only after its own row was removed.
+// place once its row is registered; a file is removed from disk only after the removal of its
+// own row is committed.
+//
+// Each piece's statements run in one transaction, committed once the piece's file is in place.
+// In a batch (BeginBatch to FinishBatch) the pieces of many segments share a transaction, and
+// the channel locks stay taken until it is committed, at most about kLongestTransaction apart.
+// When anything fails, the transaction is rolled back and the files are put back as they were
+// (FileUndo); the segments it held are then stored again one piece per transaction, so that a
+// failure costs exactly what it cost when every statement committed on its own.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <span>
@@ -20,7 +30,10 @@
 #include "seed/sample_buffer.h"
 #include "seed/trace_segment.h"
 #include "store/channel_lock.h"
+#include "store/channel_rows.h"
 #include "store/data_directory.h"
+#include "store/database_transaction.h"
+#include "store/file_undo.h"
 #include "store/odbc_statement.h"
 #include "store/piece_plan.h"
 #include "store/schema_names.h"
@@ -73,6 +86,21 @@ class WaveformStore {
                    double start, double end, std::string_view creator, double rate,
                    double calibration, double calibrationPeriod);
 
+  // Batches: between the two calls StoreSegment commits its changes together with those of the
+  // segments before and after it. The sample arrays handed to StoreSegment must stay as they
+  // are until FinishBatch returns: a failed commit stores them again.
+  void BeginBatch();
+  void FinishBatch();
+  // The segments earlier StoreSegment calls reported as stored whose storing was then undone
+  // (a later failure rolled back their transaction) and failed when it was tried again. Each is
+  // a failed segment to be reported now; the list empties.
+  struct SegmentName {
+    std::string station;
+    std::string channel;
+    std::string path;
+  };
+  std::vector<SegmentName> TakeUndoneSegments();
+
   // ---- CSS output ----
   int WriteCssOutput(std::span<const TraceSegment* const> segments, std::string_view wfdiscPath,
                      std::string_view program, int reserved1, int reserved2, int reserved3,
@@ -83,17 +111,39 @@ class WaveformStore {
   // nullptr: none.
   void UseStagedDataFiles(DataFileStaging* staging) { staging_ = staging; }
 
+  // How long a transaction stays open at most before it is committed at the next piece, and how
+  // long channel locks stay taken at most before they are released at the next segment: other
+  // converters wait for them (SQLite lets one writer in at a time).
+  static constexpr std::chrono::milliseconds kLongestTransaction{500};
+  // Channel locks held at most at one time.
+  static constexpr std::size_t kMostChannelsHeld = 64;
+
   // Test and tool hook: where the free space of the data directory's file system comes from.
   void SetFreeSpaceProbe(FreeSpaceProbe probe) { freeSpace_ = std::move(probe); }
 
  private:
-  // What one StoreSegment call works with.
+  // A channel lock taken by this converter, with what it knows of the channel's rows.
+  struct ChannelHold {
+    ChannelLock lock;
+    bool unsettled = false;  // work left in the lock's notes for the next holder to settle
+    std::uint64_t takenAfterProbe = 0;        // the probe count when the lock was taken
+    std::map<std::string, ChannelRows> rows;  // by location code ("" for a blank one)
+  };
+  // The open transaction: what it holds and how to undo its files.
+  struct OpenWork {
+    DatabaseTransaction transaction;
+    std::chrono::steady_clock::time_point since;
+    int pieces = 0;                        // pieces completed in it
+    std::vector<SegmentToStore> segments;  // segments with work in it, in order
+    FileUndo undo;
+  };
+  // What one segment is stored with.
   struct SegmentWork {
     const SegmentToStore& segment;
     StoreFiles files;
-    ChannelLock lock;
+    ChannelHold& hold;
+    ChannelRows& rows;
     bool quotaWarned = false;
-    bool unsettled = false;  // work left in the lock's notes for the next holder to settle
   };
 
   void RunEndTimeColumnCheck();
@@ -109,20 +159,43 @@ class WaveformStore {
   std::int64_t StoreOverStoredFile(SegmentWork& work, const Piece& piece,
                                    const ChannelFile& stored);
   // Finishes or undoes what a killed run left in the channel lock's notes.
-  void SettleUnfinishedWork(SegmentWork& work);
+  void SettleUnfinishedWork(ChannelHold& hold, const SegmentToStore& segment,
+                            const StoreFiles& files);
 
-  // ---- FILELIST statements (filelist_rows.cpp) ----
+  // ---- transactions and channel locks (store_batch.cpp) ----
+  SegmentWork WorkFor(const SegmentToStore& segment);
+  // The channel's lock, taken now (`taken` true) unless held already; never waits while other
+  // locks are held, so that converters cannot wait for each other. Nullptr when the lock cannot
+  // be taken.
+  ChannelHold* HoldChannel(const SegmentToStore& segment, bool& taken);
+  void ReleaseChannels();
+  // Opens a transaction unless one is open.
+  bool EnsureWork();
+  // Commits the open transaction; `afterCommit` runs before the locks' notes are cleared.
+  // False when the database did not commit (the work is to be recovered).
+  bool CommitWork(const std::function<void()>& afterCommit = {});
+  // Commits and opens the next transaction, for a piece that goes on.
+  bool CommitAndContinue(const std::function<void()>& afterCommit = {});
+  // Rolls the open transaction back and puts its files back as they were.
+  void AbandonWork();
+  // After `failure`: abandons the open work and stores its segments again one piece per
+  // transaction, `current` last (its result is returned; `failure` when there is none).
+  int Recover(int failure, const SegmentToStore* current);
+  bool TimeToCommit() const;
+
+  // ---- FILELIST statements (filelist_rows.cpp); the channel's ChannelRows answer where they
+  // can and learn every change ----
   std::string LocationPredicate(std::string_view location, bool bracketExplicit) const;
-  int FindLastFile(const SegmentWork& work, std::optional<ChannelFile>& latest);
-  int FindFilesAround(const SegmentWork& work, const Piece& piece, std::vector<ChannelFile>& files);
+  int FindLastFile(SegmentWork& work, std::optional<ChannelFile>& latest);
+  int FindFilesAround(SegmentWork& work, const Piece& piece, std::vector<ChannelFile>& files);
   int FindFileByPath(const StoreFiles& files, std::string_view cpath,
                      std::optional<ChannelFile>& found);
-  int InsertFileRow(const SegmentToStore& segment, const Piece& piece, std::string_view cpath);
+  int InsertFileRow(SegmentWork& work, const Piece& piece, std::string_view cpath);
   // Registers `samples` samples for a file; the row is picked by its start, TQTY and CPATH.
-  int UpdateFileRow(const SegmentToStore& segment, const ChannelFile& file, std::int64_t samples);
-  int DeleteRowsOfPath(std::string_view cpath);
+  int UpdateFileRow(SegmentWork& work, const ChannelFile& file, std::int64_t samples);
+  int DeleteRowsOfPath(SegmentWork& work, std::string_view cpath);
   // The registration of one file of the segment's channel, by its start and CPATH.
-  int DeleteFileRow(const SegmentToStore& segment, double begin, std::string_view cpath);
+  int DeleteFileRow(SegmentWork& work, double begin, std::string_view cpath);
 
   // ---- channel quota (channel_quota.cpp) ----
   // Never deletes a file this run stored into, nor `continued`.
@@ -156,6 +229,19 @@ class WaveformStore {
   tarnvel::EnvironmentHandle environment_;
   tarnvel::ConnectionHandle connection_;
   SchemaNames names_;
+
+  // Transactions and channel locks.
+  OpenWork work_;
+  std::map<std::string, ChannelHold> holds_;  // by station and channel
+  std::chrono::steady_clock::time_point heldSince_;
+  bool batch_ = false;
+  bool careful_ = false;  // storing again after a failure: one piece per transaction
+  std::uint64_t segmentCount_ = 0;
+  std::vector<SegmentName> undone_;
+  // The last answer of the probe: the latest TBEGIN of FILELIST (std::nullopt for no row), and
+  // how many probes were answered.
+  std::optional<double> probeLatest_;
+  std::uint64_t probes_ = 0;
 
   // Files this run wrote, extended, replaced or found holding its samples (CPATH): the quota
   // never deletes them.

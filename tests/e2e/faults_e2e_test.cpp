@@ -104,6 +104,11 @@ TEST(DatabaseLostTest, TheRunGoesOnReportsEveryLostSegmentAndKeepsTheStoreConsis
   ASSERT_TRUE(run.WaitForOutput([](const std::string& out) {
     return out.find("Writing to database - 05%") != std::string::npos;
   })) << run.Output();
+  // Rows are committed a batch at a time: the server goes once the first batch is in.
+  for (int i = 0; i < 400 && server.Query("select count(*) from FILELIST").at(0).at(0) == "0";
+       ++i) {
+    ::usleep(25000);
+  }
   server.Stop();
   const int code = run.Wait();
   const std::string output = run.Output();
@@ -179,6 +184,19 @@ class FaultTest : public HardeningTest {
       db().Execute(
           "create trigger refuse before insert or update or delete on FILELIST for each "
           "statement execute function refuse()");
+    }
+  }
+  // Every new row of `station` is refused from now on.
+  void RefuseRowsOf(const std::string& station) {
+    if (GetParam() == DatabaseKind::kSqlite) {
+      db().Execute("create trigger refuse_station before insert on FILELIST when new.STA='" +
+                   station + "' begin select raise(abort, 'refused'); end");
+    } else {
+      db().Execute(
+          "create function refuse() returns trigger language plpgsql as "
+          "$$ begin raise exception 'refused'; end $$");
+      db().Execute("create trigger refuse before insert on FILELIST for each row when (new.STA='" +
+                   station + "') execute function refuse()");
     }
   }
 };
@@ -577,6 +595,27 @@ TEST_P(FaultTest, ADatabaseThatRefusesChangesLeavesTheStoreAsItWas) {
   const auto again = Convert(workDir() / "a.seed", Data());
   EXPECT_EQ(again.exitCode, 0) << again.output;
   EXPECT_TRUE(SnapshotOf(db(), Data()) == stored);
+}
+
+// Segments of one run are committed together: a refusal in the middle of them fails its own
+// segment only, and those stored before and after it in the same run stay stored.
+TEST_P(FaultTest, ARefusalAmongSegmentsCommittedTogetherFailsOnlyItsOwnSegment) {
+  RefuseRowsOf("DEF");
+  std::vector<ExpectedChannel> kept;
+  std::string bytes;
+  for (const std::string station : {"ABC", "DEF", "GHI"}) {
+    auto samples = RandomWalk(1200, static_cast<std::uint32_t>(station[0]), 50);
+    bytes += PackChannel(station, "BHZ", "", kStart, 20.0, samples);
+    if (station != "DEF") kept.push_back({station, "BHZ", "??", kStart, 20.0, std::move(samples)});
+  }
+  const fs::path seed = workDir() / "three.seed";
+  WriteFile(seed, bytes);
+  const auto result = Convert(seed, Data());
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  EXPECT_EQ(CountOf(result.output, "\rDB write error ("), 1u) << result.output;
+  EXPECT_EQ(CountOf(result.output, "\rDB write error (DEF::BHZ::"), 1u) << result.output;
+  EXPECT_EQ(AllStoreProblems(StoredFiles(db()), Data(), kept), std::vector<std::string>{});
+  EXPECT_EQ(db().Count("FILELIST"), 2);
 }
 
 // The statvfs free space of the file system holding `path`.
