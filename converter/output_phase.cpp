@@ -89,7 +89,7 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
     }
 
     if (store.DeleteFileEntry(segment.station, segment.channel, segment.location, segment.start,
-                              path) != 0) {
+                              path) != store_result::kOk) {
       std::printf("\r%s (%s::%s::%s)\n", wording::kDeleteError, segment.station.c_str(),
                   segment.channel.c_str(), path.c_str());
       ++failed;

@@ -13,19 +13,20 @@ namespace tarnvel {
 
 namespace sr = store_result;
 
-int WaveformStore::DeleteFileEntry(std::string_view /*station*/, std::string_view /*channel*/,
-                                   std::string_view /*location*/, double /*start*/,
-                                   std::string_view /*path*/) {
+StoreResult WaveformStore::DeleteFileEntry(std::string_view station, std::string_view channel,
+                                           std::string_view location, double /*start*/,
+                                           std::string_view /*path*/) {
   // An earlier copy is replaced by StoreSegment, once the new content is safe; removing it
   // here first would lose it whenever storing fails.
-  return ProbeFileList() ? sr::kOk : sr::kUnreachable;
+  return Reported("DeleteFileEntry", station, channel, location,
+                  ProbeFileList() ? sr::kOk : sr::kUnreachable);
 }
 
-int WaveformStore::StoreSegment(const SampleBuffer& samples, std::int64_t count,
-                                std::string_view station, std::string_view channel,
-                                std::string_view location, std::string_view path, double start,
-                                double end, std::string_view creator, double rate,
-                                double calibration, double calibrationPeriod) {
+StoreResult WaveformStore::StoreSegment(const SampleBuffer& samples, std::int64_t count,
+                                        std::string_view station, std::string_view channel,
+                                        std::string_view location, std::string_view path,
+                                        double start, double end, std::string_view creator,
+                                        double rate, double calibration, double calibrationPeriod) {
   if (count < 0 || static_cast<std::uint64_t>(count) > samples.size()) {
     count = static_cast<std::int64_t>(samples.size());
   }
@@ -42,6 +43,13 @@ int WaveformStore::StoreSegment(const SampleBuffer& samples, std::int64_t count,
                                calibration,
                                calibrationPeriod,
                                ++segmentCount_};
+  return Reported("StoreSegment", station, channel, location, StoreSegmentPieces(segment));
+}
+
+int WaveformStore::StoreSegmentPieces(const SegmentToStore& segment) {
+  const double start = segment.start;
+  const double end = segment.end;
+  const double rate = segment.rate;
   if (!(end > start) || !(rate > 0.0) || !std::isfinite(rate)) return sr::kEmptySpan;
   if (RowRate(rate) <= 0.0) {
     PrintRateNotStorable(segment);

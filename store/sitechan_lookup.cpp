@@ -12,8 +12,9 @@ bool IsBlankLocation(std::string_view location) {
 
 }  // namespace
 
-int WaveformStore::CheckSiteChan(std::string_view station, std::string_view channel,
-                                 std::string_view location, double rate, double& siteChanRate) {
+StoreResult WaveformStore::CheckSiteChan(std::string_view station, std::string_view channel,
+                                         std::string_view location, double rate,
+                                         double& siteChanRate) {
   if (!ProbeFileList()) return store_result::kUnreachable;
   Statement statement(connection_.get());
   if (!statement.ok()) return store_result::kStatementFailed;

@@ -1,23 +1,36 @@
-// Result codes of the store's operations.
+// Result codes of the store's operations: 0 done, 1 done with a warning, negative codes for
+// failures. The codes are what callers and the driver's exit paths rely on; StoreResultText
+// names each of them for debug output.
 #pragma once
 
-namespace tarnvel::store_result {
+namespace tarnvel {
+namespace store_result {
 
-inline constexpr int kOk = 0;
-inline constexpr int kDoneWithWarning = 1;  // files the quota could not delete
-inline constexpr int kUnreachable = -100;
-inline constexpr int kStatementFailed = -101;
-inline constexpr int kInsertFailed = -103;
-inline constexpr int kUpdateFailed = -104;
-inline constexpr int kDeleteFailed = -105;
-inline constexpr int kNoRowUpdated = -106;
-inline constexpr int kFileOpenFailed = -107;
-inline constexpr int kCssWriteFailed = -108;
-inline constexpr int kFileWriteFailed = -109;  // a short or failed write of a waveform file
-inline constexpr int kRateNotStorable = -110;  // a rate FILELIST's SPS cannot carry (below 0.005)
-inline constexpr int kEmptySpan = -112;
-inline constexpr int kUnknownOption = -113;
-inline constexpr int kNotInSiteChan = -115;
-inline constexpr int kSiteChanRateDiffers = -116;
+enum StoreResult : int {
+  kOk = 0,
+  kDoneWithWarning = 1,  // files the quota could not delete
+  kUnreachable = -100,
+  kStatementFailed = -101,
+  kInsertFailed = -103,
+  kUpdateFailed = -104,
+  kDeleteFailed = -105,
+  kNoRowUpdated = -106,
+  kFileOpenFailed = -107,
+  kCssWriteFailed = -108,
+  kFileWriteFailed = -109,  // a short or failed write of a waveform file
+  kRateNotStorable = -110,  // a rate FILELIST's SPS cannot carry (below 0.005)
+  kEmptySpan = -112,
+  kUnknownOption = -113,
+  kNotInSiteChan = -115,
+  kSiteChanRateDiffers = -116,
+};
 
-}  // namespace tarnvel::store_result
+// What a result code means, in a few words ("insert into FILELIST failed"); a code that is none
+// of the above gives "unknown store result".
+const char* StoreResultText(int code);
+
+}  // namespace store_result
+
+using store_result::StoreResult;
+
+}  // namespace tarnvel

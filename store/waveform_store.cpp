@@ -22,7 +22,25 @@ WaveformStore::~WaveformStore() {
   Disconnect();
 }
 
-int WaveformStore::SetOption(std::string_view key, std::string& value) {
+StoreResult WaveformStore::Reported(std::string_view operation, std::string_view station,
+                                    std::string_view channel, std::string_view location,
+                                    int result) {
+  if (result != store_result::kOk) {
+    std::string line = "tarnvel store: ";
+    line += operation;
+    line += ' ';
+    line += station;
+    line += "::";
+    line += channel;
+    line += "::";
+    line += location;
+    line += ": " + std::to_string(result) + " " + store_result::StoreResultText(result);
+    debug_->Write(line);
+  }
+  return static_cast<StoreResult>(result);
+}
+
+StoreResult WaveformStore::SetOption(std::string_view key, std::string& value) {
   if (EqualsIgnoreCase(key, "odbc")) {
     source_ = value;
   } else if (EqualsIgnoreCase(key, "user")) {

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "seed/debug_sink.h"
 #include "seed/sample_buffer.h"
 #include "seed/trace_segment.h"
 #include "store/channel_lock.h"
@@ -60,7 +61,7 @@ class WaveformStore {
   // Keys "odbc", "user", "password", "data", "use_tend" (case ignored); -113 for another key.
   // "data" is normalised once (DataDirectory), and the caller's text becomes the normalised
   // form too, so that the driver composes its paths from the same text.
-  int SetOption(std::string_view key, std::string& value);
+  StoreResult SetOption(std::string_view key, std::string& value);
   bool Connect();
   void Disconnect();
   bool ProbeFileList();
@@ -72,19 +73,21 @@ class WaveformStore {
   SQLHENV EnvironmentHandle() const { return environment_.get(); }
 
   // ---- SITECHAN ----
-  int CheckSiteChan(std::string_view station, std::string_view channel, std::string_view location,
-                    double rate, double& siteChanRate);
+  StoreResult CheckSiteChan(std::string_view station, std::string_view channel,
+                            std::string_view location, double rate, double& siteChanRate);
 
   // ---- FILELIST bookkeeping ----
   // Drops the registration of an earlier copy of the segment (same channel, start and path)
   // whose file is gone. A copy whose file is there is replaced by StoreSegment, and only once
   // the new content is safe.
-  int DeleteFileEntry(std::string_view station, std::string_view channel, std::string_view location,
-                      double start, std::string_view path);
-  int StoreSegment(const SampleBuffer& samples, std::int64_t count, std::string_view station,
-                   std::string_view channel, std::string_view location, std::string_view path,
-                   double start, double end, std::string_view creator, double rate,
-                   double calibration, double calibrationPeriod);
+  StoreResult DeleteFileEntry(std::string_view station, std::string_view channel,
+                              std::string_view location, double start, std::string_view path);
+  // A failure is also named in the debug output (the segment and StoreResultText).
+  StoreResult StoreSegment(const SampleBuffer& samples, std::int64_t count,
+                           std::string_view station, std::string_view channel,
+                           std::string_view location, std::string_view path, double start,
+                           double end, std::string_view creator, double rate, double calibration,
+                           double calibrationPeriod);
 
   // Batches: between the two calls StoreSegment commits its changes together with those of the
   // segments before and after it. The sample arrays handed to StoreSegment must stay as they
@@ -120,6 +123,8 @@ class WaveformStore {
 
   // Test and tool hook: where the free space of the data directory's file system comes from.
   void SetFreeSpaceProbe(FreeSpaceProbe probe) { freeSpace_ = std::move(probe); }
+  // Where failures of store operations are named (syslog at debug level by default).
+  void SetDebugSink(DebugSink& sink) { debug_ = &sink; }
 
  private:
   // A channel lock taken by this converter, with what it knows of the channel's rows.
@@ -147,6 +152,10 @@ class WaveformStore {
   };
 
   void RunEndTimeColumnCheck();
+  // `result` as the operation's result; a failure is named in the debug output first.
+  StoreResult Reported(std::string_view operation, std::string_view station,
+                       std::string_view channel, std::string_view location, int result);
+  int StoreSegmentPieces(const SegmentToStore& segment);
 
   // ---- storing a segment (filelist_bookkeeping.cpp) ----
   int StorePieces(SegmentWork& work);
@@ -251,6 +260,7 @@ class WaveformStore {
   DataFileStaging* staging_ = nullptr;
 
   FreeSpaceProbe freeSpace_;
+  DebugSink* debug_ = &DefaultDebugSink();
 };
 
 }  // namespace tarnvel

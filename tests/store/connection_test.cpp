@@ -1,7 +1,9 @@
 // Connecting to real QOR databases, the options that precede it, and the end-time switch.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "store/waveform_store.h"
 #include "tests/support/test_database.h"
@@ -36,6 +38,37 @@ TEST(StoreOptions, UnknownKeyIsRefusedAndChangesNothing) {
   EXPECT_EQ(value, "/elsewhere");
   EXPECT_EQ(store.Directory().Text(), "D:/Data");
   EXPECT_TRUE(store.UseEndTime());
+}
+
+// Every result code has a name of its own, and a failed operation is named in the debug
+// output with its segment; a success says nothing there.
+TEST(StoreOptions, ResultsAreNamedInTheDebugOutput) {
+  std::set<std::string> names;
+  for (const int code :
+       {0, 1, -100, -101, -103, -104, -105, -106, -107, -108, -109, -110, -112, -113, -115, -116}) {
+    const std::string name = store_result::StoreResultText(code);
+    EXPECT_NE(name, "unknown store result") << code;
+    names.insert(name);
+  }
+  EXPECT_EQ(names.size(), 16u);
+  EXPECT_STREQ(store_result::StoreResultText(-102), "unknown store result");
+
+  WaveformStore store;
+  CollectingDebugSink debug;
+  store.SetDebugSink(debug);
+  SampleBuffer samples;
+  const std::vector<float> values{1.0F, 2.0F};
+  samples.Append(values);
+  const StoreResult empty = store.StoreSegment(samples, 2, "ABC", "BHZ", "00", "ABC/x", 100.0,
+                                               100.0, "tarnvel", 20.0, 0.0, 0.0);
+  EXPECT_EQ(empty, store_result::kEmptySpan);
+  const StoreResult unreachable = store.StoreSegment(samples, 2, "ABC", "BHZ", "??", "ABC/x", 100.0,
+                                                     100.1, "tarnvel", 20.0, 0.0, 0.0);
+  EXPECT_EQ(unreachable, store_result::kUnreachable);
+  EXPECT_EQ(debug.lines,
+            (std::vector<std::string>{
+                "tarnvel store: StoreSegment ABC::BHZ::00: -112 segment end not after its start",
+                "tarnvel store: StoreSegment ABC::BHZ::??: -100 database not reachable"}));
 }
 
 TEST(StoreOptions, DataDirectoryIsNormalisedOnceAndHandedBackSo) {
