@@ -131,10 +131,10 @@ int WaveformStore::StorePiece(SegmentWork& work, Piece piece) {
   while (piece.count > 0) {
     std::vector<ChannelFile> around;
     if (const int rc = FindFilesAround(work, piece, around); rc != sr::kOk) return rc;
+    for (ChannelFile& file : around) file.disk = work.files.Stat(file.cpath);
     Neighbours near = FindNeighbours(piece, rate, around);
     if (near.covering) {
       ChannelFile& stored = *near.covering;
-      stored.disk = work.files.Stat(stored.cpath);
       if (stored.disk.kind == StoreFiles::Kind::kMissing && !deadRowDropped &&
           AsStoredTime(stored.begin) == AsStoredTime(piece.start)) {
         // Converting again at the same start replaces a registration whose file is gone.

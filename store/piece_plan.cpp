@@ -65,9 +65,12 @@ std::vector<Piece> CutIntoPieces(double start, double rate, std::int64_t count) 
 }
 
 RegisteredSamples SamplesOfRow(const ChannelFile& file) {
-  // TEND keeps the length to 0.0001 s, TQTY only to 0.01 s.
-  const double exact = file.end ? (*file.end - file.begin) * file.rate : file.quantity * file.rate;
-  const double slack = (file.end ? 0.0001 : 0.005) * file.rate + 1e-6;
+  // TEND keeps the length to 0.0001 s, TQTY only to 0.01 s. But a run with the end-time column
+  // switched off extends TQTY alone: a TEND that disagrees with TQTY is stale, and TQTY counts.
+  const bool endAgrees =
+      file.end && std::fabs(*file.end - file.begin - file.quantity) <= 0.005 + 0.0001 + 1e-6;
+  const double exact = endAgrees ? (*file.end - file.begin) * file.rate : file.quantity * file.rate;
+  const double slack = (endAgrees ? 0.0001 : 0.005) * file.rate + 1e-6;
   RegisteredSamples samples;
   samples.nominal = std::max<std::int64_t>(std::llround(exact), 0);
   samples.least = std::clamp<std::int64_t>(static_cast<std::int64_t>(std::ceil(exact - slack)), 0,
@@ -92,15 +95,32 @@ FileCheck CheckFileAgainstRow(const ChannelFile& file) {
   return FileCheck{FileState::kMatches, whole};
 }
 
+FileCheck CheckAppendedFile(const ChannelFile& file, std::int64_t sizeBefore) {
+  FileCheck check = CheckFileAgainstRow(file);
+  const std::int64_t before = (sizeBefore - kDataOffset) / 4;
+  const RegisteredSamples registered = SamplesOfRow(file);
+  if (check.state == FileState::kLonger && sizeBefore == kDataOffset + 4 * before &&
+      before >= registered.least && before <= registered.most && sizeBefore < file.disk.size) {
+    check.samples = before;
+    check.keepBytes = sizeBefore;
+  }
+  return check;
+}
+
+std::int64_t HeldSamples(const ChannelFile& file) {
+  const FileCheck check = CheckFileAgainstRow(file);
+  if (check.state == FileState::kMatches || check.state == FileState::kLonger) return check.samples;
+  return SamplesOfRow(file).nominal;
+}
+
 PieceDecision DecidePiece(const Piece& piece, double rate,
                           const std::optional<ChannelFile>& latest) {
   PieceDecision decision;
   if (!latest || latest->offset != kDataOffset || !SameRowRate(latest->rate, rate)) {
     return decision;
   }
-  const RegisteredSamples registered = SamplesOfRow(*latest);
-  if (registered.nominal >= SamplesPerFile(rate)) return decision;  // a full file
-  const double fileEnd = latest->begin + static_cast<double>(registered.nominal) / rate;
+  if (SamplesOfRow(*latest).nominal >= SamplesPerFile(rate)) return decision;  // a full file
+  const double fileEnd = latest->begin + static_cast<double>(HeldSamples(*latest)) / rate;
   if (!(std::fabs(fileEnd - piece.start) < kContinuityTolerance / rate)) return decision;
 
   const FileCheck check = CheckFileAgainstRow(*latest);
@@ -133,7 +153,7 @@ Neighbours FindNeighbours(const Piece& piece, double rate, const std::vector<Cha
   Neighbours found;
   for (const ChannelFile& file : files) {
     if (file.offset != kDataOffset || !SameRowRate(file.rate, rate)) continue;
-    const double fileEnd = file.begin + static_cast<double>(SamplesOfRow(file).nominal) / rate;
+    const double fileEnd = file.begin + static_cast<double>(HeldSamples(file)) / rate;
     if (file.begin <= piece.start + half) {
       if (piece.start < fileEnd - half && (!found.covering || file.begin > found.covering->begin)) {
         found.covering = file;

@@ -82,6 +82,16 @@ struct FileCheck {
 };
 FileCheck CheckFileAgainstRow(const ChannelFile& file);
 
+// The same for a file an append stopped in before its row was extended, `sizeBefore` its size
+// ahead of the append: a longer file is cut back to that size whenever its row registers that
+// many samples (a fast channel's TQTY alone cannot tell its count to the sample).
+FileCheck CheckAppendedFile(const ChannelFile& file, std::int64_t sizeBefore);
+
+// Where a file's samples end: the samples it holds as its row registers them (TQTY's hundredths
+// leave a fast channel's count to the file's size), or the row's count when the file cannot
+// say (missing, damaged, not looked at).
+std::int64_t HeldSamples(const ChannelFile& file);
+
 // The channel's latest file and a piece of new samples: append, new file, or refuse.
 enum class PieceAction { kAppend, kNewFile, kRefuse };
 // Why a piece that starts where the latest file ends does not continue it.
@@ -96,7 +106,8 @@ PieceDecision DecidePiece(const Piece& piece, double rate,
                           const std::optional<ChannelFile>& latest);
 
 // The channel's files around a piece (same rate, FOFF 512): the file holding the piece's first
-// sample, if any, and the start of the first file that begins after it inside the piece.
+// sample, if any, and the start of the first file that begins after it inside the piece. Each
+// file ends where HeldSamples says.
 struct Neighbours {
   std::optional<ChannelFile> covering;
   std::optional<double> nextBegin;

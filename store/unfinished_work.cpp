@@ -4,10 +4,12 @@
 //   N  a new file, staged and maybe put in place: kept where its row is registered (a staged
 //      copy is put in place when the file is not there yet), removed where no row is;
 //   R  a staged replacement, never put in place before its row was committed: removed;
-//   A  a file extended beyond its row: cut back to what the row registers, header rewritten;
+//   A  a file extended beyond its row: cut back to its size before the append where the row
+//      registers that many samples (else to what the row registers), header rewritten;
 //   D  a file whose row was being removed: removed from disk once no row registers it.
 #include <unistd.h>
 
+#include <cstdlib>
 #include <sstream>
 #include <vector>
 
@@ -39,7 +41,8 @@ void WaveformStore::SettleUnfinishedWork(ChannelHold& hold, const SegmentToStore
   for (const std::string& note : notes) {
     const std::vector<std::string> f = Fields(note);
     std::optional<ChannelFile> row;
-    const std::string& cpath = f.back();
+    // Every note but A ends with the CPATH; A may carry the file's size after it.
+    const std::string& cpath = f.size() >= 3 && f[0] == "A" ? f[2] : f.back();
     if (f.size() >= 2 && f[0] != "R" && FindFileByPath(files, cpath, row) != sr::kOk) {
       settled = false;
       continue;
@@ -60,9 +63,13 @@ void WaveformStore::SettleUnfinishedWork(ChannelHold& hold, const SegmentToStore
       settled = Removed(files, f[1]) && settled;
     } else if (f.size() == 2 && f[0] == "D") {  // D, CPATH of a file whose row was removed
       if (!row) settled = Removed(files, cpath) && settled;
-    } else if (f.size() == 3 && f[0] == "A") {  // A, location code, CPATH of an extended file
+    } else if ((f.size() == 3 || f.size() == 4) && f[0] == "A") {
+      // A, location code, CPATH of an extended file and its size before the append (notes of
+      // earlier versions lack the size)
       if (!row) continue;
-      const FileCheck check = CheckFileAgainstRow(*row);
+      const FileCheck check = f.size() == 4
+                                  ? CheckAppendedFile(*row, std::strtoll(f[3].c_str(), nullptr, 10))
+                                  : CheckFileAgainstRow(*row);
       if (check.state == FileState::kLonger) {
         const FileDescriptor fd = files.OpenExisting(cpath);
         if (!fd || ::ftruncate(fd.get(), check.keepBytes) != 0) settled = false;

@@ -134,16 +134,18 @@ int WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
 int WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece, const ChannelFile& file,
                                 const PieceDecision& decision) {
   const SegmentToStore& segment = work.segment;
+  // Samples go right after those the row registers, never after whatever else the file holds.
+  const off_t registeredEnd = kDataOffset + 4 * decision.fileSamples;
   FileDescriptor fd;
-  if (work.hold.lock.AddNote("A\t" + segment.location + "\t" + file.cpath)) {
+  // The size the file goes back to, should the append stop before the row is extended.
+  if (work.hold.lock.AddNote("A\t" + segment.location + "\t" + file.cpath + "\t" +
+                             std::to_string(registeredEnd))) {
     fd = work.files.OpenExisting(file.cpath);
   }
   if (!fd) {
     PrintOpenError(PathOnDisk(file.cpath));
     return sr::kFileOpenFailed;
   }
-  // Samples go right after those the row registers, never after whatever else the file holds.
-  const off_t registeredEnd = kDataOffset + 4 * decision.fileSamples;
   if (!work_.undo.Extending(file.cpath, registeredEnd, fd.get())) return sr::kFileWriteFailed;
   if (decision.keepBytes >= 0 && ::ftruncate(fd.get(), decision.keepBytes) != 0) {
     return sr::kFileWriteFailed;

@@ -477,6 +477,63 @@ TEST_P(ConversionTest, AFileIsContinuedOnlyAtItsOwnRate) {
   EXPECT_DOUBLE_EQ(std::stod(rows[1][0]), 40.0);
 }
 
+// At 1000 sps TQTY's hundredths leave ten samples open: a file ends where its samples do. A
+// segment 3 samples after the end of a file of 9997 samples (TQTY 10.00) starts a file of its
+// own; one right after the end of a file of 10003 samples (TQTY 10.00) continues it.
+TEST_P(ConversionTest, AFastChannelsFileEndsWhereItsSamplesDo) {
+  const auto short1 = RandomWalk(9997, 191, 50);
+  const auto gapped = RandomWalk(1000, 192, 50);
+  const auto long1 = RandomWalk(10003, 193, 50);
+  const auto seamless = RandomWalk(1000, 194, 50);
+  const double later = kStart + 3600.0;
+  ExpectSamples({"ABC", "HHZ", "??", kStart, 1000.0, short1});
+  ExpectSamples({"ABC", "HHZ", "??", kStart + 10.0, 1000.0, gapped});
+  std::vector<std::int32_t> continued = long1;
+  continued.insert(continued.end(), seamless.begin(), seamless.end());
+  ExpectSamples({"ABC", "HHZ", "??", later, 1000.0, continued});
+  ConvertThenAgain(
+      {Place("a.seed", PackChannel("ABC", "HHZ", "", kStart, 1000.0, short1)),
+       Place("b.seed", PackChannel("ABC", "HHZ", "", kStart + 10.0, 1000.0, gapped)),
+       Place("c.seed", PackChannel("ABC", "HHZ", "", later, 1000.0, long1)),
+       Place("d.seed", PackChannel("ABC", "HHZ", "", later + 10.003, 1000.0, seamless))});
+  EXPECT_EQ(db().Query("select CPATH from FILELIST order by TBEGIN"),
+            (std::vector<Row>{{"ABC/13/21032009-130500-HHZ.ABC"},
+                              {"ABC/13/21032009-130510-HHZ.ABC"},
+                              {"ABC/14/21032009-140500-HHZ.ABC"}}));
+}
+
+// A run without the end-time switch extends TQTY alone and leaves TEND behind; a later run with
+// the switch counts the file's samples by TQTY, so it neither cuts them off nor misses them.
+TEST_P(ConversionTest, AnEndTimeLeftBehindByARunWithoutItLosesNoSamples) {
+  const auto first = RandomWalk(12000, 201, 50);
+  const auto second = RandomWalk(6000, 202, 50);
+  const auto third = RandomWalk(6000, 203, 50);
+  std::vector<std::int32_t> corrected(second.begin(), second.begin() + 1200);
+  corrected[10] += 4;
+  std::vector<std::int32_t> all = first;
+  all.insert(all.end(), corrected.begin(), corrected.end());
+  all.insert(all.end(), second.begin() + 1200, second.end());
+  all.insert(all.end(), third.begin(), third.end());
+  ExpectSamples({"ABC", "BHZ", "??", kStart, 20.0, all});
+  auto run = [&](const std::string& name, double start, const std::vector<std::int32_t>& samples,
+                 bool useTend) {
+    const auto seed = Place(name, PackChannel("ABC", "BHZ", "", start, 20.0, samples));
+    std::vector<std::string> args{seed.string()};
+    if (useTend) args.push_back("-use_tend");
+    const auto result = Run(args);
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+  };
+  run("a.seed", kStart, first, true);
+  run("b.seed", kStart + 600.0, second, false);
+  ASSERT_DOUBLE_EQ(db().QueryNumber("select TEND from FILELIST"), kStart + 600.0);
+  // The first minute of b again, one sample changed, then the five minutes after b.
+  run("fix.seed", kStart + 600.0, corrected, true);
+  run("c.seed", kStart + 900.0, third, true);
+  EXPECT_EQ(db().Query("select CPATH from FILELIST"),
+            (std::vector<Row>{{"ABC/13/21032009-130500-BHZ.ABC"}}));
+  EXPECT_DOUBLE_EQ(db().QueryNumber("select TEND from FILELIST"), kStart + 1200.0);
+}
+
 // File A (30 minutes) and file B (the 10 minutes after it, continuing A's hour file), converted
 // again in every order: the store stays as the first conversion of both left it.
 TEST_P(ConversionTest, ConvertingAgainInAnyOrderChangesNothing) {

@@ -163,12 +163,46 @@ class FaultTest : public HardeningTest {
     return path;
   }
 
-  // A conversion into Data() with more variables in the converter's environment.
-  ProcessResult ConvertWith(const fs::path& seed, const std::map<std::string, std::string>& more) {
+  // A conversion into `data` with more variables in the converter's environment.
+  ProcessResult ConvertWith(const fs::path& seed, const std::map<std::string, std::string>& more,
+                            const fs::path& data) {
     std::vector<std::string> args{seed.string()};
-    for (auto& arg : ConnectionArgs(Data())) args.push_back(arg);
+    for (auto& arg : ConnectionArgs(data)) args.push_back(arg);
     return Run(args, more);
   }
+  ProcessResult ConvertWith(const fs::path& seed, const std::map<std::string, std::string>& more) {
+    return ConvertWith(seed, more, Data());
+  }
+
+  // The environment of a run under the kill library (kill_at_preload.cpp), with `key` set to
+  // `value` (KILL_AT_CALL or KILL_AT_COUNT).
+  static std::map<std::string, std::string> KillLibrary(const std::string& key,
+                                                        const std::string& value) {
+    // The preloaded library comes before a sanitizer runtime; that is fine here.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return {
+        {"LD_PRELOAD", TARNVEL_KILL_AT_LIBRARY},
+        {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"},
+        {key, value}};
+  }
+
+  // Keeps the store below `data` (rows and files) aside, to be put back before each run.
+  void KeepStoreAside(const fs::path& data) {
+    db().Execute("create table FILELIST_BASE as select * from FILELIST");
+    fs::copy(data, root() / "base", fs::copy_options::recursive);
+  }
+  void PutStoreBack(const fs::path& data) {
+    db().Execute("delete from FILELIST");
+    db().Execute("insert into FILELIST select * from FILELIST_BASE");
+    fs::remove_all(data);
+    fs::copy(root() / "base", data, fs::copy_options::recursive);
+  }
+
+  // Converts `seed` into `data`, killed right before each change in turn (every one, or a
+  // dozen spread over the run on the slower PostgreSQL), from the store kept aside; after each
+  // kill the same file converted again must leave a sound store holding `expected`.
+  void ExpectEveryKillCompletedByConvertingAgain(const fs::path& seed, const fs::path& data,
+                                                 const std::vector<ExpectedChannel>& expected);
 
   // Every insert, update and delete on FILELIST fails from now on.
   void RefuseChanges() {
@@ -689,59 +723,52 @@ TEST_P(FaultTest, AConversionKilledAnywhereIsCompletedByConvertingItAgain) {
   auto corrected = base;                           // the first minute again, changed
   corrected.resize(1200);
   corrected[3] += 5;
-  const fs::path baseSeed = Seed("base.seed", "", kStart, 20.0, base);
+  // A fast channel, continued: at 200 sps its TQTY (5.00) leaves the count of its 1001 samples
+  // to the file's size, so an append stopped before its row was extended goes back to exactly
+  // that size.
+  const auto fast = RandomWalk(1001, 264, 50);
+  const auto fastOnward = RandomWalk(400, 265, 50);
+  const fs::path baseSeed = workDir() / "base.seed";
+  WriteFile(baseSeed, PackChannel("ABC", "BHZ", "", kStart, 20.0, base) +
+                          PackChannel("ABC", "HHZ", "", kStart, 200.0, fast));
   const fs::path run = workDir() / "run.seed";
   WriteFile(run, PackChannel("ABC", "BHZ", "", kStart + 1800.0, 20.0, onward) +
                      PackChannel("DEF", "BHZ", "", kStart, 20.0, other) +
-                     PackChannel("ABC", "BHZ", "", kStart, 20.0, corrected));
+                     PackChannel("ABC", "BHZ", "", kStart, 20.0, corrected) +
+                     PackChannel("ABC", "HHZ", "", kStart + 5.005, 200.0, fastOnward));
   std::vector<std::int32_t> abc = base;
   std::copy(corrected.begin(), corrected.end(), abc.begin());
   abc.insert(abc.end(), onward.begin(), onward.end());
+  std::vector<std::int32_t> hhz = fast;
+  hhz.insert(hhz.end(), fastOnward.begin(), fastOnward.end());
   const std::vector<ExpectedChannel> expected = {{"ABC", "BHZ", "??", kStart, 20.0, abc},
-                                                 {"DEF", "BHZ", "??", kStart, 20.0, other}};
-  // The store as the base run left it, kept aside and put back before each run.
+                                                 {"DEF", "BHZ", "??", kStart, 20.0, other},
+                                                 {"ABC", "HHZ", "??", kStart, 200.0, hhz}};
   ASSERT_EQ(Convert(baseSeed, Data()).exitCode, 0);
-  db().Execute("create table FILELIST_BASE as select * from FILELIST");
-  const fs::path baseFiles = root() / "base";
-  fs::copy(Data(), baseFiles, fs::copy_options::recursive);
-  auto reset = [&] {
-    db().Execute("delete from FILELIST");
-    db().Execute("insert into FILELIST select * from FILELIST_BASE");
-    fs::remove_all(Data());
-    fs::copy(baseFiles, Data(), fs::copy_options::recursive);
-  };
+  ExpectEveryKillCompletedByConvertingAgain(run, Data(), expected);
+  for (const ExpectedChannel& channel : expected) ExpectSamples(channel);
+}
 
-  // The preloaded library comes before a sanitizer runtime; that is fine here.
-  const char* asan = std::getenv("ASAN_OPTIONS");
-  const std::map<std::string, std::string> preload = {
-      {"LD_PRELOAD", TARNVEL_KILL_AT_LIBRARY},
-      {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"}};
-  auto with = [&](const std::string& key, const std::string& value) {
-    std::map<std::string, std::string> env = preload;
-    env[key] = value;
-    return env;
-  };
-
+void FaultTest::ExpectEveryKillCompletedByConvertingAgain(
+    const fs::path& seed, const fs::path& data, const std::vector<ExpectedChannel>& expected) {
+  KeepStoreAside(data);
   const fs::path counted = workDir() / "count.txt";
-  reset();
-  ASSERT_EQ(ConvertWith(run, with("KILL_AT_COUNT", counted.string())).exitCode, 0);
+  PutStoreBack(data);
+  ASSERT_EQ(ConvertWith(seed, KillLibrary("KILL_AT_COUNT", counted.string()), data).exitCode, 0);
   const long calls = std::stol(ReadFile(counted));
-  ASSERT_GT(calls, 20);
-  EXPECT_EQ(AllStoreProblems(StoredFiles(db()), Data(), expected), std::vector<std::string>{});
+  ASSERT_GT(calls, 10);
+  EXPECT_EQ(AllStoreProblems(StoredFiles(db()), data, expected), std::vector<std::string>{});
 
-  // Every point on SQLite (some 50); on the slower PostgreSQL a dozen spread over the run.
   const long step = GetParam() == DatabaseKind::kSqlite ? 1 : std::max(1L, calls / 12);
   for (long at = 1; at <= calls; at += step) {
     SCOPED_TRACE("killed before change " + std::to_string(at) + " of " + std::to_string(calls));
-    reset();
-    const auto killed = ConvertWith(run, with("KILL_AT_CALL", std::to_string(at)));
+    PutStoreBack(data);
+    const auto killed = ConvertWith(seed, KillLibrary("KILL_AT_CALL", std::to_string(at)), data);
     ASSERT_EQ(killed.exitCode, -1000) << killed.output;
-    const auto again = Convert(run, Data());
+    const auto again = Convert(seed, data);
     ASSERT_EQ(again.exitCode, 0) << again.output;
-    ASSERT_EQ(AllStoreProblems(StoredFiles(db()), Data(), expected), std::vector<std::string>{});
+    ASSERT_EQ(AllStoreProblems(StoredFiles(db()), data, expected), std::vector<std::string>{});
   }
-  ExpectSamples(expected[0]);
-  ExpectSamples(expected[1]);
 }
 
 // A damaged ini file with a NUL byte inside its values: each value ends at the NUL, for the

@@ -34,6 +34,12 @@ std::int64_t Bytes(std::int64_t samples) {
   return kDataOffset + 4 * samples;
 }
 
+// The row with the TEND it had at `samples` samples.
+ChannelFile StaleEnd(ChannelFile file, std::int64_t samples) {
+  file.end = AsStoredTime(file.begin + RowDuration(samples, file.rate));
+  return file;
+}
+
 TEST(PiecePlanTest, RatesAreWhatTwoDecimalsCarry) {
   EXPECT_EQ(RowRate(20.0), 20.0);
   EXPECT_EQ(RowRate(62.5), 62.5);
@@ -104,6 +110,11 @@ TEST(PiecePlanTest, FilesAreJudgedAgainstTheirRows) {
        Bytes(12340)},
       {"2000 sps by TEND", Row(12345, 2000.0, Bytes(12346)), FileState::kLonger, 12345,
        Bytes(12345)},
+      // A run without the end-time switch extended TQTY and left TEND behind: TQTY counts.
+      {"a stale TEND", StaleEnd(Row(18000, 20.0, Bytes(18000)), 12000), FileState::kMatches, 18000,
+       0},
+      {"a stale TEND, samples beyond TQTY", StaleEnd(Row(18000, 20.0, Bytes(18500)), 12000),
+       FileState::kLonger, 18000, Bytes(18000)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -163,6 +174,42 @@ TEST(PiecePlanTest, APieceContinuesTheLatestFileOnlyWhenItsRowAndFileAllowIt) {
       EXPECT_EQ(decision.keepBytes, c.keepBytes);
     }
   }
+}
+
+TEST(PiecePlanTest, AFastChannelsFileEndsWhereItsSamplesDo) {
+  // At 1000 sps TQTY's hundredths leave ten samples open: 9997 and 10003 samples both give
+  // TQTY 10.00. The file's size tells where its samples end.
+  const double rate = 1000.0;
+  const ChannelFile shorter = Row(9997, rate, Bytes(9997), false);
+  const ChannelFile longer = Row(10003, rate, Bytes(10003), false);
+  ASSERT_EQ(shorter.quantity, longer.quantity);
+  EXPECT_EQ(DecidePiece(Piece{0, 10, kBegin + 9.997}, rate, shorter).action, PieceAction::kAppend);
+  EXPECT_EQ(DecidePiece(Piece{0, 10, kBegin + 10.0}, rate, shorter).action, PieceAction::kNewFile);
+  const PieceDecision after = DecidePiece(Piece{0, 10, kBegin + 10.003}, rate, longer);
+  EXPECT_EQ(after.action, PieceAction::kAppend);
+  EXPECT_EQ(after.fileSamples, 10003);
+  // A piece starting among the last samples is one the file holds.
+  const Neighbours near = FindNeighbours(Piece{0, 10, kBegin + 10.001}, rate, {longer});
+  ASSERT_TRUE(near.covering);
+  EXPECT_FALSE(FindNeighbours(Piece{0, 10, kBegin + 9.998}, rate, {shorter}).covering);
+}
+
+TEST(PiecePlanTest, AnAppendStoppedBeforeItsRowGoesBackToTheSizeBeforeIt) {
+  // 1001 samples at 200 sps: TQTY 5.00 registers 999 to 1001 of them; 400 more were appended.
+  const ChannelFile file = Row(1001, 200.0, Bytes(1401), false);
+  EXPECT_EQ(CheckFileAgainstRow(file).keepBytes, Bytes(1000));  // the row alone cannot tell
+  FileCheck check = CheckAppendedFile(file, Bytes(1001));
+  EXPECT_EQ(check.state, FileState::kLonger);
+  EXPECT_EQ(check.samples, 1001);
+  EXPECT_EQ(check.keepBytes, Bytes(1001));
+  // A size before the append that the row does not register is no guide.
+  check = CheckAppendedFile(file, Bytes(1200));
+  EXPECT_EQ(check.keepBytes, Bytes(1000));
+  check = CheckAppendedFile(file, Bytes(1001) + 2);
+  EXPECT_EQ(check.keepBytes, Bytes(1000));
+  // The row was extended before the kill: the file matches it and stays.
+  EXPECT_EQ(CheckAppendedFile(Row(1401, 200.0, Bytes(1401), false), Bytes(1001)).state,
+            FileState::kMatches);
 }
 
 TEST(PiecePlanTest, ASlowChannelsFileEndsWhereItsSamplesDo) {
