@@ -243,6 +243,8 @@ int WaveformStore::InsertFileRow(SegmentWork& work, const Piece& piece, std::str
   const std::string text = FormatStatement(
       "insert into %s(%s) values(%s)", names_.Table(kFl).c_str(), columns.c_str(), values.c_str());
   if (!OdbcSucceeded(statement.Execute(text))) return sr::kInsertFailed;
+  // A trigger may drop the row and still report success: a file without its row is not stored.
+  if (statement.ChangedRows() == 0) return sr::kInsertFailed;
   ChannelFile row;
   row.cpath = cpath;
   row.offset = kDataOffset;

@@ -54,6 +54,12 @@ void Statement::LimitRows(SQLULEN rows) {
                  SQL_IS_UINTEGER);
 }
 
+SQLLEN Statement::ChangedRows() const {
+  SQLLEN rows = -1;
+  if (!OdbcSucceeded(SQLRowCount(handle_.get(), &rows))) return -1;
+  return rows;
+}
+
 bool Statement::BindLong(SQLUSMALLINT column, std::int32_t& value) {
   return OdbcSucceeded(SQLBindCol(handle_.get(), column, SQL_C_SLONG, &value, sizeof value,
                                   &indicators_.at(column)));

@@ -83,6 +83,8 @@ class Statement {
   // Asks the driver for no more than `rows` rows of the next result (SQL_ATTR_MAX_ROWS); a
   // driver that cannot limit them returns them all.
   void LimitRows(SQLULEN rows);
+  // Rows the last insert, update or delete changed; -1 when the driver cannot tell.
+  SQLLEN ChangedRows() const;
 
   // Column bindings by 1-based position. The bound object must outlive the fetches.
   bool BindLong(SQLUSMALLINT column, std::int32_t& value);

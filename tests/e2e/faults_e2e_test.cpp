@@ -204,20 +204,24 @@ class FaultTest : public HardeningTest {
   void ExpectEveryKillCompletedByConvertingAgain(const fs::path& seed, const fs::path& data,
                                                  const std::vector<ExpectedChannel>& expected);
 
-  // Every insert, update and delete on FILELIST fails from now on.
-  void RefuseChanges() {
+  // Every insert, update and delete on FILELIST (or the `changes` named) fails from now on; or,
+  // `silently`, changes nothing while the statement reports success.
+  void RefuseChanges(bool silently = false,
+                     const std::vector<std::string>& changes = {"insert", "update", "delete"}) {
     if (GetParam() == DatabaseKind::kSqlite) {
-      for (const std::string change : {"insert", "update", "delete"}) {
+      for (const std::string& change : changes) {
         db().Execute("create trigger refuse_" + change + " before " + change +
-                     " on FILELIST begin select raise(abort, 'refused'); end");
+                     " on FILELIST begin select " +
+                     (silently ? "raise(ignore)" : "raise(abort, 'refused')") + "; end");
       }
     } else {
-      db().Execute(
-          "create function refuse() returns trigger language plpgsql as "
-          "$$ begin raise exception 'refused'; end $$");
-      db().Execute(
-          "create trigger refuse before insert or update or delete on FILELIST for each "
-          "statement execute function refuse()");
+      std::string events;
+      for (const std::string& change : changes) events += (events.empty() ? "" : " or ") + change;
+      db().Execute(std::string("create function refuse() returns trigger language plpgsql as ") +
+                   (silently ? "$$ begin return null; end $$"
+                             : "$$ begin raise exception 'refused'; end $$"));
+      db().Execute("create trigger refuse before " + events + " on FILELIST for each row " +
+                   "execute function refuse()");
     }
   }
   // Every new row of `station` is refused from now on.
@@ -233,6 +237,14 @@ class FaultTest : public HardeningTest {
                    station + "') execute function refuse()");
     }
   }
+
+  void ExpectRefusedChangesLeaveTheStore(bool silently);
+
+  // For the low-disk tests, on the file system mounted at root()/fs: 2.5 hours of one channel at
+  // 100 sps from kStart stored by an earlier run (files O1, O2 and O3: an hour, an hour, half
+  // an hour) into LowDiskData(). Returns their samples.
+  std::vector<std::int32_t> StoreEarlierRunsOnASmallDisk();
+  fs::path LowDiskData() const { return root() / "fs" / "data"; }
 };
 
 // Unmounts a file system mounted for a test, whatever the test's outcome.
@@ -598,9 +610,10 @@ TEST_P(FaultTest, AChannelLockThatCannotBeTakenIsAnOpenError) {
   ExpectProblems({"unregistered: .lock"});
 }
 
-// A database that refuses every change while data are converted again, continued or added:
-// each of those segments fails, and rows and files stay exactly as they were.
-TEST_P(FaultTest, ADatabaseThatRefusesChangesLeavesTheStoreAsItWas) {
+// A database that refuses every change while data are converted again, continued or added
+// (with an error, or `silently`, reporting success for a change it did not make): each of
+// those segments fails, and rows and files stay exactly as they were.
+void FaultTest::ExpectRefusedChangesLeaveTheStore(bool silently) {
   const auto first = RandomWalk(36000, 241, 50);
   const auto second = RandomWalk(12000, 242, 50);
   ASSERT_EQ(Convert(Seed("a.seed", "00", kStart, 20.0, first), Data()).exitCode, 0);
@@ -609,7 +622,7 @@ TEST_P(FaultTest, ADatabaseThatRefusesChangesLeavesTheStoreAsItWas) {
   both.insert(both.end(), second.begin(), second.end());
   ExpectSamples({"ABC", "BHZ", "00", kStart, 20.0, both});
   const StoreSnapshot stored = SnapshotOf(db(), Data());
-  RefuseChanges();
+  RefuseChanges(silently);
 
   auto corrected = first;
   corrected[7] += 1;
@@ -650,6 +663,16 @@ TEST_P(FaultTest, ARefusalAmongSegmentsCommittedTogetherFailsOnlyItsOwnSegment) 
   EXPECT_EQ(CountOf(result.output, "\rDB write error (DEF::BHZ::"), 1u) << result.output;
   EXPECT_EQ(AllStoreProblems(StoredFiles(db()), Data(), kept), std::vector<std::string>{});
   EXPECT_EQ(db().Count("FILELIST"), 2);
+}
+
+TEST_P(FaultTest, ADatabaseThatRefusesChangesLeavesTheStoreAsItWas) {
+  ExpectRefusedChangesLeaveTheStore(false);
+}
+
+// A trigger that drops the row of an insert reports success all the same: a file without its
+// row is no stored segment.
+TEST_P(FaultTest, ADatabaseThatDropsChangesSilentlyLeavesTheStoreAsItWas) {
+  ExpectRefusedChangesLeaveTheStore(true);
 }
 
 // The statvfs free space of the file system holding `path`.
