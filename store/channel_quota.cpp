@@ -37,6 +37,13 @@ std::optional<std::uint64_t> WaveformStore::FreeSpace(const StoreFiles& files) c
   return files.FreeSpace();
 }
 
+StoreFiles::Removal WaveformStore::RemoveUnregistered(const StoreFiles& files,
+                                                      std::string_view cpath) {
+  std::optional<ChannelFile> row;
+  if (FindFileByPath(files, cpath, row) != sr::kOk || row) return StoreFiles::Removal::kRefused;
+  return files.Remove(cpath);
+}
+
 int WaveformStore::EnforceChannelQuota(SegmentWork& work, double lastQty,
                                        const std::string& continued) {
   const SegmentToStore& segment = work.segment;
@@ -114,11 +121,13 @@ int WaveformStore::EnforceChannelQuota(SegmentWork& work, double lastQty,
       continue;
     }
     // The row goes first: a file is removed from disk only once the removal of its row is
-    // committed. The note lets the next holder remove the file when a kill comes in between.
+    // committed, and only when no row registers it then (a trigger may keep a row whose delete
+    // reported success). The note lets the next holder remove the file when a kill comes in
+    // between (on a disk too full for the note, the deleting goes on without it).
     work.hold.lock.AddNote("D\t" + row->path);
     if (DeleteRowsOfPath(work, row->path) != sr::kOk) return sr::kDeleteFailed;
     StoreFiles::Removal removal = StoreFiles::Removal::kRefused;
-    if (!CommitAndContinue([&] { removal = work.files.Remove(row->path); })) {
+    if (!CommitAndContinue([&] { removal = RemoveUnregistered(work.files, row->path); })) {
       return sr::kDeleteFailed;
     }
     if (removal != StoreFiles::Removal::kRemoved) result = sr::kDoneWithWarning;

@@ -70,6 +70,16 @@ struct FileColumns {
   SQLUSMALLINT endColumn = 0;
 };
 
+// After a delete of `cpath`'s rows: a trigger may keep rows while the delete reports success, so
+// unless it changed some, nothing known of the channel's rows stands any more.
+void ForgetDeleted(ChannelRows& rows, const Statement& statement, std::string_view cpath) {
+  if (statement.ChangedRows() > 0) {
+    rows.Deleted(std::string(cpath));
+  } else {
+    rows = ChannelRows{};
+  }
+}
+
 }  // namespace
 
 std::string WaveformStore::LocationPredicate(std::string_view location,
@@ -300,7 +310,7 @@ int WaveformStore::DeleteFileRow(SegmentWork& work, double begin, std::string_vi
       SqlText(cpath).c_str());
   const SQLRETURN rc = statement.Execute(text);
   if (!OdbcSucceeded(rc) && rc != SQL_NO_DATA) return sr::kDeleteFailed;
-  work.rows.Deleted(std::string(cpath));
+  ForgetDeleted(work.rows, statement, cpath);
   return sr::kOk;
 }
 
@@ -312,7 +322,7 @@ int WaveformStore::DeleteRowsOfPath(SegmentWork& work, std::string_view cpath) {
                       names_.Column(kFl, "CPATH").c_str(), SqlText(cpath).c_str());
   const SQLRETURN rc = statement.Execute(text);
   if (!OdbcSucceeded(rc) && rc != SQL_NO_DATA) return sr::kDeleteFailed;
-  work.rows.Deleted(std::string(cpath));
+  ForgetDeleted(work.rows, statement, cpath);
   return sr::kOk;
 }
 

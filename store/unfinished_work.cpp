@@ -62,6 +62,7 @@ void WaveformStore::SettleUnfinishedWork(ChannelHold& hold, const SegmentToStore
     } else if (f.size() == 2 && f[0] == "R") {  // R, staged replacement
       settled = Removed(files, f[1]) && settled;
     } else if (f.size() == 2 && f[0] == "D") {  // D, CPATH of a file whose row was removed
+      // Its row may or may not be gone; the file goes only with it.
       if (!row) settled = Removed(files, cpath) && settled;
     } else if ((f.size() == 3 || f.size() == 4) && f[0] == "A") {
       // A, location code, CPATH of an extended file and its size before the append (notes of

@@ -210,6 +210,9 @@ class WaveformStore {
   // Never deletes a file this run stored into, nor `continued`.
   int EnforceChannelQuota(SegmentWork& work, double lastQty, const std::string& continued);
   std::optional<std::uint64_t> FreeSpace(const StoreFiles& files) const;
+  // Removes the file at `cpath` unless a row still registers it (a trigger may keep a row whose
+  // delete reported success); kRefused then.
+  StoreFiles::Removal RemoveUnregistered(const StoreFiles& files, std::string_view cpath);
 
   // ---- waveform files (waveform_files.cpp) ----
   int WriteNewFile(SegmentWork& work, const Piece& piece);

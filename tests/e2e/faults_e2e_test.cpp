@@ -737,6 +737,57 @@ TEST_P(FaultTest, ALowDiskDeletesTheOldestFilesButNoneThisRunStoresInto) {
   CheckStore(db(), data);  // before the file system goes
 }
 
+std::vector<std::int32_t> FaultTest::StoreEarlierRunsOnASmallDisk() {
+  const auto old = RandomWalk(360000 * 5 / 2, 251, 50);
+  EXPECT_EQ(Convert(Seed("old.seed", "", kStart, 100.0, old), LowDiskData()).exitCode, 0);
+  EXPECT_EQ(db().Count("FILELIST"), 3);
+  return old;
+}
+
+// A database that keeps a row the quota deletes (a trigger, reporting success): the file stays
+// with its row, and the segment is stored all the same.
+TEST_P(FaultTest, ALowDiskRemovesNoFileWhoseRowStays) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  Mount disk(root() / "fs", "24m");
+  if (!disk.mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here";
+  const auto old = StoreEarlierRunsOnASmallDisk();
+  const auto stored = SnapshotOf(db(), LowDiskData());
+  RefuseChanges(true, {"delete"});
+  FillTo(root() / "fs" / "filler", 10485760 - 100000);
+
+  const auto x = RandomWalk(6000, 254, 50);
+  const auto result = Convert(Seed("x.seed", "", kStart + 86400.0, 100.0, x), LowDiskData());
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(db().Count("FILELIST"), 4);
+  for (const auto& [path, bytes] : stored.files) {
+    EXPECT_TRUE(ReadFile(LowDiskData() / path) == bytes) << path;
+  }
+  ExpectSamples({"ABC", "BHZ", "??", kStart, 100.0, old});
+  ExpectSamples({"ABC", "BHZ", "??", kStart + 86400.0, 100.0, x});
+  CheckStore(db(), LowDiskData());  // before the file system goes
+}
+
+// A run whose quota deletes the oldest file, killed anywhere (between a row's delete and its
+// file's removal too), then converted again: no file is left without its row.
+TEST_P(FaultTest, ALowDiskRunKilledAnywhereLeavesNoFileWithoutItsRow) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+  Mount disk(root() / "fs", "24m");
+  if (!disk.mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here";
+  const auto old = StoreEarlierRunsOnASmallDisk();
+  FillTo(root() / "fs" / "filler", 10485760 - 100000);
+  const auto x = RandomWalk(6000, 255, 50);
+  // The oldest file goes, and no more.
+  const std::vector<ExpectedChannel> expected = {
+      {"ABC", "BHZ", "??", kStart + 3600.0, 100.0, {old.begin() + 360000, old.end()}},
+      {"ABC", "BHZ", "??", kStart + 86400.0, 100.0, x}};
+  ExpectEveryKillCompletedByConvertingAgain(Seed("x.seed", "", kStart + 86400.0, 100.0, x),
+                                            LowDiskData(), expected);
+  EXPECT_EQ(db().Count("FILELIST"), 3);
+  ExpectSamples(expected[0]);
+  ExpectSamples(expected[1]);
+  CheckStore(db(), LowDiskData());  // before the file system goes
+}
+
 // A conversion killed right before each of its changes to files or the database, then
 // converted again, leaves a complete and consistent store.
 TEST_P(FaultTest, AConversionKilledAnywhereIsCompletedByConvertingItAgain) {
