@@ -177,8 +177,13 @@ std::int64_t WaveformStore::StoreOverStoredFile(SegmentWork& work, const Piece& 
   const std::int64_t windowEnd = std::min(fileSamples, *high + piece.count);
   std::string onDisk(static_cast<std::size_t>(4 * (windowEnd - *low)), '\0');
   {
-    const FileDescriptor fd = work.files.OpenExisting(stored.cpath);
-    if (!fd || !ReadAllAt(fd.get(), onDisk.data(), onDisk.size(), kDataOffset + 4 * *low)) return 0;
+    // A file that cannot be read may hold these samples already: storing them elsewhere would
+    // store them twice.
+    const FileDescriptor fd = work.files.OpenForReading(stored.cpath);
+    if (!fd || !ReadAllAt(fd.get(), onDisk.data(), onDisk.size(), kDataOffset + 4 * *low)) {
+      PrintOpenError(PathOnDisk(stored.cpath));
+      return sr::kFileOpenFailed;
+    }
   }
   std::string mine;
   AppendFloatsLittleEndian(mine, *work.segment.samples, static_cast<std::size_t>(piece.first),

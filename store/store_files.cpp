@@ -75,6 +75,12 @@ FileDescriptor StoreFiles::OpenExisting(std::string_view path) const {
   return OpenRegular(folder, leaf, O_RDWR);
 }
 
+FileDescriptor StoreFiles::OpenForReading(std::string_view path) const {
+  std::string_view leaf;
+  const FileDescriptor folder = OpenParent(path, false, leaf);
+  return OpenRegular(folder, leaf, O_RDONLY);
+}
+
 FileDescriptor StoreFiles::CreateNew(std::string_view path) const {
   std::string_view leaf;
   const FileDescriptor folder = OpenParent(path, true, leaf);

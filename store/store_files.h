@@ -33,6 +33,9 @@ class StoreFiles {
 
   // An existing regular file, opened for reading and writing.
   FileDescriptor OpenExisting(std::string_view path) const;
+  // An existing regular file, opened for reading only (a read-only file is still compared
+  // and copied).
+  FileDescriptor OpenForReading(std::string_view path) const;
   // A new file, created exclusively together with the folders it needs.
   FileDescriptor CreateNew(std::string_view path) const;
   // A regular file that may exist already (created with its folders when it does not).

@@ -175,7 +175,7 @@ int WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece, const C
   const SegmentToStore& segment = work.segment;
   std::string content(static_cast<std::size_t>(kDataOffset + 4 * fileSamples), '\0');
   {
-    const FileDescriptor old = work.files.OpenExisting(stored.cpath);
+    const FileDescriptor old = work.files.OpenForReading(stored.cpath);
     if (!old || !ReadAllAt(old.get(), content.data(), content.size(), 0)) {
       PrintOpenError(PathOnDisk(stored.cpath));
       return sr::kFileOpenFailed;

@@ -362,6 +362,47 @@ TEST_P(FaultTest, ADataDirectoryWithoutWritePermissionFailsEverySegmentAndRegist
   EXPECT_TRUE(fs::is_empty(data));
 }
 
+// A stored file the run may read but not write, then not even read: converting it again finds
+// its samples stored (or fails), continuing it fails, and nothing is ever stored a second time
+// in a file of its own.
+TEST_P(FaultTest, AStoredFileTheRunCannotWriteOrReadIsNeverStoredTwice) {
+  if (const std::string why = UnprivilegedUnavailable(); !why.empty()) GTEST_SKIP() << why;
+  const auto first = RandomWalk(12000, 271, 50);
+  const fs::path seed = Seed("a.seed", "", kStart, 20.0, first);
+  const fs::path more = Seed("b.seed", "", kStart + 600.0, 20.0, RandomWalk(1200, 272, 50));
+  ASSERT_EQ(Convert(seed, Data()).exitCode, 0);
+  // The store belongs to the run's account; only the file is out of its reach.
+  ASSERT_EQ(::chown(Data().c_str(), kUnprivilegedId, kUnprivilegedId), 0);
+  for (const auto& entry : fs::recursive_directory_iterator(Data())) {
+    ASSERT_EQ(::chown(entry.path().c_str(), kUnprivilegedId, kUnprivilegedId), 0);
+  }
+  const fs::path file = Data() / StoredFiles(db()).at(0).cpath;
+  const StoreSnapshot stored = SnapshotOf(db(), Data());
+  auto convert = [&](const fs::path& input) {
+    std::vector<std::string> args{input.string()};
+    for (auto& arg : ConnectionArgs(Data())) args.push_back(arg);
+    return RunUnprivileged(args);
+  };
+
+  fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  auto result = convert(seed);
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_TRUE(SnapshotOf(db(), Data()) == stored);
+  result = convert(more);
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  EXPECT_NE(result.output.find("Open Err: \n" + file.string() + "\n"), std::string::npos)
+      << result.output;
+  EXPECT_TRUE(SnapshotOf(db(), Data()) == stored);
+
+  fs::permissions(file, fs::perms::none);
+  result = convert(seed);
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  EXPECT_NE(result.output.find("Open Err: \n" + file.string() + "\n"), std::string::npos)
+      << result.output;
+  EXPECT_TRUE(SnapshotOf(db(), Data()) == stored);
+  ExpectSamples({"ABC", "BHZ", "??", kStart, 20.0, first});
+}
+
 TEST_P(FaultTest, ATruncatedLastRecordIsIgnoredAndTheRecordsBeforeItAreStored) {
   const auto samples = RandomWalk(6000, 21, 200);
   const std::string whole = PackChannel("ABC", "BHZ", "", kStart, 20.0, samples);
