@@ -164,7 +164,10 @@ std::int64_t WaveformStore::StoreOverStoredFile(SegmentWork& work, const Piece& 
                                                 const ChannelFile& stored) {
   const double rate = work.segment.rate;
   const FileCheck check = CheckFileAgainstRow(stored);
-  // A damaged file, a link or a folder is never read or written.
+  if (check.state == FileState::kShorter) {
+    return RestoreShortenedFile(work, piece, stored, check.samples);
+  }
+  // A link or a folder is never read or written.
   if (check.state != FileState::kMatches && check.state != FileState::kLonger) return 0;
   const std::int64_t fileSamples = check.samples;
   const std::vector<std::int64_t> offsets =
@@ -201,7 +204,25 @@ std::int64_t WaveformStore::StoreOverStoredFile(SegmentWork& work, const Piece& 
       ExactOffset(piece.start, rate, stored.begin, fileSamples);
   if (!exact) return 0;
   const std::int64_t n = std::min(piece.count, fileSamples - *exact);
-  const int rc = ReplaceSamples(work, piece.Take(n), stored, *exact, fileSamples);
+  const int rc = ReplaceSamples(work, piece.Take(n), stored, *exact, fileSamples, fileSamples);
+  if (rc == sr::kNoRowUpdated) return 0;  // the row went away meanwhile
+  return rc != sr::kOk ? rc : n;
+}
+
+std::int64_t WaveformStore::RestoreShortenedFile(SegmentWork& work, const Piece& piece,
+                                                 const ChannelFile& stored, std::int64_t held) {
+  // Only a piece that starts within what the file still holds (or right at its end) restores
+  // it; the file is never written to, only replaced through a staged copy. Storing the piece
+  // in a file of its own would register the held samples twice.
+  if (stored.disk.size < kDataOffset) return 0;
+  const std::optional<std::int64_t> offset =
+      ExactOffset(piece.start, work.segment.rate, stored.begin, held + 1);
+  if (!offset) return 0;
+  // The file ends where its samples or the piece's do, never beyond what its row registered.
+  const std::int64_t extent =
+      std::max(held, std::min(*offset + piece.count, SamplesOfRow(stored).nominal));
+  const std::int64_t n = std::min(piece.count, extent - *offset);
+  const int rc = ReplaceSamples(work, piece.Take(n), stored, *offset, held, extent);
   if (rc == sr::kNoRowUpdated) return 0;  // the row went away meanwhile
   return rc != sr::kOk ? rc : n;
 }

@@ -171,12 +171,14 @@ int WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece, const Cha
 }
 
 int WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece, const ChannelFile& stored,
-                                  std::int64_t offset, std::int64_t fileSamples) {
+                                  std::int64_t offset, std::int64_t held,
+                                  std::int64_t fileSamples) {
   const SegmentToStore& segment = work.segment;
   std::string content(static_cast<std::size_t>(kDataOffset + 4 * fileSamples), '\0');
   {
     const FileDescriptor old = work.files.OpenForReading(stored.cpath);
-    if (!old || !ReadAllAt(old.get(), content.data(), content.size(), 0)) {
+    if (!old || !ReadAllAt(old.get(), content.data(),
+                           static_cast<std::size_t>(kDataOffset + 4 * held), 0)) {
       PrintOpenError(PathOnDisk(stored.cpath));
       return sr::kFileOpenFailed;
     }

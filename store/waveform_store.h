@@ -167,6 +167,10 @@ class WaveformStore {
   // cannot take them) or a negative result code.
   std::int64_t StoreOverStoredFile(SegmentWork& work, const Piece& piece,
                                    const ChannelFile& stored);
+  // The same for a file cut short of its row (`held` samples left), converted again: its
+  // samples from the piece's on are replaced and the row describes the file again.
+  std::int64_t RestoreShortenedFile(SegmentWork& work, const Piece& piece,
+                                    const ChannelFile& stored, std::int64_t held);
   // Finishes or undoes what a killed run left in the channel lock's notes.
   void SettleUnfinishedWork(ChannelHold& hold, const SegmentToStore& segment,
                             const StoreFiles& files);
@@ -218,8 +222,10 @@ class WaveformStore {
   int WriteNewFile(SegmentWork& work, const Piece& piece);
   int AppendToFile(SegmentWork& work, const Piece& piece, const ChannelFile& file,
                    const PieceDecision& decision);
+  // Puts the piece at `offset` of a copy of the file's first `held` samples, `fileSamples` long,
+  // in the file's place, registered with that many samples.
   int ReplaceSamples(SegmentWork& work, const Piece& piece, const ChannelFile& stored,
-                     std::int64_t offset, std::int64_t fileSamples);
+                     std::int64_t offset, std::int64_t held, std::int64_t fileSamples);
   // Writes new content for `cpath` under `staged`, with `note` in the lock's notes first.
   int WriteStaged(SegmentWork& work, const std::string& note, const std::string& staged,
                   std::string_view cpath, const std::function<bool(int fd)>& write);

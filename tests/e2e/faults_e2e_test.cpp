@@ -593,7 +593,9 @@ TEST_P(FaultTest, AFileLongerThanItsRowIsCutBackToItThenContinued) {
   ExpectSamples({"ABC", "BHZ", "??", kStart, 20.0, both});
 }
 
-TEST_P(FaultTest, AFileShorterThanItsRowIsNeverContinuedNorWrittenTo) {
+// A file cut short is never continued nor written to; converting its data again restores it
+// through a staged copy, never storing the samples it still holds a second time elsewhere.
+TEST_P(FaultTest, AFileShorterThanItsRowIsNeverContinuedOnlyRestoredByConvertingItAgain) {
   const auto first = RandomWalk(36000, 221, 50);
   const auto second = RandomWalk(12000, 222, 50);
   ASSERT_EQ(Convert(Seed("a.seed", "", kStart, 20.0, first), Data()).exitCode, 0);
@@ -611,6 +613,25 @@ TEST_P(FaultTest, AFileShorterThanItsRowIsNeverContinuedNorWrittenTo) {
   ExpectSamples({"ABC", "BHZ", "??", kStart, 20.0, {first.begin(), first.begin() + 35000}});
   ExpectSamples({"ABC", "BHZ", "??", kStart + 1800.0, 20.0, second});
   ExpectProblems({std::string("size: ") + kFirstFile});
+  CheckStore(db(), Data());
+
+  // Its first ten minutes converted again: the row describes the samples the file holds.
+  const fs::path part = Seed("part.seed", "", kStart, 20.0, {first.begin(), first.begin() + 12000});
+  auto again = Convert(part, Data());
+  EXPECT_EQ(again.exitCode, 0) << again.output;
+  EXPECT_EQ(
+      db().QueryNumber("select TQTY from FILELIST where CPATH='" + std::string(kFirstFile) + "'"),
+      1750.0);
+  ExpectProblems({});
+  CheckStore(db(), Data());
+  // The whole file converted again: the samples cut off are stored again (appended, or in a
+  // file of their own when the later file's load date is as recent), each once.
+  again = Convert(workDir() / "a.seed", Data());
+  EXPECT_EQ(again.exitCode, 0) << again.output;
+  ForgetSamples();
+  ExpectSamples({"ABC", "BHZ", "??", kStart, 20.0, first});
+  ExpectSamples({"ABC", "BHZ", "??", kStart + 1800.0, 20.0, second});
+  CheckStore(db(), Data());
 }
 
 TEST_P(FaultTest, AContinuationWhoseFileVanishedStartsANewFileAndTheChannelGoesOn) {
