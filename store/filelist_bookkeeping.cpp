@@ -154,8 +154,9 @@ int WaveformStore::StorePiece(SegmentWork& work, Piece piece) {
     // New samples stop where the next stored file of the channel begins.
     const std::int64_t count =
         near.nextBegin ? SamplesBefore(piece, rate, *near.nextBegin) : piece.count;
-    if (const int rc = StoreNewSamples(work, piece.Take(count)); rc != sr::kOk) return rc;
-    piece = piece.After(count, rate);
+    const std::int64_t done = StoreNewSamples(work, piece.Take(count));
+    if (done < 0) return static_cast<int>(done);
+    piece = piece.After(done, rate);
   }
   return sr::kOk;
 }
@@ -227,7 +228,7 @@ std::int64_t WaveformStore::RestoreShortenedFile(SegmentWork& work, const Piece&
   return rc != sr::kOk ? rc : n;
 }
 
-int WaveformStore::StoreNewSamples(SegmentWork& work, const Piece& piece) {
+std::int64_t WaveformStore::StoreNewSamples(SegmentWork& work, const Piece& piece) {
   std::optional<ChannelFile> latest;
   if (const int rc = FindLastFile(work, latest); rc != sr::kOk) return rc;
   const PieceDecision decision = DecidePiece(piece, work.segment.rate, latest);
@@ -247,11 +248,13 @@ int WaveformStore::StoreNewSamples(SegmentWork& work, const Piece& piece) {
     PrintNotContinued(decision.notice, PathOnDisk(latest->cpath));
   }
   if (append) {
-    const int rc = AppendToFile(work, piece, *latest, decision);
+    const int rc = AppendToFile(work, piece.Take(decision.count), *latest, decision);
+    if (rc == sr::kOk) return decision.count;
     // A row that went away after it was found: the piece goes to a new file instead.
     if (rc != sr::kNoRowUpdated) return rc;
   }
-  return WriteNewFile(work, piece);
+  const int rc = WriteNewFile(work, piece);
+  return rc != sr::kOk ? rc : piece.count;
 }
 
 }  // namespace tarnvel

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace tarnvel {
 namespace {
@@ -48,10 +49,19 @@ Piece Piece::After(std::int64_t n, double rate) const {
   return Piece{first + n, count - n, start + static_cast<double>(n) / rate};
 }
 
+std::int64_t SamplesARowPlaces(double rate) {
+  const double drift = std::fabs(rate / RowRate(rate) - 1.0);
+  if (!(drift > 1e-12) || !std::isfinite(drift)) return std::numeric_limits<std::int64_t>::max();
+  // The last of n samples lies (n - 1) × drift intervals off its time: less than half.
+  const double most = std::ceil(0.5 / drift - 1e-9);
+  return most >= 1e15 ? std::numeric_limits<std::int64_t>::max()
+                      : std::max<std::int64_t>(static_cast<std::int64_t>(most), 1);
+}
+
 std::int64_t SamplesPerFile(double rate) {
   // A hair above the exact product keeps 3600 × 0.3 from coming out as 1079.999...
   const auto perFile = static_cast<std::int64_t>(std::floor(kFileLengthLimit * rate + 1e-7));
-  return std::max<std::int64_t>(perFile, 1);
+  return std::clamp<std::int64_t>(perFile, 1, SamplesARowPlaces(rate));
 }
 
 std::vector<Piece> CutIntoPieces(double start, double rate, std::int64_t count) {
@@ -120,10 +130,13 @@ PieceDecision DecidePiece(const Piece& piece, double rate,
     return decision;
   }
   if (SamplesOfRow(*latest).nominal >= SamplesPerFile(rate)) return decision;  // a full file
+  const std::int64_t room = SamplesARowPlaces(rate) - HeldSamples(*latest);
+  if (room <= 0) return decision;  // its row places no more samples at their times
   const double fileEnd = latest->begin + static_cast<double>(HeldSamples(*latest)) / rate;
   if (!(std::fabs(fileEnd - piece.start) < kContinuityTolerance / rate)) return decision;
 
   const FileCheck check = CheckFileAgainstRow(*latest);
+  decision.count = std::min(piece.count, room);
   switch (check.state) {
     case FileState::kMatches:
       decision.action = PieceAction::kAppend;

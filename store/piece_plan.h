@@ -40,7 +40,12 @@ struct Piece {
   Piece Take(std::int64_t n) const { return Piece{first, n, start}; }
 };
 
-// Samples that fit one file: floor(3600 × rate), at least one.
+// Most samples one row places within half an interval of their own times. SPS keeps hundredths,
+// so a rate it does not carry exactly (1/7 as 0.14) drifts |rate / SPS - 1| of an interval with
+// every sample; a rate it carries has no such limit (INT64_MAX).
+std::int64_t SamplesARowPlaces(double rate);
+
+// Samples that fit one file: floor(3600 × rate), at most SamplesARowPlaces, at least one.
 std::int64_t SamplesPerFile(double rate);
 
 // A segment of `count` samples cut into pieces on whole sample indices: each holds
@@ -100,6 +105,7 @@ struct PieceDecision {
   PieceAction action = PieceAction::kNewFile;
   std::int64_t fileSamples = 0;  // kAppend: samples the file keeps ahead of the piece
   std::int64_t keepBytes = -1;   // kAppend: cut the file back to this size first (-1: no cut)
+  std::int64_t count = 0;        // kAppend: the piece's samples that go to the file
   PieceNotice notice = PieceNotice::kNone;
 };
 PieceDecision DecidePiece(const Piece& piece, double rate,

@@ -161,7 +161,8 @@ class WaveformStore {
   int StorePieces(SegmentWork& work);
   int StorePiece(SegmentWork& work, Piece piece);
   // Samples that no file of the channel holds yet: continue the latest file or start a new one.
-  int StoreNewSamples(SegmentWork& work, const Piece& piece);
+  // Returns the samples stored (the latest file may take fewer) or a negative result code.
+  std::int64_t StoreNewSamples(SegmentWork& work, const Piece& piece);
   // A piece that starts inside a stored file of the channel: the samples it finds stored there
   // unchanged, or replaces when they differ. Returns the samples dealt with (0 when the file
   // cannot take them) or a negative result code.

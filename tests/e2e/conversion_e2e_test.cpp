@@ -589,19 +589,27 @@ TEST_P(ConversionTest, CorrectedDataReplaceTheSamplesOfTheirTimeOnly) {
   EXPECT_DOUBLE_EQ(db().QueryNumber("select TQTY from FILELIST"), 2400.0);
 }
 
-// A channel of one sample every 7 s: pieces are cut on whole samples (514 to an hour file),
-// each starts at the time of its first sample, and every sample lands in one of them.
+// A channel of one sample every 7 s: pieces are cut on whole samples, each starts at the time
+// of its first sample, and every sample lands in one of them. SPS 0.14 places 25 samples within
+// half an interval of their times, so no file holds more (the store checker checks it).
 TEST_P(ConversionTest, SlowChannelsArePiecedOnWholeSamples) {
   const double rate = 1.0 / 7.0;
-  const auto samples = RandomWalk(3000, 151, 20);  // 21000 s
+  const auto samples = RandomWalk(110, 151, 20);  // 770 s
   ExpectSamples({"ABC", "LHZ", "??", kStart, rate, samples});
-  // Converting it again finds every piece stored.
-  ConvertThenAgain({Place("slow.seed", PackChannel("ABC", "LHZ", "", kStart, rate, samples))});
-  const auto rows = db().Query("select TBEGIN, SPS from FILELIST order by TBEGIN");
-  ASSERT_EQ(rows.size(), 6u);  // 5 × 514 samples and 430
+  // Converting it again finds every piece stored; a continuation fills the last file first.
+  ConvertThenAgain({Place("slow.seed", PackChannel("ABC", "LHZ", "", kStart, rate,
+                                                   {samples.begin(), samples.begin() + 90}))});
+  ASSERT_EQ(Run({Place("more.seed", PackChannel("ABC", "LHZ", "", kStart + 630.0, rate,
+                                                {samples.begin() + 90, samples.end()}))
+                     .string()})
+                .exitCode,
+            0);
+  const auto rows = db().Query("select TBEGIN, SPS, TQTY from FILELIST order by TBEGIN");
+  ASSERT_EQ(rows.size(), 5u);  // 4 × 25 samples and 10
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    EXPECT_NEAR(std::stod(rows[i][0]), kStart + 514.0 * 7.0 * static_cast<double>(i), 1e-4);
+    EXPECT_NEAR(std::stod(rows[i][0]), kStart + 25.0 * 7.0 * static_cast<double>(i), 1e-4);
     EXPECT_DOUBLE_EQ(std::stod(rows[i][1]), 0.14);
+    EXPECT_NEAR(std::stod(rows[i][2]), (i < 4 ? 25.0 : 10.0) / 0.14, 0.005);
   }
 }
 

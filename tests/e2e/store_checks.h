@@ -5,7 +5,8 @@
 //     naming the row's station, channel, location code and rate;
 //   - no path is registered twice;
 //   - no file below the data directory is unregistered (the channel locks in .lock/ aside);
-//   - where the test knows its input, every input sample is stored exactly once, at its time.
+//   - where the test knows its input, every input sample is stored exactly once, at its time,
+//     and the time its row gives it (TBEGIN + i / SPS) lies within half an interval of that.
 //
 // The fixtures that run conversions check the store in their TearDown (StoreExpectations); a
 // test that damages a store on purpose names the problems it expects instead.
@@ -192,6 +193,13 @@ inline std::vector<std::string> SampleProblems(const std::vector<StoredFile>& fi
       if (std::fabs(offset - static_cast<double>(first)) > 0.05) {
         problems.push_back(name + ": " + file.cpath + " is off the sample times");
         continue;
+      }
+      // SPS keeps hundredths: where it is not the true rate, the row's times drift away.
+      const double drift = std::fabs(run.rate / file.rate - 1.0) *
+                           static_cast<double>(std::max<std::size_t>(stored.size(), 1) - 1);
+      if (drift >= 0.5) {
+        problems.push_back(name + ": " + file.cpath +
+                           " has samples its row places off their times");
       }
       for (std::size_t i = 0; i < stored.size(); ++i) {
         const std::int64_t k = first + static_cast<std::int64_t>(i);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +52,11 @@ TEST(PiecePlanTest, RatesAreWhatTwoDecimalsCarry) {
   // TQTY × SPS is the sample count, whatever the rate.
   EXPECT_NEAR(RowDuration(514, 1.0 / 7.0) * 0.14, 514.0, 1e-9);
   EXPECT_EQ(RowDuration(72000, 20.0), 3600.0);
+  // How many samples a row's SPS places within half an interval of their times.
+  EXPECT_EQ(SamplesARowPlaces(20.0), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(SamplesARowPlaces(62.5), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(SamplesARowPlaces(1.0 / 7.0), 25);  // 24 × 0.0204 < 0.5
+  EXPECT_EQ(SamplesARowPlaces(0.005), 1);       // SPS 0.01: the second sample 100 s early
 }
 
 TEST(PiecePlanTest, SegmentsAreCutOnWholeSamples) {
@@ -64,7 +70,9 @@ TEST(PiecePlanTest, SegmentsAreCutOnWholeSamples) {
       {20.0, 72000, {72000}},
       {62.5, 300000, {225000, 75000}},
       {0.3, 2200, {1080, 1080, 40}},
-      {1.0 / 7.0, 3000, {514, 514, 514, 514, 514, 430}},  // 3598 s to a file, none lost
+      // SPS 0.14 places 25 samples of one every 7 s within half an interval (of 514 an hour).
+      {1.0 / 7.0, 60, {25, 25, 10}},
+      {33.333333, 12000, {5000, 5000, 2000}},  // SPS 33.33
       {0.0002, 3, {1, 1, 1}},
   };
   for (const Case& c : cases) {
@@ -213,14 +221,20 @@ TEST(PiecePlanTest, AnAppendStoppedBeforeItsRowGoesBackToTheSizeBeforeIt) {
 }
 
 TEST(PiecePlanTest, ASlowChannelsFileEndsWhereItsSamplesDo) {
-  // 100 samples at 1/7 sps: TQTY is 100 / 0.14 s, the samples end 700 s after the start.
+  // 20 samples at 1/7 sps: TQTY is 20 / 0.14 s, the samples end 140 s after the start.
   const double rate = 1.0 / 7.0;
-  const ChannelFile file = Row(100, rate, Bytes(100));
-  EXPECT_EQ(DecidePiece(Piece{0, 10, kBegin + 700.0}, rate, file).action, PieceAction::kAppend);
-  EXPECT_EQ(DecidePiece(Piece{0, 10, kBegin + 714.0}, rate, file).action, PieceAction::kNewFile);
-  // 514 samples fill a file.
-  EXPECT_EQ(DecidePiece(Piece{0, 10, kBegin + 3598.0}, rate, Row(514, rate, Bytes(514))).action,
+  const ChannelFile file = Row(20, rate, Bytes(20));
+  const PieceDecision next = DecidePiece(Piece{0, 10, kBegin + 140.0}, rate, file);
+  EXPECT_EQ(next.action, PieceAction::kAppend);
+  EXPECT_EQ(next.count, 5);  // the row places 25 samples at their times, no more
+  EXPECT_EQ(DecidePiece(Piece{0, 10, kBegin + 154.0}, rate, file).action, PieceAction::kNewFile);
+  // 25 samples fill a file.
+  EXPECT_EQ(DecidePiece(Piece{0, 10, kBegin + 175.0}, rate, Row(25, rate, Bytes(25))).action,
             PieceAction::kNewFile);
+  // A rate the row carries appends the whole piece.
+  EXPECT_EQ(
+      DecidePiece(Piece{0, 12000, kBegin + 600.0}, 20.0, Row(12000, 20.0, Bytes(12000))).count,
+      12000);
 }
 
 TEST(PiecePlanTest, StoredFilesAroundAPieceAreFoundByTheirSampleTimes) {
