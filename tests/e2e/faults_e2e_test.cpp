@@ -864,14 +864,18 @@ TEST_P(FaultTest, AConversionKilledAnywhereIsCompletedByConvertingItAgain) {
   // that size.
   const auto fast = RandomWalk(1001, 264, 50);
   const auto fastOnward = RandomWalk(400, 265, 50);
+  // A file cut short after it was stored, restored by converting its data again.
+  const auto shortened = RandomWalk(6000, 266, 50);
   const fs::path baseSeed = workDir() / "base.seed";
   WriteFile(baseSeed, PackChannel("ABC", "BHZ", "", kStart, 20.0, base) +
-                          PackChannel("ABC", "HHZ", "", kStart, 200.0, fast));
+                          PackChannel("ABC", "HHZ", "", kStart, 200.0, fast) +
+                          PackChannel("ABC", "EHZ", "", kStart, 20.0, shortened));
   const fs::path run = workDir() / "run.seed";
   WriteFile(run, PackChannel("ABC", "BHZ", "", kStart + 1800.0, 20.0, onward) +
                      PackChannel("DEF", "BHZ", "", kStart, 20.0, other) +
                      PackChannel("ABC", "BHZ", "", kStart, 20.0, corrected) +
-                     PackChannel("ABC", "HHZ", "", kStart + 5.005, 200.0, fastOnward));
+                     PackChannel("ABC", "HHZ", "", kStart + 5.005, 200.0, fastOnward) +
+                     PackChannel("ABC", "EHZ", "", kStart, 20.0, shortened));
   std::vector<std::int32_t> abc = base;
   std::copy(corrected.begin(), corrected.end(), abc.begin());
   abc.insert(abc.end(), onward.begin(), onward.end());
@@ -879,8 +883,10 @@ TEST_P(FaultTest, AConversionKilledAnywhereIsCompletedByConvertingItAgain) {
   hhz.insert(hhz.end(), fastOnward.begin(), fastOnward.end());
   const std::vector<ExpectedChannel> expected = {{"ABC", "BHZ", "??", kStart, 20.0, abc},
                                                  {"DEF", "BHZ", "??", kStart, 20.0, other},
-                                                 {"ABC", "HHZ", "??", kStart, 200.0, hhz}};
+                                                 {"ABC", "HHZ", "??", kStart, 200.0, hhz},
+                                                 {"ABC", "EHZ", "??", kStart, 20.0, shortened}};
   ASSERT_EQ(Convert(baseSeed, Data()).exitCode, 0);
+  fs::resize_file(Data() / "ABC/13/21032009-130500-EHZ.ABC", 512 + 4 * 5000);
   ExpectEveryKillCompletedByConvertingAgain(run, Data(), expected);
   for (const ExpectedChannel& channel : expected) ExpectSamples(channel);
 }
