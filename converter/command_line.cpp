@@ -2,17 +2,15 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
-#include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string_view>
 
 #include "converter/console_wording.h"
 #include "seed/time_conversion.h"
-#include "settings/text_case.h"
+#include "text/leading_number.h"
+#include "text/text_case.h"
 
 namespace tarnvel {
 namespace {
@@ -28,59 +26,6 @@ constexpr const char* kBeginTimeMessage = "Incorrect begin time. Use: [hh:MM:ss-
 constexpr const char* kEndTimeMessage = "Incorrect end time. Use: [hh:MM:ss-dd.mm.yyyy]\n";
 constexpr const char* kTwoEndsMessage = "TEND and TQTY has been found\n";
 constexpr const char* kQuantityWithoutBeginMessage = "TQTY without TBEGIN\n";
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// The leading decimal integer of a text (optional blanks and sign, then digits), 0 when there
-// are no digits; values beyond the int range saturate.
-int LeadingInteger(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  std::int64_t value = 0;
-  for (const char c : text) {
-    if (!IsDigit(c)) break;
-    value = value * 10 + (c - '0');
-    if (value > static_cast<std::int64_t>(INT_MAX) + 1) break;
-  }
-  if (negative) value = -value;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
-}
-
-// The leading plain decimal number of a text (sign, digits, fraction, exponent), 0 when there
-// is none. Words such as "inf" or "nan" and hexadecimal forms are not numbers here.
-double LeadingDecimal(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  const std::size_t start = i;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-  std::size_t digits = 0;
-  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
-  }
-  if (digits == 0) return 0.0;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    std::size_t j = i + 1;
-    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-    if (j < text.size() && IsDigit(text[j])) {
-      while (j < text.size() && IsDigit(text[j])) ++j;
-      i = j;
-    }
-  }
-  const std::string number(text.substr(start, i - start));
-  return std::strtod(number.c_str(), nullptr);
-}
 
 // The non-empty runs of `text` between any of the characters of `separators`.
 std::vector<std::string_view> SplitSkippingEmpty(std::string_view text,

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "converter/console_wording.h"
-#include "settings/text_case.h"
+#include "text/text_case.h"
 
 namespace tarnvel {
 namespace {
@@ -65,9 +65,7 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
   if (!target.cssMode) store.BeginBatch();
   for (std::size_t i = 0; i < n; ++i) {
     TraceSegment& segment = context.segments[i];
-    segment.station = ToUpperAscii(segment.station);
-    segment.channel = ToUpperAscii(segment.channel);
-    segment.location = ToUpperAscii(segment.location);
+    segment.ToUpperCase();
     const std::string path = DataFilePath(store.Directory(), segment);
 
     const int percent =

@@ -33,11 +33,6 @@ void CreateFoldersOf(const std::string& path) {
   }
 }
 
-bool SafeCodes(const TraceSegment& segment) {
-  return IsSafePathComponent(segment.station) && IsSafePathComponent(segment.channel) &&
-         (segment.location.empty() || IsSafePathComponent(segment.location));
-}
-
 // Creates or truncates the data file and writes the segment's samples into it; a part of the
 // samples is no data file, so a failed one is removed. A file staged while the SEED file was
 // read is given the name instead.
@@ -98,7 +93,7 @@ int WaveformStore::WriteCssOutput(std::span<const TraceSegment* const> segments,
 
     // Codes become file names; none may lead out of the wfdisc folder.
     for (const TraceSegment* segment : segments) {
-      if (!SafeCodes(*segment)) return sr::kCssWriteFailed;
+      if (!segment->HasSafeCodes()) return sr::kCssWriteFailed;
     }
 
     // Names and lines first: a segment whose line cannot keep its columns, or whose data file

@@ -15,10 +15,6 @@ constexpr int kRateWidth = 11;
 constexpr int kRateDecimals = 7;
 constexpr long kLargestByteOffset = 9999999999L;  // foff is ten characters wide
 
-bool HasLocation(const TraceSegment& segment) {
-  return !segment.location.empty() && segment.location != "??";
-}
-
 // `value` in fixed point, right-aligned in `width` characters, with `decimals` decimals or as
 // many fewer as the whole part needs; empty when not even the whole part fits.
 std::string FixedInWidth(double value, int width, int decimals) {
@@ -69,7 +65,7 @@ std::string FormatLine(const TraceSegment& segment, std::int64_t first, std::int
 }  // namespace
 
 std::string WfdiscChannel(const TraceSegment& segment) {
-  return HasLocation(segment) ? segment.channel + segment.location : segment.channel;
+  return segment.HasLocation() ? segment.channel + segment.location : segment.channel;
 }
 
 std::string WfdiscDataFileName(const TraceSegment& segment, int serial) {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "gui/text_fields.h"
+#include "text/text_case.h"
 
 namespace tarnvel::gui {
 namespace {
@@ -32,7 +32,7 @@ void AppendTimes(CommandLine& line, const PickerTime& begin, const PickerTime& e
 }
 
 bool IsAll(std::string_view pattern) {
-  return EqualsNoCase(pattern, "*");
+  return EqualsIgnoreCase(pattern, "*");
 }
 
 }  // namespace

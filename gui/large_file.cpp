@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "gui/text_fields.h"
+#include "text/leading_number.h"
 
 namespace tarnvel::gui {
 
@@ -17,7 +17,7 @@ std::string MegabytesText(std::int64_t sizeBytes) {
 }
 
 int ViewLimitFromText(std::string_view text) {
-  return LeadingDigits(text);
+  return LeadingInteger(text);
 }
 
 }  // namespace tarnvel::gui

@@ -4,6 +4,8 @@
 #include "gui/channel_table.h"
 #include "gui/failure_counter.h"
 #include "gui/text_fields.h"
+#include "text/leading_number.h"
+#include "text/text_case.h"
 
 namespace tarnvel::gui {
 namespace {
@@ -23,8 +25,8 @@ bool IsChannelLine(std::string_view line) {
 ChannelInfo* FindChannel(ChannelInfoList& channels, std::string_view station,
                          std::string_view channel, std::string_view location) {
   for (auto& info : channels) {
-    if (EqualsNoCase(info.station, station) && EqualsNoCase(info.channel, channel) &&
-        EqualsNoCase(info.location, location)) {
+    if (EqualsIgnoreCase(info.station, station) && EqualsIgnoreCase(info.channel, channel) &&
+        EqualsIgnoreCase(info.location, location)) {
       return &info;
     }
   }
@@ -43,7 +45,7 @@ void HandleRateDiffers(std::string_view rest, ChannelInfoList& channels) {
   const auto channel = TakeField(rest, kCodes);
   const auto location = TakeField(rest, " ");
   if (auto* info = FindChannel(channels, station, channel, location)) {
-    info->sitechanRate = LeadingNumber(rest);
+    info->sitechanRate = LeadingDecimal(rest);
   }
 }
 
@@ -58,9 +60,9 @@ void HandleChannelLine(std::string_view line, ChannelInfoList& channels, std::st
   info.station = ChannelCode(TakeField(rest, kCodes));
   info.channel = ChannelCode(TakeField(rest, kCodes));
   info.location = ChannelCode(TakeField(rest, " "));
-  info.begin = LeadingNumber(TakeField(rest, wording::kSpanSeparator));
-  info.end = LeadingNumber(TakeField(rest, " "));
-  info.sampleRate = LeadingNumber(rest);
+  info.begin = LeadingDecimal(TakeField(rest, wording::kSpanSeparator));
+  info.end = LeadingDecimal(TakeField(rest, " "));
+  info.sampleRate = LeadingDecimal(rest);
   info.inSitechan = true;
   info.sitechanRate = -1.0;
   channels.push_back(std::move(info));
@@ -74,9 +76,9 @@ void ParseListingOutput(std::string_view output, ChannelInfoList& channels,
   while (!rest.empty()) {
     const std::string_view line = TakeField(rest, "\n");
     if (line.empty() || IsFailureLine(line)) continue;
-    if (StartsWithNoCase(line, kNotFoundPrefix)) {
+    if (StartsWithIgnoreCase(line, kNotFoundPrefix)) {
       HandleNotFound(line.substr(kNotFoundPrefix.size()), channels);
-    } else if (StartsWithNoCase(line, kRateDiffersPrefix)) {
+    } else if (StartsWithIgnoreCase(line, kRateDiffersPrefix)) {
       HandleRateDiffers(line.substr(kRateDiffersPrefix.size()), channels);
     } else if (IsChannelLine(line)) {
       HandleChannelLine(line, channels, resultsText);

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "converter/console_wording.h"
-#include "gui/text_fields.h"
+#include "text/leading_number.h"
 
 namespace tarnvel::gui {
 namespace {
@@ -24,7 +24,7 @@ Entry LastEntry(std::string_view output, std::string_view prefix) {
       const auto number = output.substr(numberAt);
       const auto digits = std::min(number.find_first_not_of("0123456789"), number.size());
       if (digits > 0 && digits < number.size() && number[digits] == '%') {
-        return {at, std::clamp(LeadingDigits(number), 0, 100)};
+        return {at, std::clamp(LeadingInteger(number), 0, 100)};
       }
     }
     from = at;

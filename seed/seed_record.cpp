@@ -4,8 +4,9 @@
 #include <cstdio>
 
 #include "seed/byte_order.h"
+#include "seed/channel_key.h"
 #include "seed/time_conversion.h"
-#include "settings/text_case.h"
+#include "text/text_case.h"
 
 namespace tarnvel {
 namespace {
@@ -19,16 +20,6 @@ std::string CodeField(const std::uint8_t* record) {
     out.push_back(static_cast<char>(p[i]));
   }
   return out;
-}
-
-// Names become parts of file and directory names later; refuse what could escape or corrupt
-// them.
-bool IsSafeName(const std::string& name) {
-  if (name == "." || name == "..") return false;
-  return std::all_of(name.begin(), name.end(), [](char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u > 0x20 && u < 0x7F && c != '/' && c != '\\' && c != ':';
-  });
 }
 
 // A record is kept when it starts before the window's end and ends after its begin.
@@ -127,11 +118,8 @@ HeaderResult ReadRecordHeader(std::span<const std::uint8_t> record, int recordLe
   h.channel = CodeField<Channel>(r);
   h.location = CodeField<Location>(r);
   if (h.station.empty() || h.channel.empty()) return HeaderResult::kNoName;
-  if (!IsSafeName(h.station) || !IsSafeName(h.channel) ||
-      (!h.location.empty() && !IsSafeName(h.location))) {
-    return HeaderResult::kUnsafeName;
-  }
-  if (h.location.empty()) h.location = "??";
+  if (!HasSafeCodes(h.station, h.channel, h.location)) return HeaderResult::kUnsafeName;
+  if (h.location.empty()) h.location = kBlankLocation;
 
   static_cast<BlocketteChain&>(h) = ReadBlocketteChain(record.first(extent));
   const bool be = h.bigEndian;

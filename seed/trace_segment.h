@@ -2,13 +2,13 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
+#include "seed/channel_key.h"
 #include "seed/sample_buffer.h"
 
 namespace tarnvel {
 
-struct TraceSegment {
+struct TraceSegment : ChannelKey {
   // Whole samples per second (the nominal rate truncated toward zero): only the listing's rate
   // column shows it.
   std::uint32_t rate = 0;
@@ -19,9 +19,6 @@ struct TraceSegment {
   double start = 0.0;      // epoch seconds of the first sample
   double end = 0.0;        // start + count / nominalRate: time of the sample after the last
   std::int64_t count = 0;  // samples held (info mode: samples counted)
-  std::string channel;     // at most 3 characters
-  std::string station;     // at most 5 characters
-  std::string location;    // at most 2 characters, "??" for a blank location
 };
 
 }  // namespace tarnvel

@@ -1,11 +1,10 @@
 #include "settings/ini_file.h"
 
-#include <cctype>
-#include <climits>
-#include <cstdint>
 #include <fstream>
 #include <optional>
-#include "settings/text_case.h"
+
+#include "text/leading_number.h"
+#include "text/text_case.h"
 
 namespace tarnvel {
 namespace {
@@ -92,22 +91,8 @@ int GetProfileInt(std::string_view section, std::string_view key, int fallback,
   // An empty value counts as missing, as the private-profile integer lookup treats it.
   if (!value || value->empty()) return fallback;
 
-  std::string_view text(*value);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  std::int64_t number = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') break;
-    number = number * 10 + (c - '0');
-    if (number > static_cast<std::int64_t>(INT_MAX) + 1) break;  // saturates below
-  }
-  if (negative) number = -number;
-  if (number > INT_MAX) return INT_MAX;
-  if (number < INT_MIN) return INT_MIN;
-  return static_cast<int>(number);
+  // A value that begins with a blank (inside quotes) has no leading digits.
+  return IsBlank(value->front()) ? 0 : LeadingInteger(*value);
 }
 
 }  // namespace tarnvel

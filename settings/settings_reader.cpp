@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "settings/ini_file.h"
-#include "settings/text_case.h"
+#include "text/text_case.h"
 
 namespace tarnvel {
 namespace {

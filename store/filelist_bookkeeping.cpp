@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "store/path_safety.h"
+#include "seed/channel_key.h"
 #include "store/store_lines.h"
 #include "store/waveform_store.h"
 
@@ -60,8 +60,7 @@ int WaveformStore::StoreSegmentPieces(const SegmentToStore& segment) {
     return work_.transaction.open() ? Recover(sr::kUnreachable, nullptr) : sr::kUnreachable;
   }
   // Codes become path components; none may lead out of the data directory.
-  if (!IsSafePathComponent(segment.station) || !IsSafePathComponent(segment.channel) ||
-      (!segment.location.empty() && !IsSafePathComponent(segment.location))) {
+  if (!HasSafeCodes(segment.station, segment.channel, segment.location)) {
     PrintOpenError(segment.path);
     return sr::kFileOpenFailed;
   }

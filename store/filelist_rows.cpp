@@ -2,6 +2,7 @@
 // extending and removing registrations.
 #include <ctime>
 
+#include "seed/channel_key.h"
 #include "store/waveform_store.h"
 
 namespace tarnvel {
@@ -17,10 +18,6 @@ constexpr double kLongestFile = 86400.0;
 // How far below the known end the probe's latest TBEGIN must lie to vouch for it: the driver
 // may hand the value over rounded to 15 digits.
 constexpr double kProbeMargin = 0.001;
-
-bool IsBlankLocation(std::string_view location) {
-  return location.empty() || location == "??";
-}
 
 std::string LocalLoadDate() {
   const std::time_t now = std::time(nullptr);

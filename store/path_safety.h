@@ -7,10 +7,6 @@
 
 namespace tarnvel {
 
-// True for a code usable as one path component: not empty, not "." or "..", and free of
-// separators, ':' (a drive on some systems) and NUL.
-bool IsSafePathComponent(std::string_view code);
-
 // The lexically normalised form of a '/' path ("a//b/./c" -> "a/b/c"), for comparing paths.
 std::string NormalPath(std::string_view path);
 

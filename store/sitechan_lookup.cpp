@@ -1,16 +1,8 @@
 // The SITECHAN check of the information mode: is a channel described, and with which rate.
+#include "seed/channel_key.h"
 #include "store/waveform_store.h"
 
 namespace tarnvel {
-namespace {
-
-// "?\?" is written so because "??" followed by some characters looks like a trigraph to
-// the compiler's warnings.
-bool IsBlankLocation(std::string_view location) {
-  return location.empty() || location == "?\?";
-}
-
-}  // namespace
 
 StoreResult WaveformStore::CheckSiteChan(std::string_view station, std::string_view channel,
                                          std::string_view location, double rate,

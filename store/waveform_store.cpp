@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "settings/text_case.h"
+#include "text/text_case.h"
 
 namespace tarnvel {
 namespace {

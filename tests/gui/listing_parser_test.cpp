@@ -1,7 +1,5 @@
 #include "gui/listing_parser.h"
 
-#include "gui/text_fields.h"
-
 #include <gtest/gtest.h>
 
 namespace tarnvel::gui {
@@ -113,18 +111,6 @@ TEST(ListingParser, ReadsEveryChannelLinePastSixteenKilobytes) {
   ASSERT_EQ(parsed.channels.size(), 1000u);
   EXPECT_EQ(parsed.channels.back().station, "S999");
   EXPECT_FALSE(parsed.channels.back().inSitechan);
-}
-
-TEST(LeadingNumber, ReadsLikeAtofWhateverTheLocale) {
-  // The numbers the listing parser depends on, including the atof corner cases.
-  EXPECT_DOUBLE_EQ(LeadingNumber("  12.50xyz"), 12.5);
-  EXPECT_DOUBLE_EQ(LeadingNumber("-3.25"), -3.25);
-  EXPECT_DOUBLE_EQ(LeadingNumber("+7"), 7.0);
-  EXPECT_DOUBLE_EQ(LeadingNumber("1e3 rest"), 1000.0);
-  EXPECT_DOUBLE_EQ(LeadingNumber("20\r"), 20.0);
-  EXPECT_DOUBLE_EQ(LeadingNumber("abc"), 0.0);
-  EXPECT_DOUBLE_EQ(LeadingNumber("+-1"), 0.0);
-  EXPECT_DOUBLE_EQ(LeadingNumber(""), 0.0);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include "gui/failure_counter.h"
 #include "gui/progress_scanner.h"
-#include "gui/text_fields.h"
 
 namespace tarnvel::gui {
 namespace {
@@ -84,12 +83,6 @@ TEST(FailureCounter, NonZeroExitIsAFailureEvenWithoutErrorLines) {
   EXPECT_EQ(RunFailures("", 0, false), 1);
   EXPECT_EQ(RunFailures("DB write error (a::b::c)\nDB write error (a::b::d)\n", 0, true), 2);
   EXPECT_EQ(RunFailures("Connection error (ODBC: Q, USER: Q)\n", 255, true), 1);
-}
-
-TEST(LeadingDigits, StopsAtTheFirstNonDigitAndNeverOverflows) {
-  EXPECT_EQ(LeadingDigits("007%"), 7);
-  EXPECT_EQ(LeadingDigits("x1"), 0);
-  EXPECT_EQ(LeadingDigits("99999999999999999999"), 2147483647);
 }
 
 }  // namespace

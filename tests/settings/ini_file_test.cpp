@@ -116,7 +116,8 @@ TEST_F(IniFileTest, IntegersReadLeadingDigits) {
       "E=\n"
       "F=99999999999999\n"
       "G=-99999999999999\n"
-      "H=\"5\"\n");
+      "H=\"5\"\n"
+      "I=\" 5\"\n");
   EXPECT_EQ(GetProfileInt("DATABASE", "A", -1, path), 12);
   EXPECT_EQ(GetProfileInt("DATABASE", "B", -1, path), -3);
   EXPECT_EQ(GetProfileInt("DATABASE", "C", -1, path), 0);
@@ -125,6 +126,7 @@ TEST_F(IniFileTest, IntegersReadLeadingDigits) {
   EXPECT_EQ(GetProfileInt("DATABASE", "F", -1, path), 2147483647);
   EXPECT_EQ(GetProfileInt("DATABASE", "G", -1, path), -2147483647 - 1);
   EXPECT_EQ(GetProfileInt("DATABASE", "H", -1, path), 5);
+  EXPECT_EQ(GetProfileInt("DATABASE", "I", -1, path), 0);  // a blank inside the quotes comes first
 }
 
 }  // namespace

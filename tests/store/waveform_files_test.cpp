@@ -18,7 +18,6 @@
 
 #include "store/channel_lock.h"
 #include "store/data_directory.h"
-#include "store/path_safety.h"
 #include "store/store_files.h"
 #include "store/waveform_header.h"
 #include "store/waveform_store.h"
@@ -70,15 +69,6 @@ TEST(WaveformHeaderTest, FileNameRightAlignsShortCodesAndKeepsLongOnes) {
   EXPECT_EQ(ComposeWaveformFileName(t, "HZ", "ABCDE"), "06122026-051500- HZ.ABCDE");
   // A second file of the same second keeps the station suffix readable.
   EXPECT_EQ(ComposeWaveformFileName(t, "BHZ", "ABC", 2), "06122026-051500-BHZ-2.ABC");
-}
-
-TEST(PathSafetyTest, CodesWithSeparatorsOrDotsAreNoPathComponents) {
-  EXPECT_TRUE(IsSafePathComponent("ABC"));
-  EXPECT_TRUE(IsSafePathComponent("??"));
-  // ':' makes "C:" a drive on some systems: a composed path would leave the data directory.
-  for (const char* bad : {"", ".", "..", "A/B", "A\\B", "C:", ":"}) {
-    EXPECT_FALSE(IsSafePathComponent(bad)) << bad;
-  }
 }
 
 TEST(DataDirectoryTest, EverySpellingGivesOneText) {
