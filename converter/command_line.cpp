@@ -9,6 +9,7 @@
 
 #include "converter/console_wording.h"
 #include "seed/time_conversion.h"
+#include "settings/settings_reader.h"
 #include "text/leading_number.h"
 #include "text/text_case.h"
 
@@ -114,14 +115,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, RunOptions& o
   bool endGiven = false;
   for (std::size_t position = 1; position < args.size(); ++position) {
     const std::string& arg = args[position];
-    if (StartsWithIgnoreCase(arg, "odbc=")) {
-      options.odbc = arg.substr(5);
-    } else if (StartsWithIgnoreCase(arg, "user=")) {
-      options.user = arg.substr(5);
-    } else if (StartsWithIgnoreCase(arg, "password=")) {
-      options.password = arg.substr(9);
-    } else if (StartsWithIgnoreCase(arg, "data=")) {
-      options.dataDir = arg.substr(5);
+    if (IsSettingsArgument(arg)) {
+      // Read by the settings reader.
     } else if (EqualsIgnoreCase(arg, "-i")) {
       options.infoMode = true;
     } else if (StartsWithIgnoreCase(arg, "-i=")) {
@@ -147,8 +142,6 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, RunOptions& o
       endGiven = true;
       if (!window.begin) return Error(kQuantityWithoutBeginMessage);
       window.end = *window.begin + LeadingDecimal(std::string_view(arg).substr(4));
-    } else if (StartsWithIgnoreCase(arg, "-use_tend") || StartsWithIgnoreCase(arg, "/use_tend")) {
-      // Read by the settings reader.
     } else if (position == 1) {
       if (arg != "?") options.seedPath = arg;
     } else if (!AppendChannelFilter(arg, filter)) {

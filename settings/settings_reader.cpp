@@ -79,7 +79,33 @@ std::string FormQorIniPath(const SettingsReader::Environment& environment,
   return FileIn(systemFolder, kQorIniName);
 }
 
+struct ArgumentSetting {
+  std::string_view prefix;
+  std::string ResolvedSettings::*value;
+};
+constexpr ArgumentSetting kArgumentSettings[] = {
+    {"ODBC=", &ResolvedSettings::odbc},
+    {"USER=", &ResolvedSettings::user},
+    {"PASSWORD=", &ResolvedSettings::password},
+    {"DATA=", &ResolvedSettings::dataDir},
+};
+
+const ArgumentSetting* ArgumentSettingOf(std::string_view arg) {
+  for (const ArgumentSetting& setting : kArgumentSettings) {
+    if (StartsWithIgnoreCase(arg, setting.prefix)) return &setting;
+  }
+  return nullptr;
+}
+
+bool IsUseTendArgument(std::string_view arg) {
+  return StartsWithIgnoreCase(arg, "/use_tend") || StartsWithIgnoreCase(arg, "-use_tend");
+}
+
 }  // namespace
+
+bool IsSettingsArgument(std::string_view arg) {
+  return ArgumentSettingOf(arg) != nullptr || IsUseTendArgument(arg);
+}
 
 SettingsReader::SettingsReader(std::vector<std::string> args, Environment environment,
                                std::string systemFolder)
@@ -98,15 +124,9 @@ void SettingsReader::LoadSettings() {
   bool useTendFromCommandLine = false;
   for (std::size_t i = 1; i < args_.size(); ++i) {
     const std::string& arg = args_[i];
-    if (StartsWithIgnoreCase(arg, "ODBC=")) {
-      values_.odbc = arg.substr(5);
-    } else if (StartsWithIgnoreCase(arg, "USER=")) {
-      values_.user = arg.substr(5);
-    } else if (StartsWithIgnoreCase(arg, "PASSWORD=")) {
-      values_.password = arg.substr(9);
-    } else if (StartsWithIgnoreCase(arg, "DATA=")) {
-      values_.dataDir = arg.substr(5);
-    } else if (StartsWithIgnoreCase(arg, "/use_tend") || StartsWithIgnoreCase(arg, "-use_tend")) {
+    if (const ArgumentSetting* setting = ArgumentSettingOf(arg)) {
+      values_.*setting->value = arg.substr(setting->prefix.size());
+    } else if (IsUseTendArgument(arg)) {
       values_.useTend = true;
       useTendFromCommandLine = true;
     }
@@ -151,6 +171,14 @@ void SettingsReader::LoadSettings() {
 ResolvedSettings SettingsReader::LoadAndGetSettings() {
   LoadSettings();
   return values_;
+}
+
+ConverterSettings SettingsReader::LoadConverterSettings() {
+  LoadSettings();
+  ConverterSettings settings{values_, "-1", "NOT_FOUND"};
+  GetValue("BLOCK_SIZE", settings.blockSize);
+  GetValue("CSS", settings.cssRequest);
+  return settings;
 }
 
 bool SettingsReader::GetValue(std::string_view key, std::string& value) const {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/resolved_settings.h"
+
 namespace tarnvel {
 
 // The database password may come from this environment variable instead of the command line,
@@ -16,13 +18,9 @@ namespace tarnvel {
 // files.
 inline constexpr char kPasswordVariable[] = "TARNVEL_PASSWORD";
 
-struct ResolvedSettings {
-  std::string odbc;
-  std::string user;
-  std::string password;
-  std::string dataDir;  // always with '/' separators
-  bool useTend = false;
-};
+// True for the arguments the reader takes from the command line ("ODBC=", "USER=", "PASSWORD=",
+// "DATA=", "-use_tend", "/use_tend"), which are therefore no SEED path and no channel filter.
+bool IsSettingsArgument(std::string_view arg);
 
 class SettingsReader {
  public:
@@ -37,6 +35,7 @@ class SettingsReader {
 
   void LoadSettings();
   ResolvedSettings LoadAndGetSettings();
+  ConverterSettings LoadConverterSettings();
 
   // False for an unknown key (the buffer is left as it was).
   bool GetValue(std::string_view key, std::string& value) const;

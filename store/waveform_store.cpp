@@ -18,6 +18,13 @@ bool DecimalNonZero(const std::string& text) {
 
 WaveformStore::WaveformStore() = default;
 
+WaveformStore::WaveformStore(const ResolvedSettings& settings)
+    : source_(settings.odbc),
+      user_(settings.user),
+      password_(settings.password),
+      dataDir_(settings.dataDir),
+      useEndTime_(settings.useTend) {}
+
 WaveformStore::~WaveformStore() {
   Disconnect();
 }

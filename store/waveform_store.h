@@ -30,6 +30,7 @@
 #include "seed/debug_sink.h"
 #include "seed/sample_buffer.h"
 #include "seed/trace_segment.h"
+#include "settings/resolved_settings.h"
 #include "store/channel_lock.h"
 #include "store/channel_rows.h"
 #include "store/data_directory.h"
@@ -53,6 +54,8 @@ using FreeSpaceProbe = std::function<std::optional<std::uint64_t>(const std::str
 class WaveformStore {
  public:
   WaveformStore();
+  // Connects with the resolved connection values and keeps its files under their data directory.
+  explicit WaveformStore(const ResolvedSettings& settings);
   ~WaveformStore();  // disconnects
   WaveformStore(const WaveformStore&) = delete;
   WaveformStore& operator=(const WaveformStore&) = delete;

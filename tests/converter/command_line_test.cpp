@@ -59,10 +59,6 @@ TEST_F(CommandLineTest, FirstArgumentIsTheSeedPath) {
           .outcome,
       ParseOutcome::kRun);
   EXPECT_EQ(options_.seedPath, "C:\\data\\x.seed");
-  EXPECT_EQ(options_.odbc, "src");
-  EXPECT_EQ(options_.user, "u");
-  EXPECT_EQ(options_.password, "p");
-  EXPECT_EQ(options_.dataDir, "D:\\d");
   EXPECT_TRUE(filter_.empty());
   EXPECT_FALSE(options_.infoMode);
   EXPECT_FALSE(options_.cssRequested);

@@ -178,6 +178,24 @@ TEST_F(SettingsReaderTest, EachValueFromTheFirstSourceThatGivesIt) {
   }
 }
 
+TEST_F(SettingsReaderTest, TheConvertersWholeConfigurationInOneValue) {
+  WriteLocalIni("[DATABASE]\nODBC=local_odbc\n[SYSTEM]\nBLOCK_SIZE=4096\n");
+  const ConverterSettings c =
+      MakeReader({"x.seed", "DATA=D:\\d", "css=out.wfdisc", "-use_tend"}).LoadConverterSettings();
+  EXPECT_EQ(c.connection.odbc, "local_odbc");
+  EXPECT_EQ(c.connection.dataDir, "D:/d");
+  EXPECT_TRUE(c.connection.useTend);
+  EXPECT_EQ(c.blockSize, "409");
+  EXPECT_EQ(c.cssRequest, "out.wfdisc");
+  // Exactly these arguments are the reader's, so no SEED path or channel filter.
+  for (const char* arg : {"odbc=", "User=u", "PASSWORD=p", "data=/d", "-use_tend", "/USE_TENDx"}) {
+    EXPECT_TRUE(IsSettingsArgument(arg)) << arg;
+  }
+  for (const char* arg : {"odbc", "x.seed", "use_tend", "-i", "css=x", "dat=/d"}) {
+    EXPECT_FALSE(IsSettingsArgument(arg)) << arg;
+  }
+}
+
 TEST_F(SettingsReaderTest, PasswordFromTheEnvironmentRanksAfterTheCommandLineBeforeTheIniFiles) {
   WriteQorIni("[DATABASE]\nPASSWORD=qor_pw\n");
   struct Case {

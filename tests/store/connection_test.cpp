@@ -148,6 +148,14 @@ TEST_P(StoreConnection, KeysOfTheConnectionIgnoreLetterCase) {
   ASSERT_EQ(store.SetOption("User", user), 0);
   ASSERT_EQ(store.SetOption("PASSWORD", password), 0);
   EXPECT_TRUE(store.Connect());
+
+  // The converter hands over the resolved settings whole.
+  WaveformStore configured(
+      ResolvedSettings{db().dsn(), db().user(), db().password(), "/var/qor/data/", false});
+  EXPECT_EQ(configured.Directory().Text(), "/var/qor/data");
+  EXPECT_FALSE(configured.UseEndTime());
+  EXPECT_TRUE(configured.Connect());
+  EXPECT_FALSE(configured.UseEndTime());  // off stays off: no column check
 }
 
 TEST_P(StoreConnection, FailedConnectLeavesNoHandles) {
