@@ -3,46 +3,11 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <optional>
+#include <memory>
 
 #include "converter/console_wording.h"
-#include "text/text_case.h"
 
 namespace tarnvel {
-namespace {
-
-// The store takes the staged data files for as long as the segments are written.
-class StagedDataFilesInUse {
- public:
-  StagedDataFilesInUse(WaveformStore& store, DataFileStaging* staging)
-      : store_(store), staging_(staging) {
-    store_.UseStagedDataFiles(staging_);
-  }
-  ~StagedDataFilesInUse() {
-    store_.UseStagedDataFiles(nullptr);
-    if (staging_ != nullptr) staging_->Abandon();
-  }
-  StagedDataFilesInUse(const StagedDataFilesInUse&) = delete;
-  StagedDataFilesInUse& operator=(const StagedDataFilesInUse&) = delete;
-
- private:
-  WaveformStore& store_;
-  DataFileStaging* staging_;
-};
-
-// Segments reported stored whose storing a later failure undid and that could not be stored
-// again: each is a failed segment after all.
-int ReportUndoneSegments(WaveformStore& store) {
-  const auto undone = store.TakeUndoneSegments();
-  for (const auto& segment : undone) {
-    std::printf("\r%s (%s::%s::%s)\n", wording::kDbWriteError, segment.station.c_str(),
-                segment.channel.c_str(), segment.path.c_str());
-  }
-  if (!undone.empty()) std::fflush(stdout);
-  return static_cast<int>(undone.size());
-}
-
-}  // namespace
 
 std::string DataFilePath(const DataDirectory& dataDir, const TraceSegment& segment) {
   // The whole second at or before the start, also for starts before 1970.
@@ -56,59 +21,125 @@ std::string DataFilePath(const DataDirectory& dataDir, const TraceSegment& segme
                                 segment.station);
 }
 
-int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target) {
-  int failed = 0;
-  const std::size_t n = context.segments.size();
-  std::optional<StagedDataFilesInUse> staged;
-  if (target.cssMode) staged.emplace(store, target.staging);
-  // The segments' FILELIST changes are committed together; their samples stay until then.
-  if (!target.cssMode) store.BeginBatch();
-  for (std::size_t i = 0; i < n; ++i) {
-    TraceSegment& segment = context.segments[i];
-    segment.ToUpperCase();
-    const std::string path = DataFilePath(store.Directory(), segment);
+namespace {
 
-    const int percent =
-        static_cast<int>(static_cast<double>(i + 1) * 100.0 / static_cast<double>(n));
-    if (percent != 0) {
-      std::printf("\r%s%02d%%",
-                  target.cssMode ? wording::kWritingToCss : wording::kWritingToDatabase, percent);
-      std::fflush(stdout);
-    }
+// Where the segments go, chosen once per run: the QOR store or CSS files.
+class SegmentWriter {
+ public:
+  explicit SegmentWriter(const char* progressText) : progress(progressText) {}
+  virtual ~SegmentWriter() = default;
+  // Writes one segment, printing its error lines; the number of segments that failed.
+  virtual int Write(const TraceSegment& segment, const std::string& path) = 0;
+  // After the last segment: the number of segments that failed only now.
+  virtual int Finish() { return 0; }
 
-    if (target.cssMode) {
-      const TraceSegment* one[] = {&segment};
-      if (store.WriteCssOutput(one, target.wfdiscPath, "tarnvel", 0, 0, 0, 0) != 0) {
-        std::printf("\r%s (%s)\n", wording::kCssFileWriteError, path.c_str());
-        std::fflush(stdout);
-        ++failed;
-      }
-      continue;
-    }
+  const char* const progress;  // the progress line's text before the percentage
+};
 
-    if (store.DeleteFileEntry(segment.station, segment.channel, segment.location, segment.start,
-                              path) != store_result::kOk) {
+// The segments' FILELIST changes are committed together; their samples stay until then.
+class DatabaseWriter final : public SegmentWriter {
+ public:
+  explicit DatabaseWriter(WaveformStore& store)
+      : SegmentWriter(wording::kWritingToDatabase), store_(store) {
+    store_.BeginBatch();
+  }
+
+  int Write(const TraceSegment& segment, const std::string& path) override {
+    bool written = true;
+    if (store_.DeleteFileEntry(segment.station, segment.channel, segment.location, segment.start,
+                               path) != store_result::kOk) {
       std::printf("\r%s (%s::%s::%s)\n", wording::kDeleteError, segment.station.c_str(),
                   segment.channel.c_str(), path.c_str());
-      ++failed;
+      written = false;
     }
-    const int stored = store.StoreSegment(segment.samples, segment.count, segment.station,
-                                          segment.channel, segment.location, path, segment.start,
-                                          segment.end, "tarnvel", segment.nominalRate, 0.0, 0.0);
+    const int stored = store_.StoreSegment(segment.samples, segment.count, segment.station,
+                                           segment.channel, segment.location, path, segment.start,
+                                           segment.end, "tarnvel", segment.nominalRate, 0.0, 0.0);
     if (stored != store_result::kOk && stored != store_result::kDoneWithWarning) {
       std::printf("\r%s (%s::%s::%s)\n", wording::kDbWriteError, segment.station.c_str(),
                   segment.channel.c_str(), path.c_str());
       std::fflush(stdout);
-      ++failed;
+      written = false;
     }
-    failed += ReportUndoneSegments(store);
+    return (written ? 0 : 1) + ReportUndoneSegments();
   }
-  if (!target.cssMode) {
-    store.FinishBatch();
-    failed += ReportUndoneSegments(store);
+  int Finish() override {
+    store_.FinishBatch();
+    return ReportUndoneSegments();
   }
-  std::printf("\r%s100%%\n", target.cssMode ? wording::kWritingToCss : wording::kWritingToDatabase);
-  staged.reset();
+
+ private:
+  // Segments reported stored whose storing a later failure undid and that could not be stored
+  // again: each is a failed segment after all.
+  int ReportUndoneSegments() {
+    const auto undone = store_.TakeUndoneSegments();
+    for (const auto& segment : undone) {
+      std::printf("\r%s (%s::%s::%s)\n", wording::kDbWriteError, segment.station.c_str(),
+                  segment.channel.c_str(), segment.path.c_str());
+    }
+    if (!undone.empty()) std::fflush(stdout);
+    return static_cast<int>(undone.size());
+  }
+
+  WaveformStore& store_;
+};
+
+// Hands the store the data files staged while the SEED file was read, for as long as it writes.
+class CssWriter final : public SegmentWriter {
+ public:
+  CssWriter(WaveformStore& store, const OutputTarget& target)
+      : SegmentWriter(wording::kWritingToCss),
+        store_(store),
+        wfdiscPath_(target.wfdiscPath),
+        staging_(target.staging) {
+    store_.UseStagedDataFiles(staging_);
+  }
+  ~CssWriter() override {
+    store_.UseStagedDataFiles(nullptr);
+    if (staging_ != nullptr) staging_->Abandon();
+  }
+  CssWriter(const CssWriter&) = delete;
+  CssWriter& operator=(const CssWriter&) = delete;
+
+  int Write(const TraceSegment& segment, const std::string& path) override {
+    const TraceSegment* one[] = {&segment};
+    if (store_.WriteCssOutput(one, wfdiscPath_, "tarnvel", 0, 0, 0, 0) == 0) return 0;
+    std::printf("\r%s (%s)\n", wording::kCssFileWriteError, path.c_str());
+    std::fflush(stdout);
+    return 1;
+  }
+
+ private:
+  WaveformStore& store_;
+  const std::string wfdiscPath_;
+  DataFileStaging* const staging_;
+};
+
+}  // namespace
+
+int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target) {
+  std::unique_ptr<SegmentWriter> writer;
+  if (target.cssMode) {
+    writer = std::make_unique<CssWriter>(store, target);
+  } else {
+    writer = std::make_unique<DatabaseWriter>(store);
+  }
+  int failed = 0;
+  const std::size_t n = context.segments.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    TraceSegment& segment = context.segments[i];
+    segment.ToUpperCase();
+    const int percent =
+        static_cast<int>(static_cast<double>(i + 1) * 100.0 / static_cast<double>(n));
+    if (percent != 0) {
+      std::printf("\r%s%02d%%", writer->progress, percent);
+      std::fflush(stdout);
+    }
+    failed += writer->Write(segment, DataFilePath(store.Directory(), segment));
+  }
+  failed += writer->Finish();
+  std::printf("\r%s100%%\n", writer->progress);
+  writer.reset();
   context.segments.Clear();
   return failed;
 }
