@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/resolved_settings.h"
+
 namespace tarnvel::gui {
 
 inline constexpr std::string_view kConverterName = "tarnvel";
@@ -32,12 +34,8 @@ struct ChannelBoxes {
   std::string location;
 };
 
-struct ConnectionValues {
-  std::string odbc;
-  std::string user;
-  std::string password;
-  std::string dataDir;
-};
+// The settings reader's values, passed on every conversion command line.
+using ConnectionValues = ResolvedSettings;
 
 struct CommandLine {
   std::string text;       // the whole line the converter receives, program first

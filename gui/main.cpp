@@ -32,10 +32,7 @@ int main(int argc, char* argv[]) {
   RunSetup setup;
   setup.converterPath = ConverterPathIn(QCoreApplication::applicationDirPath().toStdString());
   setup.cssChoice = tarnvel::ResolveCssRequest(args);
-  setup.loadSettings = [&settings] {
-    const tarnvel::ResolvedSettings values = settings.LoadAndGetSettings();
-    return ConnectionValues{values.odbc, values.user, values.password, values.dataDir};
-  };
+  setup.loadSettings = [&settings] { return settings.LoadAndGetSettings(); };
   ConverterRunner runner(dialog, services, setup);
   QObject::connect(&dialog, &MainDialog::listingRequested, &runner,
                    &ConverterRunner::StartListingRun);

@@ -92,10 +92,7 @@ class GuiConverterRunTest : public ::testing::Test {
     RunSetup setup;
     setup.converterPath = sandbox_->Program().string();
     setup.cssChoice = cssChoice;
-    setup.loadSettings = [this] {
-      const ResolvedSettings values = settings_->LoadAndGetSettings();
-      return ConnectionValues{values.odbc, values.user, values.password, values.dataDir};
-    };
+    setup.loadSettings = [this] { return settings_->LoadAndGetSettings(); };
     runner_ = std::make_unique<ConverterRunner>(*dialog_, *services_, setup);
     QObject::connect(runner_.get(), &ConverterRunner::runEnded, [this] { ++runsEnded_; });
   }
@@ -350,10 +347,7 @@ TEST_F(GuiPostgresRunTest, TheConvertersCommandLineHoldsNoPasswordAndTheConversi
   RunSetup setup;
   setup.converterPath = (stopping / "tarnvel").string();
   setup.cssChoice = "NOT_FOUND";
-  setup.loadSettings = [this] {
-    const ResolvedSettings values = settings_->LoadAndGetSettings();
-    return ConnectionValues{values.odbc, values.user, values.password, values.dataDir};
-  };
+  setup.loadSettings = [this] { return settings_->LoadAndGetSettings(); };
   runner_ = std::make_unique<ConverterRunner>(*dialog_, dialogs_, setup);
   QObject::connect(runner_.get(), &ConverterRunner::runEnded, [this] { ++runsEnded_; });
   SetSeed("CH.BALST..LHE.D.2025.314");
