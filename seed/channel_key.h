@@ -4,24 +4,33 @@
 #include <string>
 #include <string_view>
 
+#include "text/text_case.h"
+
 namespace tarnvel {
 
-// How a blank location code is held from decoding on. ("?\?" keeps "??" from reading as a
-// trigraph to the compiler's warnings.)
+// How a blank location code is held from decoding on ("?\?": no trigraph warning).
 inline constexpr std::string_view kBlankLocation = "?\?";
 
-// A location that names none: empty or "??". Statements match such a location to "??" and to
-// NULL alike.
+// A location that names none: empty or "??". Statements match it to "??" and to NULL alike.
 constexpr bool IsBlankLocation(std::string_view location) {
   return location.empty() || location == kBlankLocation;
 }
 
-// True for a code usable as one file name component: printable ASCII other than separators and
-// ':' (a drive on some systems), neither empty nor "." or "..".
-bool IsSafeCode(std::string_view code);
+// A code usable as one file name component: printable ASCII other than separators and ':' (a
+// drive on some systems), neither empty nor "." or "..".
+constexpr bool IsSafeCode(std::string_view code) {
+  if (code.empty() || code == "." || code == "..") return false;
+  for (const char c : code) {
+    if (c <= ' ' || c >= '\x7f' || c == '/' || c == '\\' || c == ':') return false;
+  }
+  return true;
+}
 
 // Station and channel safe codes, the location blank or safe.
-bool HasSafeCodes(std::string_view station, std::string_view channel, std::string_view location);
+constexpr bool HasSafeCodes(std::string_view station, std::string_view channel,
+                            std::string_view location) {
+  return IsSafeCode(station) && IsSafeCode(channel) && (location.empty() || IsSafeCode(location));
+}
 
 struct ChannelKey {
   std::string station;   // at most 5 characters
@@ -30,8 +39,10 @@ struct ChannelKey {
 
   bool HasLocation() const { return !IsBlankLocation(location); }
   bool HasSafeCodes() const { return tarnvel::HasSafeCodes(station, channel, location); }
-  // ASCII letters of every code to upper case, as the store and CSS files name channels.
-  void ToUpperCase();
+  // ASCII letters to upper case, as the store and CSS files name channels.
+  void ToUpperCase() {
+    for (std::string* code : {&station, &channel, &location}) *code = ToUpperAscii(*code);
+  }
 };
 
 }  // namespace tarnvel

@@ -1,5 +1,6 @@
 #include "text/leading_number.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -12,17 +13,11 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string_view WithoutLeadingBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  return text;
-}
-
-// Takes an optional sign off the front of `text`; true for '-'.
-bool TakeSign(std::string_view& text) {
+// `text` without its leading blanks and sign; true for a '-'.
+bool TakeBlanksAndSign(std::string_view& text) {
+  while (!text.empty() && (text.front() == ' ' || (text.front() >= '\t' && text.front() <= '\r'))) {
+    text.remove_prefix(1);
+  }
   if (text.empty() || (text.front() != '+' && text.front() != '-')) return false;
   const bool negative = text.front() == '-';
   text.remove_prefix(1);
@@ -32,53 +27,46 @@ bool TakeSign(std::string_view& text) {
 }  // namespace
 
 int LeadingInteger(std::string_view text) {
-  text = WithoutLeadingBlanks(text);
-  const bool negative = TakeSign(text);
+  const bool negative = TakeBlanksAndSign(text);
   std::int64_t value = 0;
-  for (const char c : text) {
-    if (!IsDigit(c)) break;
-    value = value * 10 + (c - '0');
-    if (value > static_cast<std::int64_t>(INT_MAX) + 1) break;
+  for (std::size_t i = 0; i < text.size() && IsDigit(text[i]) && value <= INT_MAX; ++i) {
+    value = value * 10 + (text[i] - '0');
   }
   if (negative) value = -value;
-  if (value > INT_MAX) return INT_MAX;
-  if (value < INT_MIN) return INT_MIN;
-  return static_cast<int>(value);
+  return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
 }
 
 double LeadingDecimal(std::string_view text) {
-  text = WithoutLeadingBlanks(text);
-  const bool negative = TakeSign(text);
+  const bool negative = TakeBlanksAndSign(text);
+  // The number's extent, and the decimal exponent of its first non-zero digit plus one, which
+  // tells a value too large for a double from one too small.
   std::size_t i = 0;
   std::size_t digits = 0;
-  // Decimal exponent of the first non-zero digit, plus one: whether a value out of range is too
-  // large or too small.
   std::int64_t magnitude = 0;
   bool leadingZeros = true;
-  const auto digit = [&](bool fraction) {
+  for (bool fraction = false; i < text.size(); ++i) {
+    if (text[i] == '.' && !fraction) {
+      fraction = true;
+      continue;
+    }
+    if (!IsDigit(text[i])) break;
     leadingZeros = leadingZeros && text[i] == '0';
-    if (!fraction && !leadingZeros) ++magnitude;
-    if (fraction && leadingZeros) --magnitude;
-    ++i, ++digits;
-  };
-  while (i < text.size() && IsDigit(text[i])) digit(false);
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && IsDigit(text[i])) digit(true);
+    if (fraction ? leadingZeros : !leadingZeros) magnitude += fraction ? -1 : 1;
+    ++digits;
   }
   if (digits == 0) return 0.0;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+  if (i + 1 < text.size() && (text[i] == 'e' || text[i] == 'E')) {
     std::size_t j = i + 1;
-    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+    if (text[j] == '+' || text[j] == '-') ++j;
     if (j < text.size() && IsDigit(text[j])) {
       magnitude += LeadingInteger(text.substr(i + 1));
-      while (j < text.size() && IsDigit(text[j])) ++j;
-      i = j;
+      for (i = j; i < text.size() && IsDigit(text[i]);) ++i;
     }
   }
   double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + i, value);
-  if (error == std::errc::result_out_of_range) value = magnitude > 0 ? HUGE_VAL : 0.0;
+  if (std::from_chars(text.data(), text.data() + i, value).ec == std::errc::result_out_of_range) {
+    value = magnitude > 0 ? HUGE_VAL : 0.0;
+  }
   return negative ? -value : value;
 }
 
