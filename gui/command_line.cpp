@@ -69,7 +69,7 @@ CommandLine BuildListingCommand(std::string_view converterPath, std::string_view
   return line;
 }
 
-void AppendConnection(CommandLine& line, const ConnectionValues& connection) {
+void AppendConnection(CommandLine& line, const ResolvedSettings& connection) {
   line.arguments.push_back("odbc=" + connection.odbc);
   line.arguments.push_back("user=" + connection.user);
   line.arguments.push_back("data=" + connection.dataDir);
@@ -83,7 +83,7 @@ void AppendConnection(CommandLine& line, const ConnectionValues& connection) {
 CommandLine BuildConversionCommand(std::string_view converterPath, std::string_view seedPath,
                                    const std::optional<std::string>& wfdiscPath,
                                    const ChannelBoxes& boxes, const PickerTime& begin,
-                                   const PickerTime& end, const ConnectionValues& connection) {
+                                   const PickerTime& end, const ResolvedSettings& connection) {
   CommandLine line;
   line.program = std::string(converterPath);
   line.text = "\"" + line.program + "\"";

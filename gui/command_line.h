@@ -34,9 +34,6 @@ struct ChannelBoxes {
   std::string location;
 };
 
-// The settings reader's values, passed on every conversion command line.
-using ConnectionValues = ResolvedSettings;
-
 struct CommandLine {
   std::string text;       // the whole line the converter receives, program first
   std::string shownText;  // the same with " password=***" among the connection values
@@ -61,13 +58,13 @@ CommandLine BuildListingCommand(std::string_view converterPath, std::string_view
 
 // " odbc=%s user=%s data=\"%s\"" on the line, " odbc=%s user=%s password=*** data=\"%s\"" in
 // the shown text, and the password kept for the environment.
-void AppendConnection(CommandLine& line, const ConnectionValues& connection);
+void AppendConnection(CommandLine& line, const ResolvedSettings& connection);
 
 // "\"{converter}\" \"{seed}\"", [" css=\"{wfdisc}\""], " \"STA:CH:LC\"", the time arguments,
 // then the connection values.
 CommandLine BuildConversionCommand(std::string_view converterPath, std::string_view seedPath,
                                    const std::optional<std::string>& wfdiscPath,
                                    const ChannelBoxes& boxes, const PickerTime& begin,
-                                   const PickerTime& end, const ConnectionValues& connection);
+                                   const PickerTime& end, const ResolvedSettings& connection);
 
 }  // namespace tarnvel::gui

@@ -162,9 +162,9 @@ void ConverterRunner::ConversionRun() {
   summary_ = ConversionSummary(command_.shownText);
 }
 
-std::optional<ConnectionValues> ConverterRunner::LoadConnection() {
-  const ConnectionValues connection =
-      setup_.loadSettings ? setup_.loadSettings() : ConnectionValues{};
+std::optional<ResolvedSettings> ConverterRunner::LoadConnection() {
+  const ResolvedSettings connection =
+      setup_.loadSettings ? setup_.loadSettings() : ResolvedSettings{};
   if (Refuse(CheckLengths({{"источник данных ODBC", connection.odbc, kMaxOdbc},
                            {"пользователь", connection.user, kMaxUser},
                            {"пароль", connection.password, kMaxPassword},

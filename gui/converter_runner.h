@@ -21,7 +21,7 @@ struct RunSetup {
   std::string converterPath;  // the converter beside the GUI
   std::string cssChoice;      // the GUI's own CSS request, resolved
   // Resolves the connection values afresh for each run.
-  std::function<ConnectionValues()> loadSettings;
+  std::function<ResolvedSettings()> loadSettings;
 };
 
 class ConverterRunner : public QObject {
@@ -50,7 +50,7 @@ class ConverterRunner : public QObject {
   bool Refuse(const std::optional<std::string>& message);
   bool ReadRunInputs(const char* emptyPathMessage, std::string& seedPath, ChannelBoxes& boxes);
   // The connection values of a run; empty (the run ended) when one is longer than its limit.
-  std::optional<ConnectionValues> LoadConnection();
+  std::optional<ResolvedSettings> LoadConnection();
   bool Launch(int nice);
   void FollowProgress();
   void ListingEnded(int exitCode, bool exitedNormally);

@@ -79,6 +79,7 @@ std::string FormQorIniPath(const SettingsReader::Environment& environment,
   return FileIn(systemFolder, kQorIniName);
 }
 
+// The arguments the reader takes from the command line; the use_tend switches set useTend.
 struct ArgumentSetting {
   std::string_view prefix;
   std::string ResolvedSettings::*value;
@@ -88,6 +89,8 @@ constexpr ArgumentSetting kArgumentSettings[] = {
     {"USER=", &ResolvedSettings::user},
     {"PASSWORD=", &ResolvedSettings::password},
     {"DATA=", &ResolvedSettings::dataDir},
+    {"/use_tend", nullptr},
+    {"-use_tend", nullptr},
 };
 
 const ArgumentSetting* ArgumentSettingOf(std::string_view arg) {
@@ -97,14 +100,10 @@ const ArgumentSetting* ArgumentSettingOf(std::string_view arg) {
   return nullptr;
 }
 
-bool IsUseTendArgument(std::string_view arg) {
-  return StartsWithIgnoreCase(arg, "/use_tend") || StartsWithIgnoreCase(arg, "-use_tend");
-}
-
 }  // namespace
 
 bool IsSettingsArgument(std::string_view arg) {
-  return ArgumentSettingOf(arg) != nullptr || IsUseTendArgument(arg);
+  return ArgumentSettingOf(arg) != nullptr;
 }
 
 SettingsReader::SettingsReader(std::vector<std::string> args, Environment environment,
@@ -123,12 +122,12 @@ void SettingsReader::LoadSettings() {
 
   bool useTendFromCommandLine = false;
   for (std::size_t i = 1; i < args_.size(); ++i) {
-    const std::string& arg = args_[i];
-    if (const ArgumentSetting* setting = ArgumentSettingOf(arg)) {
-      values_.*setting->value = arg.substr(setting->prefix.size());
-    } else if (IsUseTendArgument(arg)) {
-      values_.useTend = true;
-      useTendFromCommandLine = true;
+    const ArgumentSetting* setting = ArgumentSettingOf(args_[i]);
+    if (setting == nullptr) continue;
+    if (setting->value != nullptr) {
+      values_.*setting->value = args_[i].substr(setting->prefix.size());
+    } else {
+      values_.useTend = useTendFromCommandLine = true;
     }
   }
 

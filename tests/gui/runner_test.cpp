@@ -25,7 +25,7 @@ using testing::ScriptedDialogs;
 using testing::WaitUntil;
 
 constexpr double kNow = 1321513500.0;  // 2011-11-17 07:05:00 UTC
-const ConnectionValues kConnection{"QOR", "qor", "se cret", "/srv/qor"};
+const ResolvedSettings kConnection{"QOR", "qor", "se cret", "/srv/qor"};
 
 PickerTime Picked(double epochSeconds, bool set) {
   const UtcFields t = UtcFieldsOf(epochSeconds);
@@ -143,7 +143,7 @@ class RunnerTest : public ::testing::Test {
 
   TempDir dir_;
   ScriptedDialogs dialogs_;
-  ConnectionValues connection_ = kConnection;
+  ResolvedSettings connection_ = kConnection;
   FakeView view_;
   std::unique_ptr<ConverterRunner> runner_;
   int runsEnded_ = 0;
