@@ -22,12 +22,12 @@
 namespace tarnvel {
 namespace {
 
-// A read failure before the first record: the error line, and the run ends with -3.
-int FailBeforeReading(const RunOptions& options) {
-  std::printf("%s (%s): %s\n", wording::kFileReadError, options.seedPath.c_str(),
-              std::strerror(errno));
+// The SEED file failed: "<what> (<path>): <the reason errno gives>", and the run's code. Prints
+// without allocating: memory may be what ran out.
+int SeedFileFailure(const char* what, const std::string& path, int code, const char* lead = "") {
+  std::printf("%s%s (%s): %s\n", lead, what, path.c_str(), std::strerror(errno));
   std::fflush(stdout);
-  return exit_code::kFileReadFailed;
+  return code;
 }
 
 // Everything from the opened SEED file to the end of the run. Returns the process's code.
@@ -36,14 +36,16 @@ int ConvertOpenFile(const RunConfiguration& config, SeedFile& file, WaveformStor
   const RunOptions& options = config.options;
   int recordLength = -1;
   if (!DetermineRecordLength(config.settings.blockSize, file, recordLength)) {
-    return FailBeforeReading(options);
+    return SeedFileFailure(wording::kFileReadError, options.seedPath, exit_code::kFileReadFailed);
   }
 
   const std::int64_t fileSize = file.Size();  // -1 for a pipe or a FIFO
   std::optional<DataFileStaging> staging;     // ends before the segments' samples are released
   if (UsableRecordLength(recordLength)) {
     // Back to the first record; a pipe serves the bytes detection read once more.
-    if (!file.Rewind()) return FailBeforeReading(options);
+    if (!file.Rewind()) {
+      return SeedFileFailure(wording::kFileReadError, options.seedPath, exit_code::kFileReadFailed);
+    }
     if (options.infoMode) {
       const std::int64_t viewLimit =
           fileSize < 0 ? options.viewLimit : std::min(options.viewLimit, fileSize);
@@ -113,9 +115,7 @@ int RunConverter(const std::vector<std::string>& args) {
   }
   SeedFile file;
   if (!file.Open(seedPath)) {
-    std::printf("%s (%s): %s\n", wording::kFileOpenError, seedPath.c_str(), std::strerror(errno));
-    std::fflush(stdout);
-    return exit_code::kFileOpenFailed;
+    return SeedFileFailure(wording::kFileOpenError, seedPath, exit_code::kFileOpenFailed);
   }
 
   // Any failure raised from here on (exhausted memory above all) ends the run with a read error.
@@ -126,10 +126,7 @@ int RunConverter(const std::vector<std::string>& args) {
   } catch (const std::exception&) {
     if (errno == 0) errno = EIO;
   }
-  const int error = errno;
-  std::printf("\r%s (%s): %s\n", wording::kFileReadError, seedPath.c_str(), std::strerror(error));
-  std::fflush(stdout);
-  return exit_code::kFileReadFailed;
+  return SeedFileFailure(wording::kFileReadError, seedPath, exit_code::kFileReadFailed, "\r");
 }
 
 }  // namespace tarnvel

@@ -6,13 +6,11 @@
 
 namespace tarnvel {
 
-// The leading decimal integer: optional blanks and sign, then digits; 0 when there are no
-// digits. Values beyond the int range saturate.
+// Optional blanks and sign, then digits; 0 without digits; saturates at the int range.
 int LeadingInteger(std::string_view text);
 
-// The leading plain decimal number: optional blanks and sign, digits with an optional fraction
-// and exponent; 0 when there is none. Words such as "inf" or "nan" and hexadecimal forms are not
-// numbers here; a value beyond the double range gives an infinity (or 0 when too small).
+// Optional blanks and sign, digits with an optional fraction and exponent; 0 without digits
+// (so also for "inf", "nan" and hexadecimal forms). Out of range: an infinity, or 0 when tiny.
 double LeadingDecimal(std::string_view text);
 
 }  // namespace tarnvel
