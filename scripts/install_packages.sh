@@ -15,7 +15,7 @@ run_and_test=(
   odbc-postgresql postgresql-15
   libgtest-dev libgmock-dev libbenchmark-dev libmseed-dev
   qt6-translations-l10n fonts-dejavu-core
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   procps tzdata
 )
 

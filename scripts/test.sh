@@ -3,13 +3,16 @@
 # store and a throw-away PostgreSQL server, the dialog program's tests offscreen, the Debian
 # package built, checked by lintian, installed, used and removed again, then a second full pass
 # built with AddressSanitizer and UndefinedBehaviorSanitizer, then a short run of every fuzz
-# target. Installs what it needs first (as root).
+# target. Installs what it needs first (as root), then checks that every C/C++ file is formatted.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc)
 
 bash scripts/install_packages.sh
+
+echo "== clang-format =="
+bash scripts/format_check.sh
 
 # PostgreSQL lives in a folder the postgres account can reach.
 pgdir=$(mktemp -d /tmp/tarnvel-test-pg.XXXXXX)
