@@ -137,7 +137,12 @@ class HistoryRunner {
         options_(options),
         db_(options.database),
         sandbox_(root_ / "program", root_ / "work"),
-        model_(history.epochs) {}
+        model_(history.epochs) {
+    if (!options.converter.empty()) {
+      fs::remove(sandbox_.Program());
+      fs::create_symlink(fs::absolute(options.converter), sandbox_.Program());
+    }
+  }
 
   HistoryResult Play() {
     HistoryResult result;

@@ -31,6 +31,7 @@ namespace tarnvel::testing::torture {
 struct RunnerOptions {
   DatabaseKind database = DatabaseKind::kSqlite;
   std::string killLibrary;        // the preloaded hook for "kill-at"
+  std::string converter;          // another converter than the one built here
   std::ostream* trace = nullptr;  // each step as it runs
 };
 
