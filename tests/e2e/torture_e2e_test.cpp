@@ -211,7 +211,8 @@ struct FixedCase {
 };
 
 // Slot k of an epoch lies at its start + k / rate; "@6" moves a piece 6/20 of an interval
-// later, "v1" gives it other values (tests/support/torture_history.h).
+// later, "v1" gives it other values, "s-1" the values of the slot after each
+// (tests/support/torture_history.h).
 const FixedCase kFixedCases[] = {
     {"ConversionsContinuedAndRepeated", "", R"(
 epoch TA1.BHZ.-- 20 +0 span=2000 phases=0
@@ -238,6 +239,12 @@ epoch TA1.LHZ.-- 100 +70 span=3000 phases=0,6
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
 convert e0:320-330
 convert e0:320-330@6
+)"},
+    {"SamplesDeliveredAgainOneIntervalEarly", kShiftedRedelivery, R"(
+epoch TA1.BHZ.-- 20 +0 span=2000 phases=0
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:100-200
+convert e0:100-200s-1
 )"},
     {"OnGridDeliveryAfterAShiftedOne", kShiftedRedelivery, R"(
 epoch TB2.HHZ.10 20 +38 span=2000 phases=0,6,14

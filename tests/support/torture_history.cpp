@@ -78,6 +78,7 @@ std::string PieceText(const PieceRef& piece) {
                      std::to_string(piece.end);
   if (piece.phase != 0) text += "@" + std::to_string(piece.phase);
   if (piece.version != 0) text += "v" + std::to_string(piece.version);
+  if (piece.lag != 0) text += "s" + std::to_string(piece.lag);
   return text;
 }
 
@@ -131,6 +132,10 @@ PieceRef ParsePiece(const std::string& word) {
   }
   if (at < word.size() && word[at] == 'v') {
     piece.version = std::stoi(word.substr(at + 1), &used);
+    at += 1 + used;
+  }
+  if (at < word.size() && word[at] == 's') {
+    piece.lag = std::stoi(word.substr(at + 1), &used);
     at += 1 + used;
   }
   if (at != word.size()) throw std::invalid_argument("piece " + word);
@@ -360,6 +365,10 @@ std::int32_t SampleValue(int epoch, std::int64_t slot, int version) {
   return static_cast<std::int32_t>(std::lround(signal)) + 1000 * version;
 }
 
+std::int32_t PieceRef::Value(std::int64_t slot) const {
+  return SampleValue(epoch, slot - lag, version);
+}
+
 PieceRef SettlePiece(const History& history, int index) {
   for (std::size_t e = 0; e < history.epochs.size(); ++e) {
     if (history.epochs[e].Settler()) {
@@ -397,7 +406,7 @@ BuiltFile BuildFile(const History& history, const Delivery& file) {
     spec.bigEndian = !file.littleEndian;
     std::vector<std::int32_t> values;
     for (std::int64_t k = piece.first; k < piece.end; ++k) {
-      values.push_back(SampleValue(piece.epoch, k, piece.version));
+      values.push_back(piece.Value(k));
     }
     const std::string bytes = PackRecords(spec, values);
     const auto length = static_cast<std::size_t>(spec.recordLength);
@@ -674,6 +683,8 @@ class Generator {
           x.phase = epoch.phases[rng_() % epoch.phases.size()];
         }
         if (Allowed("correct") && Chance(30)) x.version = static_cast<int>(Uniform(0, 3));
+        // The same samples a whole number of intervals late or early.
+        if (Allowed("shift") && Chance(10)) x.lag = static_cast<int>(Uniform(-2, 2));
       } else {
         x.first = kLattice * Uniform(0, lattice - 1);
         x.end = std::min(epoch.span, x.first + kLattice * Uniform(1, longest / kLattice));

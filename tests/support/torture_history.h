@@ -54,14 +54,17 @@ struct Epoch {
 };
 
 // Samples [first, end) of an epoch at a phase, with the values of a version: 0 the channel's
-// own signal, another number a correction of it.
+// own signal, another number a correction of it; a lag of m gives slot k the value of slot
+// k - m (the same samples delivered m intervals late). Written "e0:100-200@6v1s-2".
 struct PieceRef {
   int epoch = 0;
   std::int64_t first = 0;
   std::int64_t end = 0;
   int phase = 0;
   int version = 0;
+  int lag = 0;
 
+  std::int32_t Value(std::int64_t slot) const;
   std::int64_t Begin20() const { return first * kUnitsPerInterval + phase; }
   std::int64_t End20() const { return end * kUnitsPerInterval + phase; }
   bool operator==(const PieceRef&) const = default;

@@ -63,7 +63,7 @@ std::vector<Segment> SegmentsOf(const History& history, const Delivery& file,
     }
     for (std::int64_t k = record.first; k < record.first + record.count; ++k) {
       into->keys.push_back(KeyOf(piece.epoch, k, piece.phase));
-      into->values.push_back(SampleValue(piece.epoch, k, piece.version));
+      into->values.push_back(piece.Value(k));
     }
     into->count += record.count;
     into->end = into->start + static_cast<double>(into->count) / rate;
@@ -607,9 +607,10 @@ class Shrinker {
       out.push_back(plain);
     }
     for (std::size_t p = 0; p < run.file.pieces.size(); ++p) {
-      if (run.file.pieces[p].version == 0) continue;
+      if (run.file.pieces[p].version == 0 && run.file.pieces[p].lag == 0) continue;
       Run unversioned = run;
       unversioned.file.pieces[p].version = 0;
+      unversioned.file.pieces[p].lag = 0;
       out.push_back(unversioned);
     }
     return out;
