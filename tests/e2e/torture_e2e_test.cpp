@@ -7,12 +7,15 @@
 // history found is kept below, shrunk, as a fixed case.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "tests/e2e/store_checks.h"
 #include "tests/support/test_database.h"
 #include "tests/support/torture_history.h"
 #include "tests/support/torture_model.h"
@@ -137,6 +140,70 @@ TEST(TortureHistoryTest, TheRulesRefuseRunsThatMeetAnotherRunsEnd) {
   EXPECT_NE(RuleBroken(ParseHistory(epochs + "convert e0:0-100 e0:50-150\n")), "");
   EXPECT_NE(RuleBroken(ParseHistory(epochs + "convert e0:0-100 order=shuffled\n")), "");
 }
+
+// ---- the check end to end: a store changed behind the converter's back fails it ----
+
+class TortureCheckTest : public ::testing::TestWithParam<DatabaseKind> {
+ protected:
+  void SetUp() override {
+    if (const std::string why = TestDatabase::Unavailable(GetParam()); !why.empty()) {
+      GTEST_SKIP() << why;
+    }
+  }
+
+  // The first problem kinds after `tamper` changed the store after the second step.
+  std::vector<std::string> KindsAfter(const std::function<void(TestDatabase&)>& tamper) {
+    const History history = ParseHistory(R"(
+epoch TA1.BHZ.00 20 +0 span=2000 phases=0
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:0-400
+convert e0:400-800
+convert e0:800-1200
+)");
+    RunnerOptions options = Runner(GetParam());
+    options.afterStep = [&](std::size_t step, TestDatabase& db) {
+      if (step == 1) tamper(db);
+    };
+    const HistoryResult result = RunHistory(history, options);
+    if (!result.failure) return {};
+    EXPECT_EQ(result.failure->step, 1u);
+    return Kinds(result.failure->problems);
+  }
+  static std::string OnlyFile(TestDatabase& db) {
+    const std::vector<StoredFile> files = StoredFiles(db);
+    EXPECT_EQ(files.size(), 1u);
+    return files.at(0).cpath;
+  }
+};
+
+TEST_P(TortureCheckTest, ASampleChangedInItsFileIsAWrongValue) {
+  EXPECT_EQ(KindsAfter([](TestDatabase& db) {
+              const std::filesystem::path path = db.dataDir() / OnlyFile(db);
+              std::string bytes = ReadFile(path);
+              bytes[512 + 4 * 17 + 3] ^= 0x01;
+              WriteFile(path, bytes);
+            }),
+            std::vector<std::string>{"samples value"});
+}
+
+TEST_P(TortureCheckTest, AFileRegisteredAgainUnderAnotherNameHoldsItsSamplesTwice) {
+  EXPECT_EQ(KindsAfter([](TestDatabase& db) {
+              const std::string cpath = OnlyFile(db);
+              std::filesystem::copy_file(db.dataDir() / cpath, db.dataDir() / (cpath + "-copy"));
+              db.Execute(
+                  "insert into FILELIST(STA,TBEGIN,TQTY,SPS,GAIN,CPATH,DATATYPE,CH,CREATER,FOFF,"
+                  "LCODE,TEND) select STA,TBEGIN,TQTY,SPS,GAIN,CPATH||'-copy',DATATYPE,CH,CREATER,"
+                  "FOFF,LCODE,TEND from FILELIST");
+            }),
+            std::vector<std::string>{"samples twice"});
+}
+
+TEST_P(TortureCheckTest, ARowDroppedLeavesItsFileUnregisteredAndItsSamplesMissing) {
+  EXPECT_EQ(KindsAfter([](TestDatabase& db) { db.Execute("delete from FILELIST"); }),
+            (std::vector<std::string>{"file unregistered", "samples missing"}));
+}
+
+TARNVEL_DATABASE_TEST_SUITE(TortureCheckTest);
 
 // ---- random histories ----
 

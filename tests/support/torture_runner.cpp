@@ -176,6 +176,7 @@ class HistoryRunner {
           Allow();
           break;
       }
+      if (options_.afterStep) options_.afterStep(s, db_);
       if (check && !unsettled_) {
         for (std::string& problem : Check()) problems.push_back(std::move(problem));
       }

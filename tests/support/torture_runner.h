@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -30,8 +31,11 @@ namespace tarnvel::testing::torture {
 
 struct RunnerOptions {
   DatabaseKind database = DatabaseKind::kSqlite;
-  std::string killLibrary;        // the preloaded hook for "kill-at"
-  std::string converter;          // another converter than the one built here
+  std::string killLibrary;  // the preloaded hook for "kill-at"
+  std::string converter;    // another converter than the one built here
+  // Called after each step, before the store is checked: a test can change the store behind
+  // the converter's back and see the check find it.
+  std::function<void(std::size_t step, TestDatabase& db)> afterStep;
   std::ostream* trace = nullptr;  // each step as it runs
 };
 
