@@ -1,7 +1,8 @@
 // The store's promise under histories nobody wrote by hand: random histories of conversions
 // (pieces of several channels and rates, overlaps, shifted and corrected re-deliveries, records
 // out of order and of mixed lengths and encodings, converters at once, kills), damage by hand
-// and a database that refuses changes, each checked after every step against a plain model of
+// (files cut or removed, lock files removed, lock notes written) and a database that refuses
+// changes, each checked after every step against a plain model of
 // the promise (tests/support/torture_model.h, tests/support/torture_runner.h). A fixed set of
 // seeds runs here; scripts/torture.sh runs fresh ones for as long as wanted. Every failing
 // history found is kept below, shrunk, as a fixed case.
@@ -222,6 +223,11 @@ constexpr const char* kKilledRun =
 constexpr const char* kRestoredOverNewerFile =
     "a file cut short and restored by converting its data again takes back samples stored in "
     "another file since it was cut: they are stored twice";
+constexpr const char* kForeignNote =
+    "a note of unfinished work in one channel's lock file removes or rewrites whatever "
+    "registered file it names, another channel's too";
+constexpr const char* kLockFilesRemoved =
+    "lock files removed while converters run let two of them store one channel at once";
 constexpr const char* kSilentlyDroppedUpdate =
     "an update the database drops while reporting success is taken for a row that went away: "
     "the new values are stored beside the old ones";
@@ -238,6 +244,8 @@ constexpr HeldBack kHeldBack[] = {
     {"kill", kKilledRun},
     {"cut", kRestoredOverNewerFile},  // and, cut inside their header, kEmptiedFile
     {"refuse-silent", kSilentlyDroppedUpdate},
+    {"notes", kForeignNote},
+    {"clean-locks", kLockFilesRemoved},
 };
 
 class TortureTest : public ::testing::TestWithParam<std::tuple<DatabaseKind, std::uint64_t>> {};
@@ -395,6 +403,44 @@ convert e0:1700-1710 kill-at=12
 settle
 convert e0:1500-1510 kill-at=13
 settle
+)"},
+    {"ForeignFileNamedByARemovalNote", kForeignNote, R"(
+epoch TA1.BHZ.-- 20 +0 span=2000 phases=0
+epoch TB2.HHZ.10 20 +0 span=2000 phases=0
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:0-100 e1:0-300
+note e0 R e1 0
+convert e0:100-200
+)"},
+    {"ForeignFileNamedByANewFileNote", kForeignNote, R"(
+epoch TA1.BHZ.-- 20 +0 span=2000 phases=0
+epoch TB2.HHZ.10 20 +0 span=2000 phases=0
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:0-100 e1:0-300
+note e0 N e1 0
+convert e0:100-200
+)"},
+    {"ForeignFileNamedByAnAppendNote", kForeignNote, R"(
+epoch TA1.BHZ.-- 20 +0 span=2000 phases=0
+epoch TB2.HHZ.10 20 +0 span=2000 phases=0
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:0-100 e1:0-300
+note e0 A e1 0
+convert e0:100-200
+)"},
+    {"ForeignFileNamedByADeletionNote", "", R"(
+epoch TA1.BHZ.-- 20 +0 span=2000 phases=0
+epoch TB2.HHZ.10 20 +0 span=2000 phases=0
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:0-100 e1:0-300
+note e0 D e1 0
+convert e0:100-200
+)"},
+    {"LockFilesRemovedWhileThreeConvertersStoreOneFile", kLockFilesRemoved, R"(
+epoch TA1.BHZ.-- 100 +0 span=30000 phases=0
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+parallel clean-locks e0:0-10000 e0:20000-30000 | e0:0-10000 e0:20000-30000 enc=int32 | e0:0-10000 e0:20000-30000 enc=steim1
+parallel clean-locks e0:0-10000v1 e0:10000-20000 | e0:0-10000v1 e0:10000-20000 enc=int32 | e0:10000-20000 e0:0-10000v1 enc=steim1
 )"},
     {"CorrectionWhoseUpdateTheDatabaseDropsSilently", kSilentlyDroppedUpdate, R"(
 epoch TA1.BHZ.-- 0.1 +64 span=200 phases=0,10

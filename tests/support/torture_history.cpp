@@ -193,7 +193,7 @@ std::string ToText(const Step& step) {
     case StepKind::kConvert:
       return "convert " + RunText(step.runs.at(0));
     case StepKind::kParallel: {
-      std::string text = "parallel";
+      std::string text = step.cleanLocks ? "parallel clean-locks" : "parallel";
       for (std::size_t i = 0; i < step.runs.size(); ++i) {
         text += (i == 0 ? " " : " | ") + RunText(step.runs[i]);
       }
@@ -227,6 +227,9 @@ std::string ToText(const Step& step) {
     }
     case StepKind::kAllow:
       return "allow";
+    case StepKind::kNote:
+      return "note e" + std::to_string(step.epoch) + " " + std::string(1, step.note) + " e" +
+             std::to_string(step.target) + " " + std::to_string(step.row);
   }
   return "?";
 }
@@ -289,8 +292,9 @@ History ParseHistory(const std::string& text) {
         step.runs.push_back(ParseRun({words.begin() + 1, words.end()}));
       } else if (verb == "parallel") {
         step.kind = StepKind::kParallel;
+        step.cleanLocks = words.size() > 1 && words[1] == "clean-locks";
         std::vector<std::string> part;
-        for (std::size_t i = 1; i <= words.size(); ++i) {
+        for (std::size_t i = step.cleanLocks ? 2 : 1; i <= words.size(); ++i) {
           if (i == words.size() || words[i] == "|") {
             step.runs.push_back(ParseRun(part));
             part.clear();
@@ -345,6 +349,20 @@ History ParseHistory(const std::string& text) {
         }
       } else if (verb == "allow") {
         step.kind = StepKind::kAllow;
+      } else if (verb == "note") {
+        step.kind = StepKind::kNote;
+        const auto epochOf = [](const std::string& word) {
+          if (word.size() < 2 || word[0] != 'e') throw std::invalid_argument("epoch " + word);
+          return std::stoi(word.substr(1));
+        };
+        step.epoch = epochOf(words.at(1));
+        const std::string& kind = words.at(2);
+        if (kind != "R" && kind != "N" && kind != "D" && kind != "A") {
+          throw std::invalid_argument("note " + kind);
+        }
+        step.note = kind[0];
+        step.target = epochOf(words.at(3));
+        step.row = std::stoi(words.at(4));
       } else {
         throw std::invalid_argument("step " + verb);
       }
@@ -531,9 +549,14 @@ std::string RuleBroken(const History& history) {
   int settles = 0;
   for (std::size_t s = 0; s < history.steps.size(); ++s) {
     const Step& step = history.steps[s];
-    if (step.kind == StepKind::kCut &&
-        (step.epoch < 0 || static_cast<std::size_t>(step.epoch) >= history.epochs.size())) {
+    const auto known = [&](int e) {
+      return e >= 0 && static_cast<std::size_t>(e) < history.epochs.size();
+    };
+    if ((step.kind == StepKind::kCut || step.kind == StepKind::kNote) && !known(step.epoch)) {
       return "step " + std::to_string(s + 1) + ": no epoch " + std::to_string(step.epoch);
+    }
+    if (step.kind == StepKind::kNote && !known(step.target)) {
+      return "step " + std::to_string(s + 1) + ": no epoch " + std::to_string(step.target);
     }
     std::vector<Run> runs = step.runs;
     if (step.kind == StepKind::kSettle) {
@@ -787,6 +810,24 @@ class Generator {
   void Parallel() {
     std::vector<PieceRef> inStep;
     Step step = StepOf(StepKind::kParallel);
+    if (Allowed("clean-locks") && Chance(30)) {
+      // The same file converted by several converters at once while a cleaner removes the lock
+      // files: the lock must hold all the same.
+      std::optional<Delivery> file = NewDelivery(inStep);
+      if (!file) return;
+      step.cleanLocks = true;
+      const int runs = static_cast<int>(Uniform(2, 3));
+      for (int i = 0; i < runs; ++i) {
+        Run run;
+        run.file = *file;
+        run.file.encoding = i == 0 ? file->encoding : kEncodingInt32;
+        run.file.seed = static_cast<std::uint32_t>(Uniform(1, 99999));
+        step.runs.push_back(run);
+      }
+      history_.steps.push_back(step);
+      Deliver(step.runs);
+      return;
+    }
     const int runs = static_cast<int>(Uniform(2, 3));
     bool killed = false;
     for (int i = 0; i < runs; ++i) {
@@ -827,6 +868,24 @@ class Generator {
     } else {
       step.cut = CutMode::kRemove;
     }
+    history_.steps.push_back(step);
+  }
+
+  // A note of unfinished work in one channel's lock file naming another channel's file.
+  void Note() {
+    std::vector<int> delivered;
+    for (const auto& [epoch, pieces] : delivered_) {
+      if (!history_.epochs[static_cast<std::size_t>(epoch)].Settler()) delivered.push_back(epoch);
+    }
+    if (delivered.size() < 2) return;
+    Step step = StepOf(StepKind::kNote);
+    step.epoch = delivered[rng_() % delivered.size()];
+    step.target = delivered[rng_() % delivered.size()];
+    const Epoch& own = history_.epochs[static_cast<std::size_t>(step.epoch)];
+    const Epoch& other = history_.epochs[static_cast<std::size_t>(step.target)];
+    if (own.station == other.station && own.channel == other.channel) return;
+    step.note = "RNDA"[rng_() % 4];
+    step.row = static_cast<int>(Uniform(0, 9));
     history_.steps.push_back(step);
   }
 
@@ -873,6 +932,8 @@ class Generator {
       Cut();
     } else if (r < 44 && Allowed("refuse")) {
       Refuse();
+    } else if (r < 47 && Allowed("notes")) {
+      Note();
     } else {
       Convert(false);
     }

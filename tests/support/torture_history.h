@@ -11,7 +11,9 @@
 //   convert e0:0-400 kill-at=17
 //   settle
 //   parallel e0:0-400 kill-after=30 | e0:200-600 len=mixed
+//   parallel clean-locks e0:0-400 | e0:0-400 enc=int32
 //   cut e0 3 samples=1234
+//   note e0 R e2 1
 //   refuse insert sta=TA1 silent
 //   allow
 //
@@ -90,7 +92,7 @@ struct Run {
   bool Killed() const { return killAtCall > 0 || killAfterMs >= 0; }
 };
 
-enum class StepKind { kConvert, kParallel, kSettle, kCut, kRefuse, kAllow };
+enum class StepKind { kConvert, kParallel, kSettle, kCut, kRefuse, kAllow, kNote };
 enum class CutMode { kZero, kHeader, kSamples, kRemove };
 enum class Change { kInsert, kUpdate, kDelete };
 
@@ -107,11 +109,19 @@ struct Refusal {
 struct Step {
   StepKind kind = StepKind::kConvert;
   std::vector<Run> runs;  // kConvert: one; kParallel: several at once
+  // kParallel: a cleaner job removes the channel lock files below the data directory over and
+  // over while the runs go. Written "parallel clean-locks ...".
+  bool cleanLocks = false;
   // kCut: the file (of the rows of an epoch's channel and rate, by TBEGIN and CPATH, the one at
   // `row` modulo their number), how, and the bytes kept (kHeader) or sample bytes kept
   // (kSamples, modulo the sample bytes there are). Written "cut e3 2 header=36".
   int epoch = 0;
   int row = 0;
+  // kNote: a note of unfinished work ('R', 'N', 'D' or 'A', as the store writes them) naming
+  // the file of `row` of epoch `target`, written by hand into the lock file of the channel of
+  // `epoch`. Written "note e0 R e2 1".
+  char note = 'R';
+  int target = 0;
   CutMode cut = CutMode::kZero;
   std::int64_t amount = 0;
   Refusal refusal;  // kRefuse
@@ -161,9 +171,11 @@ std::string RuleBroken(const History& history);
 
 struct GeneratorOptions {
   int steps = 30;
-  // Kinds left out: "kill", "parallel", "cut", "cut-header" (files cut to nothing or inside
-  // their header), "refuse", "refuse-silent" (changes dropped while reported done), "shift",
-  // "correct", "shuffle", "rate-change".
+  // Kinds left out: "kill", "parallel", "clean-locks" (lock files removed while converters
+  // run), "cut", "cut-header" (files cut to nothing or inside their header), "notes" (lock
+  // notes written by hand naming another channel's file), "refuse",
+  // "refuse-silent" (changes dropped while reported done), "shift", "correct", "shuffle",
+  // "rate-change".
   std::set<std::string> without;
 };
 History Generate(std::uint64_t seed, const GeneratorOptions& options);

@@ -27,6 +27,8 @@ namespace fs = std::filesystem;
 // A step's conversions that have not ended after this long hang.
 constexpr auto kLongestStep = std::chrono::seconds(120);
 constexpr int kSegmentFailedCode = 252;
+// How long apart the runs of a step under a lock file cleaner start.
+constexpr auto kStagger = std::chrono::milliseconds(8);
 
 // One segment of a run as the converter gathers it from the file's records.
 struct Segment {
@@ -155,7 +157,7 @@ class HistoryRunner {
       switch (step.kind) {
         case StepKind::kConvert:
         case StepKind::kParallel:
-          problems = Convert(step.runs);
+          problems = Convert(step.runs, step.cleanLocks);
           check = true;
           break;
         case StepKind::kSettle: {
@@ -174,6 +176,9 @@ class HistoryRunner {
           break;
         case StepKind::kAllow:
           Allow();
+          break;
+        case StepKind::kNote:
+          WriteNote(step);
           break;
       }
       if (options_.afterStep) options_.afterStep(s, db_);
@@ -194,7 +199,7 @@ class HistoryRunner {
 
  private:
   // Runs the conversions of one step at once; what they stored goes into the model.
-  std::vector<std::string> Convert(const std::vector<Run>& runs) {
+  std::vector<std::string> Convert(const std::vector<Run>& runs, bool cleanLocks = false) {
     struct Started {
       const Run* run;
       BuiltFile built;
@@ -215,6 +220,9 @@ class HistoryRunner {
         env["ASAN_OPTIONS"] =
             std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
       }
+      // Under a cleaner the runs start one after another, so that one opens the lock file the
+      // cleaner removed while another holds the old one.
+      if (cleanLocks && i > 0) std::this_thread::sleep_for(kStagger);
       started.push_back(std::move(s));
       started.back().process = std::make_unique<BackgroundProcess>(
           sandbox_.Program().string(),
@@ -235,6 +243,12 @@ class HistoryRunner {
           s.killSent = true;
         }
         if (elapsed > kLongestStep) ::kill(s.process->pid(), SIGKILL);
+      }
+      if (running && cleanLocks) {
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(db_.dataDir() / ".lock", ec)) {
+          fs::remove(entry.path(), ec);
+        }
       }
       if (running) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -313,9 +327,9 @@ class HistoryRunner {
     return problems;
   }
 
-  // Damage by hand to one registered file of the channels under test.
-  void Cut(const Step& step) {
-    const Epoch& epoch = history_.epochs.at(static_cast<std::size_t>(step.epoch));
+  // The rows of an epoch's channel and rate, by TBEGIN and CPATH.
+  std::vector<StoredFile> RowsOf(int e) {
+    const Epoch& epoch = history_.epochs.at(static_cast<std::size_t>(e));
     std::vector<StoredFile> rows;
     for (const StoredFile& row : StoredFiles(db_)) {
       const std::string location =
@@ -325,6 +339,35 @@ class HistoryRunner {
         rows.push_back(row);
       }
     }
+    return rows;
+  }
+
+  // A note naming another channel's file, written by hand into a channel's lock file.
+  void WriteNote(const Step& step) {
+    const std::vector<StoredFile> rows = RowsOf(step.target);
+    if (rows.empty()) return;
+    const StoredFile& row = rows[static_cast<std::size_t>(step.row) % rows.size()];
+    const Epoch& epoch = history_.epochs.at(static_cast<std::size_t>(step.epoch));
+    std::string note(1, step.note);
+    switch (step.note) {
+      case 'N':
+        note += "\t" + row.cpath + "\t" + row.cpath;
+        break;
+      case 'A':
+        note += "\t" + epoch.location + "\t" + row.cpath;
+        break;
+      default:
+        note += "\t" + row.cpath;
+        break;
+    }
+    const fs::path lock = db_.dataDir() / ".lock" / (epoch.station + "." + epoch.channel + ".lock");
+    fs::create_directories(lock.parent_path());
+    WriteFile(lock, ReadFile(lock) + note + "\n");
+  }
+
+  // Damage by hand to one registered file of the channels under test.
+  void Cut(const Step& step) {
+    const std::vector<StoredFile> rows = RowsOf(step.epoch);
     if (rows.empty()) return;
     const StoredFile& row = rows[static_cast<std::size_t>(step.row) % rows.size()];
     const fs::path path = db_.dataDir() / row.cpath;
@@ -542,12 +585,16 @@ class Shrinker {
         std::erase_if(run.file.pieces, [&](const PieceRef& piece) { return piece.epoch != keep; });
       }
       std::erase_if(step.runs, [](const Run& run) { return run.file.pieces.empty(); });
-      if (step.kind == StepKind::kParallel && step.runs.size() == 1) step.kind = StepKind::kConvert;
+      if (step.kind == StepKind::kParallel && step.runs.size() == 1) {
+        step.kind = StepKind::kConvert;
+        step.cleanLocks = false;
+      }
       if ((step.kind == StepKind::kConvert || step.kind == StepKind::kParallel) &&
           step.runs.empty()) {
         continue;
       }
       if (step.kind == StepKind::kCut && step.epoch != keep) continue;
+      if (step.kind == StepKind::kNote && step.target != keep && step.epoch != keep) continue;
       steps.push_back(step);
     }
     candidate.steps = steps;
@@ -628,8 +675,16 @@ class Shrinker {
           for (std::size_t r = 0; r < step.runs.size(); ++r) {
             Step fewer = step;
             fewer.runs.erase(fewer.runs.begin() + static_cast<std::ptrdiff_t>(r));
-            if (fewer.runs.size() == 1) fewer.kind = StepKind::kConvert;
+            if (fewer.runs.size() == 1) {
+              fewer.kind = StepKind::kConvert;
+              fewer.cleanLocks = false;
+            }
             candidates.push_back(fewer);
+          }
+          if (step.cleanLocks) {
+            Step uncleaned = step;
+            uncleaned.cleanLocks = false;
+            candidates.push_back(uncleaned);
           }
         }
         for (std::size_t r = 0; r < step.runs.size(); ++r) {
@@ -668,7 +723,8 @@ class Shrinker {
       if (h.epochs[e].Settler()) used.insert(static_cast<int>(e));
     }
     for (const Step& step : h.steps) {
-      if (step.kind == StepKind::kCut) used.insert(step.epoch);
+      if (step.kind == StepKind::kCut || step.kind == StepKind::kNote) used.insert(step.epoch);
+      if (step.kind == StepKind::kNote) used.insert(step.target);
       for (const Run& run : step.runs) {
         for (const PieceRef& piece : run.file.pieces) used.insert(piece.epoch);
       }
@@ -682,7 +738,10 @@ class Shrinker {
     }
     candidate.steps = h.steps;
     for (Step& step : candidate.steps) {
-      if (step.kind == StepKind::kCut) step.epoch = renumbered[step.epoch];
+      if (step.kind == StepKind::kCut || step.kind == StepKind::kNote) {
+        step.epoch = renumbered[step.epoch];
+      }
+      if (step.kind == StepKind::kNote) step.target = renumbered[step.target];
       for (Run& run : step.runs) {
         for (PieceRef& piece : run.file.pieces) piece.epoch = renumbered[piece.epoch];
       }
