@@ -31,7 +31,7 @@ int StepsPerHistory() {
 #ifdef TARNVEL_TORTURE_SHORT
   return 8;
 #else
-  return 24;
+  return 30;
 #endif
 }
 
