@@ -148,6 +148,14 @@ bool HasCrcInstruction() {
 
 }  // namespace
 
+bool Crc32cInstructionAvailable() {
+#if TARNVEL_CRC32C_SSE42
+  return HasCrcInstruction();
+#else
+  return false;
+#endif
+}
+
 std::uint32_t Crc32cExtendPortable(std::uint32_t crc, std::span<const std::uint8_t> bytes) {
   return ~UpdatePortable(~crc, bytes.data(), bytes.size());
 }

@@ -16,6 +16,10 @@ inline std::uint32_t Crc32c(std::span<const std::uint8_t> bytes) {
   return Crc32cExtend(0, bytes);
 }
 
+// Whether the processor has the CRC-32C instruction (x86-64 with SSE4.2), which Crc32cExtend
+// uses then and callers may use inline.
+bool Crc32cInstructionAvailable();
+
 // The same without the processor's CRC instruction, as processors without one compute it (the
 // tests hold both against each other).
 std::uint32_t Crc32cExtendPortable(std::uint32_t crc, std::span<const std::uint8_t> bytes);

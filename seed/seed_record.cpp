@@ -1,8 +1,10 @@
 #include "seed/seed_record.h"
 
 #include <algorithm>
+#include <array>
 
 #include "seed/channel_key.h"
+#include "seed/crc32c.h"
 #include "seed/mseed3_layout.h"
 #include "seed/plain_samples.h"
 #include "seed/time_conversion.h"
@@ -100,25 +102,48 @@ HeaderResult ReadSeed2Header(std::span<const std::uint8_t> record, std::size_t e
   return HeaderResult::kAccepted;
 }
 
+// The CRC-32C of a miniSEED 3 record's first `n` bytes (at least the fixed header), its CRC
+// field taken as zeros.
+std::uint32_t Mseed3CrcOfFirst(std::span<const std::uint8_t> bytes, std::size_t n) {
+  std::array<std::uint8_t, mseed3::kFixedHeaderSize> fixed;
+  std::copy_n(bytes.begin(), fixed.size(), fixed.begin());
+  std::fill_n(fixed.begin() + mseed3::at::kCrc, 4, std::uint8_t{0});
+  return Crc32cExtend(Crc32cExtend(0, fixed), bytes.subspan(fixed.size(), n - fixed.size()));
+}
+
 // The miniSEED 3 record at the start of the first `extent` bytes of `record`.
 HeaderResult ReadMseed3Header(std::span<const std::uint8_t> record, std::size_t extent,
-                              RecordHeader& h) {
+                              RecordHeader& h, CrcCheck check) {
   if (extent < mseed3::kFixedHeaderSize) return HeaderResult::kTooShort;
   const mseed3::FixedHeader fixed = mseed3::ReadFixedHeader(record);
   if (fixed.RecordLength() > extent) return HeaderResult::kTooShort;
   const auto bytes = record.first(static_cast<std::size_t>(fixed.RecordLength()));
-  // Nothing of a damaged record is taken, its identifier and lengths included.
-  if (!mseed3::CrcMatches(bytes)) return HeaderResult::kDamaged;
+  const bool steim = fixed.encoding == static_cast<std::uint8_t>(Encoding::kSteim1) ||
+                     fixed.encoding == static_cast<std::uint8_t>(Encoding::kSteim2);
+  const bool deferred = check == CrcCheck::kWhileDecoding && steim;
+  // Nothing of a damaged record is taken, its identifier and lengths included; a record whose
+  // check is left to decoding is checked here all the same when it goes no further.
+  if (!deferred && fixed.crc != Mseed3CrcOfFirst(bytes, bytes.size())) {
+    return HeaderResult::kDamaged;
+  }
+  const auto refuse = [&](HeaderResult result) {
+    return deferred && fixed.crc != Mseed3CrcOfFirst(bytes, bytes.size()) ? HeaderResult::kDamaged
+                                                                          : result;
+  };
   h.version = 3;
   const std::string_view identifier(
       reinterpret_cast<const char*>(bytes.data()) + fixed.IdentifierOffset(),
       fixed.identifierLength);
   const auto codes = mseed3::ParseSourceIdentifier(identifier);
-  if (!codes) return HeaderResult::kUnsafeName;
-  h.station = codes->station;
-  h.channel = std::string(codes->band) + std::string(codes->source) + std::string(codes->subsource);
-  h.location = codes->location;
-  if (!HasStorableCodes(h.station, h.channel, h.location)) return HeaderResult::kUnsafeName;
+  if (!codes) return refuse(HeaderResult::kUnsafeName);
+  h.station.assign(codes->station);
+  h.channel.clear();
+  h.channel.reserve(codes->band.size() + codes->source.size() + codes->subsource.size());
+  h.channel.append(codes->band).append(codes->source).append(codes->subsource);
+  h.location.assign(codes->location);
+  if (!HasStorableCodes(h.station, h.channel, h.location)) {
+    return refuse(HeaderResult::kUnsafeName);
+  }
   if (h.location.empty()) h.location = kBlankLocation;
 
   h.encoding = static_cast<Encoding>(fixed.encoding);
@@ -135,7 +160,7 @@ HeaderResult ReadMseed3Header(std::span<const std::uint8_t> record, std::size_t 
   if (h.encoding == Encoding::kText && given == 0.0) return HeaderResult::kText;
   // A negative value is the sample period in seconds.
   h.rate = given < 0.0 ? -1.0 / given : given;
-  if (!(h.rate >= kLowestRate && h.rate <= kHighestRate)) return HeaderResult::kNoRate;
+  if (!(h.rate >= kLowestRate && h.rate <= kHighestRate)) return refuse(HeaderResult::kNoRate);
   // Whole seconds first, the nanoseconds added last: they keep what a double holds of them at
   // the epoch's magnitude (a quarter of a microsecond).
   h.start = CalendarToEpoch(h.year, 1, 1, h.hour, h.minute, 0.0f) +
@@ -145,6 +170,10 @@ HeaderResult ReadMseed3Header(std::span<const std::uint8_t> record, std::size_t 
   h.data = bytes.subspan(fixed.PayloadOffset());
   h.frameCount = static_cast<int>(h.data.size() / 64);
   h.samplesHeld = std::min<std::size_t>(h.sampleCount, RecordCapacity(h));
+  if (deferred) {
+    h.crcBeforeData = Mseed3CrcOfFirst(bytes, fixed.PayloadOffset());
+    h.storedCrc = fixed.crc;
+  }
   return HeaderResult::kAccepted;
 }
 
@@ -194,11 +223,15 @@ double BtimeToEpoch(const RecordHeader& header) {
 }
 
 HeaderResult ReadRecordHeader(std::span<const std::uint8_t> record, int recordLength,
-                              RecordHeader& h) {
+                              RecordHeader& h, CrcCheck check) {
   if (recordLength <= 0) return HeaderResult::kTooShort;
   const std::size_t extent = std::min(record.size(), static_cast<std::size_t>(recordLength));
-  return mseed3::IsRecordStart(record.first(extent)) ? ReadMseed3Header(record, extent, h)
+  return mseed3::IsRecordStart(record.first(extent)) ? ReadMseed3Header(record, extent, h, check)
                                                      : ReadSeed2Header(record, extent, h);
+}
+
+bool CrcHolds(const RecordHeader& h) {
+  return !h.crcBeforeData || Crc32cExtend(*h.crcBeforeData, h.data) == h.storedCrc;
 }
 
 DecodeStatus DecodeRecord(const RecordHeader& h, std::span<float> out) {
@@ -217,12 +250,17 @@ DecodeStatus DecodeRecord(const RecordHeader& h, std::span<float> out) {
     case Encoding::kFloat64:
       decoded = DecodeFloat64(h.data, out, h.bigEndian);
       break;
-    case Encoding::kSteim1:
-      status.countMismatch = DecodeSteim1(h.data, h.frameCount, out, h.bigEndian).countMismatch;
+    case Encoding::kSteim1: {
+      const SteimStatus steim1 =
+          DecodeSteim1(h.data, h.frameCount, out, h.bigEndian, h.crcBeforeData);
+      status.countMismatch = steim1.countMismatch;
+      status.damaged = h.crcBeforeData && steim1.crc != h.storedCrc;
       break;
+    }
     case Encoding::kSteim2:
-      status.steim2 = DecodeSteim2(h.data, h.frameCount, out, h.bigEndian);
+      status.steim2 = DecodeSteim2(h.data, h.frameCount, out, h.bigEndian, h.crcBeforeData);
       status.countMismatch = status.steim2->countMismatch;
+      status.damaged = h.crcBeforeData && status.steim2->crc != h.storedCrc;
       break;
     default:
       // Never guessed at: another encoding's bytes decoded as Steim would be noise stored as
@@ -257,44 +295,62 @@ bool MatchChannelPattern(std::string_view pattern, std::string_view text, bool q
 bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
                        RunContext& context) {
   RecordHeader h;
-  const HeaderResult accepted = ReadRecordHeader(record, recordLength, h);
+  const HeaderResult accepted = ReadRecordHeader(record, recordLength, h, CrcCheck::kWhileDecoding);
   CountIgnored(accepted, h, context);
+  if (accepted != HeaderResult::kAccepted) return false;
+  // A record whose CRC was left to its decoding is checked here when it is not decoded.
+  const auto drop = [&] {
+    if (!CrcHolds(h)) ++context.damagedRecords;
+    return false;
+  };
   // A record without samples adds nothing; filing it would open an empty entry that later
   // records of the channel could never be appended to.
-  if (accepted != HeaderResult::kAccepted || h.sampleCount == 0) return false;
+  if (h.sampleCount == 0) return drop();
   if (!InWindow(context.window, h.start, h.start + static_cast<double>(h.sampleCount) / h.rate) ||
       !PassesFilter(context.filter, h)) {
-    return false;
+    return drop();
   }
   if (!IsDecodable(h.encoding)) {
     ++context.undecodedRecords[static_cast<std::uint8_t>(h.encoding)];
     return false;
   }
   const std::size_t n = h.samplesHeld;
-  if (n < h.sampleCount) context.decodeOk = false;
-  if (n == 0) return false;
-  const auto decode = [&](std::span<float> out) {
-    ReportDecoding(DecodeRecord(h, out), static_cast<std::int64_t>(n), context);
-  };
+  if (n == 0) {
+    if (CrcHolds(h)) context.decodeOk = false;
+    return drop();
+  }
   TraceSegment* entry =
       context.segments.FindContinuation(h.station, h.channel, h.location, h.start, h.rate);
-  if (entry != nullptr && entry->count == 0) return false;
-  // Most records of a long channel are decoded straight into its last chunk; a record that
-  // needs a new chunk or entry is decoded first and appended after, so that memory runs out at
-  // the same point as ever.
-  if (entry == nullptr || !entry->samples.AppendInPlace(n, decode)) {
+  if (entry != nullptr && entry->count == 0) return drop();
+  bool intact = true;
+  const auto decode = [&](std::span<float> out) {
+    const DecodeStatus status = DecodeRecord(h, out);
+    intact = !status.damaged;
+    if (intact) ReportDecoding(status, static_cast<std::int64_t>(n), context);
+    return intact;
+  };
+  // Most records of a long channel are decoded straight into its last chunk (and kept only when
+  // intact); a record that needs a new chunk or entry is decoded first and appended after, so
+  // that memory runs out at the same point as ever.
+  const bool inPlace = entry != nullptr && entry->samples.AppendInPlace(n, decode);
+  if (!inPlace) {
     context.scratch.resize(n);
-    const std::span<float> out(context.scratch.data(), n);
-    decode(out);
-    if (entry == nullptr) {
-      TraceSegment segment = NewSegment(h, static_cast<std::int64_t>(n));
-      segment.samples.Append(out);
-      const TraceSegment& added = context.segments.Add(std::move(segment));
-      if (context.growth != nullptr) context.growth->Grew(added);
-      return true;
-    }
-    entry->samples.Append(out);
+    decode(std::span<float>(context.scratch.data(), n));
   }
+  if (!intact) {
+    ++context.damagedRecords;
+    return false;
+  }
+  if (n < h.sampleCount) context.decodeOk = false;
+  const std::span<const float> out(context.scratch.data(), n);
+  if (entry == nullptr) {
+    TraceSegment segment = NewSegment(h, static_cast<std::int64_t>(n));
+    segment.samples.Append(out);
+    const TraceSegment& added = context.segments.Add(std::move(segment));
+    if (context.growth != nullptr) context.growth->Grew(added);
+    return true;
+  }
+  if (!inPlace) entry->samples.Append(out);
   context.segments.Extend(*entry, static_cast<std::int64_t>(n));
   if (context.growth != nullptr) context.growth->Grew(*entry);
   return true;

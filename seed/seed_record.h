@@ -47,7 +47,16 @@ struct RecordHeader : BlocketteChain {
   // The announced samples that the data area can physically hold in its encoding: padding a
   // corrupt count with zeros would let a few bytes of a hostile file claim thousands of samples.
   std::size_t samplesHeld = 0;
+  // A miniSEED 3 record of Steim frames read with CrcCheck::kWhileDecoding: the CRC-32C of its
+  // bytes before the payload (the CRC field as zeros), which decoding extends over the payload
+  // and holds against `storedCrc`.
+  std::optional<std::uint32_t> crcBeforeData;
+  std::uint32_t storedCrc = 0;
 };
+
+// When a miniSEED 3 record's CRC is checked: before any of its fields is taken, or, for Steim
+// frames, while they are decoded (the CRC instruction then runs beside the decoding).
+enum class CrcCheck { kAtOnce, kWhileDecoding };
 
 enum class HeaderResult {
   kAccepted,
@@ -65,8 +74,14 @@ enum class HeaderResult {
 // record when they begin with its signature, else a SEED data record. Everything past the result
 // is filled in for accepted records only. A record of an encoding the decoders do not know is
 // accepted (IsDecodable tells), with no samples held.
+// With CrcCheck::kWhileDecoding, an accepted miniSEED 3 record of Steim frames is checked by
+// DecodeRecord; every other outcome has been checked here all the same (a record whose CRC fails
+// is kDamaged whatever else is wrong with it).
 HeaderResult ReadRecordHeader(std::span<const std::uint8_t> record, int recordLength,
-                              RecordHeader& header);
+                              RecordHeader& header, CrcCheck check = CrcCheck::kAtOnce);
+
+// Whether the record holds its CRC: true unless its check was left to decoding and fails.
+bool CrcHolds(const RecordHeader& header);
 
 // miniSEED 3 rates the converter places samples with: within the range a SEED 2 rate factor
 // and multiplier can express.
@@ -79,8 +94,9 @@ bool MatchChannelPattern(std::string_view pattern, std::string_view text, bool q
 
 // How decoding went, for the caller to report.
 struct DecodeStatus {
-  bool countMismatch = false;         // fewer or more samples than announced: DecodeOk is cleared
-  bool notDecoded = false;            // an encoding the decoders do not know: `out` is zero-filled
+  bool countMismatch = false;  // fewer or more samples than announced: DecodeOk is cleared
+  bool notDecoded = false;     // an encoding the decoders do not know: `out` is zero-filled
+  bool damaged = false;        // the CRC left to decoding does not match: `out` means nothing
   std::optional<SteimStatus> steim2;  // a Steim2 record's outcome, for its diagnostics
 };
 

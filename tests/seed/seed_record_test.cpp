@@ -587,6 +587,31 @@ TEST(Mseed3Records, DamagedRecordsAreCountedAndNothingOfThemIsTaken) {
   EXPECT_EQ(context.damagedRecords, 8u);
   EXPECT_TRUE(context.segments.empty());
   EXPECT_TRUE(ProcessDataRecord(good, 4096, context));
+
+  // The conversion checks Steim records while decoding them: a damaged one that would continue
+  // the channel in place leaves it as it was, as do damaged ones it drops before decoding
+  // (outside the window) and one whose identifier is broken too; each is counted as damaged.
+  Mseed3Spec next = CountingSpec(8);
+  next.nanosecond += 80000000;  // 0.08 s later: right behind the first
+  auto continuation = Mseed3Record(next, CountingFrames(8));
+  continuation[continuation.size() - 70] ^= 0x10;
+  EXPECT_FALSE(ProcessDataRecord(continuation, 4096, context));
+  const std::vector<float> first = {100, 101, 102, 103, 104, 105, 106, 107};
+  EXPECT_EQ(context.segments[0].samples.ToVector(), first);
+  EXPECT_EQ(context.segments[0].count, 8);
+  context.window.begin = 2.0e9;
+  EXPECT_FALSE(ProcessDataRecord(continuation, 4096, context));
+  context.window.begin.reset();
+  auto broken = continuation;
+  broken[48] = '/';  // station "/BC"
+  EXPECT_FALSE(ProcessDataRecord(broken, 4096, context));
+  EXPECT_EQ(context.damagedRecords, 11u);
+  EXPECT_EQ(context.unsafeNameRecords, 0u);
+  EXPECT_TRUE(context.decodeOk);
+  continuation[continuation.size() - 70] ^= 0x10;
+  EXPECT_TRUE(ProcessDataRecord(continuation, 4096, context));
+  EXPECT_EQ(context.segments.size(), 1u);
+  EXPECT_EQ(context.segments[0].count, 16);
 }
 
 TEST(Mseed3Records, RateOrPeriodAndRecordsWhoseRateSetsNoTime) {
