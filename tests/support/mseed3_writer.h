@@ -52,7 +52,10 @@ inline void SetMseed3Crc(std::vector<std::uint8_t>& record) {
 // A record of `spec` carrying `payload`, with its CRC.
 inline std::vector<std::uint8_t> Mseed3Record(const Mseed3Spec& spec,
                                               std::span<const std::uint8_t> payload) {
-  std::vector<std::uint8_t> r(40, 0);
+  const std::size_t identifierAt = 40;
+  const std::size_t extraAt = identifierAt + spec.identifier.size();
+  const std::size_t payloadAt = extraAt + spec.extraHeaders.size();
+  std::vector<std::uint8_t> r(payloadAt + payload.size(), 0);
   r[0] = 'M';
   r[1] = 'S';
   r[2] = 3;
@@ -72,9 +75,13 @@ inline std::vector<std::uint8_t> Mseed3Record(const Mseed3Spec& spec,
   r[33] = static_cast<std::uint8_t>(spec.identifier.size());
   PutLittle(r, 34, spec.extraHeaders.size(), 2);
   PutLittle(r, 36, payload.size(), 4);
-  r.insert(r.end(), spec.identifier.begin(), spec.identifier.end());
-  r.insert(r.end(), spec.extraHeaders.begin(), spec.extraHeaders.end());
-  r.insert(r.end(), payload.begin(), payload.end());
+  for (std::size_t i = 0; i < spec.identifier.size(); ++i) {
+    r[identifierAt + i] = static_cast<std::uint8_t>(spec.identifier[i]);
+  }
+  for (std::size_t i = 0; i < spec.extraHeaders.size(); ++i) {
+    r[extraAt + i] = static_cast<std::uint8_t>(spec.extraHeaders[i]);
+  }
+  for (std::size_t i = 0; i < payload.size(); ++i) r[payloadAt + i] = payload[i];
   SetMseed3Crc(r);
   return r;
 }
