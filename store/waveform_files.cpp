@@ -128,6 +128,7 @@ int WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
   }
   work_.undo.NewFile(cpath, staged);
   storedThisRun_.insert(cpath);
+  work_.tally.Wrote(cpath, StoreTally::FileWork::kNew, piece.count);
   return sr::kOk;
 }
 
@@ -162,6 +163,7 @@ int WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece, const Cha
     return rc;
   }
   storedThisRun_.insert(file.cpath);
+  work_.tally.Wrote(file.cpath, StoreTally::FileWork::kContinued, piece.count);
   // Another program's file keeps its own header, as before.
   if (file.creator != segment.creator) return sr::kOk;
   const auto header = HeaderFor(segment, file.begin, decision.fileSamples + piece.count);

@@ -42,6 +42,7 @@
 #include "store/segment_to_store.h"
 #include "store/store_files.h"
 #include "store/store_result.h"
+#include "store/store_tally.h"
 #include "store/waveform_header.h"
 
 namespace tarnvel {
@@ -106,6 +107,8 @@ class WaveformStore {
     std::string path;
   };
   std::vector<SegmentName> TakeUndoneSegments();
+  // What the committed transactions of this store stored so far.
+  const StoreTally& Committed() const { return tally_; }
 
   // ---- CSS output ----
   int WriteCssOutput(std::span<const TraceSegment* const> segments, std::string_view wfdiscPath,
@@ -144,6 +147,7 @@ class WaveformStore {
     int pieces = 0;                        // pieces completed in it
     std::vector<SegmentToStore> segments;  // segments with work in it, in order
     FileUndo undo;
+    StoreTally tally;  // what it stored, counted once it is committed
   };
   // What one segment is stored with.
   struct SegmentWork {
@@ -271,6 +275,8 @@ class WaveformStore {
   // CSS data files this run wrote; a later segment never truncates one of them.
   std::set<std::string> writtenThisRun_;
   DataFileStaging* staging_ = nullptr;
+  // What committed transactions stored.
+  StoreTally tally_;
 
   FreeSpaceProbe freeSpace_;
   DebugSink* debug_ = &DefaultDebugSink();
