@@ -98,8 +98,8 @@ FileCheck CheckAppendedFile(const ChannelFile& file, std::int64_t sizeBefore);
 std::int64_t HeldSamples(const ChannelFile& file);
 
 // When a stored sample and a new one are the same sample: their times differ by at most a tenth
-// of the sample interval. At rates above 1000 sps that is less than TBEGIN's and the SEED times'
-// precision (0.0001 s) can tell, and the window is that precision instead.
+// of the sample interval. Above 1000 sps a tenth of an interval is finer than the 0.0001 s that
+// TBEGIN and SEED record times keep, and the window is 0.0001 s instead.
 inline constexpr double kSameTimeTolerance = 0.1;  // of a sample interval
 inline constexpr double kTimeResolution = 0.0001;  // seconds
 // The largest difference, in seconds, between the times of one sample at `rate`.
