@@ -221,18 +221,20 @@ StoreResult WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece,
     return static_cast<StoreResult>(rc);
   }
   // The stored samples are replaced only once that update is committed: a rollback could not
-  // bring them back. What the copy changed counts with the commit, once it is in place.
+  // bring them back.
   bool placed = false;
   const bool committed = CommitAndContinue([&] {
     placed = work.files.Rename(staged, stored.cpath, true);
-    if (!placed) {
-      Discard(work, staged);
-      return;
-    }
-    work_.tally.Wrote(stored.cpath, StoreTally::FileWork::kRewritten, changed + restored, changed);
-    work_.tally.FoundStored(compared - changed);
-    if (changed > 0) PrintReplaced(changed, PathOnDisk(stored.cpath));
+    if (!placed) Discard(work, staged);
   });
+  // A copy in place is committed work: it counts, and changed values are named, now.
+  if (placed) {
+    StoreTally rewritten;
+    rewritten.Wrote(stored.cpath, StoreTally::FileWork::kRewritten, changed + restored, changed);
+    rewritten.FoundStored(compared - changed);
+    tally_.Add(rewritten);
+    if (changed > 0) PrintReplaced(changed, PathOnDisk(stored.cpath));
+  }
   if (!committed) return sr::kStatementFailed;
   if (!placed) {
     PrintOpenError(PathOnDisk(stored.cpath));
