@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "converter/command_line.h"
@@ -74,10 +75,12 @@ int ConvertOpenFile(const RunConfiguration& config, SeedFile& file, WaveformStor
     }
   }
 
+  std::string summary;
   const int failed = WriteSegments(
       context, store,
-      OutputTarget{config.wfdisc.cssMode, config.wfdisc.path, staging ? &*staging : nullptr});
-  std::printf("\n");
+      OutputTarget{config.wfdisc.cssMode, config.wfdisc.path, staging ? &*staging : nullptr},
+      &summary);
+  std::printf("\n%s", summary.c_str());
   std::fflush(stdout);
   return failed > 0 ? exit_code::kWriteFailed : exit_code::kOk;
 }

@@ -32,6 +32,8 @@ class SegmentWriter {
   virtual int Write(const TraceSegment& segment, const std::string& path) = 0;
   // After the last segment: the number of segments that failed only now.
   virtual int Finish() { return 0; }
+  // After Finish: the line that sums up what was written.
+  virtual std::string Summary() const { return {}; }
 
   const char* const progress;  // the progress line's text before the percentage
 };
@@ -66,6 +68,14 @@ class DatabaseWriter final : public SegmentWriter {
   int Finish() override {
     store_.FinishBatch();
     return ReportUndoneSegments();
+  }
+  std::string Summary() const override {
+    const StoreTally::Totals totals = store_.Committed().Sum();
+    char line[256];
+    std::snprintf(line, sizeof line, wording::kDatabaseSummary,
+                  static_cast<long long>(totals.samples), totals.files, totals.newFiles,
+                  totals.continued, totals.rewritten, static_cast<long long>(totals.storedAlready));
+    return line;
   }
 
  private:
@@ -117,7 +127,8 @@ class CssWriter final : public SegmentWriter {
 
 }  // namespace
 
-int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target) {
+int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target,
+                  std::string* summary) {
   std::unique_ptr<SegmentWriter> writer;
   if (target.cssMode) {
     writer = std::make_unique<CssWriter>(store, target);
@@ -138,6 +149,7 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
     failed += writer->Write(segment, DataFilePath(store.Directory(), segment));
   }
   failed += writer->Finish();
+  if (summary != nullptr) *summary = n > 0 ? writer->Summary() : std::string();
   std::printf("\r%s100%%\n", writer->progress);
   writer.reset();
   context.segments.Clear();

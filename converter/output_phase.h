@@ -21,7 +21,9 @@ struct OutputTarget {
 std::string DataFilePath(const DataDirectory& dataDir, const TraceSegment& segment);
 
 // Writes every segment to the store or, in CSS mode, to CSS files; releases them, and returns
-// the number of segments that failed.
-int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target);
+// the number of segments that failed. `summary` (when given) receives the line that ends the
+// run after its last "\n": what was written, or nothing for an empty segment list.
+int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target,
+                  std::string* summary = nullptr);
 
 }  // namespace tarnvel
