@@ -16,7 +16,9 @@
 #include "converter/reading_phase.h"
 #include "converter/seed_file.h"
 #include "converter/wfdisc_path.h"
+#include "css/css_writer.h"
 #include "settings/settings_reader.h"
+#include "store/file_sync.h"
 #include "store/waveform_store.h"
 
 namespace tarnvel {
@@ -56,7 +58,8 @@ int ConvertOpenFile(const RunConfiguration& config, SeedFile& file, WaveformStor
     // A CSS conversion writes the data files of long segments on a second thread while the file
     // is still being read; they become visible only when the output phase names them.
     if (config.wfdisc.cssMode) {
-      staging.emplace(store.CssDataFolder(config.wfdisc.path));
+      staging.emplace(CssDataFolder(store.Directory(), config.wfdisc.path), StagingLimits{},
+                      SyncToStableStorage());
       context.growth = &*staging;
     }
     const ReadingSummary summary = ReadForConversion(file, recordLength, fileSize, context);

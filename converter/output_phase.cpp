@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 #include "converter/console_wording.h"
+#include "css/css_writer.h"
+#include "store/file_sync.h"
 
 namespace tarnvel {
 
@@ -84,35 +87,41 @@ class DatabaseWriter final : public SegmentWriter {
   WaveformStore& store_;
 };
 
-// Hands the store the data files staged while the SEED file was read, for as long as it writes.
-class CssWriter final : public SegmentWriter {
+// CSS files, with the data files staged while the SEED file was read. Each failed segment is
+// named by its data file.
+class CssSegmentWriter final : public SegmentWriter {
  public:
-  CssWriter(WaveformStore& store, const OutputTarget& target)
+  CssSegmentWriter(const DataDirectory& dataDir, const OutputTarget& target)
       : SegmentWriter(wording::kWritingToCss),
-        store_(store),
-        wfdiscPath_(target.wfdiscPath),
-        staging_(target.staging) {
-    store_.UseStagedDataFiles(staging_);
-  }
-  ~CssWriter() override {
-    store_.UseStagedDataFiles(nullptr);
-    if (staging_ != nullptr) staging_->Abandon();
-  }
-  CssWriter(const CssWriter&) = delete;
-  CssWriter& operator=(const CssWriter&) = delete;
+        writer_(dataDir, target.staging, CssWriterOptions{.sync = SyncToStableStorage()}),
+        wfdiscPath_(target.wfdiscPath) {}
 
   int Write(const TraceSegment& segment, const std::string& path) override {
+    static_cast<void>(path);
     const TraceSegment* one[] = {&segment};
-    if (store_.WriteCssOutput(one, wfdiscPath_, "tarnvel", 0, 0, 0, 0) == 0) return 0;
-    std::printf("\r%s (%s)\n", wording::kCssFileWriteError, path.c_str());
-    std::fflush(stdout);
-    return 1;
+    const StoreResult result = writer_.WriteCssOutput(one, wfdiscPath_, "tarnvel", 0, 0, 0, 0);
+    std::vector<std::string> failed = writer_.TakeFailedDataFiles();
+    if (result != store_result::kOk && failed.empty()) {
+      failed.push_back(writer_.FirstDataFilePath(segment, wfdiscPath_));
+    }
+    return Report(failed);
+  }
+  int Finish() override {
+    writer_.Finish();
+    return Report(writer_.TakeFailedDataFiles());
   }
 
  private:
-  WaveformStore& store_;
+  static int Report(const std::vector<std::string>& failed) {
+    for (const std::string& dataFile : failed) {
+      std::printf("\r%s (%s)\n", wording::kCssFileWriteError, dataFile.c_str());
+    }
+    if (!failed.empty()) std::fflush(stdout);
+    return static_cast<int>(failed.size());
+  }
+
+  CssWriter writer_;
   const std::string wfdiscPath_;
-  DataFileStaging* const staging_;
 };
 
 }  // namespace
@@ -120,7 +129,7 @@ class CssWriter final : public SegmentWriter {
 int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target) {
   std::unique_ptr<SegmentWriter> writer;
   if (target.cssMode) {
-    writer = std::make_unique<CssWriter>(store, target);
+    writer = std::make_unique<CssSegmentWriter>(store.Directory(), target);
   } else {
     writer = std::make_unique<DatabaseWriter>(store);
   }

@@ -19,6 +19,7 @@
 #include "converter/output_phase.h"
 #include "converter/reading_phase.h"
 #include "converter/seed_file.h"
+#include "css/css_writer.h"
 #include "fuzz/segment_checks.h"
 #include "store/waveform_store.h"
 
@@ -45,8 +46,10 @@ void RemovePrivateFolder() {
 
 const Folders& Setup() {
   static const Folders folders = [] {
-    // Progress lines of the reading and writing phases are noise here.
+    // Progress lines of the reading and writing phases are noise here, and so is durability:
+    // the output folder goes with every input.
     if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+    setenv("TARNVEL_NO_SYNC", "1", 1);
     const std::string pattern = (fs::temp_directory_path() / "tarnvel-css-fuzz.XXXXXX").string();
     if (pattern.size() >= sizeof privateRoot) std::abort();
     std::snprintf(privateRoot, sizeof privateRoot, "%s", pattern.c_str());
@@ -91,7 +94,7 @@ std::size_t Convert(const std::string& seedPath, const std::string& wfdiscPath,
   context.console = stdout;
   // Data files staged while reading, as the driver does, with limits small enough for the
   // fuzzer's inputs. Declared after the context: it ends before the samples go.
-  tarnvel::DataFileStaging staging(store.CssDataFolder(wfdiscPath),
+  tarnvel::DataFileStaging staging(tarnvel::CssDataFolder(store.Directory(), wfdiscPath),
                                    {.stageFrom = 64, .handOver = 32, .mostStaged = 4});
   if (tarnvel::UsableRecordLength(recordLength)) {
     Require(file.Rewind(), "rewind failed");

@@ -140,6 +140,32 @@ TEST_P(ConversionTest, TwoCssSegmentsGiveTwoLinesAndTwoDataFiles) {
   EXPECT_EQ(db().Count("FILELIST"), 0);
 }
 
+// Another file of the same channel and start second converted into the same folder later:
+// the earlier data file is never opened for writing, so the earlier line still tells the
+// truth; the new samples take the next free name.
+TEST_P(ConversionTest, AnEarlierRunsCssDataFileStaysAsItsLineDescribesIt) {
+  const auto earlier = RandomWalk(1200, 21, 100);
+  const auto later = RandomWalk(300, 22, 100);
+  const auto first = Place("first.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, earlier));
+  const auto second =
+      Place("second.seed", PackChannel("ABC", "BHZ", "00", kStart + 0.5, 20.0, later));
+  const auto wfdisc = work().path() / "out.wfdisc";
+  ASSERT_EQ(Run({first.string(), "CSS=out.wfdisc"}).exitCode, 0);
+  const std::string earlierLine = ReadFile(wfdisc);
+  const auto result = Run({second.string(), "CSS=out.wfdisc"});
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+
+  const auto lines = Lines(ReadFile(wfdisc));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0] + "\n", earlierLine);
+  EXPECT_EQ(WfdiscFields(lines[0])[kWfdiscDfile], "20090321130500-ABC-BHZ00.w");
+  EXPECT_EQ(WfdiscFields(lines[0])[kWfdiscNsamp], "1200");
+  EXPECT_EQ(ReadFile(work().path() / "20090321130500-ABC-BHZ00.w"), FloatBytes(earlier));
+  EXPECT_EQ(WfdiscFields(lines[1])[kWfdiscDfile], "20090321130500-ABC-BHZ00-1.w");
+  EXPECT_EQ(WfdiscFields(lines[1])[kWfdiscNsamp], "300");
+  EXPECT_EQ(ReadFile(work().path() / "20090321130500-ABC-BHZ00-1.w"), FloatBytes(later));
+}
+
 TEST_P(ConversionTest, AFailedWriteEndsWithMinusFourAndRegistersNoBadFile) {
   const auto samples = RandomWalk(200000, 9, 100);  // 800 KB of floats
   const auto seed =
@@ -681,36 +707,41 @@ LongChannels MakeLongChannels(std::size_t count, std::size_t length) {
   return out;
 }
 
-TEST_P(ConversionTest, LongChannelsGiveWholeCssFilesAlsoOverThoseOfAnEarlierRun) {
+TEST_P(ConversionTest, LongChannelsGiveWholeCssFilesAlsoBesideThoseOfAnEarlierRun) {
   const LongChannels channels = MakeLongChannels(3, 300000);
   const auto seed = Place("long.seed", channels.bytes + PackChannel("ABC", "LHZ", "00", kStart, 1.0,
                                                                     RandomWalk(60, 9, 5), 4096));
-  std::filesystem::create_directories(work().path() / "css");
+  const auto css = work().path() / "css";
+  std::filesystem::create_directories(css);
+  std::map<std::string, std::string> firstRun;  // data files by name
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE(run);
-    const auto result = Run({seed.string(), "CSS=" + (work().path() / "css").string()});
+    const auto result = Run({seed.string(), "CSS=" + css.string()});
     ASSERT_EQ(result.exitCode, 0) << result.output;
     EXPECT_NE(result.output.find("\rWriting to CSS-file - 25%\rWriting to CSS-file - 50%"
                                  "\rWriting to CSS-file - 75%\rWriting to CSS-file - 100%"
                                  "\rWriting to CSS-file - 100%\n\n"),
               std::string::npos)
         << result.output;
-    // The second run rewrites the same data files and appends its lines after the first's.
-    const auto lines = Lines(ReadFile(work().path() / "css" / "long.seed.wfdisc"));
+    // The second run's data files take the next free names, its lines follow the first's.
+    const auto lines = Lines(ReadFile(css / "long.seed.wfdisc"));
     ASSERT_EQ(lines.size(), 4u * static_cast<std::size_t>(run));
-    for (std::size_t c = 0; c < 3; ++c) {
+    for (std::size_t c = 0; c < 4; ++c) {
       const auto fields = WfdiscFields(lines[lines.size() - 4 + c]);
-      EXPECT_EQ(fields[kWfdiscNsamp], "300000");
-      EXPECT_EQ(ReadFile(work().path() / "css" / fields[kWfdiscDfile]),
-                FloatBytes(channels.samples[c]));
+      const std::string name = fields[kWfdiscDfile];
+      EXPECT_EQ(name.ends_with("-1.w"), run == 2) << name;
+      const std::string bytes = ReadFile(css / name);
+      EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), 4 * std::stoll(fields[kWfdiscNsamp]));
+      if (c < 3) {
+        EXPECT_EQ(bytes, FloatBytes(channels.samples[c]));
+      }
+      if (run == 1) firstRun[name] = bytes;
     }
   }
+  for (const auto& [name, bytes] : firstRun) EXPECT_EQ(ReadFile(css / name), bytes) << name;
   std::size_t files = 0;
-  for ([[maybe_unused]] const auto& entry :
-       std::filesystem::directory_iterator(work().path() / "css")) {
-    ++files;
-  }
-  EXPECT_EQ(files, 5u);
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(css)) ++files;
+  EXPECT_EQ(files, 9u);
 }
 
 TEST_P(ConversionTest, ExhaustedMemoryEndsWithTheReadErrorAndLeavesNoCssFile) {
