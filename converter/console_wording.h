@@ -25,6 +25,12 @@ inline constexpr char kArgumentTooLong[] = "Argument too long";
 // Printed by the store when a waveform file does not open.
 inline constexpr char kOpenErr[] = "Open Err";
 
+// The last line of a CSS conversion whose segment list was not empty (a printf format): wfdisc
+// lines written, the data files they name, the samples in those, and the wfdisc file's path as
+// written.
+inline constexpr char kCssSummary[] =
+    "Wrote %d wfdisc lines and %d data files (%lld samples) to %s\n";
+
 // Every phrase that marks a line as an error.
 inline constexpr std::array<std::string_view, 8> kErrorPhrases = {
     kConnectionError, kFileOpenError, kFileReadError,     kDeleteError,

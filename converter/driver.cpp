@@ -80,8 +80,6 @@ int ConvertOpenFile(const RunConfiguration& config, SeedFile& file, WaveformStor
   const int failed = WriteSegments(
       context, store,
       OutputTarget{config.wfdisc.cssMode, config.wfdisc.path, staging ? &*staging : nullptr});
-  std::printf("\n");
-  std::fflush(stdout);
   return failed > 0 ? exit_code::kWriteFailed : exit_code::kOk;
 }
 

@@ -1,5 +1,6 @@
 #include "converter/output_phase.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -35,6 +36,8 @@ class SegmentWriter {
   virtual int Write(const TraceSegment& segment, const std::string& path) = 0;
   // After the last segment: the number of segments that failed only now.
   virtual int Finish() { return 0; }
+  // The run's last line, after the last segment: what was written.
+  virtual std::string Summary() const { return {}; }
 
   const char* const progress;  // the progress line's text before the percentage
 };
@@ -110,6 +113,15 @@ class CssSegmentWriter final : public SegmentWriter {
     writer_.Finish();
     return Report(writer_.TakeFailedDataFiles());
   }
+  std::string Summary() const override {
+    const CssTally& tally = writer_.Tally();
+    const int size = std::snprintf(nullptr, 0, wording::kCssSummary, tally.lines, tally.dataFiles,
+                                   tally.samples, writer_.WfdiscPath().c_str());
+    std::string text(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    std::snprintf(text.data(), text.size() + 1, wording::kCssSummary, tally.lines, tally.dataFiles,
+                  tally.samples, writer_.WfdiscPath().c_str());
+    return text;
+  }
 
  private:
   static int Report(const std::vector<std::string>& failed) {
@@ -148,8 +160,12 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
   }
   failed += writer->Finish();
   std::printf("\r%s100%%\n", writer->progress);
+  const std::string summary = n > 0 ? writer->Summary() : std::string();
   writer.reset();
   context.segments.Clear();
+  std::printf("\n");
+  std::fputs(summary.c_str(), stdout);
+  std::fflush(stdout);
   return failed;
 }
 

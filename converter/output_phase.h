@@ -20,8 +20,9 @@ struct OutputTarget {
 // from the start's local time. Names are expected in upper case already.
 std::string DataFilePath(const DataDirectory& dataDir, const TraceSegment& segment);
 
-// Writes every segment to the store or, in CSS mode, to CSS files; releases them, and returns
-// the number of segments that failed.
+// Writes every segment to the store or, in CSS mode, to CSS files, and releases them. Ends the
+// output with "\n" and, when there were segments, the line saying what was written. Returns the
+// number of segments that failed.
 int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target);
 
 }  // namespace tarnvel

@@ -124,9 +124,11 @@ TEST_P(ConversionTest, TwoCssSegmentsGiveTwoLinesAndTwoDataFiles) {
   WriteFile(wfdisc, "earlier line\n");
   const auto result = Run({seed.string(), "CSS=out.wfdisc"});
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_NE(result.output.find("\rWriting to CSS-file - 50%\rWriting to CSS-file - 100%"
-                               "\rWriting to CSS-file - 100%\n\n"),
-            std::string::npos)
+  // The last line says what was written, and where.
+  EXPECT_TRUE(result.output.ends_with(
+      "\rWriting to CSS-file - 50%\rWriting to CSS-file - 100%\rWriting to CSS-file - 100%\n\n"
+      "Wrote 2 wfdisc lines and 2 data files (1000 samples) to " +
+      wfdisc.string() + "\n"))
       << result.output;
   const std::string lines = ReadFile(wfdisc);
   ASSERT_EQ(lines.rfind("earlier line\n", 0), 0u);
@@ -154,6 +156,9 @@ TEST_P(ConversionTest, AnEarlierRunsCssDataFileStaysAsItsLineDescribesIt) {
   const std::string earlierLine = ReadFile(wfdisc);
   const auto result = Run({second.string(), "CSS=out.wfdisc"});
   EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_TRUE(result.output.ends_with(
+      "\n\nWrote 1 wfdisc lines and 1 data files (300 samples) to " + wfdisc.string() + "\n"))
+      << result.output;
 
   const auto lines = Lines(ReadFile(wfdisc));
   ASSERT_EQ(lines.size(), 2u);
@@ -718,10 +723,11 @@ TEST_P(ConversionTest, LongChannelsGiveWholeCssFilesAlsoBesideThoseOfAnEarlierRu
     SCOPED_TRACE(run);
     const auto result = Run({seed.string(), "CSS=" + css.string()});
     ASSERT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_NE(result.output.find("\rWriting to CSS-file - 25%\rWriting to CSS-file - 50%"
-                                 "\rWriting to CSS-file - 75%\rWriting to CSS-file - 100%"
-                                 "\rWriting to CSS-file - 100%\n\n"),
-              std::string::npos)
+    EXPECT_TRUE(result.output.ends_with(
+        "\rWriting to CSS-file - 25%\rWriting to CSS-file - 50%\rWriting to CSS-file - 75%"
+        "\rWriting to CSS-file - 100%\rWriting to CSS-file - 100%\n\n"
+        "Wrote 4 wfdisc lines and 4 data files (900060 samples) to " +
+        (css / "long.seed.wfdisc").string() + "\n"))
         << result.output;
     // The second run's data files take the next free names, its lines follow the first's.
     const auto lines = Lines(ReadFile(css / "long.seed.wfdisc"));

@@ -305,11 +305,14 @@ TEST_P(HostileFileTest, LinksInTheWfdiscFolderAreNeverFollowed) {
     const auto entries = Tree(root());
     const auto refused = Convert(seed, data(), {"CSS=" + (css / name).string()});
     EXPECT_EQ(refused.exitCode, Code(-4)) << refused.output;
-    EXPECT_TRUE(refused.output.ends_with("\rWriting to CSS-file - 50%\rCSS file write error (" +
-                                         (css / "20090321130500-ABC-BHZ.w").string() +
-                                         ")\n\rWriting to CSS-file - 100%\rCSS file write error (" +
-                                         (css / "20090321130500-DEF-BHZ.w").string() +
-                                         ")\n\rWriting to CSS-file - 100%\n\n"))
+    EXPECT_TRUE(refused.output.ends_with(
+        "\rWriting to CSS-file - 50%\rCSS file write error (" +
+        (css / "20090321130500-ABC-BHZ.w").string() +
+        ")\n\rWriting to CSS-file - 100%\rCSS file write error (" +
+        (css / "20090321130500-DEF-BHZ.w").string() +
+        ")\n\rWriting to CSS-file - 100%\n\nWrote 0 wfdisc lines and 0 data files (0 samples) "
+        "to " +
+        (css / name).string() + "\n"))
         << refused.output;
     EXPECT_EQ(Tree(root()), entries);
   }
