@@ -247,8 +247,12 @@ void CssWriter::WriteHeldLines() {
   if (held_.empty()) return;
   std::vector<Held> held = std::exchange(held_, {});
   std::vector<bool> good(held.size(), true);
+  if (options_.sync) {
+    std::vector<int> files;
+    for (const Held& h : held) files.push_back(h.file.get());
+    good = SyncFilesData(files);
+  }
   for (std::size_t i = 0; i < held.size(); ++i) {
-    if (options_.sync && !SyncFileData(held[i].file.get())) good[i] = false;
     // A delayed write failure shows only at close.
     if (!held[i].file.Close()) good[i] = false;
   }

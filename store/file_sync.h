@@ -5,7 +5,9 @@
 
 #include <sys/types.h>
 
+#include <span>
 #include <string>
+#include <vector>
 
 namespace tarnvel {
 
@@ -18,6 +20,10 @@ bool SyncToStableStorage();
 
 // fdatasync(2), retried when interrupted; false on failure (the data may not be on disk).
 bool SyncFileData(int fd);
+
+// SyncFileData of every descriptor, several at a time: the file system then puts many of them on
+// the disk with one journal commit instead of one each. Element i tells whether fds[i] synced.
+std::vector<bool> SyncFilesData(std::span<const int> fds);
 
 // fsync(2) of a folder, so that the entries made in it last; false when it cannot be opened or
 // synced. "" is the working folder.
