@@ -388,18 +388,21 @@ TEST_P(ConversionTest, RecordsBeforeNineteenSeventyKeepTheirDatesEverywhere) {
   }
 
   // Time windows before 1970 select as any other: all of 1966, and from the last ten seconds
-  // of 1969 on.
+  // of 1969 on. The data files of the first run stay: these take the next free names.
+  const auto again = [](std::string name) { return name.insert(name.size() - 2, "-1"); };
   const auto only1966 = Run({seed.string(), "beg=00:00:00-01.01.1966", "end=00:00:00-01.01.1967",
                              "CSS=window1966.wfdisc"});
   ASSERT_EQ(only1966.exitCode, 0) << only1966.output;
   const auto window1966 = Lines(ReadFile(work().path() / "window1966.wfdisc"));
   ASSERT_EQ(window1966.size(), 1u);
-  EXPECT_EQ(WfdiscFields(window1966[0])[kWfdiscDfile], kHistoric[1].dfile);
+  EXPECT_EQ(WfdiscFields(window1966[0])[kWfdiscDfile], again(kHistoric[1].dfile));
+  EXPECT_EQ(ReadFile(work().path() / again(kHistoric[1].dfile)), FloatBytes(samples[1]));
   const auto late1969 = Run({seed.string(), "beg=23:59:50-31.12.1969", "CSS=late1969.wfdisc"});
   ASSERT_EQ(late1969.exitCode, 0) << late1969.output;
   const auto window1969 = Lines(ReadFile(work().path() / "late1969.wfdisc"));
   ASSERT_EQ(window1969.size(), 1u);
-  EXPECT_EQ(WfdiscFields(window1969[0])[kWfdiscDfile], kHistoric[2].dfile);
+  EXPECT_EQ(WfdiscFields(window1969[0])[kWfdiscDfile], again(kHistoric[2].dfile));
+  EXPECT_EQ(ReadFile(work().path() / again(kHistoric[2].dfile)), FloatBytes(samples[2]));
 }
 
 TEST_P(ConversionTest, WfdiscLinesKeepTheirColumnsAtTwoThousandSamplesPerSecond) {
