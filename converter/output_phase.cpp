@@ -9,7 +9,6 @@
 
 #include "converter/console_wording.h"
 #include "css/css_writer.h"
-#include "store/file_sync.h"
 
 namespace tarnvel {
 
@@ -96,7 +95,7 @@ class CssSegmentWriter final : public SegmentWriter {
  public:
   CssSegmentWriter(const DataDirectory& dataDir, const OutputTarget& target)
       : SegmentWriter(wording::kWritingToCss),
-        writer_(dataDir, target.staging, CssWriterOptions{.sync = SyncToStableStorage()}),
+        writer_(dataDir, target.staging, CssWriterOptions{.sync = target.sync}),
         wfdiscPath_(target.wfdiscPath) {}
 
   int Write(const TraceSegment& segment, const std::string& path) override {

@@ -14,6 +14,8 @@ struct OutputTarget {
   std::string wfdiscPath;
   // CSS output: data files staged while the file was read; dropped before the samples go.
   DataFileStaging* staging = nullptr;
+  // CSS output: data files, folders and the wfdisc file are synced (SyncToStableStorage()).
+  bool sync = true;
 };
 
 // The data file path of a segment: "<dataDir>/<STA>/<hh>/<ddmmyyyy>-<hhmmss>-<CH>.<STA>",

@@ -12,8 +12,8 @@
 
 #include "css/data_file_staging.h"
 #include "css/wfdisc_line.h"
-#include "store/file_sync.h"
 #include "store/path_safety.h"
+#include "store/posix_file.h"
 
 namespace tarnvel {
 

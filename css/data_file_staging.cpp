@@ -10,8 +10,6 @@
 #include <cstdio>
 #include <span>
 
-#include "store/file_sync.h"
-
 namespace tarnvel {
 
 namespace {

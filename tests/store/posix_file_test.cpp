@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include "store/file_sync.h"
 #include "store/posix_file.h"
 #include "tests/support/process.h"
 
