@@ -36,6 +36,12 @@ inline constexpr char kDatabaseSummary[] =
     "Stored %lld samples in %d files (%d new, %d continued, %d rewritten), %lld samples were "
     "stored already\n";
 
+// The last line of a CSS conversion whose segment list was not empty (a printf format): wfdisc
+// lines written, the data files they name, the samples in those, and the wfdisc file's path as
+// written.
+inline constexpr char kCssSummary[] =
+    "Wrote %d wfdisc lines and %d data files (%lld samples) to %s\n";
+
 // Every phrase that marks a line as an error.
 inline constexpr std::array<std::string_view, 8> kErrorPhrases = {
     kConnectionError, kFileOpenError, kFileReadError,     kDeleteError,

@@ -1,5 +1,5 @@
 // The converter's store: the ODBC connection to the QOR database, the FILELIST bookkeeping,
-// the waveform files under the data directory, the SITECHAN lookup and the CSS writer.
+// the waveform files under the data directory and the SITECHAN lookup.
 //
 // What the store promises: every sample a run reports as stored stays stored, exactly once, at
 // its own time, in a file its FILELIST row describes exactly; a failure never takes away what
@@ -46,8 +46,6 @@
 #include "store/waveform_header.h"
 
 namespace tarnvel {
-
-class DataFileStaging;
 
 // Free space of the file system holding a path; std::nullopt when it cannot be asked.
 using FreeSpaceProbe = std::function<std::optional<std::uint64_t>(const std::string& path)>;
@@ -109,16 +107,6 @@ class WaveformStore {
   std::vector<SegmentName> TakeUndoneSegments();
   // What the committed transactions of this store stored so far.
   const StoreTally& Committed() const { return tally_; }
-
-  // ---- CSS output ----
-  int WriteCssOutput(std::span<const TraceSegment* const> segments, std::string_view wfdiscPath,
-                     std::string_view program, int reserved1, int reserved2, int reserved3,
-                     int reserved4);
-  // The folder the data files of a wfdisc path go to, '/' separators and a trailing '/'.
-  std::string CssDataFolder(std::string_view wfdiscPath) const;
-  // Data files staged while the SEED file was read, taken instead of writing the samples;
-  // nullptr: none.
-  void UseStagedDataFiles(DataFileStaging* staging) { staging_ = staging; }
 
   // How long a transaction stays open at most before it is committed at the next piece, and how
   // long channel locks stay taken at most before they are released at the next segment: other
@@ -280,9 +268,6 @@ class WaveformStore {
   // Files this run wrote, extended, replaced or found holding its samples (CPATH): the quota
   // never deletes them.
   std::set<std::string> storedThisRun_;
-  // CSS data files this run wrote; a later segment never truncates one of them.
-  std::set<std::string> writtenThisRun_;
-  DataFileStaging* staging_ = nullptr;
   // What committed transactions stored.
   StoreTally tally_;
 

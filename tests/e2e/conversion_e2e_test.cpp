@@ -154,9 +154,11 @@ TEST_P(ConversionTest, TwoCssSegmentsGiveTwoLinesAndTwoDataFiles) {
   WriteFile(wfdisc, "earlier line\n");
   const auto result = Run({seed.string(), "CSS=out.wfdisc"});
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_NE(result.output.find("\rWriting to CSS-file - 50%\rWriting to CSS-file - 100%"
-                               "\rWriting to CSS-file - 100%\n\n"),
-            std::string::npos)
+  // The last line says what was written, and where.
+  EXPECT_TRUE(result.output.ends_with(
+      "\rWriting to CSS-file - 50%\rWriting to CSS-file - 100%\rWriting to CSS-file - 100%\n\n"
+      "Wrote 2 wfdisc lines and 2 data files (1000 samples) to " +
+      wfdisc.string() + "\n"))
       << result.output;
   const std::string lines = ReadFile(wfdisc);
   ASSERT_EQ(lines.rfind("earlier line\n", 0), 0u);
@@ -168,6 +170,35 @@ TEST_P(ConversionTest, TwoCssSegmentsGiveTwoLinesAndTwoDataFiles) {
   EXPECT_EQ(ReadFile(work().path() / "20090321130500-ABC-BHZ00.w"), FloatBytes(first));
   EXPECT_EQ(ReadFile(work().path() / "20090321130630-ABC-BHZ00.w"), FloatBytes(second));
   EXPECT_EQ(db().Count("FILELIST"), 0);
+}
+
+// Another file of the same channel and start second converted into the same folder later:
+// the earlier data file is never opened for writing, so the earlier line still tells the
+// truth; the new samples take the next free name.
+TEST_P(ConversionTest, AnEarlierRunsCssDataFileStaysAsItsLineDescribesIt) {
+  const auto earlier = RandomWalk(1200, 21, 100);
+  const auto later = RandomWalk(300, 22, 100);
+  const auto first = Place("first.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, earlier));
+  const auto second =
+      Place("second.seed", PackChannel("ABC", "BHZ", "00", kStart + 0.5, 20.0, later));
+  const auto wfdisc = work().path() / "out.wfdisc";
+  ASSERT_EQ(Run({first.string(), "CSS=out.wfdisc"}).exitCode, 0);
+  const std::string earlierLine = ReadFile(wfdisc);
+  const auto result = Run({second.string(), "CSS=out.wfdisc"});
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_TRUE(result.output.ends_with(
+      "\n\nWrote 1 wfdisc lines and 1 data files (300 samples) to " + wfdisc.string() + "\n"))
+      << result.output;
+
+  const auto lines = Lines(ReadFile(wfdisc));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0] + "\n", earlierLine);
+  EXPECT_EQ(WfdiscFields(lines[0])[kWfdiscDfile], "20090321130500-ABC-BHZ00.w");
+  EXPECT_EQ(WfdiscFields(lines[0])[kWfdiscNsamp], "1200");
+  EXPECT_EQ(ReadFile(work().path() / "20090321130500-ABC-BHZ00.w"), FloatBytes(earlier));
+  EXPECT_EQ(WfdiscFields(lines[1])[kWfdiscDfile], "20090321130500-ABC-BHZ00-1.w");
+  EXPECT_EQ(WfdiscFields(lines[1])[kWfdiscNsamp], "300");
+  EXPECT_EQ(ReadFile(work().path() / "20090321130500-ABC-BHZ00-1.w"), FloatBytes(later));
 }
 
 TEST_P(ConversionTest, AFailedWriteEndsWithMinusFourAndRegistersNoBadFile) {
@@ -387,18 +418,21 @@ TEST_P(ConversionTest, RecordsBeforeNineteenSeventyKeepTheirDatesEverywhere) {
   }
 
   // Time windows before 1970 select as any other: all of 1966, and from the last ten seconds
-  // of 1969 on.
+  // of 1969 on. The data files of the first run stay: these take the next free names.
+  const auto again = [](std::string name) { return name.insert(name.size() - 2, "-1"); };
   const auto only1966 = Run({seed.string(), "beg=00:00:00-01.01.1966", "end=00:00:00-01.01.1967",
                              "CSS=window1966.wfdisc"});
   ASSERT_EQ(only1966.exitCode, 0) << only1966.output;
   const auto window1966 = Lines(ReadFile(work().path() / "window1966.wfdisc"));
   ASSERT_EQ(window1966.size(), 1u);
-  EXPECT_EQ(WfdiscFields(window1966[0])[kWfdiscDfile], kHistoric[1].dfile);
+  EXPECT_EQ(WfdiscFields(window1966[0])[kWfdiscDfile], again(kHistoric[1].dfile));
+  EXPECT_EQ(ReadFile(work().path() / again(kHistoric[1].dfile)), FloatBytes(samples[1]));
   const auto late1969 = Run({seed.string(), "beg=23:59:50-31.12.1969", "CSS=late1969.wfdisc"});
   ASSERT_EQ(late1969.exitCode, 0) << late1969.output;
   const auto window1969 = Lines(ReadFile(work().path() / "late1969.wfdisc"));
   ASSERT_EQ(window1969.size(), 1u);
-  EXPECT_EQ(WfdiscFields(window1969[0])[kWfdiscDfile], kHistoric[2].dfile);
+  EXPECT_EQ(WfdiscFields(window1969[0])[kWfdiscDfile], again(kHistoric[2].dfile));
+  EXPECT_EQ(ReadFile(work().path() / again(kHistoric[2].dfile)), FloatBytes(samples[2]));
 }
 
 TEST_P(ConversionTest, WfdiscLinesKeepTheirColumnsAtTwoThousandSamplesPerSecond) {
@@ -883,36 +917,42 @@ LongChannels MakeLongChannels(std::size_t count, std::size_t length) {
   return out;
 }
 
-TEST_P(ConversionTest, LongChannelsGiveWholeCssFilesAlsoOverThoseOfAnEarlierRun) {
+TEST_P(ConversionTest, LongChannelsGiveWholeCssFilesAlsoBesideThoseOfAnEarlierRun) {
   const LongChannels channels = MakeLongChannels(3, 300000);
   const auto seed = Place("long.seed", channels.bytes + PackChannel("ABC", "LHZ", "00", kStart, 1.0,
                                                                     RandomWalk(60, 9, 5), 4096));
-  std::filesystem::create_directories(work().path() / "css");
+  const auto css = work().path() / "css";
+  std::filesystem::create_directories(css);
+  std::map<std::string, std::string> firstRun;  // data files by name
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE(run);
-    const auto result = Run({seed.string(), "CSS=" + (work().path() / "css").string()});
+    const auto result = Run({seed.string(), "CSS=" + css.string()});
     ASSERT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_NE(result.output.find("\rWriting to CSS-file - 25%\rWriting to CSS-file - 50%"
-                                 "\rWriting to CSS-file - 75%\rWriting to CSS-file - 100%"
-                                 "\rWriting to CSS-file - 100%\n\n"),
-              std::string::npos)
+    EXPECT_TRUE(result.output.ends_with(
+        "\rWriting to CSS-file - 25%\rWriting to CSS-file - 50%\rWriting to CSS-file - 75%"
+        "\rWriting to CSS-file - 100%\rWriting to CSS-file - 100%\n\n"
+        "Wrote 4 wfdisc lines and 4 data files (900060 samples) to " +
+        (css / "long.seed.wfdisc").string() + "\n"))
         << result.output;
-    // The second run rewrites the same data files and appends its lines after the first's.
-    const auto lines = Lines(ReadFile(work().path() / "css" / "long.seed.wfdisc"));
+    // The second run's data files take the next free names, its lines follow the first's.
+    const auto lines = Lines(ReadFile(css / "long.seed.wfdisc"));
     ASSERT_EQ(lines.size(), 4u * static_cast<std::size_t>(run));
-    for (std::size_t c = 0; c < 3; ++c) {
+    for (std::size_t c = 0; c < 4; ++c) {
       const auto fields = WfdiscFields(lines[lines.size() - 4 + c]);
-      EXPECT_EQ(fields[kWfdiscNsamp], "300000");
-      EXPECT_EQ(ReadFile(work().path() / "css" / fields[kWfdiscDfile]),
-                FloatBytes(channels.samples[c]));
+      const std::string name = fields[kWfdiscDfile];
+      EXPECT_EQ(name.ends_with("-1.w"), run == 2) << name;
+      const std::string bytes = ReadFile(css / name);
+      EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), 4 * std::stoll(fields[kWfdiscNsamp]));
+      if (c < 3) {
+        EXPECT_EQ(bytes, FloatBytes(channels.samples[c]));
+      }
+      if (run == 1) firstRun[name] = bytes;
     }
   }
+  for (const auto& [name, bytes] : firstRun) EXPECT_EQ(ReadFile(css / name), bytes) << name;
   std::size_t files = 0;
-  for ([[maybe_unused]] const auto& entry :
-       std::filesystem::directory_iterator(work().path() / "css")) {
-    ++files;
-  }
-  EXPECT_EQ(files, 5u);
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(css)) ++files;
+  EXPECT_EQ(files, 9u);
 }
 
 TEST_P(ConversionTest, ExhaustedMemoryEndsWithTheReadErrorAndLeavesNoCssFile) {
