@@ -668,7 +668,9 @@ TEST_P(ReadingPhaseTest, ConversionPrintsReadingProgressAsItChanges) {
                              27, 29, 30, 32, 33, 35, 36, 38, 40, 41, 43, 44, 46, 47, 49, 50, 52,
                              53, 55, 56, 58, 60, 61, 63, 64, 66, 67, 69, 70, 72, 73, 75, 76, 78,
                              80, 81, 83, 84, 86, 87, 89, 90, 92, 93, 95, 96, 98, 100}) +
-                "\n\n\rWriting to CSS-file - 100%\rWriting to CSS-file - 100%\n\n");
+                "\n\n\rWriting to CSS-file - 100%\rWriting to CSS-file - 100%\n\n" +
+                "Wrote 1 wfdisc lines and 1 data files (20000 samples) to " + seed.string() +
+                ".wfdisc\n");
 }
 
 TEST_P(ReadingPhaseTest, TrailingFragmentIsNotDecodedAndTheReadingStillEndsAtAHundred) {
