@@ -372,18 +372,19 @@ TEST_P(ReadingPhaseTest, BothVersionsOfTheSameDataGiveOneStore) {
     }
     EXPECT_TRUE(WithoutLoadDates(stores[0]) == WithoutLoadDates(stores[1]));
 
-    const auto wfdisc2 = work().path() / "seed2.wfdisc";
-    const auto wfdisc3 = work().path() / "mseed3.wfdisc";
+    // Each in a folder of its own: data files are never overwritten, so a second one of the
+    // same name would get another.
+    std::filesystem::remove_all(work().path() / "seed2");
+    std::filesystem::remove_all(work().path() / "mseed3");
+    std::filesystem::create_directory(work().path() / "seed2");
+    std::filesystem::create_directory(work().path() / "mseed3");
+    const auto wfdisc2 = work().path() / "seed2" / "out.wfdisc";
+    const auto wfdisc3 = work().path() / "mseed3" / "out.wfdisc";
     ASSERT_EQ(Run({seed2.string(), "CSS=" + wfdisc2.string()}).exitCode, 0);
     ASSERT_EQ(Run({mseed3.string(), "CSS=" + wfdisc3.string()}).exitCode, 0);
     ExpectSameWfdiscLines(ReadFile(wfdisc2), ReadFile(wfdisc3), pair.timeTolerance);
     EXPECT_EQ(CssDataFiles(wfdisc3), ReferenceInOrder(reference));
     EXPECT_EQ(CssDataFiles(wfdisc3), CssDataFiles(wfdisc2));
-    for (const auto& entry : std::filesystem::directory_iterator(work().path())) {
-      if (entry.path().extension() == ".w" || entry.path().extension() == ".wfdisc") {
-        std::filesystem::remove(entry.path());
-      }
-    }
   }
 }
 
