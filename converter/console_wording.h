@@ -55,4 +55,19 @@ inline constexpr char kSpanSeparator[] = " - ";
 inline constexpr char kNotFoundInSitechan[] = "Not found in SITECHAN: ";
 inline constexpr char kSpsDiffersFromSitechan[] = "SPS differs from SITECHAN: ";
 
+// After the reading of a conversion (printf formats, each printed when its count is not 0):
+// records read but not converted.
+inline constexpr char kIgnoredIncompleteRecord[] =
+    "Ignored an incomplete last record (%ld of %ld bytes)\n";
+inline constexpr char kIgnoredUnsafeNames[] =
+    "Ignored %llu records whose station, channel or location code cannot be part of a file "
+    "name\n";
+inline constexpr char kIgnoredDamagedRecords[] =
+    "Ignored %llu damaged miniSEED 3 records (CRC or length wrong)\n";
+inline constexpr char kIgnoredNoRate[] =
+    "Ignored %llu miniSEED 3 records whose sample rate places no sample in time\n";
+// The count, the encoding's code and its name.
+inline constexpr char kIgnoredEncoding[] =
+    "Ignored %llu records of encoding %d (%s), which the converter does not decode\n";
+
 }  // namespace tarnvel::wording

@@ -66,16 +66,7 @@ int ConvertOpenFile(const RunConfiguration& config, SeedFile& file, WaveformStor
     const ReadingSummary summary = ReadForConversion(file, recordLength, fileSize, context);
     context.growth = nullptr;
     std::printf("\n\n");
-    if (summary.trailingFragment > 0) {
-      std::printf("Ignored an incomplete last record (%ld of %d bytes)\n", summary.trailingFragment,
-                  recordLength);
-    }
-    if (context.unsafeNameRecords > 0) {
-      std::printf(
-          "Ignored %llu records whose station, channel or location code cannot be part of a file "
-          "name\n",
-          static_cast<unsigned long long>(context.unsafeNameRecords));
-    }
+    ReportIgnoredRecords(summary, context);
   }
 
   const int failed = WriteSegments(

@@ -89,7 +89,6 @@ std::size_t Convert(const std::string& seedPath, const std::string& wfdiscPath,
   tarnvel::CollectingDebugSink sink;
   tarnvel::RunContext context;
   context.debug = &sink;
-  context.console = stdout;
   // Data files staged while reading, as the driver does, with limits small enough for the
   // fuzzer's inputs. Declared after the context: it ends before the samples go.
   tarnvel::DataFileStaging staging(tarnvel::CssDataFolder(store.Directory(), wfdiscPath),
