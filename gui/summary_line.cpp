@@ -8,11 +8,14 @@
 namespace tarnvel::gui {
 namespace {
 
-// The converter's wording of its two summary lines.
-constexpr char kStoreFormat[] =
-    "Stored %lld samples in %d files (%d new, %d continued, %d rewritten), %lld samples were "
-    "stored already";
-constexpr char kCssHeadFormat[] = "Wrote %d wfdisc lines and %d data files (%lld samples) to ";
+// The converter's two summary lines as formats for one line, without their line feed; the CSS
+// line up to the wfdisc path that ends it.
+std::string LineFormat(std::string_view format, std::string_view ending) {
+  if (format.ends_with(ending)) format.remove_suffix(ending.size());
+  return std::string(format);
+}
+const std::string kStoreFormat = LineFormat(wording::kDatabaseSummary, "\n");
+const std::string kCssHeadFormat = LineFormat(wording::kCssSummary, "%s\n");
 
 // printf of `format` with the values read back; the line is taken only when it comes out the
 // same, so a line that merely resembles the format (other blanks, signs, leading zeros) is not.
@@ -46,11 +49,11 @@ int CountOf(std::string_view text, std::string_view piece) {
 std::optional<StoreSummary> ParseStoreSummary(std::string_view line) {
   const std::string text(line);
   StoreSummary s;
-  if (std::sscanf(text.c_str(), kStoreFormat, &s.samples, &s.files, &s.created, &s.continued,
-                  &s.rewritten, &s.alreadyStored) != 6) {
+  if (std::sscanf(text.c_str(), kStoreFormat.c_str(), &s.samples, &s.files, &s.created,
+                  &s.continued, &s.rewritten, &s.alreadyStored) != 6) {
     return std::nullopt;
   }
-  if (Printed(kStoreFormat, s.samples, s.files, s.created, s.continued, s.rewritten,
+  if (Printed(kStoreFormat.c_str(), s.samples, s.files, s.created, s.continued, s.rewritten,
               s.alreadyStored) != text) {
     return std::nullopt;
   }
@@ -60,11 +63,11 @@ std::optional<StoreSummary> ParseStoreSummary(std::string_view line) {
 std::optional<CssSummary> ParseCssSummary(std::string_view line) {
   const std::string text(line);
   CssSummary s;
-  if (std::sscanf(text.c_str(), "Wrote %d wfdisc lines and %d data files (%lld samples)",
-                  &s.wfdiscLines, &s.dataFiles, &s.samples) != 3) {
+  if (std::sscanf(text.c_str(), kCssHeadFormat.c_str(), &s.wfdiscLines, &s.dataFiles, &s.samples) !=
+      3) {
     return std::nullopt;
   }
-  const std::string head = Printed(kCssHeadFormat, s.wfdiscLines, s.dataFiles, s.samples);
+  const std::string head = Printed(kCssHeadFormat.c_str(), s.wfdiscLines, s.dataFiles, s.samples);
   if (text.size() <= head.size() || text.compare(0, head.size(), head) != 0) return std::nullopt;
   s.wfdiscPath = text.substr(head.size());
   return s;

@@ -105,6 +105,7 @@ bool WaveformStore::CommitWork(const std::function<void()>& afterCommit) {
   if (!work_.transaction.open()) return true;
   if (!work_.transaction.Commit()) return false;
   if (afterCommit) afterCommit();
+  tally_.Add(std::exchange(work_.tally, {}));
   work_.undo.Clear();
   work_.pieces = 0;
   work_.segments.clear();
@@ -121,6 +122,7 @@ bool WaveformStore::CommitAndContinue(const std::function<void()>& afterCommit) 
 void WaveformStore::AbandonWork() {
   work_.transaction.Rollback();
   const bool undone = work_.undo.Undo(StoreFiles(dataDir_));
+  work_.tally = {};
   work_.pieces = 0;
   work_.segments.clear();
   for (auto& [key, hold] : holds_) {

@@ -4,6 +4,7 @@
 // header written from the values of the file's row. Each change is recorded for FileUndo.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -128,6 +129,7 @@ int WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
   }
   work_.undo.NewFile(cpath, staged);
   storedThisRun_.insert(cpath);
+  work_.tally.Wrote(cpath, StoreTally::FileWork::kNew, piece.count);
   return sr::kOk;
 }
 
@@ -162,6 +164,7 @@ int WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece, const Cha
     return rc;
   }
   storedThisRun_.insert(file.cpath);
+  work_.tally.Wrote(file.cpath, StoreTally::FileWork::kContinued, piece.count);
   // Another program's file keeps its own header, as before.
   if (file.creator != segment.creator) return sr::kOk;
   const auto header = HeaderFor(segment, file.begin, decision.fileSamples + piece.count);
@@ -170,12 +173,14 @@ int WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece, const Cha
   return fd.Close() ? sr::kOk : sr::kFileWriteFailed;
 }
 
-int WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece, const ChannelFile& stored,
-                                  std::int64_t offset, std::int64_t held,
-                                  std::int64_t fileSamples) {
+StoreResult WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece,
+                                          const ChannelFile& stored, std::int64_t offset,
+                                          std::int64_t held, std::int64_t fileSamples) {
   const SegmentToStore& segment = work.segment;
   std::string content(static_cast<std::size_t>(kDataOffset + 4 * fileSamples), '\0');
-  {
+  // A file cut inside its header has nothing worth reading: it gets its header anew.
+  const bool hasHeader = stored.disk.size >= kDataOffset;
+  if (hasHeader) {
     const FileDescriptor old = work.files.OpenForReading(stored.cpath);
     if (!old || !ReadAllAt(old.get(), content.data(),
                            static_cast<std::size_t>(kDataOffset + 4 * held), 0)) {
@@ -186,9 +191,21 @@ int WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece, const C
   std::string replacement;
   AppendFloatsLittleEndian(replacement, *segment.samples, static_cast<std::size_t>(piece.first),
                            static_cast<std::size_t>(piece.count));
+  // Of the samples the file held at these times, those whose value changes; past what it held,
+  // the samples are restored.
+  const std::int64_t compared = std::clamp<std::int64_t>(held - offset, 0, piece.count);
+  std::int64_t changed = 0;
+  for (std::int64_t i = 0; i < compared; ++i) {
+    const auto at = static_cast<std::size_t>(4 * i);
+    if (content.compare(static_cast<std::size_t>(kDataOffset + 4 * offset) + at, 4, replacement, at,
+                        4) != 0) {
+      ++changed;
+    }
+  }
+  const std::int64_t restored = piece.count - compared;
   content.replace(static_cast<std::size_t>(kDataOffset + 4 * offset), replacement.size(),
                   replacement);
-  if (stored.creator == segment.creator) {
+  if (stored.creator == segment.creator || !hasHeader) {
     const auto header = HeaderFor(segment, stored.begin, fileSamples);
     content.replace(0, header.size(), header.data(), header.size());
   }
@@ -197,11 +214,11 @@ int WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece, const C
   const int staging = WriteStaged(work, "R\t" + staged, staged, stored.cpath, [&](int fd) {
     return WriteAll(fd, content.data(), content.size());
   });
-  if (staging != sr::kOk) return staging;
+  if (staging != sr::kOk) return static_cast<StoreResult>(staging);
   // The row keeps its extent and gets the new load date.
   if (const int rc = UpdateFileRow(work, stored, fileSamples); rc != sr::kOk) {
     Discard(work, staged);
-    return rc;
+    return static_cast<StoreResult>(rc);
   }
   // The stored samples are replaced only once that update is committed: a rollback could not
   // bring them back.
@@ -210,6 +227,14 @@ int WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece, const C
     placed = work.files.Rename(staged, stored.cpath, true);
     if (!placed) Discard(work, staged);
   });
+  // A copy in place is committed work: it counts, and changed values are named, now.
+  if (placed) {
+    StoreTally rewritten;
+    rewritten.Wrote(stored.cpath, StoreTally::FileWork::kRewritten, changed + restored, changed);
+    rewritten.FoundStored(compared - changed);
+    tally_.Add(rewritten);
+    if (changed > 0) PrintReplaced(changed, PathOnDisk(stored.cpath));
+  }
   if (!committed) return sr::kStatementFailed;
   if (!placed) {
     PrintOpenError(PathOnDisk(stored.cpath));

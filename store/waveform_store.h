@@ -1,5 +1,5 @@
 // The converter's store: the ODBC connection to the QOR database, the FILELIST bookkeeping,
-// the waveform files under the data directory, the SITECHAN lookup and the CSS writer.
+// the waveform files under the data directory and the SITECHAN lookup.
 //
 // What the store promises: every sample a run reports as stored stays stored, exactly once, at
 // its own time, in a file its FILELIST row describes exactly; a failure never takes away what
@@ -42,11 +42,10 @@
 #include "store/segment_to_store.h"
 #include "store/store_files.h"
 #include "store/store_result.h"
+#include "store/store_tally.h"
 #include "store/waveform_header.h"
 
 namespace tarnvel {
-
-class DataFileStaging;
 
 // Free space of the file system holding a path; std::nullopt when it cannot be asked.
 using FreeSpaceProbe = std::function<std::optional<std::uint64_t>(const std::string& path)>;
@@ -106,16 +105,8 @@ class WaveformStore {
     std::string path;
   };
   std::vector<SegmentName> TakeUndoneSegments();
-
-  // ---- CSS output ----
-  int WriteCssOutput(std::span<const TraceSegment* const> segments, std::string_view wfdiscPath,
-                     std::string_view program, int reserved1, int reserved2, int reserved3,
-                     int reserved4);
-  // The folder the data files of a wfdisc path go to, '/' separators and a trailing '/'.
-  std::string CssDataFolder(std::string_view wfdiscPath) const;
-  // Data files staged while the SEED file was read, taken instead of writing the samples;
-  // nullptr: none.
-  void UseStagedDataFiles(DataFileStaging* staging) { staging_ = staging; }
+  // What the committed transactions of this store stored so far.
+  const StoreTally& Committed() const { return tally_; }
 
   // How long a transaction stays open at most before it is committed at the next piece, and how
   // long channel locks stay taken at most before they are released at the next segment: other
@@ -144,6 +135,7 @@ class WaveformStore {
     int pieces = 0;                        // pieces completed in it
     std::vector<SegmentToStore> segments;  // segments with work in it, in order
     FileUndo undo;
+    StoreTally tally;  // what it stored, counted once it is committed
   };
   // What one segment is stored with.
   struct SegmentWork {
@@ -161,20 +153,27 @@ class WaveformStore {
   int StoreSegmentPieces(const SegmentToStore& segment);
 
   // ---- storing a segment (filelist_bookkeeping.cpp) ----
+  // How far a step of storing a piece got: the piece's samples dealt with (stored, found
+  // stored, or none when the file cannot take them), or the failure that stopped it.
+  struct PieceProgress {
+    StoreResult result = store_result::kOk;
+    std::int64_t samples = 0;
+  };
   int StorePieces(SegmentWork& work);
-  int StorePiece(SegmentWork& work, Piece piece);
-  // Samples that no file of the channel holds yet: continue the latest file or start a new one.
-  // Returns the samples stored (the latest file may take fewer) or a negative result code.
-  std::int64_t StoreNewSamples(SegmentWork& work, const Piece& piece);
-  // A piece that starts inside a stored file of the channel: the samples it finds stored there
-  // unchanged, or replaces when they differ. Returns the samples dealt with (0 when the file
-  // cannot take them) or a negative result code.
-  std::int64_t StoreOverStoredFile(SegmentWork& work, const Piece& piece,
-                                   const ChannelFile& stored);
-  // The same for a file cut short of its row (`held` samples left), converted again: its
-  // samples from the piece's on are replaced and the row describes the file again.
-  std::int64_t RestoreShortenedFile(SegmentWork& work, const Piece& piece,
-                                    const ChannelFile& stored, std::int64_t held);
+  StoreResult StorePiece(SegmentWork& work, Piece piece);
+  // Samples that no file of the channel holds yet: continue the latest file or start a new one
+  // (the latest file may take fewer).
+  PieceProgress StoreNewSamples(SegmentWork& work, const Piece& piece);
+  // Samples a stored file holds the times of, from slot `offset` on: left alone where they are
+  // stored unchanged, replaced where they differ.
+  PieceProgress StoreOverStoredFile(SegmentWork& work, const Piece& piece,
+                                    const ChannelFile& stored, std::int64_t offset);
+  // The same for a file cut short of its row (`held` samples left, maybe not even its header),
+  // converted again: its samples from slot `offset` on are replaced and the row describes the
+  // file again.
+  PieceProgress RestoreShortenedFile(SegmentWork& work, const Piece& piece,
+                                     const ChannelFile& stored, std::int64_t offset,
+                                     std::int64_t held);
   // Finishes or undoes what a killed run left in the channel lock's notes.
   void SettleUnfinishedWork(ChannelHold& hold, const SegmentToStore& segment,
                             const StoreFiles& files);
@@ -227,9 +226,10 @@ class WaveformStore {
   int AppendToFile(SegmentWork& work, const Piece& piece, const ChannelFile& file,
                    const PieceDecision& decision);
   // Puts the piece at `offset` of a copy of the file's first `held` samples, `fileSamples` long,
-  // in the file's place, registered with that many samples.
-  int ReplaceSamples(SegmentWork& work, const Piece& piece, const ChannelFile& stored,
-                     std::int64_t offset, std::int64_t held, std::int64_t fileSamples);
+  // in the file's place, registered with that many samples. Once it is in place, the samples
+  // written there are counted and a line names how many stored ones changed their value.
+  StoreResult ReplaceSamples(SegmentWork& work, const Piece& piece, const ChannelFile& stored,
+                             std::int64_t offset, std::int64_t held, std::int64_t fileSamples);
   // Writes new content for `cpath` under `staged`, with `note` in the lock's notes first.
   int WriteStaged(SegmentWork& work, const std::string& note, const std::string& staged,
                   std::string_view cpath, const std::function<bool(int fd)>& write);
@@ -268,9 +268,8 @@ class WaveformStore {
   // Files this run wrote, extended, replaced or found holding its samples (CPATH): the quota
   // never deletes them.
   std::set<std::string> storedThisRun_;
-  // CSS data files this run wrote; a later segment never truncates one of them.
-  std::set<std::string> writtenThisRun_;
-  DataFileStaging* staging_ = nullptr;
+  // What committed transactions stored.
+  StoreTally tally_;
 
   FreeSpaceProbe freeSpace_;
   DebugSink* debug_ = &DefaultDebugSink();
