@@ -209,20 +209,8 @@ TARNVEL_DATABASE_TEST_SUITE(TortureCheckTest);
 // ---- random histories ----
 
 // Faults of the store found by this test, named where a seeded kind or a fixed case meets them.
-constexpr const char* kNearNeighbour =
-    "a file converted again is stored once more beside a file that starts a fraction of an "
-    "interval after it";
-constexpr const char* kShiftedRedelivery =
-    "samples delivered again a fraction of an interval off the stored ones count as stored "
-    "already (or continue a file off their times)";
-constexpr const char* kEmptiedFile =
-    "a file emptied or cut inside its header is never restored: its data goes to another file "
-    "beside its broken row";
 constexpr const char* kKilledRun =
     "what a killed run left is settled only by a conversion of its own channel";
-constexpr const char* kRestoredOverNewerFile =
-    "a file cut short and restored by converting its data again takes back samples stored in "
-    "another file since it was cut: they are stored twice";
 constexpr const char* kForeignNote =
     "a note of unfinished work in one channel's lock file removes or rewrites whatever "
     "registered file it names, another channel's too";
@@ -240,9 +228,7 @@ struct HeldBack {
   const char* fault;
 };
 constexpr HeldBack kHeldBack[] = {
-    {"shift", kShiftedRedelivery},
     {"kill", kKilledRun},
-    {"cut", kRestoredOverNewerFile},  // and, cut inside their header, kEmptiedFile
     {"refuse-silent", kSilentlyDroppedUpdate},
     {"notes", kForeignNote},
     {"clean-locks", kLockFilesRemoved},
@@ -289,12 +275,14 @@ struct FixedCase {
 // later, "v1" gives it other values, "s-1" the values of the slot after each
 // (tests/support/torture_history.h).
 const FixedCase kFixedCases[] = {
+    // Conversions that continue a file and repeat one.
     {"ConversionsContinuedAndRepeated", "", R"(
 epoch TA1.BHZ.-- 20 +0 span=2000 phases=0
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
 convert e0:0-400
 convert e0:400-800 e0:0-400
 )"},
+    // A file cut inside its samples is restored by its data.
     {"FileCutInsideItsSamplesIsRestoredByItsData", "", R"(
 epoch TA1.BHZ.-- 20 +0 span=2000 phases=0
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
@@ -302,57 +290,66 @@ convert e0:0-400
 cut e0 0 samples=1000
 convert e0:0-400
 )"},
-    {"ConvertedAgainBesideANearNeighbour", kNearNeighbour, R"(
+    // A file converted again beside one that starts 0.3 interval later is stored once.
+    {"ConvertedAgainBesideANearNeighbour", "", R"(
 epoch TA1.BHZ.-- 20 +600 span=2000 phases=0,6
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
 convert e0:0-200
 convert e0:0-200@6v1
 convert e0:0-200
 )"},
-    {"ShiftedRedeliveryOfStoredSamples", kShiftedRedelivery, R"(
+    // The same values 0.3 interval later are other samples, stored at their own times.
+    {"ShiftedRedeliveryOfStoredSamples", "", R"(
 epoch TA1.LHZ.-- 100 +70 span=3000 phases=0,6
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
 convert e0:320-330
 convert e0:320-330@6
 )"},
-    {"SamplesDeliveredAgainOneIntervalEarly", kShiftedRedelivery, R"(
+    // The same values one interval early are new values for those times.
+    {"SamplesDeliveredAgainOneIntervalEarly", "", R"(
 epoch TA1.BHZ.-- 20 +0 span=2000 phases=0
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
 convert e0:100-200
 convert e0:100-200s-1
 )"},
-    {"OnGridDeliveryAfterAShiftedOne", kShiftedRedelivery, R"(
+    // Samples on the grid after the same values 0.3 interval later are stored too.
+    {"OnGridDeliveryAfterAShiftedOne", "", R"(
 epoch TB2.HHZ.10 20 +38 span=2000 phases=0,6,14
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
 convert e0:270-280@6
 convert e0:270-280
 )"},
-    {"HalfIntervalShiftAtARateSpsCannotCarry", kShiftedRedelivery, R"(
+    // Half an interval off, at a rate SPS carries as 33.33: stored, and not appended.
+    {"HalfIntervalShiftAtARateSpsCannotCarry", "", R"(
 epoch TA1.LHZ.-- 100/3 +19 span=1500 phases=0,10
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
 convert e0:1270-1280
 convert e0:1260-1290@10
 )"},
-    {"ShiftedAndOnGridAtOnce", kShiftedRedelivery, R"(
+    // The same values on the grid and 0.75 interval later, by two converters at once.
+    {"ShiftedAndOnGridAtOnce", "", R"(
 epoch TA1.BHZ.00 20 +85 span=2000 phases=0,15
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
 parallel e0:110-120@15 | e0:110-120
 )"},
-    {"EmptiedFileConvertedAgain", kEmptiedFile, R"(
+    // A file cut to nothing is restored by its data.
+    {"EmptiedFileConvertedAgain", "", R"(
 epoch TA1.BHZ.-- 100 +111 span=3000 phases=0
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
 convert e0:210-220
 cut e0 0 zero
 convert e0:210-220
 )"},
-    {"FileCutInsideItsHeaderConvertedAgain", kEmptiedFile, R"(
+    // A file cut inside its header is restored by its data.
+    {"FileCutInsideItsHeaderConvertedAgain", "", R"(
 epoch TA1.BHZ.-- 20 +0 span=2000 phases=0
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
 convert e0:0-400
 cut e0 0 header=100
 convert e0:0-400
 )"},
-    {"EmptiedFileThenWiderDeliveries", kEmptiedFile, R"(
+    // An emptied file beside data stored over and around it never holds a sample twice.
+    {"EmptiedFileThenWiderDeliveries", "", R"(
 epoch TA1.LHZ.-- 100/3 +98 span=1500 phases=0,5
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
 convert e0:980-990
@@ -360,7 +357,8 @@ cut e0 0 zero
 convert e0:970-990
 convert e0:810-1150
 )"},
-    {"FileCutShortRestoredOverSamplesStoredSince", kRestoredOverNewerFile, R"(
+    // A file cut short is restored without taking back samples stored elsewhere since.
+    {"FileCutShortRestoredOverSamplesStoredSince", "", R"(
 epoch TB2.HHZ.10 20 +69 span=2000 phases=0
 epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
 convert e0:410-420
@@ -428,6 +426,7 @@ convert e0:0-100 e1:0-300
 note e0 A e1 0
 convert e0:100-200
 )"},
+    // A deletion note naming another channel's registered file leaves it.
     {"ForeignFileNamedByADeletionNote", "", R"(
 epoch TA1.BHZ.-- 20 +0 span=2000 phases=0
 epoch TB2.HHZ.10 20 +0 span=2000 phases=0
