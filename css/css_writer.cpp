@@ -293,7 +293,8 @@ bool CssWriter::AppendToWfdisc(const std::string& lines) {
   struct stat after {};
   if (sized && ::fstat(wfdisc_.get(), &after) == 0 && after.st_size >= before.st_size &&
       after.st_size - before.st_size < static_cast<off_t>(lines.size())) {
-    static_cast<void>(::ftruncate(wfdisc_.get(), before.st_size));
+    // Nothing more can be done when the cut fails too; the write error is reported either way.
+    if (::ftruncate(wfdisc_.get(), before.st_size) != 0) return false;
   }
   return false;
 }
