@@ -24,21 +24,6 @@ std::string CodeField(const std::uint8_t* record) {
   return out;
 }
 
-// A record is kept when it starts before the window's end and ends after its begin.
-bool InWindow(const TimeWindow& w, double start, double end) {
-  if (w.end && !(start < *w.end)) return false;
-  if (w.begin && !(end > *w.begin)) return false;
-  return true;
-}
-
-bool PassesFilter(const ChannelFilter& filter, const RecordHeader& h) {
-  return filter.empty() || std::any_of(filter.begin(), filter.end(), [&h](const auto& entry) {
-           return MatchChannelPattern(entry.station, h.station, true) &&
-                  MatchChannelPattern(entry.channel, h.channel, true) &&
-                  MatchChannelPattern(entry.location, h.location, false);
-         });
-}
-
 // The most samples the data area can hold in the record's encoding.
 std::size_t RecordCapacity(const RecordHeader& h) {
   const std::size_t bytes = h.data.size();
@@ -206,6 +191,21 @@ void CountIgnored(HeaderResult result, const RecordHeader& h, RunContext& contex
 
 }  // namespace
 
+bool InTimeWindow(const TimeWindow& w, double start, double end) {
+  if (w.end && !(start < *w.end)) return false;
+  if (w.begin && !(end > *w.begin)) return false;
+  return true;
+}
+
+bool PassesChannelFilter(const ChannelFilter& filter, std::string_view station,
+                         std::string_view channel, std::string_view location) {
+  return filter.empty() || std::any_of(filter.begin(), filter.end(), [&](const auto& entry) {
+           return MatchChannelPattern(entry.station, station, true) &&
+                  MatchChannelPattern(entry.channel, channel, true) &&
+                  MatchChannelPattern(entry.location, location, false);
+         });
+}
+
 double SampleRateFromFactors(std::int16_t factor, std::int16_t multiplier) {
   const double f = factor;
   const double m = multiplier;
@@ -306,8 +306,9 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
   // A record without samples adds nothing; filing it would open an empty entry that later
   // records of the channel could never be appended to.
   if (h.sampleCount == 0) return drop();
-  if (!InWindow(context.window, h.start, h.start + static_cast<double>(h.sampleCount) / h.rate) ||
-      !PassesFilter(context.filter, h)) {
+  if (!InTimeWindow(context.window, h.start,
+                    h.start + static_cast<double>(h.sampleCount) / h.rate) ||
+      !PassesChannelFilter(context.filter, h.station, h.channel, h.location)) {
     return drop();
   }
   if (!IsDecodable(h.encoding)) {

@@ -92,6 +92,13 @@ double BtimeToEpoch(const RecordHeader& header);
 
 bool MatchChannelPattern(std::string_view pattern, std::string_view text, bool questionIsWildcard);
 
+// Whether a span [start, end) is kept by the window: it starts before the window's end and ends
+// after its begin.
+bool InTimeWindow(const TimeWindow& w, double start, double end);
+// Whether a channel passes the filter of the command line (every channel passes an empty one).
+bool PassesChannelFilter(const ChannelFilter& filter, std::string_view station,
+                         std::string_view channel, std::string_view location);
+
 // How decoding went, for the caller to report.
 struct DecodeStatus {
   bool countMismatch = false;  // fewer or more samples than announced: DecodeOk is cleared
