@@ -42,17 +42,6 @@ std::vector<std::string_view> SplitSkippingEmpty(std::string_view text,
   return pieces;
 }
 
-std::string TooLongMessage(const std::string& argument, std::size_t limit) {
-  const int size =
-      std::snprintf(nullptr, 0, "%s: %s (at most %d characters)\n", wording::kArgumentTooLong,
-                    argument.c_str(), static_cast<int>(limit));
-  std::string message(static_cast<std::size_t>(size) + 1, '\0');
-  std::snprintf(message.data(), message.size(), "%s: %s (at most %d characters)\n",
-                wording::kArgumentTooLong, argument.c_str(), static_cast<int>(limit));
-  message.pop_back();
-  return message;
-}
-
 ParseResult Error(std::string message) {
   return ParseResult{ParseOutcome::kArgumentError, std::move(message)};
 }
@@ -109,6 +98,40 @@ bool AppendChannelFilter(const std::string& spec, ChannelFilter& filter) {
   return true;
 }
 
+std::string TooLongMessage(const std::string& argument, std::size_t limit) {
+  const int size =
+      std::snprintf(nullptr, 0, "%s: %s (at most %d characters)\n", wording::kArgumentTooLong,
+                    argument.c_str(), static_cast<int>(limit));
+  std::string message(static_cast<std::size_t>(size) + 1, '\0');
+  std::snprintf(message.data(), message.size(), "%s: %s (at most %d characters)\n",
+                wording::kArgumentTooLong, argument.c_str(), static_cast<int>(limit));
+  message.pop_back();
+  return message;
+}
+
+bool IsWindowArgument(const std::string& arg) {
+  return StartsWithIgnoreCase(arg, "beg=") || StartsWithIgnoreCase(arg, "end=") ||
+         StartsWithIgnoreCase(arg, "qty=");
+}
+
+std::optional<ParseResult> ApplyWindowArgument(const std::string& arg, TimeWindow& window,
+                                               bool& endGiven) {
+  if (StartsWithIgnoreCase(arg, "beg=")) {
+    // The value is kept even when the check then fails.
+    window.begin.emplace();
+    return ParseWindowBound(arg, kBeginTimeMessage, *window.begin);
+  }
+  if (endGiven) return Error(kTwoEndsMessage);
+  endGiven = true;
+  if (StartsWithIgnoreCase(arg, "end=")) {
+    window.end.emplace();
+    return ParseWindowBound(arg, kEndTimeMessage, *window.end);
+  }
+  if (!window.begin) return Error(kQuantityWithoutBeginMessage);
+  window.end = *window.begin + LeadingDecimal(std::string_view(arg).substr(4));
+  return std::nullopt;
+}
+
 ParseResult ParseCommandLine(const std::vector<std::string>& args, RunOptions& options,
                              TimeWindow& window, ChannelFilter& filter) {
   if (args.size() <= 1) return ParseResult{ParseOutcome::kHelp, {}};
@@ -129,20 +152,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, RunOptions& o
     } else if (std::any_of(kHelpArguments.begin(), kHelpArguments.end(),
                            [&arg](std::string_view help) { return EqualsIgnoreCase(arg, help); })) {
       return ParseResult{ParseOutcome::kHelp, {}};
-    } else if (StartsWithIgnoreCase(arg, "beg=")) {
-      // The value is kept even when the check then fails.
-      window.begin.emplace();
-      if (auto error = ParseWindowBound(arg, kBeginTimeMessage, *window.begin)) return *error;
-    } else if (StartsWithIgnoreCase(arg, "end=")) {
-      if (endGiven) return Error(kTwoEndsMessage);
-      endGiven = true;
-      window.end.emplace();
-      if (auto error = ParseWindowBound(arg, kEndTimeMessage, *window.end)) return *error;
-    } else if (StartsWithIgnoreCase(arg, "qty=")) {
-      if (endGiven) return Error(kTwoEndsMessage);
-      endGiven = true;
-      if (!window.begin) return Error(kQuantityWithoutBeginMessage);
-      window.end = *window.begin + LeadingDecimal(std::string_view(arg).substr(4));
+    } else if (IsWindowArgument(arg)) {
+      if (auto error = ApplyWindowArgument(arg, window, endGiven)) return *error;
     } else if (position == 1) {
       if (arg != "?") options.seedPath = arg;
     } else if (!AppendChannelFilter(arg, filter)) {

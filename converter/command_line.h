@@ -1,6 +1,8 @@
 // The converter's command line: argument rules, time values and channel filter arguments.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,16 @@ struct ParseResult {
 // args[0] is the program path; the rules apply to args[1..].
 ParseResult ParseCommandLine(const std::vector<std::string>& args, RunOptions& options,
                              TimeWindow& window, ChannelFilter& filter);
+
+// Whether `arg` gives the time window: "BEG=", "END=" or "QTY=" (any letter case).
+bool IsWindowArgument(const std::string& arg);
+// Takes one such argument into `window`; `endGiven` tells whether "END=" or "QTY=" came before
+// (and is set by them). The argument error to report, when it cannot be used.
+std::optional<ParseResult> ApplyWindowArgument(const std::string& arg, TimeWindow& window,
+                                               bool& endGiven);
+
+// "Argument too long: <argument> (at most <limit> characters)\n".
+std::string TooLongMessage(const std::string& argument, std::size_t limit);
 
 // A "hh:MM:ss-dd.mm.yyyy" value to epoch seconds; false when it has fewer than six tokens (or a
 // month outside 1..12). `epoch` is set in every case where the six values could be read.
