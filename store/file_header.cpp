@@ -1,0 +1,28 @@
+#include "store/file_header.h"
+
+#include <cmath>
+
+#include "store/piece_plan.h"
+
+namespace tarnvel {
+
+std::tm LocalTimeOf(double epoch) {
+  const auto seconds = static_cast<std::time_t>(std::floor(epoch));
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  return local;
+}
+
+std::array<char, kWaveformHeaderSize> StoreHeaderOf(std::string_view station,
+                                                    std::string_view channel,
+                                                    std::string_view location, double rate,
+                                                    double begin, std::int64_t samples,
+                                                    bool useEndTime) {
+  const double quantity = RowDuration(samples, rate);
+  const double length = useEndTime ? AsStoredTime(begin + quantity) - AsStoredTime(begin)
+                                   : AsStoredDuration(quantity);
+  return FormatHeaderText(LocalTimeOf(AsStoredTime(begin)), length, rate, station, channel,
+                          location);
+}
+
+}  // namespace tarnvel

@@ -1,0 +1,29 @@
+// Every FILELIST row read in one query, with its channel: for looking over the
+// whole store at once (the store checker), never for storing, which asks for one channel's rows
+// under its lock.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "store/piece_plan.h"
+#include "store/store_result.h"
+
+namespace tarnvel {
+
+class WaveformStore;
+
+// A FILELIST row and the channel it registers a file of.
+struct RegisteredFile {
+  std::string station;
+  std::string channel;
+  std::string location;  // "??" for a blank or null one
+  ChannelFile file;      // `disk` is not looked at here
+};
+
+// Hands every row of FILELIST to `each`, in no particular order. kStatementFailed when the
+// rows cannot be read.
+StoreResult SurveyFileList(const WaveformStore& store,
+                           const std::function<void(RegisteredFile&&)>& each);
+
+}  // namespace tarnvel
