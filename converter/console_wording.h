@@ -22,6 +22,10 @@ inline constexpr char kDeleteError[] = "Delete error";
 inline constexpr char kDbWriteError[] = "DB write error";
 inline constexpr char kCssFileWriteError[] = "CSS file write error";
 inline constexpr char kArgumentTooLong[] = "Argument too long";
+// The store checker's (tarnvel-check) failures: its data directory cannot be read (with the
+// directory and the reason), FILELIST cannot be read.
+inline constexpr char kDataDirectoryError[] = "Data directory error";
+inline constexpr char kFileListReadError[] = "FILELIST read error";
 // Printed by the store when a waveform file does not open.
 inline constexpr char kOpenErr[] = "Open Err";
 

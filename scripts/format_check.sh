@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   mapfile -t files < <(git ls-files -- '*.cpp' '*.h' '*.c')
 else
-  mapfile -t files < <(find converter settings seed store css gui tests bench fuzz \
+  mapfile -t files < <(find converter check settings seed store css gui tests bench fuzz \
     -name '*.cpp' -o -name '*.h' -o -name '*.c' 2>/dev/null | sort)
 fi
 
