@@ -16,7 +16,7 @@ run_and_test=(
   libgtest-dev libgmock-dev libbenchmark-dev libmseed-dev
   qt6-translations-l10n fonts-dejavu-core
   clang libclang-rt-14-dev clang-format
-  procps tzdata
+  procps tzdata jq
 )
 
 case "${1:-all}" in

@@ -48,6 +48,12 @@ class ConverterTest : public DatabaseTest, protected StoreExpectations {
     return sandbox_->Run(args, variables);
   }
 
+  // The store checker beside the converter and its ini file (ConverterSandbox::RunCheck).
+  ProcessResult RunCheck(const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& variables = {}) {
+    return sandbox_->RunCheck(args, variables);
+  }
+
   // A bash `script` in the same setting (ConverterSandbox::RunScript).
   ProcessResult RunScript(const std::string& script, const std::vector<std::string>& args) {
     return sandbox_->RunScript(script, args);

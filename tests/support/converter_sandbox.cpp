@@ -9,6 +9,7 @@ ConverterSandbox::ConverterSandbox(std::filesystem::path programDir, std::filesy
   std::filesystem::create_directories(programDir_);
   std::filesystem::create_directories(workDir_);
   std::filesystem::create_symlink(ConverterPath(), Program());
+  std::filesystem::create_symlink(CheckerPath(), Checker());
   WriteFile(programDir_ / "tarnvel.ini", "");
 }
 
@@ -27,6 +28,14 @@ ProcessResult ConverterSandbox::Run(const std::vector<std::string>& args,
   std::map<std::string, std::string> env = Environment();
   for (const auto& [name, value] : variables) env[name] = value;
   return RunProgram(Program().string(), args, env, workDir_);
+}
+
+ProcessResult ConverterSandbox::RunCheck(
+    const std::vector<std::string>& args,
+    const std::map<std::string, std::string>& variables) const {
+  std::map<std::string, std::string> env = Environment();
+  for (const auto& [name, value] : variables) env[name] = value;
+  return RunProgram(Checker().string(), args, env, workDir_);
 }
 
 ProcessResult ConverterSandbox::RunScript(const std::string& script,

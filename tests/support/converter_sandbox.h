@@ -1,7 +1,7 @@
-// The built converter linked into a folder of its own, so that a tarnvel.ini or qor.ini a test
-// puts beside it affects only that test (the machine's /etc/tarnvel.ini never takes part), and
-// the setting its runs get: the test databases' ODBC configuration, a time zone, a UTF-8
-// locale, no QOR folder and WINDIR at the program's folder.
+// The built converter (and the store checker beside it) linked into a folder of its own, so that a
+// tarnvel.ini or qor.ini a test puts beside it affects only that test (the machine's
+// /etc/tarnvel.ini never takes part), and the setting its runs get: the test databases' ODBC
+// configuration, a time zone, a UTF-8 locale, no QOR folder and WINDIR at the program's folder.
 #pragma once
 
 #include <filesystem>
@@ -27,6 +27,7 @@ class ConverterSandbox {
   const std::filesystem::path& programDir() const { return programDir_; }
   const std::filesystem::path& workDir() const { return workDir_; }
   std::filesystem::path Program() const { return programDir_ / "tarnvel"; }
+  std::filesystem::path Checker() const { return programDir_ / "tarnvel-check"; }
 
   // The environment of a run, on top of this process's own (an empty value removes a variable).
   std::map<std::string, std::string> Environment(const std::string& timeZone = "UTC") const;
@@ -35,6 +36,10 @@ class ConverterSandbox {
   // Environment().
   ProcessResult Run(const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& variables = {}) const;
+
+  // Runs the store checker the same way: beside the same tarnvel.ini, in the same setting.
+  ProcessResult RunCheck(const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& variables = {}) const;
 
   // Runs a bash `script` in the same setting, with the program as "$1" and `args` after it: for
   // input that arrives through pipes, FIFOs and process substitution.

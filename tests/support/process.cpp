@@ -122,4 +122,8 @@ std::string ConverterPath() {
   return TARNVEL_BIN;
 }
 
+std::string CheckerPath() {
+  return TARNVEL_CHECK_BIN;
+}
+
 }  // namespace tarnvel::testing

@@ -60,5 +60,7 @@ void WritePrivateFile(const std::filesystem::path& path, const std::string& cont
 std::filesystem::path TestData(const std::string& name);
 // The built converter.
 std::string ConverterPath();
+// The built store checker.
+std::string CheckerPath();
 
 }  // namespace tarnvel::testing

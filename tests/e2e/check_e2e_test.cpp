@@ -1,0 +1,222 @@
+// The store checker end to end: stores written by the built converter, damaged the ways a data
+// centre's stores are damaged (files cut or grown, removed, headers changed, rows added by other
+// programs, leftovers of killed runs, links), checked by the built tarnvel-check on SQLite and
+// PostgreSQL: its exact lines, summary and exit codes, its coverage and JSON output, and its
+// repairs, which the tests' own checker then accepts and the converter stores on from.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/converter_fixture.h"
+#include "tests/e2e/seed_builders.h"
+#include "tests/e2e/store_checks.h"
+#include "tests/support/mseed_pack.h"
+
+namespace tarnvel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double kStart = 1237640700.0;  // 2009-03-21 13:05:00 UTC
+
+// The files a conversion of 70 minutes from kStart at 20 sps gives a channel of station ABC.
+std::string FirstFile(const std::string& channel) {
+  return "ABC/13/21032009-130500-" + channel + ".ABC";
+}
+std::string SecondFile(const std::string& channel) {
+  return "ABC/14/21032009-140500-" + channel + ".ABC";
+}
+
+// The exit status of each of the checker's codes.
+constexpr int kClean = 0;
+constexpr int kProblems = 1;
+constexpr int kArguments = 2;
+const int kConnectionFailed = Code(-1);
+const int kDataDirectoryUnreadable = Code(-2);
+
+class CheckTest : public ConverterTest {
+ protected:
+  fs::path Data() { return db().dataDir(); }
+  std::string OnDisk(const std::string& cpath) { return (Data() / cpath).string(); }
+
+  // Converts `seconds` of one channel of station ABC at 20 sps from `start`.
+  std::vector<std::int32_t> Store(const std::string& channel, double start, int seconds,
+                                  std::uint32_t seed) {
+    auto samples = RandomWalk(static_cast<std::size_t>(seconds) * 20, seed, 50);
+    const auto path = Place(channel + std::to_string(seed) + ".seed",
+                            PackChannel("ABC", channel, "", start, 20.0, samples));
+    const ProcessResult result = Run({path.string()});
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    ExpectSamples({"ABC", channel, "??", start, 20.0, samples});
+    return samples;
+  }
+
+  // The checker's output and exit status.
+  ProcessResult Check(const std::vector<std::string>& args = {}) { return RunCheck(args); }
+
+  // A FILELIST row of channel ABC::`channel` with no location code, as another program would
+  // insert it.
+  void InsertRow(const std::string& channel, double begin, double quantity,
+                 const std::string& cpath) {
+    char values[256];
+    std::snprintf(values, sizeof values, "'ABC','%s',%0.4f,%0.2f,20,'%s',512,%0.4f",
+                  channel.c_str(), begin, quantity, cpath.c_str(), begin + quantity);
+    db().Execute("insert into FILELIST(STA,CH,TBEGIN,TQTY,SPS,CPATH,FOFF,TEND) values(" +
+                 std::string(values) + ")");
+  }
+};
+
+TEST_P(CheckTest, AStoreTheConverterWroteIsCleanAndSaysWhatItChecked) {
+  Store("BHZ", kStart, 4200, 1);
+  Store("BHN", kStart, 4200, 2);
+  ProcessResult result = Check();
+  EXPECT_EQ(result.exitCode, kClean) << result.output;
+  // Two files each: 72000 and 12000 samples behind their headers.
+  EXPECT_EQ(result.output, "Checked 4 rows, 4 files, 674048 bytes: no problems\n");
+
+  result = Check({"ABC:BHN"});
+  EXPECT_EQ(result.output, "Checked 2 rows, 2 files, 337024 bytes: no problems\n");
+  result = Check({"BEG=14:10:00-21.03.2009"});
+  EXPECT_EQ(result.output, "Checked 2 rows, 2 files, 97024 bytes: no problems\n");
+}
+
+TEST_P(CheckTest, EveryKindOfDamageIsOneLineNamingItsKindChannelAndPath) {
+  Store("BHZ", kStart, 4200, 11);
+  Store("BHN", kStart, 4200, 12);
+  Store("BHE", kStart, 4200, 13);
+  Store("HHZ", kStart, 600, 14);
+
+  // Cut short, grown by an append whose row never came, removed, given another header.
+  fs::resize_file(Data() / FirstFile("BHZ"), 512 + 4 * 1000);
+  {
+    std::FILE* file = std::fopen(OnDisk(SecondFile("BHZ")).c_str(), "ab");
+    ASSERT_NE(file, nullptr);
+    std::fputs("0123456789", file);
+    std::fclose(file);
+  }
+  fs::remove(Data() / SecondFile("BHN"));
+  std::string header = ReadFile(Data() / FirstFile("BHE"));
+  header.replace(header.find("Station=ABC"), 11, "Station=XYZ");
+  WriteFile(Data() / FirstFile("BHE"), header);
+  // Another program registers a file twice, and the first ten seconds of HHZ again from a copy.
+  InsertRow("BHE", kStart + 3600.0, 600.0, SecondFile("BHE"));
+  const std::string copy = "ABC/13/21032009-130500-HHZ-1.ABC";
+  fs::copy_file(Data() / FirstFile("HHZ"), Data() / copy);
+  InsertRow("HHZ", kStart, 600.0, copy);
+  // Left below the data directory: an unregistered file, a killed run's staged file, a link.
+  fs::create_directories(Data() / "ABC/15");
+  fs::copy_file(Data() / FirstFile("HHZ"), Data() / "ABC/15/21032009-150500-HHZ.ABC");
+  WriteFile(Data() / "ABC/13/.21032009-130500-BHN.ABC.new", "half a file");
+  fs::create_symlink("/tmp", Data() / "ABC/13/elsewhere");
+
+  const ProcessResult result = Check();
+  EXPECT_EQ(result.exitCode, kProblems) << result.output;
+  const std::string d = Data().string() + "/";
+  EXPECT_EQ(result.output,
+            "staged ABC::BHN::* " + d + "ABC/13/.21032009-130500-BHN.ABC.new: 11 bytes\n" +
+                "header ABC::BHE::?? " + d + FirstFile("BHE") +
+                ": Station=XYZ (row: ABC)\n"
+                "shorter ABC::BHZ::?? " +
+                d + FirstFile("BHZ") + ": 4512 bytes, its row registers 288512\n" +
+                "overlap ABC::HHZ::?? " + d + FirstFile("HHZ") +
+                ": the times 13:05:00.0000-21.03.2009 - 13:15:00.0000-21.03.2009 are also "
+                "stored in " +
+                d + copy + "\n" + "link - " + d + "ABC/13/elsewhere: -> /tmp\n" +
+                "twice ABC::BHE::?? " + d + SecondFile("BHE") + ": registered by 2 rows\n" +
+                "missing ABC::BHN::?? " + d + SecondFile("BHN") + "\n" + "longer ABC::BHZ::?? " +
+                d + SecondFile("BHZ") + ": 48522 bytes, its row registers 48512\n" +
+                "unregistered ABC::HHZ::?? " + d + "ABC/15/21032009-150500-HHZ.ABC: 48512 bytes\n" +
+                "Checked 9 rows, 9 files, 824117 bytes: 9 problems (1 missing, 1 longer, 1 "
+                "shorter, 1 header, 1 twice, 1 overlap, 1 unregistered, 1 staged, 1 link)\n");
+
+  // A channel filter and a time window select the rows, and the files of those channels.
+  const ProcessResult bhz = Check({"ABC:BHZ", "BEG=14:05:00-21.03.2009"});
+  EXPECT_EQ(bhz.exitCode, kProblems) << bhz.output;
+  EXPECT_EQ(bhz.output, "longer ABC::BHZ::?? " + d + SecondFile("BHZ") +
+                            ": 48522 bytes, its row registers 48512\n"
+                            "Checked 1 rows, 1 files, 48522 bytes: 1 problems (1 longer)\n");
+
+  ExpectProblems({"size: " + FirstFile("BHZ"), "size: " + SecondFile("BHZ"),
+                  "missing: " + SecondFile("BHN"), "header: " + FirstFile("BHE"),
+                  "twice: " + SecondFile("BHE"), "unregistered: ABC/15/21032009-150500-HHZ.ABC",
+                  "unregistered: ABC/13/.21032009-130500-BHN.ABC.new"});
+  ForgetSamples();
+}
+
+TEST_P(CheckTest, CoverageShowsEachChannelsSpansAndTheGapsBetweenThemInUtc) {
+  Store("BHZ", kStart, 4200, 21);
+  Store("BHZ", kStart + 5000.0, 600, 22);
+  Store("HHZ", kStart + 60.0, 60, 23);
+
+  ProcessResult result = Check({"--coverage"});
+  EXPECT_EQ(result.exitCode, kClean) << result.output;
+  EXPECT_EQ(result.output,
+            "span ABC::BHZ::?? 13:05:00.0000-21.03.2009 - 14:15:00.0000-21.03.2009 84000\n"
+            "gap ABC::BHZ::?? 14:15:00.0000-21.03.2009 - 14:28:20.0000-21.03.2009 16000\n"
+            "span ABC::BHZ::?? 14:28:20.0000-21.03.2009 - 14:38:20.0000-21.03.2009 12000\n"
+            "span ABC::HHZ::?? 13:06:00.0000-21.03.2009 - 13:07:00.0000-21.03.2009 1200\n"
+            "Checked 4 rows, 4 files, 390848 bytes: no problems\n");
+
+  // Within a window, the spans of the rows that reach into it, and gaps to its bounds.
+  result = Check({"--coverage", "ABC:BHZ", "BEG=14:20:00-21.03.2009", "END=15:00:00-21.03.2009"});
+  EXPECT_EQ(result.output,
+            "gap ABC::BHZ::?? 14:20:00.0000-21.03.2009 - 14:28:20.0000-21.03.2009 10000\n"
+            "span ABC::BHZ::?? 14:28:20.0000-21.03.2009 - 14:38:20.0000-21.03.2009 12000\n"
+            "gap ABC::BHZ::?? 14:38:20.0000-21.03.2009 - 15:00:00.0000-21.03.2009 26000\n"
+            "Checked 1 rows, 1 files, 48512 bytes: no problems\n");
+}
+
+TEST_P(CheckTest, JsonOutputIsOneObjectPerLineThatAJsonParserReadsBack) {
+  Store("BHZ", kStart, 600, 31);
+  fs::resize_file(Data() / FirstFile("BHZ"), 512 + 4 * 100);
+  const ProcessResult result = Check({"--json", "--coverage"});
+  EXPECT_EQ(result.exitCode, kProblems) << result.output;
+  const fs::path lines = work() / "check.json";
+  WriteFile(lines, result.output);
+  // jq reads every line as one object and gives its fields back.
+  const ProcessResult parsed = RunProgram(
+      "/usr/bin/jq", {"-r",
+                      "[.type, .kind // \"\", .station // \"\", .path // \"\", .detail // "
+                      "\"\", .samples // \"\", .problems // \"\", .byKind.shorter // \"\"] "
+                      "| join(\"|\")",
+                      lines.string()});
+  ASSERT_EQ(parsed.exitCode, 0) << parsed.output;
+  EXPECT_EQ(parsed.output, "problem|shorter|ABC|" + OnDisk(FirstFile("BHZ")) +
+                               "|912 bytes, its row registers 48512|||\n"
+                               "span||ABC|||100||\n"
+                               "summary||||||1|1\n");
+  ExpectProblems({"size: " + FirstFile("BHZ")});
+  ForgetSamples();
+}
+
+TEST_P(CheckTest, ARefusingDatabaseAndAnUnreadableDataDirectoryEndWithTheConvertersCodes) {
+  ProcessResult result = Check({"ODBC=" + TestDatabase::MissingDsn()});
+  EXPECT_EQ(result.exitCode, kConnectionFailed) << result.output;
+  EXPECT_EQ(result.output, "Connection error (ODBC: " + TestDatabase::MissingDsn() +
+                               ", USER: " + db().user() + ")\n");
+
+  const std::string missing = (work().path() / "no such folder").string();
+  result = Check({"DATA=" + missing});
+  EXPECT_EQ(result.exitCode, kDataDirectoryUnreadable) << result.output;
+  EXPECT_EQ(result.output, "Data directory error (" + missing + ": No such file or directory)\n");
+  result = Check({"DATA=" + missing, "--json"});
+  EXPECT_EQ(result.exitCode, kDataDirectoryUnreadable) << result.output;
+  EXPECT_EQ(result.output, "{\"type\":\"error\",\"error\":\"Data directory error\",\"detail\":\"" +
+                               missing + ": No such file or directory\"}\n");
+
+  result = Check({"--fix-everything"});
+  EXPECT_EQ(result.exitCode, kArguments) << result.output;
+  EXPECT_EQ(result.output.rfind("Unknown option: --fix-everything\nUsage: tarnvel-check", 0), 0u)
+      << result.output;
+  result = Check({"END=12:00:00-21.03.2009", "QTY=60"});
+  EXPECT_EQ(result.exitCode, kArguments) << result.output;
+  EXPECT_EQ(result.output.rfind("TEND and TQTY has been found\n", 0), 0u) << result.output;
+}
+
+TARNVEL_DATABASE_TEST_SUITE(CheckTest);
+
+}  // namespace
+}  // namespace tarnvel::testing
