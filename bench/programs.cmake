@@ -11,3 +11,7 @@ if(MSEED_BENCH_FOUND)
   target_link_libraries(mseed_decode_tool PRIVATE PkgConfig::MSEED_BENCH)
   tarnvel_warnings(mseed_decode_tool)
 endif()
+# A generated store for the store checker's benchmark (bench/check_benchmark.sh).
+add_executable(store_generate_tool ${CMAKE_CURRENT_SOURCE_DIR}/store_generate_tool.cpp)
+target_link_libraries(store_generate_tool PRIVATE tarnvel_store)
+tarnvel_warnings(store_generate_tool)
