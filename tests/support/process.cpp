@@ -5,11 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <thread>
 
 extern char** environ;
 
@@ -120,6 +123,26 @@ std::filesystem::path TestData(const std::string& name) {
 
 std::string ConverterPath() {
   return TARNVEL_BIN;
+}
+
+bool WaitsForAFileLock(int pid) {
+  // Lines such as "3: -> FLOCK  ADVISORY  WRITE 4711 fd:01:1234 0 EOF" for a waiting process.
+  std::ifstream locks("/proc/locks");
+  const std::string mine = " " + std::to_string(pid) + " ";
+  for (std::string line; std::getline(locks, line);) {
+    if (line.find(" -> FLOCK ") != std::string::npos && line.find(mine) != std::string::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool WaitUntilWaitingForAFileLock(int pid, int seconds) {
+  for (int i = 0; i < seconds * 1000; ++i) {
+    if (WaitsForAFileLock(pid)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
 }
 
 }  // namespace tarnvel::testing
