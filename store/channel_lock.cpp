@@ -81,6 +81,11 @@ std::vector<std::string> ChannelLock::Notes() const {
   return notes;
 }
 
+bool ChannelLock::Empty() const {
+  struct stat info {};
+  return !fd_ || (::fstat(fd_.get(), &info) == 0 && info.st_size == 0);
+}
+
 bool ChannelLock::AddNote(const Note& note) {
   if (!fd_) return false;
   struct stat info {};

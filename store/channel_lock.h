@@ -56,6 +56,8 @@ class ChannelLock {
   // The lines left in the lock file, oldest first (Note::Parse reads them); a line cut short by
   // a kill is none.
   std::vector<std::string> Notes() const;
+  // Whether the lock file holds nothing (not even a line cut short).
+  bool Empty() const;
   // Adds a note; false when it could not be written.
   bool AddNote(const Note& note);
   void ClearNotes();

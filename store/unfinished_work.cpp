@@ -63,7 +63,11 @@ std::optional<std::pair<std::string, std::string>> ChannelOfLockFile(std::string
 
 void StoreWork::Settle(ChannelHold& hold, const std::string* creator) {
   const std::vector<std::string> lines = hold.lock.Notes();
-  if (lines.empty()) return;
+  if (lines.empty()) {
+    // At most a line cut short by a kill: never acted on.
+    if (!hold.lock.Empty()) hold.lock.ClearNotes();
+    return;
+  }
   const StoreFiles files = Files();
   const std::string lockFile = ChannelLock::LockFilePath(hold.station, hold.channel);
   std::vector<tarnvel::Note> notes;
