@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -206,9 +207,9 @@ struct ExpectedChannel {
   double start = 0.0;
   double rate = 0.0;
   std::vector<std::int32_t> samples;
-  // Samples of a run that was stopped before it reported them: each is stored at most once,
-  // at its time, or not at all.
-  bool mayBeMissing = false;
+  // Samples from this index on belong to a run that was stopped before it reported them: each
+  // is stored at most once, at its time, or not at all.
+  std::size_t mayBeMissingFrom = std::numeric_limits<std::size_t>::max();
 };
 
 // Where the stored samples differ from `expected`, one line per channel and kind.
@@ -276,11 +277,11 @@ inline std::vector<std::string> SampleProblems(const std::vector<StoredFile>& fi
     const ExpectedChannel& run = expected[r];
     const std::vector<int>& times = tallies[r].times;
     const std::string name = run.station + "." + run.channel + "." + run.location;
-    const auto missing = std::count(times.begin(), times.end(), 0);
+    const auto required =
+        times.begin() + static_cast<std::ptrdiff_t>(std::min(run.mayBeMissingFrom, times.size()));
+    const auto missing = std::count(times.begin(), required, 0);
     const auto repeated = std::count_if(times.begin(), times.end(), [](int n) { return n > 1; });
-    if (missing > 0 && !run.mayBeMissing) {
-      problems.push_back(name + ": " + std::to_string(missing) + " samples missing");
-    }
+    if (missing > 0) problems.push_back(name + ": " + std::to_string(missing) + " samples missing");
     if (repeated > 0) {
       problems.push_back(name + ": " + std::to_string(repeated) + " samples stored more than once");
     }

@@ -125,16 +125,35 @@ std::string ConverterPath() {
   return TARNVEL_BIN;
 }
 
-bool WaitsForAFileLock(int pid) {
-  // Lines such as "3: -> FLOCK  ADVISORY  WRITE 4711 fd:01:1234 0 EOF" for a waiting process.
+namespace {
+
+// Whether /proc/locks has a flock line of `pid`, waiting ("3: -> FLOCK  ADVISORY  WRITE 4711
+// fd:01:1234 0 EOF") or held ("3: FLOCK  ADVISORY  WRITE 4711 ...").
+bool HasFileLockLine(int pid, bool waiting) {
   std::ifstream locks("/proc/locks");
   const std::string mine = " " + std::to_string(pid) + " ";
+  const std::string kind = waiting ? ": -> FLOCK " : ": FLOCK ";
   for (std::string line; std::getline(locks, line);) {
-    if (line.find(" -> FLOCK ") != std::string::npos && line.find(mine) != std::string::npos) {
-      return true;
-    }
+    if (line.find(kind) != std::string::npos && line.find(mine) != std::string::npos) return true;
   }
   return false;
+}
+
+}  // namespace
+
+bool WaitsForAFileLock(int pid) {
+  return HasFileLockLine(pid, true);
+}
+
+bool HoldsAFileLock(int pid) {
+  return HasFileLockLine(pid, false);
+}
+
+bool IsStopped(int pid) {
+  // "<pid> (<name>) <state> ...": the state follows the last ')'.
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'T';
 }
 
 bool WaitUntilWaitingForAFileLock(int pid, int seconds) {
