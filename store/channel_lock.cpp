@@ -94,10 +94,6 @@ bool ChannelLock::AddNote(const Note& note) {
   return WriteAllAt(fd_.get(), line.data(), line.size(), info.st_size);
 }
 
-bool ChannelLock::SyncNotes(const SyncGroup& sync) const {
-  return !fd_ || sync.SyncNow(fd_.get());
-}
-
 void ChannelLock::ClearNotes() {
   if (fd_ && ::ftruncate(fd_.get(), 0) != 0) {
     // Notes that stay are settled again by the next holder; nothing is lost.

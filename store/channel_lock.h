@@ -18,7 +18,6 @@
 #include <string_view>
 #include <vector>
 
-#include "store/file_sync.h"
 #include "store/lock_note.h"
 #include "store/posix_file.h"
 #include "store/store_files.h"
@@ -61,8 +60,8 @@ class ChannelLock {
   // Adds a note; false when it could not be written.
   bool AddNote(const Note& note);
   void ClearNotes();
-  // Brings the notes to stable storage; false when that failed.
-  bool SyncNotes(const SyncGroup& sync) const;
+  // The lock file's descriptor (to sync its notes); -1 when not held.
+  int descriptor() const { return fd_.get(); }
 
  private:
   Attempt Take(const StoreFiles& files, std::string_view station, std::string_view channel,

@@ -2,7 +2,9 @@
 // registers or extends and the folders whose entries it changed are gathered while it works
 // and synced together right before its commit (fdatasync for files, fsync for folders), so that
 // a committed row never points at data a power cut can still take away. Writeback of each
-// file is started as soon as it is written, so that the syncs mostly find it done.
+// file is started as soon as it is written, so that the syncs mostly find it done, and the
+// syncs of a group run several at once (short-lived helper threads that do nothing else): a
+// device serves many flushes together far faster than one after the other.
 //
 // Syncing can be switched off for tests (the environment variable TARNVEL_NO_SYNC=1, read by
 // the settings reader); the store is then only as safe as the page cache.
@@ -10,6 +12,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "store/store_files.h"
 
@@ -30,15 +33,24 @@ class SyncGroup {
   std::set<std::string>* NewFolders() { return &folders_; }
   bool empty() const { return files_.empty() && folders_.empty(); }
 
-  // Syncs the files, then the folders; false when one could not be synced. The group is empty
-  // afterwards either way.
-  bool Flush(const StoreFiles& files);
+  // Syncs the files, the folders and the open descriptors `more` (data only); false when one
+  // could not be synced. The group is empty afterwards either way.
+  bool Flush(const StoreFiles& files, const std::vector<int>& more = {});
   void Clear();
 
   // Starts writing a file's dirty pages back without waiting for them.
   void StartWriteback(int fd) const;
-  // Brings one open file's data to stable storage now; false when that failed.
-  bool SyncNow(int fd) const;
+  // Brings one file's data (CPATH or staged name) to stable storage now; false when that failed.
+  bool SyncNow(const StoreFiles& files, const std::string& path) const {
+    return !enabled_ || files.SyncFile(path);
+  }
+
+  struct Target {
+    int fd = -1;
+    bool dataOnly = true;  // fdatasync; fsync for a folder
+  };
+  // Syncs every target, several at once; false when one failed.
+  static bool SyncAll(const std::vector<Target>& targets);
 
  private:
   bool enabled_ = true;

@@ -190,24 +190,23 @@ bool Synced(int fd, bool dataOnly) {
 
 }  // namespace
 
-bool StoreFiles::SyncFile(std::string_view path) const {
+FileDescriptor StoreFiles::OpenForSync(std::string_view path, bool folder) const {
+  if (folder && path.empty()) return OpenFile(directory_.Text(), O_RDONLY | O_DIRECTORY);
   std::string_view leaf;
-  const FileDescriptor folder = OpenParent(path, false, leaf);
-  if (!folder) return errno == ENOENT;
-  const FileDescriptor fd = OpenRegular(folder, leaf, O_RDONLY);
+  const FileDescriptor parent = OpenParent(path, false, leaf);
+  if (!parent) return {};
+  if (folder) return OpenAt(parent.get(), std::string(leaf), kFolderFlags);
+  return OpenRegular(parent, leaf, O_RDONLY);
+}
+
+bool StoreFiles::SyncFile(std::string_view path) const {
+  const FileDescriptor fd = OpenForSync(path, false);
   if (!fd) return errno == ENOENT;
   return Synced(fd.get(), true);
 }
 
 bool StoreFiles::SyncFolder(std::string_view folder) const {
-  FileDescriptor fd;
-  if (folder.empty()) {
-    fd = OpenFile(directory_.Text(), O_RDONLY | O_DIRECTORY);
-  } else {
-    std::string_view leaf;
-    const FileDescriptor parent = OpenParent(folder, false, leaf);
-    if (parent) fd = OpenAt(parent.get(), std::string(leaf), kFolderFlags);
-  }
+  const FileDescriptor fd = OpenForSync(folder, true);
   if (!fd) return errno == ENOENT;
   return Synced(fd.get(), false);
 }

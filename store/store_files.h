@@ -67,6 +67,9 @@ class StoreFiles {
   // sync (true).
   bool SyncFile(std::string_view path) const;
   bool SyncFolder(std::string_view folder) const;
+  // A regular file, or with `folder` a folder ("" for the data directory), opened to be synced;
+  // invalid with errno set when it cannot be (ENOENT: nothing there).
+  FileDescriptor OpenForSync(std::string_view path, bool folder) const;
 
   // Bytes free for this process on the data directory's file system; std::nullopt when the
   // file system cannot be asked.

@@ -75,6 +75,7 @@ StoreWork::ChannelHold* StoreWork::Hold(const SegmentToStore& segment) {
   hold.station = segment.station;
   hold.channel = segment.channel;
   hold.lock = std::move(lock);
+  hold.newLockFile = hold.lock.created();
   hold.takenAfterProbe = probes_;
   Settle(hold, &segment.creator);
   return &hold;
@@ -125,7 +126,7 @@ bool StoreWork::AddNote(ChannelHold& hold, const tarnvel::Note& note) {
   if (!hold.lock.AddNote(note)) return false;
   hold.notesToSync = true;
   // A lock file this process created has a new folder entry, which the notes need too.
-  if (hold.lock.created()) sync_.Folder(std::string(ChannelLock::kFolder));
+  if (hold.newLockFile) sync_.Folder(std::string(ChannelLock::kFolder));
   return true;
 }
 
@@ -157,14 +158,18 @@ void StoreWork::Discard(ChannelHold& hold, const std::string& staged) {
 }
 
 bool StoreWork::SyncBeforeCommit(const StoreFiles& files) {
-  bool synced = true;
-  // The notes first: whatever of the work a power cut leaves, its notes describe.
+  // The notes with the work they describe: whatever of it a power cut leaves, they name.
+  std::vector<int> notes;
   for (auto& [key, hold] : holds_) {
     if (!hold.notesToSync) continue;
-    synced = hold.lock.SyncNotes(sync_) && synced;
+    notes.push_back(hold.lock.descriptor());
     hold.notesToSync = false;
   }
-  return sync_.Flush(files) && synced;
+  const bool synced = sync_.Flush(files, notes);
+  if (synced) {
+    for (auto& [key, hold] : holds_) hold.newLockFile = false;
+  }
+  return synced;
 }
 
 bool StoreWork::LocksStillNamed(const StoreFiles& files) const {
@@ -180,7 +185,14 @@ bool StoreWork::Commit(const std::function<void(const StoreFiles&)>& afterCommit
   // What the rows register is on stable storage before them, and no lock was lost meanwhile
   // (a lock file removed by a cleaning job lets another converter in: the work is done again
   // under the lock taken anew).
-  if (!SyncBeforeCommit(files) || !LocksStillNamed(files)) {
+  if (!SyncBeforeCommit(files)) {
+    store_.Debug().Write("tarnvel store: files could not be synced; the work is done again");
+    transaction_.Rollback();
+    return false;
+  }
+  if (!LocksStillNamed(files)) {
+    store_.Debug().Write(
+        "tarnvel store: a channel lock file was removed while it was held; the work is done again");
     transaction_.Rollback();
     return false;
   }

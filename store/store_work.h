@@ -72,6 +72,7 @@ class StoreWork {
     ChannelLock lock;
     bool unsettled = false;    // work left in the lock's notes for the next holder to settle
     bool notesToSync = false;  // notes added since the last sync
+    bool newLockFile = false;  // created by this process; its folder entry not synced yet
     std::uint64_t takenAfterProbe = 0;        // the probe count when the lock was taken
     std::map<std::string, ChannelRows> rows;  // by location code ("" for a blank one)
   };

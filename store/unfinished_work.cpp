@@ -102,9 +102,10 @@ void StoreWork::Settle(ChannelHold& hold, const std::string* creator) {
           settled = Removed(files, note.cpath, changed) && settled;
         } else if (row->disk.kind == StoreFiles::Kind::kMissing &&
                    files.Stat(note.staged).kind == StoreFiles::Kind::kRegularFile) {
-          changed.File(note.staged);
+          // Its data on stable storage before its name.
           changed.Folder(FolderOf(note.cpath));
-          settled = files.Rename(note.staged, note.cpath, false) && settled;
+          settled = changed.SyncNow(files, note.staged) &&
+                    files.Rename(note.staged, note.cpath, false) && settled;
         } else {
           settled = Removed(files, note.staged, changed) && settled;
         }
