@@ -13,8 +13,8 @@ void FileUndo::Extending(const std::string& cpath, std::int64_t bytes) {
   entries_.push_back(Entry{Kind::kExtended, cpath, {}, bytes});
 }
 
-void FileUndo::Staged(std::string staged) {
-  entries_.push_back(Entry{Kind::kStaged, {}, std::move(staged)});
+void FileUndo::Staged(std::string staged, std::string cpath) {
+  entries_.push_back(Entry{Kind::kStaged, std::move(cpath), std::move(staged)});
 }
 
 bool FileUndo::Undo(const StoreFiles& files, SyncGroup& changed) {
@@ -39,6 +39,24 @@ bool FileUndo::Undo(const StoreFiles& files, SyncGroup& changed) {
   }
   Clear();
   return undone;
+}
+
+std::vector<Note> FileUndo::AsNotes() const {
+  std::vector<Note> notes;
+  for (const Entry& entry : entries_) {
+    switch (entry.kind) {
+      case Kind::kNewFile:
+        notes.push_back(Note::NewFile(entry.staged, entry.cpath));
+        break;
+      case Kind::kStaged:
+        notes.push_back(Note::Replacement(entry.staged, entry.cpath));
+        break;
+      case Kind::kExtended:
+        notes.push_back(Note::Append("", entry.cpath, entry.bytes, false));
+        break;
+    }
+  }
+  return notes;
 }
 
 void FileUndo::Clear() {

@@ -130,19 +130,19 @@ bool StoreWork::AddNote(ChannelHold& hold, const tarnvel::Note& note) {
   return true;
 }
 
-void StoreWork::NewFile(const std::string& cpath, const std::string& staged) {
-  undo_.NewFile(cpath, staged);
+void StoreWork::NewFile(ChannelHold& hold, const std::string& cpath, const std::string& staged) {
+  hold.undo.NewFile(cpath, staged);
   sync_.File(cpath);
   sync_.Folder(FolderOf(cpath));
 }
 
-void StoreWork::Staged(const std::string& staged) {
-  undo_.Staged(staged);
+void StoreWork::Staged(ChannelHold& hold, const std::string& staged, const std::string& cpath) {
+  hold.undo.Staged(staged, cpath);
   sync_.File(staged);
 }
 
-void StoreWork::Extending(const std::string& cpath, std::int64_t bytes) {
-  undo_.Extending(cpath, bytes);
+void StoreWork::Extending(ChannelHold& hold, const std::string& cpath, std::int64_t bytes) {
+  hold.undo.Extending(cpath, bytes);
   sync_.File(cpath);
 }
 
@@ -210,7 +210,7 @@ bool StoreWork::Commit(const std::function<void(const StoreFiles&)>& afterCommit
   if (!sync_.Flush(files) || !headersWritten) {
     for (auto& [key, hold] : holds_) hold.unsettled = true;
   }
-  undo_.Clear();
+  for (auto& [key, hold] : holds_) hold.undo.Clear();
   pieces_ = 0;
   segments_.clear();
   ClearSettledNotes();
@@ -260,7 +260,22 @@ void StoreWork::Abandon() {
   transaction_.Rollback();
   const StoreFiles files = Files();
   SyncGroup changed(sync_.enabled());
-  bool undone = undo_.Undo(files, changed);
+  struct LostWork {
+    std::string station;
+    std::string channel;
+    std::vector<tarnvel::Note> notes;
+  };
+  std::vector<LostWork> lost;
+  bool undone = true;
+  for (auto& [key, hold] : holds_) {
+    if (hold.undo.empty()) continue;
+    if (hold.lock.StillNamed(files)) {
+      undone = hold.undo.Undo(files, changed) && undone;
+    } else {
+      lost.push_back(LostWork{hold.station, hold.channel, hold.undo.AsNotes()});
+      hold.undo.Clear();
+    }
+  }
   undone = changed.Flush(files) && undone;
   sync_.Clear();
   headers_.clear();
@@ -273,6 +288,22 @@ void StoreWork::Abandon() {
     if (!undone) hold.unsettled = true;
   }
   ClearSettledNotes();
+  if (lost.empty()) return;
+  // Another converter may hold a channel whose lock file was removed: this work is settled
+  // under the lock taken anew, one channel at a time, holding no other.
+  holds_.clear();
+  for (const LostWork& work : lost) {
+    ChannelHold hold;
+    hold.station = work.station;
+    hold.channel = work.channel;
+    if (!hold.lock.Acquire(files, work.station, work.channel)) continue;
+    SyncGroup settling(sync_.enabled());
+    if (SettleNotes(hold, work.notes, nullptr, settling) && settling.Flush(files)) {
+      store_.Debug().Write("tarnvel store: work under the lost lock of " + work.station +
+                           "::" + work.channel + " settled");
+    }
+    Settle(hold, nullptr);  // and whatever the lock's new notes hold
+  }
 }
 
 StoreResult StoreWork::Recover(StoreResult failure, const SegmentToStore* current) {

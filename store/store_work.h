@@ -73,6 +73,7 @@ class StoreWork {
     bool unsettled = false;    // work left in the lock's notes for the next holder to settle
     bool notesToSync = false;  // notes added since the last sync
     bool newLockFile = false;  // created by this process; its folder entry not synced yet
+    FileUndo undo;             // the files changed under it in the open transaction
     std::uint64_t takenAfterProbe = 0;        // the probe count when the lock was taken
     std::map<std::string, ChannelRows> rows;  // by location code ("" for a blank one)
   };
@@ -147,11 +148,12 @@ class StoreWork {
   // (the change is not to be made then).
   bool AddNote(ChannelHold& hold, const Note& note);
   // A new file written under `staged` and put in place at `cpath`.
-  void NewFile(const std::string& cpath, const std::string& staged);
-  // A staged file: removed should the work be undone, synced before the commit.
-  void Staged(const std::string& staged);
+  void NewFile(ChannelHold& hold, const std::string& cpath, const std::string& staged);
+  // A staged file (new content for `cpath`): removed should the work be undone, synced before
+  // the commit.
+  void Staged(ChannelHold& hold, const std::string& staged, const std::string& cpath);
   // A file about to be extended beyond its registered `bytes`.
-  void Extending(const std::string& cpath, std::int64_t bytes);
+  void Extending(ChannelHold& hold, const std::string& cpath, std::int64_t bytes);
   // The header a file gets once the open transaction is committed.
   void HeaderAfterCommit(const std::string& cpath,
                          const std::array<char, kWaveformHeaderSize>& header);
@@ -177,7 +179,10 @@ class StoreWork {
   bool Commit(const std::function<void(const StoreFiles&)>& afterCommit = {});
   bool SyncBeforeCommit(const StoreFiles& files);
   bool LocksStillNamed(const StoreFiles& files) const;
-  // Rolls the open transaction back and puts its files back as they were.
+  // Rolls the open transaction back and puts its files back as they were. The work under a
+  // lock that was lost (its file removed: another converter may be at work on the channel) is
+  // not undone by name but settled by the committed rows, once the lock is taken again; every
+  // lock is released then.
   void Abandon();
   void ReleaseAll();
   bool TimeToCommit() const;
@@ -187,6 +192,10 @@ class StoreWork {
   // Settles the notes a killed run left under `hold` (unfinished_work.cpp). Notes of A without
   // their header field are settled only with the `creator` of the run known.
   void Settle(ChannelHold& hold, const std::string* creator);
+  // Settles `notes` of the channel held by `hold` by what the rows say now, noting in `changed`
+  // what is to be synced; false when something is left unsettled.
+  bool SettleNotes(const ChannelHold& hold, const std::vector<tarnvel::Note>& notes,
+                   const std::string* creator, SyncGroup& changed);
   StoreFiles::Removal RemoveUnregistered(const StoreFiles& files, std::string_view cpath);
 
   Store& store_;
@@ -197,7 +206,6 @@ class StoreWork {
   std::chrono::steady_clock::time_point since_;
   int pieces_ = 0;                        // pieces completed in the open transaction
   std::vector<SegmentToStore> segments_;  // segments with work in it, in order
-  FileUndo undo_;
   SyncGroup sync_;
   std::map<std::string, std::array<char, kWaveformHeaderSize>> headers_;  // by CPATH
 

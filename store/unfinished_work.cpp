@@ -61,29 +61,13 @@ std::optional<std::pair<std::string, std::string>> ChannelOfLockFile(std::string
 
 }  // namespace
 
-void StoreWork::Settle(ChannelHold& hold, const std::string* creator) {
-  const std::vector<std::string> lines = hold.lock.Notes();
-  if (lines.empty()) {
-    // At most a line cut short by a kill: never acted on.
-    if (!hold.lock.Empty()) hold.lock.ClearNotes();
-    return;
-  }
+bool StoreWork::SettleNotes(const ChannelHold& hold, const std::vector<tarnvel::Note>& notes,
+                            const std::string* creator, SyncGroup& changed) {
   const StoreFiles files = Files();
-  const std::string lockFile = ChannelLock::LockFilePath(hold.station, hold.channel);
-  std::vector<tarnvel::Note> notes;
   std::set<std::string> placing;  // staged replacements whose rows are committed
-  for (const std::string& line : lines) {
-    const std::optional<tarnvel::Note> note = tarnvel::Note::Parse(line);
-    if (!note || !note->BelongsTo(hold.station, hold.channel)) {
-      store_.Debug().Write("tarnvel store: note ignored in " + lockFile + ", not one of " +
-                           hold.station + "::" + hold.channel + "'s files: " + Printable(line));
-      continue;
-    }
-    if (note->kind == tarnvel::Note::Kind::kPlaceReplacement) placing.insert(note->staged);
-    notes.push_back(*note);
+  for (const tarnvel::Note& note : notes) {
+    if (note.kind == tarnvel::Note::Kind::kPlaceReplacement) placing.insert(note.staged);
   }
-
-  SyncGroup changed(sync_.enabled());
   bool settled = true;
   for (const tarnvel::Note& note : notes) {
     std::optional<ChannelFile> row;
@@ -163,6 +147,31 @@ void StoreWork::Settle(ChannelHold& hold, const std::string* creator) {
       }
     }
   }
+  return settled;
+}
+
+void StoreWork::Settle(ChannelHold& hold, const std::string* creator) {
+  const std::vector<std::string> lines = hold.lock.Notes();
+  if (lines.empty()) {
+    // At most a line cut short by a kill: never acted on.
+    if (!hold.lock.Empty()) hold.lock.ClearNotes();
+    return;
+  }
+  const StoreFiles files = Files();
+  const std::string lockFile = ChannelLock::LockFilePath(hold.station, hold.channel);
+  std::vector<tarnvel::Note> notes;
+  for (const std::string& line : lines) {
+    const std::optional<tarnvel::Note> note = tarnvel::Note::Parse(line);
+    if (!note || !note->BelongsTo(hold.station, hold.channel)) {
+      store_.Debug().Write("tarnvel store: note ignored in " + lockFile + ", not one of " +
+                           hold.station + "::" + hold.channel + "'s files: " + Printable(line));
+      continue;
+    }
+    notes.push_back(*note);
+  }
+
+  SyncGroup changed(sync_.enabled());
+  bool settled = SettleNotes(hold, notes, creator, changed);
   settled = changed.Flush(files) && settled;
   if (settled) {
     hold.lock.ClearNotes();

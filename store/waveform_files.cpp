@@ -52,7 +52,7 @@ StoreResult WaveformStore::WriteStaged(SegmentWork& work, const Note& note,
     PrintOpenError(PathOnDisk(cpath));
     return sr::kFileOpenFailed;
   }
-  work_.Staged(staged);
+  work_.Staged(work.hold, staged, std::string(cpath));
   const bool written = write(fd.get());
   if (written) work_.StartWriteback(fd.get());
   if (!fd.Close() || !written) {
@@ -121,7 +121,7 @@ StoreResult WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
     PrintOpenError(PathOnDisk(cpath));
     return sr::kFileOpenFailed;
   }
-  work_.NewFile(cpath, staged);
+  work_.NewFile(work.hold, cpath, staged);
   storedThisRun_.insert(cpath);
   return sr::kOk;
 }
@@ -143,7 +143,7 @@ StoreResult WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece,
     PrintOpenError(PathOnDisk(file.cpath));
     return sr::kFileOpenFailed;
   }
-  work_.Extending(file.cpath, registeredEnd);
+  work_.Extending(work.hold, file.cpath, registeredEnd);
   if (decision.keepBytes >= 0 && ::ftruncate(fd.get(), decision.keepBytes) != 0) {
     return sr::kFileWriteFailed;
   }

@@ -112,8 +112,9 @@ class LockCleanerTest : public ParallelTest {
   // The converter in the background under the preload library (kill_at_preload.cpp): stopped
   // before the first call of `stopBefore` ("" for none), its calls traced into Trace(name).
   std::unique_ptr<BackgroundProcess> Start(const std::string& name,
-                                           const std::string& stopBefore = "") {
-    std::vector<std::string> args{seed_.string()};
+                                           const std::string& stopBefore = "",
+                                           const fs::path& seed = {}) {
+    std::vector<std::string> args{seed.empty() ? seed_.string() : seed.string()};
     for (auto& arg : ConnectionArgs(data_)) args.push_back(arg);
     auto env = Environment();
     const char* asan = std::getenv("ASAN_OPTIONS");
@@ -131,6 +132,10 @@ class LockCleanerTest : public ParallelTest {
   void ExpectStoredOnce() {
     ExpectSamples(ExpectedChannel{"PAR", "BHZ", "00", kStart, kRate, samples_});
   }
+
+  // A first converter of `firstSeed` (default seed_) stopped ahead of its commit, its lock file
+  // removed, a second converter of seed_ storing meanwhile: both end well.
+  void ExpectTheSecondStoresAlone(const fs::path& firstSeed = {});
 
   std::vector<std::int32_t> samples_;
   fs::path seed_;
@@ -168,25 +173,55 @@ TEST_P(LockCleanerTest, AConverterThatWaitedForARemovedLockFileWaitsForTheNewOne
 
 // A converter has stored its segment, uncommitted, and is about to sync and commit it when a
 // cleaning job removes its lock file; a second converter takes a new lock at the path and
-// stores the same samples. The first must not commit beside it: it finds its lock gone before
-// the commit, undoes its work and does it again under the lock taken anew.
-TEST_P(LockCleanerTest, AConverterWhoseLockFileWasRemovedDoesItsWorkAgainUnderTheNewLock) {
-  auto first = Start("first", "fdatasync");  // stops before its first sync, ahead of the commit
+// stores the same samples. The first must not commit beside it, nor undo by name what the
+// second may have done meanwhile: it finds its lock gone before the commit, settles its own
+// work by the committed rows under the lock taken anew, and stores again.
+void LockCleanerTest::ExpectTheSecondStoresAlone(const fs::path& firstSeed) {
+  // Stops before its first sync, ahead of the commit.
+  auto first = Start("first", "fdatasync", firstSeed);
   ASSERT_TRUE(Eventually([&] { return IsStopped(first->pid()); })) << first->Output();
   fs::remove(LockFile());
   auto second = Start("second");
   if (GetParam() == DatabaseKind::kPostgres) {
-    // The second stores and commits while the first is stopped.
-    EXPECT_EQ(second->Wait(), 0) << second->Output();
+    // The second stores while the first is stopped: to its commit, or, continuing the file the
+    // first extended, to the update of the row the first's transaction holds.
+    ASSERT_TRUE(Eventually([&] {
+      return second->Finished() ||
+             ReadFile(Trace("second")).find("sql update ") != std::string::npos;
+    })) << second->Output()
+        << ReadFile(Trace("second"));
   } else {
     // SQLite lets one writer in at a time: the second waits for the first's transaction once it
     // holds its lock.
     ASSERT_TRUE(Eventually([&] { return HoldsAFileLock(second->pid()); })) << second->Output();
   }
   ::kill(first->pid(), SIGCONT);
-  EXPECT_EQ(first->Wait(), 0) << first->Output();
-  EXPECT_EQ(second->Wait(), 0) << second->Output();
+  EXPECT_EQ(first->Wait(), 0) << first->Output() << ReadFile(Trace("first"));
+  EXPECT_EQ(second->Wait(), 0) << second->Output() << ReadFile(Trace("second"));
+}
+
+// Both store a new file.
+TEST_P(LockCleanerTest, AConverterWhoseLockFileWasRemovedDoesItsWorkAgainUnderTheNewLock) {
+  ExpectTheSecondStoresAlone();
   ExpectStoredOnce();
+}
+
+// Both continue a stored file, the first with its next ten minutes, the second with half an
+// hour: the first's append, never committed, is cut back only to what the rows the second
+// committed register, never below them.
+TEST_P(LockCleanerTest, AnAppendUnderALostLockNeverCutsWhatTheOtherConverterCommitted) {
+  const auto earlier = RandomWalk(36000, 78, 300);
+  const fs::path before = workDir() / "before.seed";
+  WriteFile(before, PackChannel("PAR", "BHZ", "00", kStart - 1800.0, kRate, earlier));
+  ASSERT_EQ(Convert(before, data_).exitCode, 0);
+  const fs::path tenMinutes = workDir() / "ten.seed";
+  WriteFile(tenMinutes, PackChannel("PAR", "BHZ", "00", kStart, kRate,
+                                    {samples_.begin(), samples_.begin() + 12000}));
+  ExpectTheSecondStoresAlone(tenMinutes);
+  EXPECT_EQ(db().Count("FILELIST"), 1);
+  std::vector<std::int32_t> all = earlier;
+  all.insert(all.end(), samples_.begin(), samples_.end());
+  ExpectSamples(ExpectedChannel{"PAR", "BHZ", "00", kStart - 1800.0, kRate, all});
 }
 
 TARNVEL_DATABASE_TEST_SUITE(ParallelTest);
