@@ -1186,6 +1186,22 @@ TEST_P(FaultTest, EveryFileIsOnStableStorageBeforeTheRowsRegisteringItAreCommitt
   for (const ExpectedChannel& channel : run) ExpectSamples(channel);
 }
 
+// A disk whose syncs fail: nothing whose data could not be brought to stable storage is
+// committed. Every segment fails, and rows and files stay as they were.
+TEST_P(FaultTest, SyncsThatFailCommitNothingAndLeaveTheStoreAsItWas) {
+  std::vector<ExpectedChannel> stored;
+  std::vector<ExpectedChannel> run;
+  const fs::path seed = StoreAChannelAndItsContinuation(stored, run);
+  const StoreSnapshot before = SnapshotOf(db(), Data());
+  auto env = KillLibrary("FAIL_SYNCS", "1");
+  env["FAIL_SYNCS_BELOW"] = fs::canonical(Data()).string();
+  const auto result = ConvertWith(seed, env);
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  EXPECT_EQ(CountOf(result.output, "\rDB write error ("), 3u) << result.output;
+  EXPECT_TRUE(SnapshotOf(db(), Data()) == before);
+  for (const ExpectedChannel& channel : stored) ExpectSamples(channel);
+}
+
 // TARNVEL_NO_SYNC=1 (for tests only) skips every sync and stores the same.
 TEST_P(FaultTest, TheNoSyncSwitchSkipsEverySyncAndStoresTheSame) {
   std::vector<ExpectedChannel> stored;

@@ -8,6 +8,8 @@
 //   KILL_AT_COUNT=<file>  write the number of counted calls into <file> at exit
 //   STOP_BEFORE=<name>    stop (SIGSTOP) before the first call of <name> ("fdatasync", "flock",
 //                         "commit" or any traced name below); the test continues the process
+//   FAIL_SYNCS=1          every fsync and fdatasync of a file below the folder FAIL_SYNCS_BELOW
+//                         fails with EIO, as on a failing disk
 //   KILL_AT_TRACE=<file>  append one line per traced call to <file>:
 //                           write <path> | pwrite <path> <offset> | ftruncate <path> <size> |
 //                           rename <from> <to> | link <from> <to> | unlink <path> |
@@ -29,6 +31,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -198,15 +201,30 @@ int mkdirat(int folder, const char* name, mode_t mode) {
   return rc;
 }
 
+// Whether a sync of `fd` is to fail (FAIL_SYNCS).
+bool FailsToSync(int fd) {
+  static const char* below = std::getenv("FAIL_SYNCS_BELOW");
+  if (std::getenv("FAIL_SYNCS") == nullptr || below == nullptr) return false;
+  return PathOf(fd).rfind(below, 0) == 0;
+}
+
 int fsync(int fd) {
   static const auto next = Next<int (*)(int)>("fsync");
   Count("fsync", PathOf(fd));
+  if (FailsToSync(fd)) {
+    errno = EIO;
+    return -1;
+  }
   return next(fd);
 }
 
 int fdatasync(int fd) {
   static const auto next = Next<int (*)(int)>("fdatasync");
   Count("fdatasync", PathOf(fd));
+  if (FailsToSync(fd)) {
+    errno = EIO;
+    return -1;
+  }
   return next(fd);
 }
 
