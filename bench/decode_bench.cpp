@@ -1,5 +1,6 @@
 // Steim1/Steim2 decoding of realistic 4096-byte records: ours against libmseed's msr_unpack of
-// the very same records, in both byte orders. Items are samples.
+// the very same records, in both byte orders; and whole records, header and samples, of the
+// same Steim2 data as SEED 2 and as miniSEED 3 records. Items are samples.
 //
 // Two signals, random walks whose Steim2 words fall into the layouts real stations give:
 // - broadband (steps of 300 counts): 69% three 10-bit and 29% two 15-bit differences, as in a
@@ -20,8 +21,10 @@
 #include <tuple>
 #include <vector>
 
+#include "seed/crc32c.h"
 #include "seed/seed_record.h"
 #include "seed/steim.h"
+#include "tests/support/mseed3_writer.h"
 
 namespace {
 
@@ -121,6 +124,94 @@ void Libmseed(benchmark::State& state, int encoding, bool bigEndian, Signal sign
   state.SetItemsProcessed(state.iterations() * r.samples);
 }
 
+// The same records as miniSEED 3 records, back to back: each SEED 2 record's header fields and
+// its Steim frames (big-endian in both versions) behind a miniSEED 3 header and identifier.
+struct Mseed3File {
+  std::vector<std::uint8_t> bytes;
+  std::vector<std::size_t> starts;  // where each record begins
+  std::int64_t samples = 0;
+};
+
+const Mseed3File& CachedMseed3(Signal signal) {
+  static std::map<Signal, Mseed3File> cache;
+  auto it = cache.find(signal);
+  if (it != cache.end()) return it->second;
+  const Records& seed2 = Cached(11, true, signal);
+  Mseed3File out;
+  for (std::size_t i = 0; i < seed2.count(); ++i) {
+    const std::span<const std::uint8_t> record(
+        reinterpret_cast<const std::uint8_t*>(seed2.bytes.data()) + i * kLength, kLength);
+    tarnvel::RecordHeader h;
+    if (tarnvel::ReadRecordHeader(record, kLength, h) != tarnvel::HeaderResult::kAccepted) {
+      throw std::runtime_error("unreadable record");
+    }
+    tarnvel::testing::Mseed3Spec spec;
+    spec.identifier = "FDSN:XX_BENCH__H_H_Z";
+    spec.year = h.year;
+    spec.dayOfYear = h.dayOfYear;
+    spec.hour = h.hour;
+    spec.minute = h.minute;
+    spec.second = h.second;
+    spec.nanosecond = static_cast<std::uint32_t>(h.fractions) * 100000u;
+    spec.encoding = 11;
+    spec.rate = h.rate;
+    spec.sampleCount = h.sampleCount;
+    out.starts.push_back(out.bytes.size());
+    const auto written = tarnvel::testing::Mseed3Record(spec, h.data);
+    out.bytes.insert(out.bytes.end(), written.begin(), written.end());
+    out.samples += h.sampleCount;
+  }
+  return cache.emplace(signal, std::move(out)).first->second;
+}
+
+// A whole record as a conversion takes it: header (miniSEED 3: its identifier mapped) and
+// samples; a miniSEED 3 record's CRC checked as `check` says (conversions check Steim frames
+// while decoding them).
+void ReadAndDecode(std::span<const std::uint8_t> record, std::vector<float>& out,
+                   tarnvel::CrcCheck check = tarnvel::CrcCheck::kAtOnce) {
+  tarnvel::RecordHeader h;
+  tarnvel::ReadRecordHeader(record, static_cast<int>(record.size()), h, check);
+  const tarnvel::DecodeStatus status =
+      tarnvel::DecodeRecord(h, std::span<float>(out.data(), h.samplesHeld));
+  benchmark::DoNotOptimize(status);
+  benchmark::DoNotOptimize(out.data());
+}
+
+void Seed2Records(benchmark::State& state, Signal signal) {
+  const Records& r = Cached(11, true, signal);
+  std::vector<float> out(8192);
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < r.count(); ++i) {
+      ReadAndDecode({reinterpret_cast<const std::uint8_t*>(r.bytes.data()) + i * kLength, kLength},
+                    out);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * r.samples);
+}
+
+void Mseed3Records(benchmark::State& state, Signal signal, tarnvel::CrcCheck check) {
+  const auto& r = CachedMseed3(signal);
+  std::vector<float> out(8192);
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < r.starts.size(); ++i) {
+      const std::size_t end = i + 1 < r.starts.size() ? r.starts[i + 1] : r.bytes.size();
+      ReadAndDecode({r.bytes.data() + r.starts[i], end - r.starts[i]}, out, check);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * r.samples);
+}
+
+// The same Steim2 data as SEED 2 and as miniSEED 3 records, side by side: as conversions read
+// them (the CRC taken while decoding), and with the CRC checked in a pass of its own first.
+BENCHMARK_CAPTURE(Seed2Records, Steim2Broadband, Signal::kBroadband);
+BENCHMARK_CAPTURE(Mseed3Records, Steim2Broadband, Signal::kBroadband,
+                  tarnvel::CrcCheck::kWhileDecoding);
+BENCHMARK_CAPTURE(Mseed3Records, Steim2BroadbandCrcFirst, Signal::kBroadband,
+                  tarnvel::CrcCheck::kAtOnce);
+BENCHMARK_CAPTURE(Seed2Records, Steim2Quiet, Signal::kQuiet);
+BENCHMARK_CAPTURE(Mseed3Records, Steim2Quiet, Signal::kQuiet, tarnvel::CrcCheck::kWhileDecoding);
+BENCHMARK_CAPTURE(Mseed3Records, Steim2QuietCrcFirst, Signal::kQuiet, tarnvel::CrcCheck::kAtOnce);
+
 // Each case of ours right before the same case of libmseed, so that the two run side by side.
 #define DECODE_PAIR(name, encoding, big, signal)                \
   BENCHMARK_CAPTURE(Ours, name, encoding, big, Signal::signal); \
@@ -134,5 +225,52 @@ DECODE_PAIR(Steim1BigQuiet, 10, true, kQuiet);
 DECODE_PAIR(Steim1LittleQuiet, 10, false, kQuiet);
 DECODE_PAIR(Steim2BigQuiet, 11, true, kQuiet);
 DECODE_PAIR(Steim2LittleQuiet, 11, false, kQuiet);
+
+}  // namespace
+
+namespace {
+
+// The CRC-32C of a record's worth of bytes, as every miniSEED 3 record costs it.
+void Crc32c(benchmark::State& state, bool portable) {
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(state.range(0)));
+  std::mt19937 random(7);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(portable ? tarnvel::Crc32cExtendPortable(0, bytes)
+                                      : tarnvel::Crc32cExtend(0, bytes));
+  }
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK_CAPTURE(Crc32c, Instruction, false)->Arg(512)->Arg(4096);
+BENCHMARK_CAPTURE(Crc32c, Table, true)->Arg(512)->Arg(4096);
+
+}  // namespace
+
+namespace {
+
+// The header alone (miniSEED 3: its CRC included), of the same records as above.
+void HeaderOnly(benchmark::State& state, int version) {
+  const Records& seed2 = Cached(11, true, Signal::kBroadband);
+  const auto& mseed3 = CachedMseed3(Signal::kBroadband);
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < mseed3.starts.size(); ++i) {
+      tarnvel::RecordHeader h;
+      if (version == 2) {
+        tarnvel::ReadRecordHeader(
+            {reinterpret_cast<const std::uint8_t*>(seed2.bytes.data()) + i * kLength, kLength},
+            kLength, h);
+      } else {
+        const std::size_t end =
+            i + 1 < mseed3.starts.size() ? mseed3.starts[i + 1] : mseed3.bytes.size();
+        tarnvel::ReadRecordHeader({mseed3.bytes.data() + mseed3.starts[i], end - mseed3.starts[i]},
+                                  kLength, h);
+      }
+      benchmark::DoNotOptimize(h.samplesHeld);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(mseed3.starts.size()));
+}
+BENCHMARK_CAPTURE(HeaderOnly, Seed2, 2);
+BENCHMARK_CAPTURE(HeaderOnly, Mseed3, 3);
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Whole-program benchmarks of the converter, measured side by side in one run and reported as
 # ratios: information mode and conversions against libmseed decoding the same file, peak memory
-# against the size of the samples, scaling with file size, gaps, channels and FILELIST rows.
+# against the size of the samples, scaling with file size, gaps, channels and FILELIST rows, and
+# what syncing the CSS output costs (the same conversions with TARNVEL_NO_SYNC=1 beside them).
 #
 #   bench/run_benchmarks.sh [BUILD_DIR] [SCRATCH_DIR]
 #
@@ -239,6 +240,9 @@ for ((r = 1; r <= reps; ++r)); do
   tarnvel info_100 "$scratch/f100.mseed" -i=200
   fresh_outputs
   tarnvel css_100 "$scratch/f100.mseed" "CSS=$scratch/css/"
+  # The same without syncing: what putting the data files and lines on the disk costs.
+  fresh_outputs
+  TARNVEL_NO_SYNC=1 tarnvel css_nosync_100 "$scratch/f100.mseed" "CSS=$scratch/css/"
   # Into a folder the run makes itself: no data file can be written before the output phase.
   fresh_outputs
   tarnvel css_late_100 "$scratch/f100.mseed" "CSS=$scratch/css/new/f100.wfdisc"
@@ -278,6 +282,8 @@ for ((r = 1; r <= reps; ++r)); do
   tarnvel sqlite_ch300 "$scratch/ch300.mseed"
   fresh_outputs
   tarnvel css_gaps2k "$scratch/gaps2k.mseed" "CSS=$scratch/css/"
+  fresh_outputs
+  TARNVEL_NO_SYNC=1 tarnvel css_nosync_gaps2k "$scratch/gaps2k.mseed" "CSS=$scratch/css/"
   fresh_outputs
   tarnvel sqlite_gaps2k "$scratch/gaps2k.mseed"
   if [ -n "$pg_db" ]; then tarnvel_pg pg_gaps2k "$scratch/gaps2k.mseed"; fi
@@ -345,6 +351,10 @@ r=$(ratio "${CPU[css_100]}" "${CPU[libmseed_100]}")
 row "   same, CPU s" "${CPU[css_100]}" "${CPU[libmseed_100]}" "$r" "" ""
 r=$(ratio "${CMIN[css_100]}" "${CMIN[libmseed_100]}")
 row "   same, CPU s of the fastest runs" "${CMIN[css_100]}" "${CMIN[libmseed_100]}" "$r" "" ""
+r=$(ratio "${WALL[css_100]}" "${WALL[css_nosync_100]}")
+row "   synced vs TARNVEL_NO_SYNC=1 (wall s)" "${WALL[css_100]}" "${WALL[css_nosync_100]}" "$r" "" ""
+r=$(ratio "${CPU[css_100]}" "${CPU[css_nosync_100]}")
+row "   same, CPU s" "${CPU[css_100]}" "${CPU[css_nosync_100]}" "$r" "" ""
 r=$(ratio "${WALL[css_late_100]}" "${WALL[libmseed_100]}")
 row "   data files written only after reading (wall s)" "${WALL[css_late_100]}" \
   "${WALL[libmseed_100]}" "$r" "" ""
@@ -399,6 +409,9 @@ done
 r=$(ratio "${WALL[sqlite_gaps2k]}" "${WALL[css_gaps2k]}")
 row "   2,000 gaps, one channel: SQLite vs CSS conversion (wall s)" "${WALL[sqlite_gaps2k]}" \
   "${WALL[css_gaps2k]}" "$r" "<=8" "$(verdict "$r" 8)"
+r=$(ratio "${WALL[css_gaps2k]}" "${WALL[css_nosync_gaps2k]}")
+row "   2,000 gaps, one channel, CSS: synced vs TARNVEL_NO_SYNC=1 (wall s)" "${WALL[css_gaps2k]}" \
+  "${WALL[css_nosync_gaps2k]}" "$r" "" ""
 if [ -n "$pg_db" ]; then
   row "   2,000 gaps, one channel: PostgreSQL vs CSS conversion (wall s)" "${WALL[pg_gaps2k]}" \
     "${WALL[css_gaps2k]}" "$(ratio "${WALL[pg_gaps2k]}" "${WALL[css_gaps2k]}")" "" ""

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "converter/console_wording.h"
+#include "converter/filter_patterns.h"
 #include "seed/time_conversion.h"
 #include "settings/settings_reader.h"
 #include "text/leading_number.h"
@@ -17,7 +18,6 @@ namespace tarnvel {
 namespace {
 
 constexpr std::size_t kMaxTimeValueLength = 31;
-constexpr std::size_t kMaxPatternLength = 7;
 constexpr std::int64_t kBytesPerMegabyte = 1048576;
 
 constexpr std::array<std::string_view, 10> kHelpArguments = {
@@ -93,14 +93,15 @@ bool ParseTimeValue(const std::string& text, double& epoch) {
 
 bool AppendChannelFilter(const std::string& spec, ChannelFilter& filter) {
   ChannelFilter entries;
-  for (const std::string_view piece : SplitSkippingEmpty(spec, ",;")) {
-    const std::vector<std::string_view> fields = SplitSkippingEmpty(piece, ":");
+  for (const std::string_view piece : SplitSkippingEmpty(spec, filter_pattern::kEntrySeparators)) {
+    const std::vector<std::string_view> fields =
+        SplitSkippingEmpty(piece, filter_pattern::kFieldSeparators);
     if (fields.empty()) continue;  // a piece of colons only names nothing
     ChannelFilterEntry entry{std::string(fields[0]), "*", "*"};
     if (fields.size() > 1) entry.channel = fields[1];
     if (fields.size() > 2) entry.location = fields[2];
     for (const std::string* pattern : {&entry.station, &entry.channel, &entry.location}) {
-      if (pattern->size() > kMaxPatternLength) return false;
+      if (pattern->size() > filter_pattern::kMaxLength) return false;
     }
     entries.push_back(std::move(entry));
   }
@@ -145,7 +146,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args, RunOptions& o
     } else if (position == 1) {
       if (arg != "?") options.seedPath = arg;
     } else if (!AppendChannelFilter(arg, filter)) {
-      return Error(TooLongMessage(arg, kMaxPatternLength));
+      return Error(TooLongMessage(arg, filter_pattern::kMaxLength));
     }
   }
   return ParseResult{};

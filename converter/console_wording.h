@@ -25,6 +25,23 @@ inline constexpr char kArgumentTooLong[] = "Argument too long";
 // Printed by the store when a waveform file does not open.
 inline constexpr char kOpenErr[] = "Open Err";
 
+// Printed by the store when samples at the time of stored ones, with other values, took their
+// place in a file (the count and the file's path on disk), once the change is committed.
+inline constexpr char kReplacedSamples[] = "\rReplaced %lld stored samples with new values (%s)\n";
+
+// The last line of a conversion into the database whose segment list was not empty (printf
+// format): samples written by the run and committed, the files they went to (new, continued,
+// rewritten through a staged copy; each file counted once), and samples found stored unchanged.
+inline constexpr char kDatabaseSummary[] =
+    "Stored %lld samples in %d files (%d new, %d continued, %d rewritten), %lld samples were "
+    "stored already\n";
+
+// The last line of a CSS conversion whose segment list was not empty (a printf format): wfdisc
+// lines written, the data files they name, the samples in those, and the wfdisc file's path as
+// written.
+inline constexpr char kCssSummary[] =
+    "Wrote %d wfdisc lines and %d data files (%lld samples) to %s\n";
+
 // Every phrase that marks a line as an error.
 inline constexpr std::array<std::string_view, 8> kErrorPhrases = {
     kConnectionError, kFileOpenError, kFileReadError,     kDeleteError,
@@ -37,5 +54,20 @@ inline constexpr char kCodeSeparator[] = "::";
 inline constexpr char kSpanSeparator[] = " - ";
 inline constexpr char kNotFoundInSitechan[] = "Not found in SITECHAN: ";
 inline constexpr char kSpsDiffersFromSitechan[] = "SPS differs from SITECHAN: ";
+
+// After the reading of a conversion (printf formats, each printed when its count is not 0):
+// records read but not converted.
+inline constexpr char kIgnoredIncompleteRecord[] =
+    "Ignored an incomplete last record (%ld of %ld bytes)\n";
+inline constexpr char kIgnoredUnsafeNames[] =
+    "Ignored %llu records whose station, channel or location code cannot be part of a file "
+    "name\n";
+inline constexpr char kIgnoredDamagedRecords[] =
+    "Ignored %llu damaged miniSEED 3 records (CRC or length wrong)\n";
+inline constexpr char kIgnoredNoRate[] =
+    "Ignored %llu miniSEED 3 records whose sample rate places no sample in time\n";
+// The count, the encoding's code and its name.
+inline constexpr char kIgnoredEncoding[] =
+    "Ignored %llu records of encoding %d (%s), which the converter does not decode\n";
 
 }  // namespace tarnvel::wording

@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "converter/command_line.h"
@@ -16,7 +17,9 @@
 #include "converter/reading_phase.h"
 #include "converter/seed_file.h"
 #include "converter/wfdisc_path.h"
+#include "css/css_writer.h"
 #include "settings/settings_reader.h"
+#include "store/posix_file.h"
 #include "store/waveform_store.h"
 
 namespace tarnvel {
@@ -40,7 +43,8 @@ int ConvertOpenFile(const RunConfiguration& config, SeedFile& file, WaveformStor
   }
 
   const std::int64_t fileSize = file.Size();  // -1 for a pipe or a FIFO
-  std::optional<DataFileStaging> staging;     // ends before the segments' samples are released
+  const bool sync = SyncToStableStorage();
+  std::optional<DataFileStaging> staging;  // ends before the segments' samples are released
   if (UsableRecordLength(recordLength)) {
     // Back to the first record; a pipe serves the bytes detection read once more.
     if (!file.Rewind()) {
@@ -56,29 +60,18 @@ int ConvertOpenFile(const RunConfiguration& config, SeedFile& file, WaveformStor
     // A CSS conversion writes the data files of long segments on a second thread while the file
     // is still being read; they become visible only when the output phase names them.
     if (config.wfdisc.cssMode) {
-      staging.emplace(store.CssDataFolder(config.wfdisc.path));
+      staging.emplace(CssDataFolder(store.Directory(), config.wfdisc.path), StagingLimits{}, sync);
       context.growth = &*staging;
     }
     const ReadingSummary summary = ReadForConversion(file, recordLength, fileSize, context);
     context.growth = nullptr;
     std::printf("\n\n");
-    if (summary.trailingFragment > 0) {
-      std::printf("Ignored an incomplete last record (%ld of %d bytes)\n", summary.trailingFragment,
-                  recordLength);
-    }
-    if (context.unsafeNameRecords > 0) {
-      std::printf(
-          "Ignored %llu records whose station, channel or location code cannot be part of a file "
-          "name\n",
-          static_cast<unsigned long long>(context.unsafeNameRecords));
-    }
+    ReportIgnoredRecords(summary, context);
   }
 
   const int failed = WriteSegments(
       context, store,
-      OutputTarget{config.wfdisc.cssMode, config.wfdisc.path, staging ? &*staging : nullptr});
-  std::printf("\n");
-  std::fflush(stdout);
+      OutputTarget{config.wfdisc.cssMode, config.wfdisc.path, staging ? &*staging : nullptr, sync});
   return failed > 0 ? exit_code::kWriteFailed : exit_code::kOk;
 }
 

@@ -1,11 +1,14 @@
 #include "converter/output_phase.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 #include "converter/console_wording.h"
+#include "css/css_writer.h"
 
 namespace tarnvel {
 
@@ -32,6 +35,8 @@ class SegmentWriter {
   virtual int Write(const TraceSegment& segment, const std::string& path) = 0;
   // After the last segment: the number of segments that failed only now.
   virtual int Finish() { return 0; }
+  // The run's last line, after the last segment: what was written.
+  virtual std::string Summary() const { return {}; }
 
   const char* const progress;  // the progress line's text before the percentage
 };
@@ -67,6 +72,14 @@ class DatabaseWriter final : public SegmentWriter {
     store_.FinishBatch();
     return ReportUndoneSegments();
   }
+  std::string Summary() const override {
+    const StoreTally::Totals totals = store_.Committed().Sum();
+    char line[256];
+    std::snprintf(line, sizeof line, wording::kDatabaseSummary,
+                  static_cast<long long>(totals.samples), totals.files, totals.newFiles,
+                  totals.continued, totals.rewritten, static_cast<long long>(totals.storedAlready));
+    return line;
+  }
 
  private:
   // Segments reported stored whose storing a later failure undid and that could not be stored
@@ -84,35 +97,50 @@ class DatabaseWriter final : public SegmentWriter {
   WaveformStore& store_;
 };
 
-// Hands the store the data files staged while the SEED file was read, for as long as it writes.
-class CssWriter final : public SegmentWriter {
+// CSS files, with the data files staged while the SEED file was read. Each failed segment is
+// named by its data file.
+class CssSegmentWriter final : public SegmentWriter {
  public:
-  CssWriter(WaveformStore& store, const OutputTarget& target)
+  CssSegmentWriter(const DataDirectory& dataDir, const OutputTarget& target)
       : SegmentWriter(wording::kWritingToCss),
-        store_(store),
-        wfdiscPath_(target.wfdiscPath),
-        staging_(target.staging) {
-    store_.UseStagedDataFiles(staging_);
-  }
-  ~CssWriter() override {
-    store_.UseStagedDataFiles(nullptr);
-    if (staging_ != nullptr) staging_->Abandon();
-  }
-  CssWriter(const CssWriter&) = delete;
-  CssWriter& operator=(const CssWriter&) = delete;
+        writer_(dataDir, target.staging, CssWriterOptions{.sync = target.sync}),
+        wfdiscPath_(target.wfdiscPath) {}
 
   int Write(const TraceSegment& segment, const std::string& path) override {
+    static_cast<void>(path);
     const TraceSegment* one[] = {&segment};
-    if (store_.WriteCssOutput(one, wfdiscPath_, "tarnvel", 0, 0, 0, 0) == 0) return 0;
-    std::printf("\r%s (%s)\n", wording::kCssFileWriteError, path.c_str());
-    std::fflush(stdout);
-    return 1;
+    const StoreResult result = writer_.WriteCssOutput(one, wfdiscPath_, "tarnvel", 0, 0, 0, 0);
+    std::vector<std::string> failed = writer_.TakeFailedDataFiles();
+    if (result != store_result::kOk && failed.empty()) {
+      failed.push_back(writer_.FirstDataFilePath(segment, wfdiscPath_));
+    }
+    return Report(failed);
+  }
+  int Finish() override {
+    writer_.Finish();
+    return Report(writer_.TakeFailedDataFiles());
+  }
+  std::string Summary() const override {
+    const CssTally& tally = writer_.Tally();
+    const int size = std::snprintf(nullptr, 0, wording::kCssSummary, tally.lines, tally.dataFiles,
+                                   tally.samples, writer_.WfdiscPath().c_str());
+    std::string text(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    std::snprintf(text.data(), text.size() + 1, wording::kCssSummary, tally.lines, tally.dataFiles,
+                  tally.samples, writer_.WfdiscPath().c_str());
+    return text;
   }
 
  private:
-  WaveformStore& store_;
+  static int Report(const std::vector<std::string>& failed) {
+    for (const std::string& dataFile : failed) {
+      std::printf("\r%s (%s)\n", wording::kCssFileWriteError, dataFile.c_str());
+    }
+    if (!failed.empty()) std::fflush(stdout);
+    return static_cast<int>(failed.size());
+  }
+
+  CssWriter writer_;
   const std::string wfdiscPath_;
-  DataFileStaging* const staging_;
 };
 
 }  // namespace
@@ -120,7 +148,7 @@ class CssWriter final : public SegmentWriter {
 int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget& target) {
   std::unique_ptr<SegmentWriter> writer;
   if (target.cssMode) {
-    writer = std::make_unique<CssWriter>(store, target);
+    writer = std::make_unique<CssSegmentWriter>(store.Directory(), target);
   } else {
     writer = std::make_unique<DatabaseWriter>(store);
   }
@@ -139,8 +167,12 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
   }
   failed += writer->Finish();
   std::printf("\r%s100%%\n", writer->progress);
+  const std::string summary = n > 0 ? writer->Summary() : std::string();
   writer.reset();
   context.segments.Clear();
+  std::printf("\n");
+  std::fputs(summary.c_str(), stdout);
+  std::fflush(stdout);
   return failed;
 }
 

@@ -1,4 +1,5 @@
-// Reading a SEED file record by record into the run's segments, and listing what it holds.
+// Reading a file of SEED data records and miniSEED 3 records, record by record, into the run's
+// segments, and listing what it holds.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@ bool DetermineRecordLength(const std::string& blockSize, SeedFile& file, int& re
 struct ReadingSummary {
   std::int64_t records = 0;
   long trailingFragment = 0;  // bytes of an incomplete last record, dropped
+  long fragmentOf = 0;        // the length that record would have had
   bool reachedEnd = false;    // reading stopped at the end of the input, not at a failure
 };
 
@@ -31,6 +33,11 @@ ReadingSummary ReadForConversion(SeedFile& file, int recordLength, std::int64_t 
 // Information mode: every whole record goes to RegisterRecordSpan until the position reaches
 // viewLimit.
 void ReadForListing(SeedFile& file, int recordLength, std::int64_t viewLimit, RunContext& context);
+
+// After a conversion's reading: one line for each kind of record that was read but not
+// converted (an incomplete last record, codes unfit for file names, damaged miniSEED 3 records,
+// rates that place no sample, each encoding the decoders do not know).
+void ReportIgnoredRecords(const ReadingSummary& summary, const RunContext& context);
 
 // Prints one line per channel, then the SITECHAN warnings.
 void ListChannels(RunContext& context, WaveformStore& store);

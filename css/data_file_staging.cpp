@@ -29,8 +29,8 @@ std::size_t MostStaged(std::size_t wanted) {
 
 }  // namespace
 
-DataFileStaging::DataFileStaging(std::string folder, StagingLimits limits)
-    : folder_(std::move(folder)), limits_(limits) {
+DataFileStaging::DataFileStaging(std::string folder, StagingLimits limits, bool startWriteBack)
+    : folder_(std::move(folder)), limits_(limits), startWriteBack_(startWriteBack) {
 #ifndef O_TMPFILE
   off_ = true;
 #endif
@@ -116,6 +116,10 @@ void DataFileStaging::WriteJobs() {
     const bool skip = failed_;
     lock.unlock();
     const bool ok = skip || WriteAll(job.fd, job.data, job.count * sizeof(float));
+    if (ok && !skip && startWriteBack_) {
+      StartWriteBack(job.fd, static_cast<off_t>(job.first * sizeof(float)),
+                     static_cast<off_t>(job.count * sizeof(float)));
+    }
     lock.lock();
     if (!ok) failed_ = true;
     job.staged->written += job.count;
@@ -139,14 +143,14 @@ void DataFileStaging::HandOver(Staged& staged, const TraceSegment& segment) {
     if (!failed) {
       // Whole pieces of the buffer's chunks, as many as the ring takes; the rest goes with the
       // next hand-over or is written when the file is taken.
-      segment.samples.ForEachSpan(staged.queued, segment.samples.size() - staged.queued,
-                                  [&](std::span<const float> piece) {
-                                    if (pending_ == kJobs) return;
-                                    jobs_[(first_ + pending_) % kJobs] =
-                                        Job{&staged, staged.file.get(), piece.data(), piece.size()};
-                                    ++pending_;
-                                    staged.queued += piece.size();
-                                  });
+      segment.samples.ForEachSpan(
+          staged.queued, segment.samples.size() - staged.queued, [&](std::span<const float> piece) {
+            if (pending_ == kJobs) return;
+            jobs_[(first_ + pending_) % kJobs] =
+                Job{&staged, staged.file.get(), piece.data(), piece.size(), staged.queued};
+            ++pending_;
+            staged.queued += piece.size();
+          });
     }
   }
   if (failed) {

@@ -34,8 +34,11 @@ struct StagingLimits {
 class DataFileStaging final : public SegmentGrowth {
  public:
   // `folder`: where the data files will be written ('/' separators, with or without a trailing
-  // one). Nothing is staged when unnamed files cannot be made there.
-  explicit DataFileStaging(std::string folder, StagingLimits limits = {});
+  // one). Nothing is staged when unnamed files cannot be made there. `startWriteBack`: each
+  // piece written is started on its way to the disk at once, so that syncing the data file
+  // later finds little left to do.
+  explicit DataFileStaging(std::string folder, StagingLimits limits = {},
+                           bool startWriteBack = false);
   ~DataFileStaging();  // Abandon
   DataFileStaging(const DataFileStaging&) = delete;
   DataFileStaging& operator=(const DataFileStaging&) = delete;
@@ -53,8 +56,10 @@ class DataFileStaging final : public SegmentGrowth {
   // progress and ends the thread; the segments' samples are not used after it returns.
   void Abandon();
 
-  // Gives an unnamed file taken from here the name `path`; false when it cannot (a file of
-  // that name exists, or the system links no unnamed files), leaving the file unnamed.
+  // Gives an unnamed file taken from here the name `path`, never through a link standing there;
+  // false when it cannot, leaving the file unnamed: errno EEXIST when anything (a file, a
+  // folder, a link, dangling or not) has that name, another value when the system links no
+  // unnamed files.
   static bool Link(const FileDescriptor& file, const std::string& path);
 
  private:
@@ -69,6 +74,7 @@ class DataFileStaging final : public SegmentGrowth {
     int fd = -1;
     const float* data = nullptr;
     std::size_t count = 0;
+    std::size_t first = 0;  // the sample of the file the job's samples start at
   };
   static constexpr std::size_t kJobs = 64;
 
@@ -81,6 +87,7 @@ class DataFileStaging final : public SegmentGrowth {
 
   std::string folder_;
   StagingLimits limits_;
+  bool startWriteBack_ = false;
   bool off_ = false;            // nothing is staged (any more)
   std::vector<Staged> staged_;  // reserved up front: entries never move
   std::size_t lastFound_ = 0;

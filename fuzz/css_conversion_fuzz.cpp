@@ -19,6 +19,7 @@
 #include "converter/output_phase.h"
 #include "converter/reading_phase.h"
 #include "converter/seed_file.h"
+#include "css/css_writer.h"
 #include "fuzz/segment_checks.h"
 #include "store/waveform_store.h"
 
@@ -88,10 +89,9 @@ std::size_t Convert(const std::string& seedPath, const std::string& wfdiscPath,
   tarnvel::CollectingDebugSink sink;
   tarnvel::RunContext context;
   context.debug = &sink;
-  context.console = stdout;
   // Data files staged while reading, as the driver does, with limits small enough for the
   // fuzzer's inputs. Declared after the context: it ends before the samples go.
-  tarnvel::DataFileStaging staging(store.CssDataFolder(wfdiscPath),
+  tarnvel::DataFileStaging staging(tarnvel::CssDataFolder(store.Directory(), wfdiscPath),
                                    {.stageFrom = 64, .handOver = 32, .mostStaged = 4});
   if (tarnvel::UsableRecordLength(recordLength)) {
     Require(file.Rewind(), "rewind failed");
@@ -105,6 +105,7 @@ std::size_t Convert(const std::string& seedPath, const std::string& wfdiscPath,
   target.cssMode = true;
   target.wfdiscPath = wfdiscPath;
   target.staging = &staging;
+  target.sync = false;  // the output folder goes with every input: durability is no concern
   const std::size_t segments = context.segments.size();
   const int failed = tarnvel::WriteSegments(context, store, target);
   Require(failed >= 0 && static_cast<std::size_t>(failed) <= segments, "failures miscounted");

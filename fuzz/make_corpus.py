@@ -34,6 +34,38 @@ CER = records(sample("2005-07-23-1452-04S.CER___030.mseed"), 4096, 2)
 THREE = records(sample("testdata-3channel-signal.mseed2"), 512, 8)
 
 
+def mseed3_records(data):
+    """The miniSEED 3 records of a file, each as long as its header says."""
+    out = []
+    at = 0
+    while at + 40 <= len(data):
+        ident, extra, payload = data[at + 33], struct.unpack("<H", data[at + 34:at + 36])[0], \
+            struct.unpack("<I", data[at + 36:at + 40])[0]
+        length = 40 + ident + extra + payload
+        out.append(data[at:at + length])
+        at += length
+    return out
+
+
+def crc32c(data):
+    r = 0xFFFFFFFF
+    for byte in data:
+        r ^= byte
+        for _ in range(8):
+            r = (r >> 1) ^ (0x82F63B78 if r & 1 else 0)
+    return r ^ 0xFFFFFFFF
+
+
+def with_crc(rec):
+    zeroed = rec[:28] + b"\0\0\0\0" + rec[32:]
+    return rec[:28] + struct.pack("<I", crc32c(zeroed)) + rec[32:]
+
+
+V3_THREE = mseed3_records(sample("testdata-3channel-signal.mseed3"))
+V3 = {name: mseed3_records(sample("reference-testdata-%s.mseed3" % name))
+      for name in ("steim1", "steim2", "int16", "int32", "float32", "float64")}
+
+
 def patch(rec, offset, raw):
     return rec[:offset] + raw + rec[offset + len(raw):]
 
@@ -103,6 +135,29 @@ def record_corpus():
     write(t, "raw_48", head(6, 1, 48) + BW[0][:192])
 
 
+def mseed3_corpus():
+    # flags (bit 0 listing, 1 window begin, 2 window end, 3 filter, 4 matching CRC, 5 signature),
+    # then records
+    t = "mseed3_record_fuzz"
+    for name, recs in V3.items():
+        write(t, name, b"\x00" + b"".join(recs))
+    write(t, "three_channels", b"\x00" + b"".join(V3_THREE[:8]))
+    write(t, "listing", b"\x01" + b"".join(V3_THREE[:8]))
+    window = struct.pack(">II", 1267253400 + 100, 1267253400 + 400)
+    patterns = b"".join(bytes([len(p)]) + p for p in (b"COLA", b"LH?", b"00"))
+    write(t, "window_filter", b"\x0E" + window + patterns + b"".join(V3_THREE[:8]))
+    # Fields changed with the CRC made to match again: an unknown encoding, a period, a
+    # station code too long for the store, a bad CRC.
+    rec = V3["steim2"][0]
+    write(t, "steim3", b"\x10" + rec[:15] + b"\x13" + rec[16:])
+    write(t, "period", b"\x10" + rec[:16] + struct.pack("<d", -10.0) + rec[24:])
+    long_id = b"FDSN:XX_TOOLONG__B_H_Z"
+    ident = rec[33]
+    write(t, "long_station", b"\x10" + rec[:33] + bytes([len(long_id)]) + rec[34:40] + long_id +
+          rec[40 + ident:])
+    write(t, "bad_crc", b"\x00" + rec[:60] + bytes([rec[60] ^ 1]) + rec[61:])
+
+
 def steim_corpus():
     # flags (bit 0 Steim2, bit 1 big-endian), announced count, frame count, record length,
     # beginning of data, then the data area
@@ -145,6 +200,7 @@ def record_length_corpus():
     chained = patch(patch(STEIM1[0], 48, struct.pack(">HH", 1001, 56)),
                     56, struct.pack(">HHBBBB", 1000, 0, 10, 1, 9, 0))
     write(t, "blockette1001_then_1000", b"\x00" + chained)
+    write(t, "mseed3_short", b"\x00" + V3["int16"][0][:200])
 
 
 def css_corpus():
@@ -157,6 +213,9 @@ def css_corpus():
     write(t, "three_channels", b"".join(as_data(r) for r in THREE))
     write(t, "steim2_real_gap", BALST[0] + BALST[1] + BALST[3] + BALST[2])
     write(t, "empty", b"")
+    write(t, "mseed3_three", b"".join(V3_THREE[:10]))
+    write(t, "mixed_versions", b"".join(STEIM1) + b"".join(V3["int16"]) + b"".join(BW[:2]) +
+          b"".join(V3["float64"]))
 
 
 if __name__ == "__main__":
@@ -164,4 +223,5 @@ if __name__ == "__main__":
     record_corpus()
     steim_corpus()
     record_length_corpus()
+    mseed3_corpus()
     css_corpus()

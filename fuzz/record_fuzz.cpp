@@ -5,7 +5,6 @@
 // [32-bit window end], [three filter patterns], then the records back to back.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
@@ -21,11 +20,6 @@ constexpr unsigned kWindowBegin = 1u << 1;
 constexpr unsigned kWindowEnd = 1u << 2;
 constexpr unsigned kFilter = 1u << 3;
 
-std::FILE* NullConsole() {
-  static std::FILE* console = std::fopen("/dev/null", "w");
-  return console;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -38,7 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CollectingDebugSink sink;
   RunContext context;
   context.debug = &sink;
-  context.console = NullConsole();
   if (flags & kWindowBegin) context.window.begin = static_cast<double>(input.U32());
   if (flags & kWindowEnd) context.window.end = static_cast<double>(input.U32());
   if (flags & kFilter) {

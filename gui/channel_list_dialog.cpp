@@ -94,6 +94,8 @@ ChannelListDialog::ChannelListDialog(ChannelInfoList channels, QWidget* parent)
   explanation_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   ensurePolished();
   Layout();
+  // The dialog opens on the table: the arrow keys pick a row, Enter takes it.
+  table_->setFocus();
 }
 
 // The template's places, grown where the texts need more room: every column at least its share

@@ -25,6 +25,10 @@ inline constexpr char kWritingBar[] = "1019";
 inline constexpr char kShowResults[] = "1020";
 inline constexpr char kResults[] = "1021";
 inline constexpr char kList[] = "1022";
+// Controls without a template id.
+inline constexpr char kStop[] = "Stop";
+inline constexpr char kPatternHint[] = "PatternHint";
+inline constexpr char kWritingLabel[] = "WritingLabel";
 
 // Channel list dialog.
 inline constexpr char kChannelTable[] = "1023";

@@ -2,7 +2,9 @@
 
 #include <QFile>
 #include <cstdio>
+#include <filesystem>
 
+#include "gui/channel_patterns.h"
 #include "gui/dialog_services.h"
 #include "gui/failure_counter.h"
 #include "gui/large_file.h"
@@ -17,6 +19,25 @@
 #include "settings/settings_reader.h"
 
 namespace tarnvel::gui {
+namespace {
+
+// Which program did not start, and where it was looked for.
+std::string StartFailureMessage(StartFailure failure, const std::string& program) {
+  const std::filesystem::path path(program);
+  char buffer[4096];
+  if (failure == StartFailure::kMissing) {
+    std::snprintf(buffer, sizeof buffer, text::kConverterNotFoundFormat,
+                  path.filename().string().c_str(), path.parent_path().string().c_str());
+  } else {
+    std::snprintf(buffer, sizeof buffer,
+                  failure == StartFailure::kNotExecutable ? text::kConverterNotExecutableFormat
+                                                          : text::kConverterNotStartedFormat,
+                  program.c_str());
+  }
+  return buffer;
+}
+
+}  // namespace
 
 ConverterRunner::ConverterRunner(RunView& view, DialogServices& services, RunSetup setup,
                                  QObject* parent)
@@ -40,12 +61,19 @@ void ConverterRunner::StartConversionRun() {
   ConversionRun();
 }
 
+void ConverterRunner::StopRun() {
+  if (kind_ == Kind::kNone || !process_.IsRunning()) return;
+  stopped_ = true;
+  process_.Stop();
+}
+
 bool ConverterRunner::Begin(Kind kind) {
   if (view_.IsRunning()) return false;
   view_.SetRunning(true);
   channels_.clear();
   view_.SetChannels(channels_);
   kind_ = kind;
+  stopped_ = false;
   return true;
 }
 
@@ -71,11 +99,9 @@ bool ConverterRunner::ReadRunInputs(const char* emptyPathMessage, std::string& s
     EndRun();
     return false;
   }
-  boxes = view_.Boxes();
-  return !Refuse(CheckLengths({{"путь к файлу", seedPath, kMaxSeedPath},
-                               {"станция", boxes.station, kMaxChannelText},
-                               {"канал", boxes.channel, kMaxChannelText},
-                               {"LCODE", boxes.location, kMaxChannelText}}));
+  boxes = WithEmptyBoxesAsAll(view_.Boxes());
+  return !Refuse(CheckLengths({{"путь к файлу", seedPath, kMaxSeedPath}})) &&
+         !Refuse(CheckChannelBoxes(boxes));
 }
 
 void ConverterRunner::ListingRun() {
@@ -115,16 +141,16 @@ void ConverterRunner::ListingEnded(int exitCode, bool exitedNormally) {
   const std::string& output = process_.Output();
   ParseListingOutput(output, channels_, results_);
   results_ += text::kListingFooter;
-  results_ += FailureLinesText(output);
+  const auto completion = ListingCompletion({output, exitCode, exitedNormally, stopped_});
+  if (completion) results_ += completion->results;
   view_.SetResultsText(results_);
   view_.SetChannels(channels_);
-  const int failures = RunFailures(output, exitCode, exitedNormally);
-  // A listing that failed before it found any channel has no table to show.
-  if (failures == 0 || !channels_.empty()) {
+  // A listing that failed before it found any channel, or was stopped, has no table to show.
+  if (!stopped_ && (!completion || !channels_.empty())) {
     const ChannelChoice choice = services_.ChooseChannel(view_.Window(), channels_);
     if (choice.station != "*") view_.ApplyChannelChoice(choice);
   }
-  if (failures > 0) ShowCompletion(failures);
+  if (completion) ShowCompletion(completion->message, completion->icon);
   EndRun();
 }
 
@@ -158,7 +184,13 @@ void ConverterRunner::ConversionRun() {
                                     view_.BeginTime(), view_.EndTime(), *connection);
   if (Refuse(CheckLengths({{"командная строка", command_.text, kMaxConversionCommand}}))) return;
 
-  if (!Launch(kAboveNormalNice)) return;
+  request_ = {boxes.station + ":" + boxes.channel + ":" + boxes.location,
+              view_.BeginTime().set || view_.EndTime().set, wfdiscPath.has_value()};
+  view_.ShowWritingTarget(wfdiscPath.value_or(std::string()));
+  if (!Launch(kAboveNormalNice)) {
+    view_.ShowWritingTarget({});
+    return;
+  }
   summary_ = ConversionSummary(command_.shownText);
 }
 
@@ -175,15 +207,12 @@ std::optional<ResolvedSettings> ConverterRunner::LoadConnection() {
 }
 
 bool ConverterRunner::Launch(int nice) {
-  std::string error;
   // Always set, so a password in the dialog program's own environment cannot differ from the
   // one resolved here.
   const ConverterProcess::Environment environment{{kPasswordVariable, command_.password}};
-  if (!process_.Start(command_.program, command_.arguments, environment, error)) {
-    char buffer[2048];
-    std::snprintf(buffer, sizeof buffer, text::kConverterMissingFormat, command_.program.c_str(),
-                  error.c_str());
-    Warn(buffer, text::kCaption);
+  const StartFailure failure = process_.Start(command_.program, command_.arguments, environment);
+  if (failure != StartFailure::kNone) {
+    Warn(StartFailureMessage(failure, command_.program).c_str(), text::kCaption);
     EndRun();
     return false;
   }
@@ -199,20 +228,23 @@ void ConverterRunner::FollowProgress() {
 
 void ConverterRunner::ConversionEnded(int exitCode, bool exitedNormally) {
   FollowProgress();
-  view_.ShowResultsText(summary_ + FailureLinesText(process_.Output()));
-  ShowCompletion(RunFailures(process_.Output(), exitCode, exitedNormally));
+  const Completion completion =
+      ConversionCompletion({process_.Output(), exitCode, exitedNormally, stopped_}, request_);
+  view_.ShowResultsText(summary_ + completion.results);
+  ShowCompletion(completion.message, completion.icon);
   view_.ShowProgress(0, 0);
+  view_.ShowWritingTarget({});
   EndRun();
 }
 
-void ConverterRunner::ShowCompletion(int failures) {
-  services_.ShowMessage(view_.Window(), QString::fromStdString(CompletionMessage(failures)),
-                        QString::fromUtf8(text::kCaption),
-                        failures == 0 ? MessageIcon::kInformation : MessageIcon::kExclamation);
+void ConverterRunner::ShowCompletion(const std::string& message, MessageIcon icon) {
+  services_.ShowMessage(view_.Window(), QString::fromStdString(message),
+                        QString::fromUtf8(text::kCaption), icon);
 }
 
 void ConverterRunner::EndRun() {
   kind_ = Kind::kNone;
+  stopped_ = false;
   view_.SetRunning(false);
   emit runEnded();
 }

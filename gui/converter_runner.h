@@ -11,10 +11,11 @@
 #include "gui/channel_info.h"
 #include "gui/command_line.h"
 #include "gui/converter_process.h"
+#include "gui/dialog_services.h"
+#include "gui/run_summary.h"
 
 namespace tarnvel::gui {
 
-class DialogServices;
 class RunView;
 
 struct RunSetup {
@@ -33,9 +34,13 @@ class ConverterRunner : public QObject {
 
   void StartListingRun();
   void StartConversionRun();
+  // Ends the converter of the run under way (the operator's "Прервать"); the run then ends as
+  // stopped. Nothing happens while no converter runs.
+  void StopRun();
 
-  // The command line of the current or last run.
+  // The command line of the current or last run, and what its converter printed.
   const CommandLine& LastCommand() const { return command_; }
+  const std::string& LastOutput() const { return process_.Output(); }
 
  signals:
   void runEnded();
@@ -55,7 +60,7 @@ class ConverterRunner : public QObject {
   void FollowProgress();
   void ListingEnded(int exitCode, bool exitedNormally);
   void ConversionEnded(int exitCode, bool exitedNormally);
-  void ShowCompletion(int failures);
+  void ShowCompletion(const std::string& message, MessageIcon icon);
   void Warn(const char* text, const char* caption);
   void EndRun();
 
@@ -64,7 +69,9 @@ class ConverterRunner : public QObject {
   RunSetup setup_;
   ConverterProcess process_;
   Kind kind_ = Kind::kNone;
+  bool stopped_ = false;
   CommandLine command_;
+  ConversionRequest request_;
   std::string summary_;
   ChannelInfoList channels_;  // what the current or last listing found
   std::string results_;       // the results text of the current listing

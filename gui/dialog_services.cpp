@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "gui/channel_list_dialog.h"
+#include "gui/file_dialog_columns.h"
 #include "gui/large_file_dialog.h"
 #include "gui/recent_folders.h"
 
@@ -15,6 +16,7 @@ std::optional<QString> QtDialogServices::OpenSeedFile(QWidget* parent) {
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
+  PrepareFileDialog(dialog);
   if (const QString folder = folders_.SeedFolder(); !folder.isEmpty()) {
     dialog.setDirectory(folder);
   }
@@ -32,6 +34,7 @@ std::optional<QString> QtDialogServices::SaveWfdiscFile(QWidget* parent, const Q
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setDefaultSuffix(QStringLiteral("wfdisc"));
   dialog.setNameFilter(QStringLiteral("Файлы Wfdisc (*.wfdisc)"));
+  PrepareFileDialog(dialog);
   const QString start = folder.isEmpty() ? folders_.CssFolder() : folder;
   if (!start.isEmpty()) dialog.setDirectory(start);
   if (!fileName.isEmpty()) dialog.selectFile(fileName);

@@ -80,6 +80,10 @@ LargeFileDialog::LargeFileDialog(const QString& seedPath, int proposedMb, QWidge
   }
   setTabOrder(ok, cancel);
   setTabOrder(cancel, limitBox_);
+  // The question is how much to view: the dialog opens on the number, selected so that the
+  // digits typed replace it, and Enter takes it.
+  limitBox_->selectAll();
+  limitBox_->setFocus();
 }
 
 void LargeFileDialog::accept() {

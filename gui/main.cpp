@@ -38,6 +38,7 @@ int main(int argc, char* argv[]) {
                    &ConverterRunner::StartListingRun);
   QObject::connect(&dialog, &MainDialog::conversionRequested, &runner,
                    &ConverterRunner::StartConversionRun);
+  QObject::connect(&dialog, &MainDialog::stopRequested, &runner, &ConverterRunner::StopRun);
 
   dialog.show();
   dialog.ChooseSeedFile();

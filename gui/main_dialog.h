@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
+#include <QRect>
 #include <QSize>
 #include <string>
 
@@ -12,6 +14,7 @@
 
 class QCheckBox;
 class QDateEdit;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
@@ -47,7 +50,13 @@ class MainDialog : public QDialog, public RunView {
     QProgressBar* writing = nullptr;     // 1019
     QCheckBox* showResults = nullptr;    // 1020
     QPlainTextEdit* results = nullptr;   // 1021
+    QPushButton* stop = nullptr;         // "Прервать", enabled while a run is under way
   };
+
+  // Lines the results box keeps when the screen is too low for its full height.
+  static constexpr int kMinResultLines = 6;
+  // How long the note under the channel boxes says why a key was refused.
+  static constexpr int kPatternHintMs = 6000;
 
   // cssChoice: the GUI's own CSS request as resolved from its command line. `now` is the
   // epoch time the pickers start with.
@@ -58,6 +67,8 @@ class MainDialog : public QDialog, public RunView {
   void ChooseSeedFile();
 
   const Controls& controls() const { return controls_; }
+  // The sizes of the dialog as laid out. Shown full, the dialog keeps inside the screen it is on:
+  // the results box gives up what height the screen has not got (down to kMinResultLines).
   QSize FullSize() const { return fullSize_; }
   QSize CollapsedSize() const { return collapsedSize_; }
 
@@ -68,10 +79,12 @@ class MainDialog : public QDialog, public RunView {
   PickerTime BeginTime() const override;
   PickerTime EndTime() const override;
   bool CssChosen() const override;
-  // A run is under way: the controls take no input and the dialog cannot be closed.
+  // A run is under way: the controls take no input but "Прервать"; Escape and the close box
+  // ask whether to stop the converter.
   bool IsRunning() const override { return running_; }
   void SetRunning(bool running) override;
   void ShowProgress(std::optional<int> reading, std::optional<int> writing) override;
+  void ShowWritingTarget(const std::string& wfdiscPath) override;
   void SetResultsText(const std::string& text) override { resultsText_ = text; }
   void ShowResultsText(const std::string& text) override;
   void ClearResultsBox() override;
@@ -87,6 +100,8 @@ class MainDialog : public QDialog, public RunView {
  signals:
   void listingRequested();
   void conversionRequested();
+  // The operator confirmed stopping the run under way.
+  void stopRequested();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -95,14 +110,22 @@ class MainDialog : public QDialog, public RunView {
  private:
   void BuildControls();
   void ShowResults(bool show);
+  // The full size on the current screen, with the results box set to it.
+  QSize FitFullSize();
+  void AskToStop();
   void SetResultsBox(const std::string& text);
   void SetPickers(QDateEdit* date, QTimeEdit* time, double epochSeconds);
 
   DialogServices& services_;
   Controls controls_;
   QWidget* content_ = nullptr;
+  QWidget* inputs_ = nullptr;
+  QLabel* patternHint_ = nullptr;
+  QLabel* writingLabel_ = nullptr;
+  QPointer<QWidget> focusBeforeRun_;
   QSize fullSize_;
   QSize collapsedSize_;
+  QRect resultsPlace_;  // the results box as laid out
   std::string resultsText_;
   ChannelInfoList channels_;
   bool running_ = false;

@@ -11,7 +11,6 @@
 namespace tarnvel::gui {
 
 inline constexpr std::size_t kMaxSeedPath = 1023;
-inline constexpr std::size_t kMaxChannelText = 7;
 inline constexpr std::size_t kMaxListingCommand = 1023;
 inline constexpr std::size_t kMaxConversionCommand = 4095;
 inline constexpr std::size_t kMaxOdbc = 127;

@@ -32,6 +32,8 @@ class RunView {
 
   // The two progress bars, in percent; an empty value leaves its bar as it is.
   virtual void ShowProgress(std::optional<int> reading, std::optional<int> writing) = 0;
+  // What the writing bar follows: the CSS file a conversion writes, or (empty) the store.
+  virtual void ShowWritingTarget(const std::string& wfdiscPath) = 0;
 
   // The results text, shown the next time the operator switches the results view on.
   virtual void SetResultsText(const std::string& text) = 0;

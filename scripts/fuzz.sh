@@ -19,7 +19,7 @@ fi
 seconds=${FUZZ_SECONDS:-60}
 jobs=${FUZZ_JOBS:-$(( $(nproc) >= 2 ? 2 : 1 ))}
 build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
-all_targets=(record_fuzz steim_fuzz record_length_fuzz css_conversion_fuzz)
+all_targets=(record_fuzz steim_fuzz record_length_fuzz mseed3_record_fuzz css_conversion_fuzz)
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
 
 # Input size caps: records and frames stay small enough to keep each run cheap.
@@ -28,6 +28,7 @@ max_len() {
     record_fuzz) echo 16384 ;;
     steim_fuzz) echo 8192 ;;
     record_length_fuzz) echo 4096 ;;
+    mseed3_record_fuzz) echo 16384 ;;
     css_conversion_fuzz) echo 16384 ;;
   esac
 }

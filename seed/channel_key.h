@@ -1,6 +1,7 @@
 // A channel's identity and the rules every part of the program applies to its codes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,19 @@ constexpr bool IsSafeCode(std::string_view code) {
 constexpr bool HasSafeCodes(std::string_view station, std::string_view channel,
                             std::string_view location) {
   return IsSafeCode(station) && IsSafeCode(channel) && (location.empty() || IsSafeCode(location));
+}
+
+// The longest codes the store keeps: the widths of SEED 2's header fields, which FILELIST,
+// SITECHAN, the waveform files and the wfdisc lines are made for.
+inline constexpr std::size_t kLongestStation = 5;
+inline constexpr std::size_t kLongestChannel = 3;
+inline constexpr std::size_t kLongestLocation = 2;
+
+// Safe codes no longer than the store keeps them.
+constexpr bool HasStorableCodes(std::string_view station, std::string_view channel,
+                                std::string_view location) {
+  return HasSafeCodes(station, channel, location) && station.size() <= kLongestStation &&
+         channel.size() <= kLongestChannel && location.size() <= kLongestLocation;
 }
 
 struct ChannelKey {

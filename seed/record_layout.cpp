@@ -2,6 +2,55 @@
 
 namespace tarnvel {
 
+const char* EncodingName(std::uint8_t code) {
+  switch (code) {
+    case 0:
+      return "text";
+    case 1:
+      return "16-bit integers";
+    case 2:
+      return "24-bit integers";
+    case 3:
+      return "32-bit integers";
+    case 4:
+      return "32-bit floats";
+    case 5:
+      return "64-bit floats";
+    case 10:
+      return "Steim1";
+    case 11:
+      return "Steim2";
+    case 12:
+      return "GEOSCOPE 24-bit integers";
+    case 13:
+      return "GEOSCOPE 16-bit gain ranged, 3-bit exponent";
+    case 14:
+      return "GEOSCOPE 16-bit gain ranged, 4-bit exponent";
+    case 15:
+      return "US National Network compression";
+    case 16:
+      return "CDSN 16-bit gain ranged";
+    case 17:
+      return "Graefenberg 16-bit gain ranged";
+    case 18:
+      return "IPG-Strasbourg 16-bit gain ranged";
+    case 19:
+      return "Steim3";
+    case 30:
+      return "SRO";
+    case 31:
+      return "HGLP";
+    case 32:
+      return "DWWSSN gain ranged";
+    case 33:
+      return "RSTN 16-bit gain ranged";
+    case 100:
+      return "opaque data";
+    default:
+      return "unknown";
+  }
+}
+
 BlocketteChain ReadBlocketteChain(std::span<const std::uint8_t> record) {
   using namespace blockette;
   const std::uint8_t* first = record.data() + fixed_header::kSize;

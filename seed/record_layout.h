@@ -71,9 +71,36 @@ constexpr bool IsDataRecordIndicator(std::uint8_t indicator) {
   return indicator == 'D' || indicator == 'R' || indicator == 'Q' || indicator == 'M';
 }
 
-// Encoding codes of blockette 1000 that the decoders know (kText, with no sample rate: a log
-// record of text); a record may carry any other value.
-enum class Encoding : std::uint8_t { kText = 0, kInt32 = 3, kSteim1 = 10, kSteim2 = 11 };
+// Encoding codes of blockette 1000 (and of a miniSEED 3 header) that the decoders know, and
+// text (kText: a log record, not samples); a record may carry any other value.
+enum class Encoding : std::uint8_t {
+  kText = 0,
+  kInt16 = 1,
+  kInt32 = 3,
+  kFloat32 = 4,
+  kFloat64 = 5,
+  kSteim1 = 10,
+  kSteim2 = 11,
+};
+
+// Whether the decoders turn records of `encoding` into samples.
+constexpr bool IsDecodable(Encoding encoding) {
+  switch (encoding) {
+    case Encoding::kInt16:
+    case Encoding::kInt32:
+    case Encoding::kFloat32:
+    case Encoding::kFloat64:
+    case Encoding::kSteim1:
+    case Encoding::kSteim2:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// What the SEED and miniSEED 3 formats call the encoding of `code` ("unknown" for a code they
+// do not define), for the converter's report of records it did not decode.
+const char* EncodingName(std::uint8_t code);
 
 // What the blockettes at the start of a data record say.
 struct BlocketteChain {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "seed/mseed3_layout.h"
 #include "seed/record_layout.h"
 
 namespace tarnvel {
@@ -32,6 +33,11 @@ RecordLengthResult DetectRecordLength(
     const long n = readPiece(std::span<std::uint8_t, 256>(piece));
     if (n < 0) {
       result.readFailed = true;
+      return result;
+    }
+    // miniSEED 3 records carry their own lengths, however short the file.
+    if (n > 0 && mseed3::IsRecordStart(std::span(piece).first(static_cast<std::size_t>(n)))) {
+      result.recordLength = kMseed3ReadingLength;
       return result;
     }
     if (n < static_cast<long>(kPiece)) {

@@ -14,6 +14,11 @@ namespace tarnvel {
 // cannot be sought has to keep at most that much for its rewind.
 inline constexpr std::size_t kMaxPiecesExamined = 4096;
 
+// The reading length of a file that begins with a miniSEED 3 record. Its records, and SEED data
+// records that declare their length, are read at their own lengths; only a SEED data record
+// without a blockette 1000 is read at this one, the length a blockette 1001 alone gives.
+inline constexpr int kMseed3ReadingLength = 4096;
+
 struct RecordLengthResult {
   int recordLength = -1;  // 0: too short to tell; -1: not a data file; else the length
   bool readFailed = false;

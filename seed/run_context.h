@@ -2,8 +2,8 @@
 // decoders' status and the segments gathered from the file. One object per run, passed on.
 #pragma once
 
+#include <array>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,11 +45,19 @@ struct RunContext {
   // A record's samples on their way into a new chunk or entry, reused from record to record.
   std::vector<float> scratch;
   DebugSink* debug = &DefaultDebugSink();
-  std::FILE* console = stdout;  // "\rIncorrect encoding format\n" goes here
   SegmentGrowth* growth = nullptr;
-  // Records ignored because a station, channel or location code could not be used safely as
-  // part of a file name (control bytes, separators, "." or "..").
+  // Records ignored, for the lines after the reading:
+  // - a station, channel or location code could not be used safely as part of a file name
+  //   (control bytes, separators, "." or ".."; a miniSEED 3 identifier whose codes the store
+  //   cannot keep);
   std::uint64_t unsafeNameRecords = 0;
+  // - miniSEED 3 records whose CRC-32C or length is wrong;
+  std::uint64_t damagedRecords = 0;
+  // - miniSEED 3 records with samples but a rate that places none of them in time;
+  std::uint64_t noRateRecords = 0;
+  // - records with samples, in the window and the filter, of an encoding the decoders do not
+  //   know, by its code.
+  std::array<std::uint64_t, 256> undecodedRecords{};
 };
 
 }  // namespace tarnvel

@@ -25,13 +25,13 @@ class SampleBuffer {
 
   void Append(std::span<const float> values);
   // Appends `count` samples that fill(std::span<float>) writes straight into the buffer, when
-  // the last chunk has room for all of them; false, calling nothing, when they would need a
-  // new chunk.
+  // the last chunk has room for all of them and fill returns true (false: what it wrote is not
+  // kept); false, calling nothing, when they would need a new chunk.
   template <typename Fill>
   bool AppendInPlace(std::size_t count, Fill&& fill) {
     if (chunks_.empty() || chunks_.back().capacity - chunks_.back().used < count) return false;
     Chunk& chunk = chunks_.back();
-    fill(std::span<float>(chunk.data.get() + chunk.used, count));
+    if (!fill(std::span<float>(chunk.data.get() + chunk.used, count))) return true;
     chunk.used += count;
     size_ += count;
     return true;

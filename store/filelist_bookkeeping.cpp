@@ -132,7 +132,7 @@ StoreResult WaveformStore::StorePieces(SegmentWork& work) {
   for (const Piece& piece : CutIntoPieces(segment.start, segment.rate, segment.count)) {
     if (!work_.Open()) return sr::kStatementFailed;
     work_.Enlist(segment);
-    auto rc = static_cast<StoreResult>(StorePiece(work, piece));
+    StoreResult rc = StorePiece(work, piece);
     if (rc == sr::kOk && !work_.PieceStored()) rc = sr::kStatementFailed;
     if (rc != sr::kOk) {
       work_.PieceFailed();
@@ -142,136 +142,131 @@ StoreResult WaveformStore::StorePieces(SegmentWork& work) {
   return work.quotaWarned ? sr::kDoneWithWarning : sr::kOk;
 }
 
-int WaveformStore::StorePiece(SegmentWork& work, Piece piece) {
+StoreResult WaveformStore::StorePiece(SegmentWork& work, Piece piece) {
   const double rate = work.segment.rate;
   bool deadRowDropped = false;
   while (piece.count > 0) {
     std::vector<ChannelFile> around;
-    if (const int rc = FindFilesAround(work, piece, around); rc != sr::kOk) return rc;
+    if (const StoreResult rc = FindFilesAround(work, piece, around); rc != sr::kOk) return rc;
     for (ChannelFile& file : around) file.disk = work.files.Stat(file.cpath);
-    Neighbours near = FindNeighbours(piece, rate, around);
-    if (near.covering) {
-      ChannelFile& stored = *near.covering;
-      if (stored.disk.kind == StoreFiles::Kind::kMissing && !deadRowDropped &&
-          AsStoredTime(stored.begin) == AsStoredTime(piece.start)) {
+    // The file whose slots lie at the piece's own sample times decides; samples no file holds
+    // at their times are new, wherever other files' samples lie between them.
+    const PieceMatch match = MatchPiece(piece, rate, around);
+    const Piece step = piece.Take(match.count);
+    PieceProgress progress;
+    if (match.file) {
+      const ChannelFile& stored = around[*match.file];
+      if (stored.disk.kind == StoreFiles::Kind::kMissing && !deadRowDropped && match.offset == 0) {
         // Converting again at the same start replaces a registration whose file is gone.
-        if (const int rc = DeleteFileRow(work, stored.begin, stored.cpath); rc != sr::kOk) {
+        if (const StoreResult rc = DeleteFileRow(work, stored.begin, stored.cpath);
+            rc != sr::kOk) {
           return rc;
         }
         deadRowDropped = true;
         continue;
       }
-      const std::int64_t done = StoreOverStoredFile(work, piece, stored);
-      if (done < 0) return static_cast<int>(done);
-      if (done > 0) {
-        piece = piece.After(done, rate);
-        continue;
-      }
+      progress = StoreOverStoredFile(work, step, stored, match.offset);
+      if (progress.result != sr::kOk) return progress.result;
     }
-    // New samples stop where the next stored file of the channel begins.
-    const std::int64_t count =
-        near.nextBegin ? SamplesBefore(piece, rate, *near.nextBegin) : piece.count;
-    const std::int64_t done = StoreNewSamples(work, piece.Take(count));
-    if (done < 0) return static_cast<int>(done);
-    piece = piece.After(done, rate);
+    // Samples the deciding file cannot take (missing, a link, cut short before them) are stored
+    // as new ones.
+    if (progress.samples == 0) {
+      progress = StoreNewSamples(work, step);
+      if (progress.result != sr::kOk) return progress.result;
+    }
+    piece = piece.After(progress.samples, rate);
   }
   return sr::kOk;
 }
 
-std::int64_t WaveformStore::StoreOverStoredFile(SegmentWork& work, const Piece& piece,
-                                                const ChannelFile& stored) {
-  const double rate = work.segment.rate;
+WaveformStore::PieceProgress WaveformStore::StoreOverStoredFile(SegmentWork& work,
+                                                                const Piece& piece,
+                                                                const ChannelFile& stored,
+                                                                std::int64_t offset) {
   const FileCheck check = CheckFileAgainstRow(stored);
   if (check.state == FileState::kShorter) {
-    return RestoreShortenedFile(work, piece, stored, check.samples);
+    return RestoreShortenedFile(work, piece, stored, offset, check.samples);
   }
   // A link or a folder is never read or written.
-  if (check.state != FileState::kMatches && check.state != FileState::kLonger) return 0;
+  if (check.state != FileState::kMatches && check.state != FileState::kLonger) return {};
   const std::int64_t fileSamples = check.samples;
-  const std::vector<std::int64_t> offsets =
-      CandidateOffsets(piece.start, rate, stored.begin, fileSamples);
-  if (offsets.empty()) return 0;
+  if (offset < 0 || offset >= fileSamples) return {};
+  const std::int64_t n = std::min(piece.count, fileSamples - offset);
 
-  // Samples already stored where they belong are left as they are. Appended samples may sit up
-  // to 1.5 intervals from their own time, so every offset within that is tried.
-  const auto [low, high] = std::minmax_element(offsets.begin(), offsets.end());
-  const std::int64_t windowEnd = std::min(fileSamples, *high + piece.count);
-  std::string onDisk(static_cast<std::size_t>(4 * (windowEnd - *low)), '\0');
+  // Samples stored unchanged at their times are left as they are.
+  std::string onDisk(static_cast<std::size_t>(4 * n), '\0');
   {
     // A file that cannot be read may hold these samples already: storing them elsewhere would
     // store them twice.
     const FileDescriptor fd = work.files.OpenForReading(stored.cpath);
-    if (!fd || !ReadAllAt(fd.get(), onDisk.data(), onDisk.size(), kDataOffset + 4 * *low)) {
+    if (!fd || !ReadAllAt(fd.get(), onDisk.data(), onDisk.size(), kDataOffset + 4 * offset)) {
       PrintOpenError(PathOnDisk(stored.cpath));
-      return sr::kFileOpenFailed;
+      return {sr::kFileOpenFailed, 0};
     }
   }
   std::string mine;
   AppendFloatsLittleEndian(mine, *work.segment.samples, static_cast<std::size_t>(piece.first),
-                           static_cast<std::size_t>(std::min(piece.count, fileSamples - *low)));
-  for (const std::int64_t offset : offsets) {
-    const auto n = static_cast<std::size_t>(std::min(piece.count, fileSamples - offset));
-    if (onDisk.compare(static_cast<std::size_t>(4 * (offset - *low)), 4 * n, mine, 0, 4 * n) == 0) {
-      storedThisRun_.insert(stored.cpath);
-      return static_cast<std::int64_t>(n);
-    }
+                           static_cast<std::size_t>(n));
+  if (onDisk == mine) {
+    work_.tally().FoundStored(n);
+    storedThisRun_.insert(stored.cpath);
+    return {sr::kOk, n};
   }
-
-  // Other samples for a time the file holds replace its own, where the time names one offset.
-  const std::optional<std::int64_t> exact =
-      ExactOffset(piece.start, rate, stored.begin, fileSamples);
-  if (!exact) return 0;
-  const std::int64_t n = std::min(piece.count, fileSamples - *exact);
-  const int rc = ReplaceSamples(work, piece.Take(n), stored, *exact, fileSamples, fileSamples);
-  if (rc == sr::kNoRowUpdated) return 0;  // the row went away meanwhile
-  return rc != sr::kOk ? rc : n;
+  // Other values for the times the file holds replace its own.
+  const StoreResult rc =
+      ReplaceSamples(work, piece.Take(n), stored, offset, fileSamples, fileSamples);
+  if (rc == sr::kNoRowUpdated) return {};  // the row went away meanwhile
+  return {rc, rc == sr::kOk ? n : 0};
 }
 
-std::int64_t WaveformStore::RestoreShortenedFile(SegmentWork& work, const Piece& piece,
-                                                 const ChannelFile& stored, std::int64_t held) {
-  // Only a piece that starts within what the file still holds (or right at its end) restores
-  // it; the file is never written to, only replaced through a staged copy. Storing the piece
-  // in a file of its own would register the held samples twice.
-  if (stored.disk.size < kDataOffset) return 0;
-  const std::optional<std::int64_t> offset =
-      ExactOffset(piece.start, work.segment.rate, stored.begin, held + 1);
-  if (!offset) return 0;
+WaveformStore::PieceProgress WaveformStore::RestoreShortenedFile(SegmentWork& work,
+                                                                 const Piece& piece,
+                                                                 const ChannelFile& stored,
+                                                                 std::int64_t offset,
+                                                                 std::int64_t held) {
+  // Only a piece that starts within what the file still holds (or right at its end, also when
+  // not even its header is left) restores it; the file is never written to, only replaced
+  // through a staged copy. Storing the piece in a file of its own would register the held
+  // samples twice.
+  if (offset < 0 || offset > held) return {};
   // The file ends where its samples or the piece's do, never beyond what its row registered.
   const std::int64_t extent =
-      std::max(held, std::min(*offset + piece.count, SamplesOfRow(stored).nominal));
-  const std::int64_t n = std::min(piece.count, extent - *offset);
-  const int rc = ReplaceSamples(work, piece.Take(n), stored, *offset, held, extent);
-  if (rc == sr::kNoRowUpdated) return 0;  // the row went away meanwhile
-  return rc != sr::kOk ? rc : n;
+      std::max(held, std::min(offset + piece.count, SamplesOfRow(stored).nominal));
+  const std::int64_t n = std::min(piece.count, extent - offset);
+  if (n <= 0) return {};
+  const StoreResult rc = ReplaceSamples(work, piece.Take(n), stored, offset, held, extent);
+  if (rc == sr::kNoRowUpdated) return {};  // the row went away meanwhile
+  return {rc, rc == sr::kOk ? n : 0};
 }
 
-std::int64_t WaveformStore::StoreNewSamples(SegmentWork& work, const Piece& piece) {
+WaveformStore::PieceProgress WaveformStore::StoreNewSamples(SegmentWork& work, const Piece& piece) {
   std::optional<ChannelFile> latest;
-  if (const int rc = FindLastFile(work, latest); rc != sr::kOk) return rc;
+  if (const StoreResult rc = FindLastFile(work, latest); rc != sr::kOk) return {rc, 0};
   const PieceDecision decision = DecidePiece(piece, work.segment.rate, latest);
   if (decision.action == PieceAction::kRefuse) {
     PrintOpenError(PathOnDisk(latest->cpath));
-    return sr::kFileOpenFailed;
+    return {sr::kFileOpenFailed, 0};
   }
   const bool append = decision.action == PieceAction::kAppend;
-  const int quota =
+  const StoreResult quota =
       EnforceChannelQuota(work, latest ? latest->quantity : -1.0, append ? latest->cpath : "");
   if (quota == sr::kDoneWithWarning) {
     work.quotaWarned = true;
   } else if (quota != sr::kOk) {
-    return quota;
+    return {quota, 0};
   }
   if (decision.notice != PieceNotice::kNone) {
     PrintNotContinued(decision.notice, PathOnDisk(latest->cpath));
   }
   if (append) {
-    const int rc = AppendToFile(work, piece.Take(decision.count), *latest, decision);
-    if (rc == sr::kOk) return decision.count;
+    const StoreResult rc = AppendToFile(work, piece.Take(decision.count), *latest, decision);
+    if (rc == sr::kOk) return {sr::kOk, decision.count};
     // A row that went away after it was found: the piece goes to a new file instead.
-    if (rc != sr::kNoRowUpdated) return rc;
+    if (rc != sr::kNoRowUpdated) return {rc, 0};
   }
-  const int rc = WriteNewFile(work, piece);
-  return rc != sr::kOk ? rc : piece.count;
+  const StoreResult rc = WriteNewFile(work, piece);
+  if (rc != sr::kOk) return {rc, 0};
+  return {sr::kOk, piece.count};
 }
 
 }  // namespace tarnvel

@@ -15,12 +15,26 @@ double Reformatted(const char* format, double value) {
   return std::strtod(text, nullptr);
 }
 
-// Gap between a file's end and a piece's start that still counts as seamless, in intervals.
-constexpr double kContinuityTolerance = 1.5;
-// How far from a sample's own slot a time may lie and still name that slot alone, in
-// intervals: TBEGIN keeps ten-thousandths of a second, the rest is rounding.
-double ExactTolerance(double rate) {
-  return 0.01 + 0.0001 * rate;
+// Floating-point slack on top of the same-time window: an epoch time near 2009 carries about
+// 2.4e-7 s of rounding.
+constexpr double kTimeSlack = 1e-6;
+
+// Where a stored file can take the piece's samples from `offset` on: a file as its row says
+// compares them, a file cut short is restored from within what it holds. Links, folders and
+// missing files never can.
+bool CanTakeAt(const ChannelFile& file, std::int64_t offset) {
+  const FileCheck check = CheckFileAgainstRow(file);
+  switch (check.state) {
+    case FileState::kMatches:
+    case FileState::kLonger:
+      return offset < check.samples;
+    case FileState::kShorter:
+      return offset <= check.samples;
+    case FileState::kMissing:
+    case FileState::kNotAFile:
+      return false;
+  }
+  return false;
 }
 
 }  // namespace
@@ -132,8 +146,8 @@ PieceDecision DecidePiece(const Piece& piece, double rate,
   if (SamplesOfRow(*latest).nominal >= SamplesPerFile(rate)) return decision;  // a full file
   const std::int64_t room = SamplesARowPlaces(rate) - HeldSamples(*latest);
   if (room <= 0) return decision;  // its row places no more samples at their times
-  const double fileEnd = latest->begin + static_cast<double>(HeldSamples(*latest)) / rate;
-  if (!(std::fabs(fileEnd - piece.start) < kContinuityTolerance / rate)) return decision;
+  const std::optional<std::int64_t> slot = SlotAt(piece.start, rate, latest->begin);
+  if (!slot || *slot != HeldSamples(*latest)) return decision;
 
   const FileCheck check = CheckFileAgainstRow(*latest);
   decision.count = std::min(piece.count, room);
@@ -160,55 +174,65 @@ PieceDecision DecidePiece(const Piece& piece, double rate,
   return decision;
 }
 
-Neighbours FindNeighbours(const Piece& piece, double rate, const std::vector<ChannelFile>& files) {
-  const double half = 0.5 / rate;
-  const double pieceEnd = piece.start + static_cast<double>(piece.count) / rate;
-  Neighbours found;
-  for (const ChannelFile& file : files) {
-    if (file.offset != kDataOffset || !SameRowRate(file.rate, rate)) continue;
-    const double fileEnd = file.begin + static_cast<double>(HeldSamples(file)) / rate;
-    if (file.begin <= piece.start + half) {
-      if (piece.start < fileEnd - half && (!found.covering || file.begin > found.covering->begin)) {
-        found.covering = file;
-      }
-    } else if (file.begin < pieceEnd - half &&
-               (!found.nextBegin || file.begin < *found.nextBegin)) {
-      found.nextBegin = file.begin;
-    }
-  }
-  return found;
+double SameTimeWindow(double rate) {
+  return std::max(kSameTimeTolerance / rate, kTimeResolution) + kTimeSlack;
 }
 
-std::vector<std::int64_t> CandidateOffsets(double start, double rate, double begin,
-                                           std::int64_t samples) {
-  const double estimate = (start - begin) * rate;
-  std::vector<std::int64_t> offsets;
-  const auto low = static_cast<std::int64_t>(std::ceil(estimate - kContinuityTolerance));
-  for (std::int64_t j = std::max<std::int64_t>(low, 0);
-       static_cast<double>(j) < estimate + kContinuityTolerance && j < samples; ++j) {
-    if (std::fabs(static_cast<double>(j) - estimate) < kContinuityTolerance) offsets.push_back(j);
-  }
-  std::sort(offsets.begin(), offsets.end(), [estimate](std::int64_t a, std::int64_t b) {
-    return std::fabs(static_cast<double>(a) - estimate) <
-           std::fabs(static_cast<double>(b) - estimate);
-  });
-  return offsets;
-}
-
-std::optional<std::int64_t> ExactOffset(double start, double rate, double begin,
-                                        std::int64_t samples) {
-  const double estimate = (start - begin) * rate;
+std::optional<std::int64_t> SlotAt(double time, double rate, double begin) {
+  const double estimate = (time - begin) * rate;
+  if (!std::isfinite(estimate) || std::fabs(estimate) >= 9e15) return std::nullopt;
   const std::int64_t nearest = std::llround(estimate);
-  if (std::fabs(static_cast<double>(nearest) - estimate) > ExactTolerance(rate)) {
+  if (std::fabs(static_cast<double>(nearest) - estimate) > SameTimeWindow(rate) * rate) {
     return std::nullopt;
   }
-  if (nearest < 0 || nearest >= samples) return std::nullopt;
   return nearest;
 }
 
-std::int64_t SamplesBefore(const Piece& piece, double rate, double nextBegin) {
-  const double before = std::ceil((nextBegin - piece.start) * rate - 0.5 - 1e-9);
-  return std::clamp<std::int64_t>(static_cast<std::int64_t>(before), 1, piece.count);
+PieceMatch MatchPiece(const Piece& piece, double rate, const std::vector<ChannelFile>& files) {
+  // Each file holding some of the piece's samples: the first and the end (exclusive) of those
+  // samples in the piece, and the slot of the piece's first sample in the file.
+  struct Holder {
+    std::size_t index;
+    std::int64_t first;
+    std::int64_t end;
+    std::int64_t offset;
+  };
+  std::vector<Holder> holders;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    const ChannelFile& file = files[i];
+    if (file.offset != kDataOffset || !SameRowRate(file.rate, rate)) continue;
+    const std::optional<std::int64_t> slot = SlotAt(piece.start, rate, file.begin);
+    if (!slot) continue;
+    const std::int64_t first = std::max<std::int64_t>(0, -*slot);
+    const std::int64_t end = std::min(piece.count, HeldSamples(file) - *slot);
+    if (first < end) holders.push_back(Holder{i, first, end, *slot});
+  }
+
+  PieceMatch match;
+  const Holder* decider = nullptr;
+  auto before = [&](const Holder& a, const Holder& b) {
+    const bool aTakes = CanTakeAt(files[a.index], a.offset);
+    const bool bTakes = CanTakeAt(files[b.index], b.offset);
+    if (aTakes != bTakes) return aTakes;
+    const ChannelFile& fa = files[a.index];
+    const ChannelFile& fb = files[b.index];
+    if (fa.begin != fb.begin) return fa.begin < fb.begin;
+    return fa.cpath < fb.cpath;
+  };
+  for (const Holder& holder : holders) {
+    if (holder.first == 0 && (decider == nullptr || before(holder, *decider))) decider = &holder;
+  }
+  // The step ends where another file holding the piece's samples begins.
+  std::int64_t end = decider != nullptr ? decider->end : piece.count;
+  for (const Holder& holder : holders) {
+    if (holder.first > 0) end = std::min(end, holder.first);
+  }
+  if (decider != nullptr) {
+    match.file = decider->index;
+    match.offset = decider->offset;
+  }
+  match.count = std::max<std::int64_t>(end, std::min<std::int64_t>(piece.count, 1));
+  return match;
 }
 
 }  // namespace tarnvel

@@ -97,7 +97,21 @@ FileCheck CheckAppendedFile(const ChannelFile& file, std::int64_t sizeBefore);
 // say (missing, damaged, not looked at).
 std::int64_t HeldSamples(const ChannelFile& file);
 
-// The channel's latest file and a piece of new samples: append, new file, or refuse.
+// When a stored sample and a new one are the same sample: their times differ by at most a tenth
+// of the sample interval. Above 1000 sps a tenth of an interval is finer than the 0.0001 s that
+// TBEGIN and SEED record times keep, and the window is 0.0001 s instead.
+inline constexpr double kSameTimeTolerance = 0.1;  // of a sample interval
+inline constexpr double kTimeResolution = 0.0001;  // seconds
+// The largest difference, in seconds, between the times of one sample at `rate`.
+double SameTimeWindow(double rate);
+
+// The slot of a file starting at `begin` (sample k at begin + k / rate) that lies at `time`
+// within SameTimeWindow, if any; it may lie outside the file.
+std::optional<std::int64_t> SlotAt(double time, double rate, double begin);
+
+// The channel's latest file and a piece of new samples: append, new file, or refuse. A piece
+// continues the file only when its first sample lies at the time of the file's next slot (within
+// SameTimeWindow): appended samples stand at their own times like every other stored sample.
 enum class PieceAction { kAppend, kNewFile, kRefuse };
 // Why a piece that starts where the latest file ends does not continue it.
 enum class PieceNotice { kNone, kFileShorterThanRow, kFileMissing };
@@ -111,26 +125,21 @@ struct PieceDecision {
 PieceDecision DecidePiece(const Piece& piece, double rate,
                           const std::optional<ChannelFile>& latest);
 
-// The channel's files around a piece (same rate, FOFF 512): the file holding the piece's first
-// sample, if any, and the start of the first file that begins after it inside the piece. Each
-// file ends where HeldSamples says.
-struct Neighbours {
-  std::optional<ChannelFile> covering;
-  std::optional<double> nextBegin;
+// Which stored file decides about a piece's first samples. Among the channel's files around the
+// piece (same rate, FOFF 512, each ending where HeldSamples says), a file holds one of the piece's
+// samples when it has a slot at that sample's own time (SlotAt). The file holding the piece's
+// first sample decides about the samples it holds from there on, up to where another file holding
+// the piece's samples begins; a file whose slots lie between the piece's times never does, so
+// samples delivered again at other times are new samples. With several files holding the first
+// sample (a store that registered one recording twice), one the store can read or restore there
+// goes first, then the earliest, then by CPATH.
+struct PieceMatch {
+  std::optional<std::size_t> file;  // index into the files; none: the samples are new
+  std::int64_t offset = 0;          // the slot of the piece's first sample in that file
+  // The piece's samples the step covers (at least one): those the file decides about, or the
+  // new samples before the first one another file holds.
+  std::int64_t count = 0;
 };
-Neighbours FindNeighbours(const Piece& piece, double rate, const std::vector<ChannelFile>& files);
-
-// Offsets in a file of `samples` samples starting at `begin` at which a piece starting at
-// `start` may have been stored: every offset within the continuation tolerance of its time,
-// nearest first (the store places appended samples at the file's end, up to 1.5 intervals
-// from their own time).
-std::vector<std::int64_t> CandidateOffsets(double start, double rate, double begin,
-                                           std::int64_t samples);
-// The one offset the time alone pins down (to the precision TBEGIN is kept with), if any.
-std::optional<std::int64_t> ExactOffset(double start, double rate, double begin,
-                                        std::int64_t samples);
-
-// The piece's samples that lie before `nextBegin` (at least one).
-std::int64_t SamplesBefore(const Piece& piece, double rate, double nextBegin);
+PieceMatch MatchPiece(const Piece& piece, double rate, const std::vector<ChannelFile>& files);
 
 }  // namespace tarnvel

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "converter/console_wording.h"
+
 namespace tarnvel {
 
 void PrintOpenError(const std::string& path) {
@@ -21,6 +23,11 @@ void PrintNotContinued(PieceNotice notice, const std::string& path) {
     case PieceNotice::kNone:
       return;
   }
+  std::fflush(stdout);
+}
+
+void PrintReplaced(std::int64_t count, const std::string& path) {
+  std::printf(wording::kReplacedSamples, static_cast<long long>(count), path.c_str());
   std::fflush(stdout);
 }
 

@@ -1,7 +1,9 @@
 // The lines the store prints itself, on standard output (flushed): a waveform file that cannot
-// be opened or created, and why a piece did not go where it would have gone.
+// be opened or created, why a piece did not go where it would have gone, and stored samples
+// that changed their value.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "store/piece_plan.h"
@@ -14,6 +16,10 @@ void PrintOpenError(const std::string& path);
 
 // Why a piece that starts where its channel's latest file ends went to a new file instead.
 void PrintNotContinued(PieceNotice notice, const std::string& path);
+
+// "\rReplaced <count> stored samples with new values (<path>)\n": stored samples changed their
+// value in the file at `path`.
+void PrintReplaced(std::int64_t count, const std::string& path);
 
 // A rate that FILELIST's SPS cannot carry (below 0.005): the segment is not stored.
 void PrintRateNotStorable(const SegmentToStore& segment);

@@ -197,6 +197,8 @@ bool StoreWork::Commit(const std::function<void(const StoreFiles&)>& afterCommit
     return false;
   }
   if (!transaction_.Commit()) return false;
+  // Only committed work counts, once: a rolled-back transaction's tally goes with it.
+  committed_.Add(std::exchange(tally_, {}));
   if (afterCommit) afterCommit(files);
   // Headers follow their rows, never ahead of them.
   bool headersWritten = true;
@@ -224,7 +226,8 @@ void StoreWork::ClearSettledNotes() {
 }
 
 bool StoreWork::CommitThenPlace(ChannelHold& hold, const std::string& staged,
-                                const std::string& cpath, bool& placed) {
+                                const std::string& cpath, const StoreTally& rewritten,
+                                bool& placed) {
   placed = false;
   const bool committed = Commit([&](const StoreFiles& files) {
     // From here on the replacement is due: the next holder puts it in place should this
@@ -232,8 +235,9 @@ bool StoreWork::CommitThenPlace(ChannelHold& hold, const std::string& staged,
     hold.lock.AddNote(tarnvel::Note::PlaceReplacement(staged, cpath));
     placed = files.Rename(staged, cpath, true);
     if (placed) {
-      // In place for good before anything reports it.
+      // In place for good before anything reports it; committed work, so it counts.
       sync_.Folder(FolderOf(cpath));
+      committed_.Add(rewritten);
     } else {
       Discard(hold, staged);
     }
@@ -279,6 +283,7 @@ void StoreWork::Abandon() {
   undone = changed.Flush(files) && undone;
   sync_.Clear();
   headers_.clear();
+  tally_ = {};
   pieces_ = 0;
   segments_.clear();
   for (auto& [key, hold] : holds_) {

@@ -42,6 +42,7 @@
 #include "store/segment_to_store.h"
 #include "store/store_files.h"
 #include "store/store_result.h"
+#include "store/store_tally.h"
 #include "store/waveform_header.h"
 
 namespace tarnvel {
@@ -110,6 +111,8 @@ class StoreWork {
   void BeginBatch() { batch_ = true; }
   void FinishBatch();
   std::vector<SegmentName> TakeUndoneSegments() { return std::exchange(undone_, {}); }
+  // What the committed transactions stored so far.
+  const StoreTally& Committed() const { return committed_; }
   // Settles the notes of every channel whose lock can be taken without waiting; locks held by
   // others are left to their holders.
   void SettleEveryChannel();
@@ -162,13 +165,17 @@ class StoreWork {
   void Discard(ChannelHold& hold, const std::string& staged);
   // Something the work did could not be undone: the lock's notes stay for the next holder.
   void LeaveUnsettled(ChannelHold& hold) { hold.unsettled = true; }
+  // What the open transaction stores, counted once it is committed (dropped should it roll
+  // back).
+  StoreTally& tally() { return tally_; }
   // Starts writing a file's data back (the sync before the commit then mostly finds it done).
   void StartWriteback(int fd) const { sync_.StartWriteback(fd); }
 
   // Commits the open work, then puts the staged replacement in place (`placed` tells whether
-  // it went) and opens the next transaction. False when the commit failed.
+  // it went; what it stored, `rewritten`, is counted then) and opens the next transaction.
+  // False when the commit failed.
   bool CommitThenPlace(ChannelHold& hold, const std::string& staged, const std::string& cpath,
-                       bool& placed);
+                       const StoreTally& rewritten, bool& placed);
   // Commits the open work, then removes the file at `cpath` unless a row still registers it,
   // and opens the next transaction. False when the commit failed.
   bool CommitThenRemove(const std::string& cpath, StoreFiles::Removal& removal);
@@ -208,6 +215,8 @@ class StoreWork {
   std::vector<SegmentToStore> segments_;  // segments with work in it, in order
   SyncGroup sync_;
   std::map<std::string, std::array<char, kWaveformHeaderSize>> headers_;  // by CPATH
+  StoreTally tally_;      // what the open transaction stored
+  StoreTally committed_;  // what the committed transactions stored
 
   std::map<std::string, ChannelHold> holds_;  // by station and channel
   std::chrono::steady_clock::time_point heldSince_;

@@ -6,6 +6,7 @@
 // should its transaction roll back and syncs it before the commit.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -123,6 +124,7 @@ StoreResult WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
   }
   work_.NewFile(work.hold, cpath, staged);
   storedThisRun_.insert(cpath);
+  work_.tally().Wrote(cpath, StoreTally::FileWork::kNew, piece.count);
   return sr::kOk;
 }
 
@@ -162,6 +164,7 @@ StoreResult WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece,
     return rc;
   }
   storedThisRun_.insert(file.cpath);
+  work_.tally().Wrote(file.cpath, StoreTally::FileWork::kContinued, piece.count);
   // The header gives the new length only once the row does.
   if (ownHeader) {
     work_.HeaderAfterCommit(file.cpath,
@@ -170,12 +173,14 @@ StoreResult WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece,
   return sr::kOk;
 }
 
-int WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece, const ChannelFile& stored,
-                                  std::int64_t offset, std::int64_t held,
-                                  std::int64_t fileSamples) {
+StoreResult WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece,
+                                          const ChannelFile& stored, std::int64_t offset,
+                                          std::int64_t held, std::int64_t fileSamples) {
   const SegmentToStore& segment = work.segment;
   std::string content(static_cast<std::size_t>(kDataOffset + 4 * fileSamples), '\0');
-  {
+  // A file cut inside its header has nothing worth reading: it gets its header anew.
+  const bool hasHeader = stored.disk.size >= kDataOffset;
+  if (hasHeader) {
     const FileDescriptor old = work.files.OpenForReading(stored.cpath);
     if (!old || !ReadAllAt(old.get(), content.data(),
                            static_cast<std::size_t>(kDataOffset + 4 * held), 0)) {
@@ -186,27 +191,45 @@ int WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece, const C
   std::string replacement;
   AppendFloatsLittleEndian(replacement, *segment.samples, static_cast<std::size_t>(piece.first),
                            static_cast<std::size_t>(piece.count));
+  // Of the samples the file held at these times, those whose value changes; past what it held,
+  // the samples are restored.
+  const std::int64_t compared = std::clamp<std::int64_t>(held - offset, 0, piece.count);
+  std::int64_t changed = 0;
+  for (std::int64_t i = 0; i < compared; ++i) {
+    const auto at = static_cast<std::size_t>(4 * i);
+    if (content.compare(static_cast<std::size_t>(kDataOffset + 4 * offset) + at, 4, replacement, at,
+                        4) != 0) {
+      ++changed;
+    }
+  }
+  const std::int64_t restored = piece.count - compared;
   content.replace(static_cast<std::size_t>(kDataOffset + 4 * offset), replacement.size(),
                   replacement);
-  if (stored.creator == segment.creator) {
+  if (stored.creator == segment.creator || !hasHeader) {
     const auto header = HeaderFor(segment, stored.begin, fileSamples);
     content.replace(0, header.size(), header.data(), header.size());
   }
 
   const std::string staged = StagedPathOf(stored.cpath);
-  const int staging =
+  const StoreResult staging =
       WriteStaged(work, Note::Replacement(staged, stored.cpath), staged, stored.cpath,
                   [&](int fd) { return WriteAll(fd, content.data(), content.size()); });
   if (staging != sr::kOk) return staging;
   // The row keeps its extent and gets the new load date.
-  if (const int rc = UpdateFileRow(work, stored, fileSamples); rc != sr::kOk) {
+  if (const StoreResult rc = UpdateFileRow(work, stored, fileSamples); rc != sr::kOk) {
     Discard(work, staged);
     return rc;
   }
   // The stored samples are replaced only once that update is committed: a rollback could not
   // bring them back.
   bool placed = false;
-  if (!work_.CommitThenPlace(work.hold, staged, stored.cpath, placed)) return sr::kStatementFailed;
+  // A copy in place is committed work: it counts then, and changed values are named.
+  StoreTally rewritten;
+  rewritten.Wrote(stored.cpath, StoreTally::FileWork::kRewritten, changed + restored, changed);
+  rewritten.FoundStored(compared - changed);
+  const bool committed = work_.CommitThenPlace(work.hold, staged, stored.cpath, rewritten, placed);
+  if (placed && changed > 0) PrintReplaced(changed, PathOnDisk(stored.cpath));
+  if (!committed) return sr::kStatementFailed;
   if (!placed) {
     PrintOpenError(PathOnDisk(stored.cpath));
     return sr::kFileOpenFailed;

@@ -1,5 +1,5 @@
 // The converter's store: the ODBC connection to the QOR database, the FILELIST bookkeeping,
-// the waveform files under the data directory, the SITECHAN lookup and the CSS writer.
+// the waveform files under the data directory and the SITECHAN lookup.
 //
 // What the store promises: every sample a run reports as stored stays stored, exactly once, at
 // its own time, in a file its FILELIST row describes exactly; a failure never takes away what
@@ -39,8 +39,6 @@
 #include "store/waveform_header.h"
 
 namespace tarnvel {
-
-class DataFileStaging;
 
 // Free space of the file system holding a path; std::nullopt when it cannot be asked.
 using FreeSpaceProbe = std::function<std::optional<std::uint64_t>(const std::string& path)>;
@@ -97,16 +95,8 @@ class WaveformStore : private StoreWork::Store {
   // a failed segment to be reported now; the list empties.
   using SegmentName = StoreWork::SegmentName;
   std::vector<SegmentName> TakeUndoneSegments();
-
-  // ---- CSS output ----
-  int WriteCssOutput(std::span<const TraceSegment* const> segments, std::string_view wfdiscPath,
-                     std::string_view program, int reserved1, int reserved2, int reserved3,
-                     int reserved4);
-  // The folder the data files of a wfdisc path go to, '/' separators and a trailing '/'.
-  std::string CssDataFolder(std::string_view wfdiscPath) const;
-  // Data files staged while the SEED file was read, taken instead of writing the samples;
-  // nullptr: none.
-  void UseStagedDataFiles(DataFileStaging* staging) { staging_ = staging; }
+  // What the committed transactions of this store stored so far.
+  const StoreTally& Committed() const { return work_.Committed(); }
 
   // Whether waveform files are synced before the rows registering them are committed: on by
   // default; off (TARNVEL_NO_SYNC=1, for tests only) the store is only as safe as the page
@@ -147,20 +137,28 @@ class WaveformStore : private StoreWork::Store {
 
   // ---- storing a segment (filelist_bookkeeping.cpp) ----
   SegmentWork WorkFor(const SegmentToStore& segment);
+  // How far a step of storing a piece got: the piece's samples dealt with (stored, found
+  // stored, or none when the file cannot take them), or the failure that stopped it.
+  struct PieceProgress {
+    StoreResult result = store_result::kOk;
+    std::int64_t samples = 0;
+  };
   StoreResult StorePieces(SegmentWork& work);
-  int StorePiece(SegmentWork& work, Piece piece);
-  // Samples that no file of the channel holds yet: continue the latest file or start a new one.
-  // Returns the samples stored (the latest file may take fewer) or a negative result code.
-  std::int64_t StoreNewSamples(SegmentWork& work, const Piece& piece);
-  // A piece that starts inside a stored file of the channel: the samples it finds stored there
-  // unchanged, or replaces when they differ. Returns the samples dealt with (0 when the file
-  // cannot take them) or a negative result code.
-  std::int64_t StoreOverStoredFile(SegmentWork& work, const Piece& piece,
-                                   const ChannelFile& stored);
-  // The same for a file cut short of its row (`held` samples left), converted again: its
-  // samples from the piece's on are replaced and the row describes the file again.
-  std::int64_t RestoreShortenedFile(SegmentWork& work, const Piece& piece,
-                                    const ChannelFile& stored, std::int64_t held);
+  StoreResult StorePiece(SegmentWork& work, Piece piece);
+  // Samples that no file of the channel holds yet: continue the latest file or start a new one
+  // (the latest file may take fewer).
+  PieceProgress StoreNewSamples(SegmentWork& work, const Piece& piece);
+  // Samples a stored file holds the times of, from slot `offset` on: left alone where they are
+  // stored unchanged, replaced where they differ.
+  PieceProgress StoreOverStoredFile(SegmentWork& work, const Piece& piece,
+                                    const ChannelFile& stored, std::int64_t offset);
+  // The same for a file cut short of its row (`held` samples left, maybe not even its header),
+  // converted again: its samples from slot `offset` on are replaced and the row describes the
+  // file again.
+  PieceProgress RestoreShortenedFile(SegmentWork& work, const Piece& piece,
+                                     const ChannelFile& stored, std::int64_t offset,
+                                     std::int64_t held);
+
   // ---- FILELIST statements (filelist_rows.cpp); the channel's ChannelRows answer where they
   // can and learn every change ----
   std::string LocationPredicate(std::string_view location, bool bracketExplicit) const;
@@ -186,9 +184,10 @@ class WaveformStore : private StoreWork::Store {
   StoreResult AppendToFile(SegmentWork& work, const Piece& piece, const ChannelFile& file,
                            const PieceDecision& decision);
   // Puts the piece at `offset` of a copy of the file's first `held` samples, `fileSamples` long,
-  // in the file's place, registered with that many samples.
-  int ReplaceSamples(SegmentWork& work, const Piece& piece, const ChannelFile& stored,
-                     std::int64_t offset, std::int64_t held, std::int64_t fileSamples);
+  // in the file's place, registered with that many samples. Once it is in place, the samples
+  // written there are counted and a line names how many stored ones changed their value.
+  StoreResult ReplaceSamples(SegmentWork& work, const Piece& piece, const ChannelFile& stored,
+                             std::int64_t offset, std::int64_t held, std::int64_t fileSamples);
   // Writes new content for `cpath` under `staged`, with `note` in the lock's notes first.
   StoreResult WriteStaged(SegmentWork& work, const Note& note, const std::string& staged,
                           std::string_view cpath, const std::function<bool(int fd)>& write);
@@ -217,10 +216,6 @@ class WaveformStore : private StoreWork::Store {
   // Files this run wrote, extended, replaced or found holding its samples (CPATH): the quota
   // never deletes them.
   std::set<std::string> storedThisRun_;
-  // CSS data files this run wrote; a later segment never truncates one of them.
-  std::set<std::string> writtenThisRun_;
-  DataFileStaging* staging_ = nullptr;
-
   FreeSpaceProbe freeSpace_;
   DebugSink* debug_ = &DefaultDebugSink();
 };

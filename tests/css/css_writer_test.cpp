@@ -1,22 +1,30 @@
-// The CSS writer: wfdisc lines, .w data files, path resolution against the data directory.
+// The CSS writer: wfdisc lines, .w data files, path resolution against the data directory; what
+// stands at a data file's or the wfdisc file's name before the run, and lines held back until
+// their data files are synced.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <deque>
 #include <filesystem>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "css/css_writer.h"
 #include "css/data_file_staging.h"
 #include "css/wfdisc_line.h"
 #include "seed/time_conversion.h"
-#include "store/waveform_store.h"
 #include "tests/support/process.h"
 #include "tests/support/wfdisc_text.h"
 
@@ -54,18 +62,24 @@ std::string WithoutLoadDate(const std::string& line) {
   return line.substr(0, line.size() - 17);
 }
 
+// A run's writer without syncing: each line is written right after its data file.
+constexpr CssWriterOptions kUnsynced{.sync = false};
+
 class CssWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string data = (temp_.path() / "data").string();
-    ASSERT_EQ(store_.SetOption("data", data), 0);
-  }
+  void SetUp() override { writer_.emplace(DataDirectory(Data().string()), nullptr, kUnsynced); }
+  fs::path Data() const { return temp_.path() / "data"; }
   int Write(const TraceSegment& segment, const std::string& wfdisc) {
-    const TraceSegment* list[] = {&segment};
-    return store_.WriteCssOutput(list, wfdisc, "tarnvel", 0, 0, 0, 0);
+    return Write(*writer_, segment, wfdisc);
   }
+  static int Write(CssWriter& writer, const TraceSegment& segment, const std::string& wfdisc) {
+    const TraceSegment* list[] = {&segment};
+    return writer.WriteCssOutput(list, wfdisc, "tarnvel", 0, 0, 0, 0);
+  }
+  // The data files of the failed segments, in order.
+  std::vector<std::string> Failed() { return writer_->TakeFailedDataFiles(); }
   TempDir temp_;
-  WaveformStore store_;
+  std::optional<CssWriter> writer_;
 };
 
 TEST(WfdiscLineTest, LineHasTheFixedFieldsAnd283Characters) {
@@ -236,7 +250,7 @@ TEST_F(CssWriterTest, SegmentsOfOneSecondKeepTheirOwnDataFiles) {
   const TraceSegment third = Segment("??", kStart + 0.7, 3);
   const TraceSegment fourth = Segment("??", kStart + 0.8, 1);
   const TraceSegment* both[] = {&third, &fourth};
-  ASSERT_EQ(store_.WriteCssOutput(both, wfdisc, "tarnvel", 0, 0, 0, 0), 0);
+  ASSERT_EQ(writer_->WriteCssOutput(both, wfdisc, "tarnvel", 0, 0, 0, 0), 0);
   EXPECT_EQ(ReadFile(temp_.path() / "w" / "20130828131457-ABC-BHZ-2.w").size(), 12u);
   EXPECT_EQ(ReadFile(temp_.path() / "w" / "20130828131457-ABC-BHZ-3.w").size(), 4u);
 }
@@ -249,11 +263,104 @@ TEST_F(CssWriterTest, UnopenableWfdiscWritesNothing) {
   EXPECT_FALSE(fs::exists(temp_.path() / "20130828131457-ABC-BHZ.w"));
 }
 
-TEST_F(CssWriterTest, DataFileThatCannotBeWrittenIsReportedWithoutALine) {
-  const fs::path wfdisc = temp_.path() / "o" / "x.wfdisc";
-  fs::create_directories(temp_.path() / "o" / "20130828131457-ABC-BHZ.w");
-  EXPECT_EQ(Write(Segment("??", kStart, 4), wfdisc.string()), -108);
-  EXPECT_EQ(ReadFile(wfdisc), "");
+// Whatever stands at a data file's name was not written by this run: it is never opened for
+// writing, nor followed, and the segment takes the next free name.
+TEST_F(CssWriterTest, AnythingAtADataFileNameIsPassedOverNeverWrittenNorFollowed) {
+  const fs::path folder = temp_.path() / "o";
+  const fs::path outside = temp_.path() / "outside";
+  fs::create_directories(folder);
+  fs::create_directories(outside);
+  const fs::path wfdisc = folder / "x.wfdisc";
+  // An earlier run's data file with its line, a folder, a link to a file outside, a dangling
+  // link to a name outside and a FIFO, at the names the segments would take first.
+  const TraceSegment earlier = Segment("??", kStart, 3, 100, 50.0f);
+  ASSERT_EQ(Write(earlier, wfdisc.string()), 0);
+  const std::string earlierBytes = ReadFile(folder / "20130828131457-ABC-BHZ.w");
+  const std::string earlierLine = ReadFile(wfdisc);
+  writer_.emplace(DataDirectory(Data().string()), nullptr, kUnsynced);  // a run of its own
+  testing::WriteFile(outside / "victim", "keep me");
+  fs::create_symlink(outside / "victim", folder / "20130828131457-ABC-BHZ-1.w");
+  fs::create_directories(folder / "20130828131457-ABC-BHZ-2.w");
+  fs::create_symlink(outside / "made", folder / "20130828131457-ABC-BHZ-3.w");
+  ASSERT_EQ(::mkfifo((folder / "20130828131457-ABC-BHZ-4.w").c_str(), 0644), 0);
+
+  ASSERT_EQ(Write(Segment("??", kStart, 4, 100, 1.0f), wfdisc.string()), 0);
+  EXPECT_TRUE(Failed().empty());
+  const auto lines = Lines(ReadFile(wfdisc));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0] + "\n", earlierLine);
+  EXPECT_EQ(WfdiscFields(lines[1])[testing::kWfdiscDfile], "20130828131457-ABC-BHZ-5.w");
+  EXPECT_EQ(ReadFile(folder / "20130828131457-ABC-BHZ-5.w").size(), 16u);
+  // The earlier line still tells the truth about its data file.
+  EXPECT_EQ(ReadFile(folder / "20130828131457-ABC-BHZ.w"), earlierBytes);
+  EXPECT_EQ(WfdiscFields(lines[0])[testing::kWfdiscNsamp], "3");
+  EXPECT_EQ(ReadFile(outside / "victim"), "keep me");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(outside / "made")));
+  EXPECT_TRUE(fs::is_directory(folder / "20130828131457-ABC-BHZ-2.w"));
+  EXPECT_TRUE(fs::is_empty(folder / "20130828131457-ABC-BHZ-2.w"));
+  EXPECT_TRUE(fs::is_fifo(folder / "20130828131457-ABC-BHZ-4.w"));
+}
+
+// A data file that cannot be written whole (here: past the file-size limit) is removed and
+// named; the file of an earlier run at its first name stays as it was, and no line is written.
+TEST_F(CssWriterTest, AFailedDataFileRemovesOnlyWhatTheRunCreatedAndIsNamed) {
+  const fs::path folder = temp_.path() / "o";
+  fs::create_directories(folder);
+  const fs::path wfdisc = folder / "x.wfdisc";
+  testing::WriteFile(folder / "20130828131457-ABC-BHZ.w", "earlier samples");
+  testing::WriteFile(wfdisc, "earlier line\n");
+
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previousHandler = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 2000;  // a line fits, 1000 samples do not
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int failed = Write(Segment("??", kStart, 1000), wfdisc.string());
+  const int fits = Write(Segment("??", kStart + 60.0, 10), wfdisc.string());
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_EQ(failed, -108);
+  EXPECT_EQ(fits, 0);
+  EXPECT_EQ(Failed(), std::vector<std::string>{(folder / "20130828131457-ABC-BHZ-1.w").string()});
+  EXPECT_EQ(ReadFile(folder / "20130828131457-ABC-BHZ.w"), "earlier samples");
+  EXPECT_FALSE(fs::exists(folder / "20130828131457-ABC-BHZ-1.w"));
+  const auto lines = Lines(ReadFile(wfdisc));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "earlier line");
+  EXPECT_EQ(WfdiscFields(lines[1])[testing::kWfdiscDfile], "20130828131557-ABC-BHZ.w");
+  EXPECT_EQ(writer_->Tally().lines, 1);
+  EXPECT_EQ(writer_->Tally().dataFiles, 1);
+  EXPECT_EQ(writer_->Tally().samples, 10);
+}
+
+// The wfdisc file is appended to only where its name holds a regular file (hard links
+// included): a link there, dangling or not, is not followed and a FIFO does not keep the run
+// waiting. Nothing is written then, and each segment is named by the data file it would get.
+TEST_F(CssWriterTest, AWfdiscNameHoldingALinkOrNoFileWritesNothing) {
+  const fs::path folder = temp_.path() / "w";
+  const fs::path outside = temp_.path() / "outside";
+  fs::create_directories(folder);
+  fs::create_directories(outside);
+  testing::WriteFile(outside / "victim", "keep me");
+  fs::create_symlink(outside / "victim", folder / "linked.wfdisc");
+  fs::create_symlink(outside / "made", folder / "dangling.wfdisc");
+  ASSERT_EQ(::mkfifo((folder / "fifo.wfdisc").c_str(), 0644), 0);
+  const TraceSegment segment = Segment("??", kStart, 4);
+  for (const char* name : {"linked.wfdisc", "dangling.wfdisc", "fifo.wfdisc"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Write(segment, (folder / name).string()), -107);
+    EXPECT_EQ(Failed(), std::vector<std::string>{(folder / "20130828131457-ABC-BHZ.w").string()});
+  }
+  EXPECT_EQ(ReadFile(outside / "victim"), "keep me");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(outside / "made")));
+  EXPECT_FALSE(fs::exists(folder / "20130828131457-ABC-BHZ.w"));
+
+  testing::WriteFile(folder / "shared.wfdisc", "earlier line\n");
+  fs::create_hard_link(folder / "shared.wfdisc", outside / "second-name.wfdisc");
+  EXPECT_EQ(Write(segment, (folder / "shared.wfdisc").string()), 0);
+  EXPECT_EQ(Lines(ReadFile(outside / "second-name.wfdisc")).size(), 2u);
 }
 
 TEST_F(CssWriterTest, DataFileNameBeyondItsFieldFailsTheSegmentAndWritesNothing) {
@@ -300,6 +407,41 @@ TEST_F(CssWriterTest, CodesWithSeparatorsAreRefused) {
   EXPECT_FALSE(fs::exists(wfdisc));
 }
 
+// Lines are held back until their data files and the folder's new entries are synced, for a
+// batch of data files at a time; Finish writes the rest (and syncs the wfdisc file), and so
+// does a writer that goes without it.
+TEST_F(CssWriterTest, LinesAreHeldBackUntilTheirDataFilesAreSyncedABatchAtATime) {
+  const fs::path folder = temp_.path() / "s";
+  const std::string wfdisc = (folder / "x.wfdisc").string();
+  std::optional<CssWriter> writer;
+  writer.emplace(
+      DataDirectory(Data().string()), nullptr,
+      CssWriterOptions{.sync = true, .mostHeld = 3, .longestHeld = std::chrono::hours(1)});
+  const auto lines = [&] { return Lines(ReadFile(wfdisc)).size(); };
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(Write(*writer, Segment("??", kStart + 60.0 * i, 4 + i), wfdisc), 0) << i;
+    // Every data file is there at once, whole; its line comes with the third.
+    EXPECT_EQ(fs::file_size(folder / WfdiscDataFileName(Segment("??", kStart + 60.0 * i, 1))),
+              4u * static_cast<std::uintmax_t>(4 + i));
+    EXPECT_EQ(lines(), i < 2 ? 0u : 3u) << i;
+  }
+  writer->Finish();
+  EXPECT_EQ(lines(), 5u);
+  EXPECT_EQ(writer->Tally().lines, 5);
+  EXPECT_EQ(writer->Tally().dataFiles, 5);
+  EXPECT_EQ(writer->Tally().samples, 4 + 5 + 6 + 7 + 8);
+  ASSERT_EQ(Write(*writer, Segment("??", kStart + 600.0, 2), wfdisc), 0);
+  EXPECT_EQ(lines(), 5u);
+  writer.reset();
+  EXPECT_EQ(lines(), 6u);
+
+  // Held no longer than longestHeld.
+  writer.emplace(DataDirectory(Data().string()), nullptr,
+                 CssWriterOptions{.sync = true, .longestHeld = std::chrono::milliseconds(0)});
+  ASSERT_EQ(Write(*writer, Segment("??", kStart + 900.0, 2), wfdisc), 0);
+  EXPECT_EQ(lines(), 7u);
+}
+
 // Data files staged while a file is read. Small limits make every path of the staging happen
 // with a few samples: several hand-overs, pieces across the sample buffer's chunks, a tail
 // written when the file is taken.
@@ -322,11 +464,9 @@ class StagedDataFileTest : public CssWriterTest {
     }
     return segment;
   }
-  int WriteStaged(DataFileStaging& staging, const TraceSegment& segment, const fs::path& wfdisc) {
-    store_.UseStagedDataFiles(&staging);
-    const int rc = Write(segment, wfdisc.string());
-    store_.UseStagedDataFiles(nullptr);
-    return rc;
+  // A run's writer taking its data files from `staging`, which it abandons when it goes.
+  CssWriter StagedWriter(DataFileStaging& staging) const {
+    return CssWriter(DataDirectory(Data().string()), &staging, kUnsynced);
   }
   static std::size_t Entries(const fs::path& folder) {
     return static_cast<std::size_t>(
@@ -341,6 +481,7 @@ TEST_F(StagedDataFileTest, StagedSegmentsGetTheFilesAndLinesOfWrittenOnes) {
   fs::create_directories(staged);
   const mode_t saved = ::umask(027);
   DataFileStaging staging(staged.string() + "/", kSmallLimits);
+  CssWriter stagedWriter = StagedWriter(staging);
   // Long ones in records of 7 and 100 samples, and one too short to be staged.
   const TraceSegment& a = Grow(staging, "00", kStart, 60, 7, 1.0f);
   const TraceSegment& b = Grow(staging, "??", kStart + 3600.0, 5, 100, -50.0f);
@@ -349,7 +490,7 @@ TEST_F(StagedDataFileTest, StagedSegmentsGetTheFilesAndLinesOfWrittenOnes) {
   // Nothing can be seen before the writer names the files.
   EXPECT_EQ(Entries(staged), 0u);
   for (const TraceSegment* segment : {&a, &b, &c}) {
-    ASSERT_EQ(WriteStaged(staging, *segment, staged / "x.wfdisc"), 0);
+    ASSERT_EQ(Write(stagedWriter, *segment, (staged / "x.wfdisc").string()), 0);
     ASSERT_EQ(Write(*segment, (plain / "x.wfdisc").string()), 0);
   }
   ::umask(saved);
@@ -371,29 +512,39 @@ TEST_F(StagedDataFileTest, StagedSegmentsGetTheFilesAndLinesOfWrittenOnes) {
   EXPECT_EQ(Entries(staged), 4u);
 }
 
-TEST_F(StagedDataFileTest, AFileFromBeforeTheRunIsRewrittenInPlaceAndStagingStops) {
+TEST_F(StagedDataFileTest, WhatStandsAtADataFileNameStaysAndTheStagedFileTakesTheNextName) {
   const fs::path folder = temp_.path() / "again";
   fs::create_directories(folder);
-  // An earlier run's data file, with a second name: it is truncated and rewritten, not
-  // replaced.
+  // An earlier run's data file, with a second name, and a dangling link at the name of the
+  // second segment: both stay as they are.
   testing::WriteFile(folder / "20130828131457-ABC-BHZ00.w", "earlier samples");
   fs::create_hard_link(folder / "20130828131457-ABC-BHZ00.w", folder / "kept.w");
+  fs::create_symlink(temp_.path() / "made", folder / "20130828131557-ABC-BHZ00.w");
   DataFileStaging staging(folder.string(), kSmallLimits);
+  CssWriter writer = StagedWriter(staging);
   const TraceSegment& first = Grow(staging, "00", kStart, 20, 7, 1.0f);
   const TraceSegment& second = Grow(staging, "00", kStart + 60.0, 20, 7, 500.0f);
+  const TraceSegment& third = Grow(staging, "00", kStart + 120.0, 20, 7, 900.0f);
 
-  ASSERT_EQ(WriteStaged(staging, first, folder / "x.wfdisc"), 0);
-  const std::string firstBytes = ReadFile(folder / "20130828131457-ABC-BHZ00.w");
-  EXPECT_EQ(firstBytes.size(), 140u * 4);
-  EXPECT_EQ(ReadFile(folder / "kept.w"), firstBytes);
-  // The second was staged too, but what is staged is dropped once a file is rewritten.
-  EXPECT_FALSE(staging.Take(second));
-  ASSERT_EQ(WriteStaged(staging, second, folder / "x.wfdisc"), 0);
-  const std::string secondBytes = ReadFile(folder / "20130828131557-ABC-BHZ00.w");
+  const std::string wfdisc = (folder / "x.wfdisc").string();
+  ASSERT_EQ(Write(writer, first, wfdisc), 0);
+  ASSERT_EQ(Write(writer, second, wfdisc), 0);
+  EXPECT_EQ(ReadFile(folder / "20130828131457-ABC-BHZ00.w"), "earlier samples");
+  EXPECT_EQ(ReadFile(folder / "kept.w"), "earlier samples");
+  EXPECT_TRUE(fs::is_symlink(folder / "20130828131557-ABC-BHZ00.w"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(temp_.path() / "made")));
+  EXPECT_EQ(ReadFile(folder / "20130828131457-ABC-BHZ00-1.w").size(), 140u * 4);
+  const std::string secondBytes = ReadFile(folder / "20130828131557-ABC-BHZ00-1.w");
   ASSERT_EQ(secondBytes.size(), 140u * 4);
   float value = 0.0f;
   std::memcpy(&value, secondBytes.data() + 139 * 4, 4);
   EXPECT_EQ(value, 639.0f);
+  const auto lines = Lines(ReadFile(folder / "x.wfdisc"));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(WfdiscFields(lines[0])[testing::kWfdiscDfile], "20130828131457-ABC-BHZ00-1.w");
+  EXPECT_EQ(WfdiscFields(lines[1])[testing::kWfdiscDfile], "20130828131557-ABC-BHZ00-1.w");
+  // Both were linked as staged: the staging still holds the third.
+  EXPECT_TRUE(staging.Take(third));
 }
 
 TEST_F(StagedDataFileTest, NothingIsStagedWhereNoFileCanBeMadeAndNothingIsLeftWhenTheRunEnds) {
@@ -401,9 +552,10 @@ TEST_F(StagedDataFileTest, NothingIsStagedWhereNoFileCanBeMadeAndNothingIsLeftWh
     // A folder the output makes only later: the samples are written then.
     const fs::path later = temp_.path() / "later";
     DataFileStaging staging(later.string(), kSmallLimits);
+    CssWriter writer = StagedWriter(staging);
     const TraceSegment& segment = Grow(staging, "00", kStart, 20, 7, 1.0f);
     EXPECT_FALSE(staging.Take(segment));
-    ASSERT_EQ(WriteStaged(staging, segment, later / "x.wfdisc"), 0);
+    ASSERT_EQ(Write(writer, segment, (later / "x.wfdisc").string()), 0);
     EXPECT_EQ(ReadFile(later / "20130828131457-ABC-BHZ00.w").size(), 140u * 4);
   }
   {
@@ -432,6 +584,7 @@ TEST_F(StagedDataFileTest, NothingIsStagedWhereNoFileCanBeMadeAndNothingIsLeftWh
     EXPECT_EQ(::lseek(file.get(), 0, SEEK_END), 140 * 4);
     EXPECT_TRUE(DataFileStaging::Link(file, (folder / "a.w").string()));
     EXPECT_FALSE(DataFileStaging::Link(file, (folder / "a.w").string()));  // the name is taken
+    EXPECT_EQ(errno, EEXIST);
     EXPECT_EQ(Entries(folder), 1u);
   }
 }

@@ -21,6 +21,23 @@ namespace tarnvel::testing {
 namespace {
 
 constexpr double kStart = 1237640700.0;  // 2009-03-21 13:05:00 UTC
+constexpr double kTen = 1237594200.0;    // 2009-03-21 00:10:00 UTC
+
+// The line that ends a conversion into the database.
+std::string Summary(long long samples, int files, int created, int continued, int rewritten,
+                    long long already) {
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "Stored %lld samples in %d files (%d new, %d continued, %d rewritten), %lld "
+                "samples were stored already\n",
+                samples, files, created, continued, rewritten, already);
+  return line;
+}
+
+// The end of a run's output, as long as `tail`.
+std::string EndOf(const std::string& output, const std::string& tail) {
+  return output.size() < tail.size() ? output : output.substr(output.size() - tail.size());
+}
 
 std::string Header(const std::string& time, const std::string& date, const std::string& duration,
                    const std::string& rate, const std::string& station, const std::string& channel,
@@ -35,6 +52,17 @@ std::string Header(const std::string& time, const std::string& date, const std::
 
 class ConversionTest : public ConverterTest {
  protected:
+  // An empty store, for a test that tries several histories.
+  void StartOver() {
+    db().Execute("delete from FILELIST");
+    std::filesystem::remove_all(db().dataDir() / "ABC");
+  }
+  // The store holds exactly `expected`, now.
+  void ExpectStoreHolds(const std::vector<ExpectedChannel>& expected) {
+    EXPECT_EQ(AllStoreProblems(StoredFiles(db()), db().dataDir(), expected),
+              std::vector<std::string>{});
+  }
+
   // Converts each file, then each again: the second round must change nothing.
   void ConvertThenAgain(const std::vector<std::filesystem::path>& seeds,
                         const std::map<std::string, std::string>& variables = {}) {
@@ -52,8 +80,10 @@ TEST_P(ConversionTest, SegmentLandsInAWaveformFileAndAFilelistRow) {
   const auto seed = Place("one.seed", PackChannel("abc", "bhz", "00", kStart, 20.0, samples));
   const auto result = Run({seed.string()});
   EXPECT_EQ(result.exitCode, 0) << result.output;
-  EXPECT_NE(result.output.find("\n\n\rWriting to database - 100%\rWriting to database - 100%\n\n"),
-            std::string::npos);
+  // The summary is the last line.
+  const std::string end = "\n\n\rWriting to database - 100%\rWriting to database - 100%\n\n" +
+                          Summary(5000, 1, 1, 0, 0, 0);
+  EXPECT_EQ(EndOf(result.output, end), end);
 
   const auto rows = db().Query(
       "select STA, CH, LCODE, TBEGIN, TQTY, SPS, CPATH, FOFF, CREATER, DATATYPE, GAIN from "
@@ -124,9 +154,11 @@ TEST_P(ConversionTest, TwoCssSegmentsGiveTwoLinesAndTwoDataFiles) {
   WriteFile(wfdisc, "earlier line\n");
   const auto result = Run({seed.string(), "CSS=out.wfdisc"});
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_NE(result.output.find("\rWriting to CSS-file - 50%\rWriting to CSS-file - 100%"
-                               "\rWriting to CSS-file - 100%\n\n"),
-            std::string::npos)
+  // The last line says what was written, and where.
+  EXPECT_TRUE(result.output.ends_with(
+      "\rWriting to CSS-file - 50%\rWriting to CSS-file - 100%\rWriting to CSS-file - 100%\n\n"
+      "Wrote 2 wfdisc lines and 2 data files (1000 samples) to " +
+      wfdisc.string() + "\n"))
       << result.output;
   const std::string lines = ReadFile(wfdisc);
   ASSERT_EQ(lines.rfind("earlier line\n", 0), 0u);
@@ -138,6 +170,35 @@ TEST_P(ConversionTest, TwoCssSegmentsGiveTwoLinesAndTwoDataFiles) {
   EXPECT_EQ(ReadFile(work().path() / "20090321130500-ABC-BHZ00.w"), FloatBytes(first));
   EXPECT_EQ(ReadFile(work().path() / "20090321130630-ABC-BHZ00.w"), FloatBytes(second));
   EXPECT_EQ(db().Count("FILELIST"), 0);
+}
+
+// Another file of the same channel and start second converted into the same folder later:
+// the earlier data file is never opened for writing, so the earlier line still tells the
+// truth; the new samples take the next free name.
+TEST_P(ConversionTest, AnEarlierRunsCssDataFileStaysAsItsLineDescribesIt) {
+  const auto earlier = RandomWalk(1200, 21, 100);
+  const auto later = RandomWalk(300, 22, 100);
+  const auto first = Place("first.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, earlier));
+  const auto second =
+      Place("second.seed", PackChannel("ABC", "BHZ", "00", kStart + 0.5, 20.0, later));
+  const auto wfdisc = work().path() / "out.wfdisc";
+  ASSERT_EQ(Run({first.string(), "CSS=out.wfdisc"}).exitCode, 0);
+  const std::string earlierLine = ReadFile(wfdisc);
+  const auto result = Run({second.string(), "CSS=out.wfdisc"});
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_TRUE(result.output.ends_with(
+      "\n\nWrote 1 wfdisc lines and 1 data files (300 samples) to " + wfdisc.string() + "\n"))
+      << result.output;
+
+  const auto lines = Lines(ReadFile(wfdisc));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0] + "\n", earlierLine);
+  EXPECT_EQ(WfdiscFields(lines[0])[kWfdiscDfile], "20090321130500-ABC-BHZ00.w");
+  EXPECT_EQ(WfdiscFields(lines[0])[kWfdiscNsamp], "1200");
+  EXPECT_EQ(ReadFile(work().path() / "20090321130500-ABC-BHZ00.w"), FloatBytes(earlier));
+  EXPECT_EQ(WfdiscFields(lines[1])[kWfdiscDfile], "20090321130500-ABC-BHZ00-1.w");
+  EXPECT_EQ(WfdiscFields(lines[1])[kWfdiscNsamp], "300");
+  EXPECT_EQ(ReadFile(work().path() / "20090321130500-ABC-BHZ00-1.w"), FloatBytes(later));
 }
 
 TEST_P(ConversionTest, AFailedWriteEndsWithMinusFourAndRegistersNoBadFile) {
@@ -357,18 +418,21 @@ TEST_P(ConversionTest, RecordsBeforeNineteenSeventyKeepTheirDatesEverywhere) {
   }
 
   // Time windows before 1970 select as any other: all of 1966, and from the last ten seconds
-  // of 1969 on.
+  // of 1969 on. The data files of the first run stay: these take the next free names.
+  const auto again = [](std::string name) { return name.insert(name.size() - 2, "-1"); };
   const auto only1966 = Run({seed.string(), "beg=00:00:00-01.01.1966", "end=00:00:00-01.01.1967",
                              "CSS=window1966.wfdisc"});
   ASSERT_EQ(only1966.exitCode, 0) << only1966.output;
   const auto window1966 = Lines(ReadFile(work().path() / "window1966.wfdisc"));
   ASSERT_EQ(window1966.size(), 1u);
-  EXPECT_EQ(WfdiscFields(window1966[0])[kWfdiscDfile], kHistoric[1].dfile);
+  EXPECT_EQ(WfdiscFields(window1966[0])[kWfdiscDfile], again(kHistoric[1].dfile));
+  EXPECT_EQ(ReadFile(work().path() / again(kHistoric[1].dfile)), FloatBytes(samples[1]));
   const auto late1969 = Run({seed.string(), "beg=23:59:50-31.12.1969", "CSS=late1969.wfdisc"});
   ASSERT_EQ(late1969.exitCode, 0) << late1969.output;
   const auto window1969 = Lines(ReadFile(work().path() / "late1969.wfdisc"));
   ASSERT_EQ(window1969.size(), 1u);
-  EXPECT_EQ(WfdiscFields(window1969[0])[kWfdiscDfile], kHistoric[2].dfile);
+  EXPECT_EQ(WfdiscFields(window1969[0])[kWfdiscDfile], again(kHistoric[2].dfile));
+  EXPECT_EQ(ReadFile(work().path() / again(kHistoric[2].dfile)), FloatBytes(samples[2]));
 }
 
 TEST_P(ConversionTest, WfdiscLinesKeepTheirColumnsAtTwoThousandSamplesPerSecond) {
@@ -546,12 +610,19 @@ TEST_P(ConversionTest, ConvertingAgainInAnyOrderChangesNothing) {
   const auto b = Place("b.seed", PackChannel("ABC", "BHZ", "00", kStart + 1800.0, 20.0, second));
   const auto ab = Place("ab.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, both));
   ASSERT_EQ(Run({a.string()}).exitCode, 0);
-  ASSERT_EQ(Run({b.string()}).exitCode, 0);
+  const auto continued = Run({b.string()});
+  ASSERT_EQ(continued.exitCode, 0);
+  EXPECT_EQ(EndOf(continued.output, "\n" + Summary(12000, 1, 0, 1, 0, 0)),
+            "\n" + Summary(12000, 1, 0, 1, 0, 0));
   ASSERT_EQ(db().Count("FILELIST"), 1);  // B continued A's file
   const auto stored = SnapshotOf(db(), db().dataDir());
   for (const auto* seed : {&a, &b, &a, &ab, &b}) {
     SCOPED_TRACE(seed->filename().string());
-    ASSERT_EQ(Run({seed->string()}).exitCode, 0);
+    const auto again = Run({seed->string()});
+    ASSERT_EQ(again.exitCode, 0);
+    const std::string summary =
+        Summary(0, 0, 0, 0, 0, seed == &ab ? 48000 : (seed == &a ? 36000 : 12000));
+    EXPECT_EQ(EndOf(again.output, summary), summary);
     EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored);
   }
 
@@ -583,10 +654,175 @@ TEST_P(ConversionTest, CorrectedDataReplaceTheSamplesOfTheirTimeOnly) {
                 .exitCode,
             0);
   const auto fixed = Place("fixed.seed", PackChannel("ABC", "BHZ", "00", kStart, 20.0, corrected));
-  ASSERT_EQ(Run({fixed.string()}).exitCode, 0);
+  const auto result = Run({fixed.string()});
+  ASSERT_EQ(result.exitCode, 0);
   EXPECT_EQ(db().Query("select CPATH from FILELIST"),
             (std::vector<Row>{{"ABC/13/21032009-130500-BHZ.ABC"}}));
   EXPECT_DOUBLE_EQ(db().QueryNumber("select TQTY from FILELIST"), 2400.0);
+  // One line for the file, then the summary: two samples written through a copy.
+  const std::string end = "\rReplaced 2 stored samples with new values (" +
+                          (db().dataDir() / "ABC/13/21032009-130500-BHZ.ABC").string() +
+                          ")\n\rWriting to database - 100%\n\n" + Summary(2, 1, 0, 0, 1, 35998);
+  EXPECT_EQ(EndOf(result.output, end), end);
+}
+
+// File A (2,000 samples at 20 sps from 00:10:00.000) and file B (other samples from
+// 00:10:00.015, or from 00:09:59.985), stored in either order: converting either again finds
+// its samples where they lie, beside the file that starts nearer, and adds nothing.
+TEST_P(ConversionTest, AFileConvertedAgainBesideANearNeighbourAddsNothing) {
+  const auto a = RandomWalk(2000, 301, 50);
+  const auto b = RandomWalk(2000, 302, 50);
+  const auto seedA = Place("a.seed", PackChannel("ABC", "BHZ", "", kTen, 20.0, a));
+  for (const double shift : {0.015, -0.015}) {
+    const auto seedB = Place("b.seed", PackChannel("ABC", "BHZ", "", kTen + shift, 20.0, b));
+    const std::vector<ExpectedChannel> both = {{"ABC", "BHZ", "??", kTen, 20.0, a},
+                                               {"ABC", "BHZ", "??", kTen + shift, 20.0, b}};
+    for (const bool aFirst : {true, false}) {
+      SCOPED_TRACE(::testing::Message()
+                   << "B " << shift << " s after A, " << (aFirst ? "A" : "B") << " stored first");
+      StartOver();
+      ASSERT_EQ(Run({(aFirst ? seedA : seedB).string()}).exitCode, 0);
+      const auto second = Run({(aFirst ? seedB : seedA).string()});
+      ASSERT_EQ(second.exitCode, 0) << second.output;
+      EXPECT_EQ(EndOf(second.output, Summary(2000, 1, 1, 0, 0, 0)), Summary(2000, 1, 1, 0, 0, 0));
+      EXPECT_EQ(db().Count("FILELIST"), 2);
+      const auto stored = SnapshotOf(db(), db().dataDir());
+      for (const auto* seed : {&seedA, &seedB, &seedA}) {
+        const auto again = Run({seed->string()});
+        EXPECT_EQ(again.exitCode, 0) << again.output;
+        EXPECT_EQ(EndOf(again.output, "\n\n" + Summary(0, 0, 0, 0, 0, 2000)),
+                  "\n\n" + Summary(0, 0, 0, 0, 0, 2000));
+        EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored) << seed->filename();
+      }
+      ExpectStoreHolds(both);
+    }
+  }
+}
+
+// A's samples delivered again with time tags 15 ms (0.3 intervals) or 60 ms late are other
+// samples, stored at their own times; 50 ms late (one interval) they are at the times of A's
+// samples 1 to 1999, whose values they replace, and their last one continues A's file.
+TEST_P(ConversionTest, SamplesDeliveredAgainAtOtherTimesAreStoredAtTheirOwnTimes) {
+  const auto a = RandomWalk(2000, 311, 50);
+  const auto seedA = Place("a.seed", PackChannel("ABC", "BHZ", "", kTen, 20.0, a));
+  const std::string fileA = (db().dataDir() / "ABC/00/21032009-001000-BHZ.ABC").string();
+  for (const double shift : {0.015, 0.06}) {
+    SCOPED_TRACE(shift);
+    StartOver();
+    ASSERT_EQ(Run({seedA.string()}).exitCode, 0);
+    const auto late = Place("late.seed", PackChannel("ABC", "BHZ", "", kTen + shift, 20.0, a));
+    const auto result = Run({late.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(result.output.find("Replaced"), std::string::npos) << result.output;
+    EXPECT_EQ(EndOf(result.output, "\n\n" + Summary(2000, 1, 1, 0, 0, 0)),
+              "\n\n" + Summary(2000, 1, 1, 0, 0, 0));
+    EXPECT_EQ(db().Query("select CPATH from FILELIST order by TBEGIN"),
+              (std::vector<Row>{{"ABC/00/21032009-001000-BHZ.ABC"},
+                                {"ABC/00/21032009-001000-BHZ-1.ABC"}}));
+    const auto stored = SnapshotOf(db(), db().dataDir());
+    const auto again = Run({late.string()});
+    EXPECT_EQ(EndOf(again.output, Summary(0, 0, 0, 0, 0, 2000)), Summary(0, 0, 0, 0, 0, 2000));
+    EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored);
+    ExpectStoreHolds(
+        {{"ABC", "BHZ", "??", kTen, 20.0, a}, {"ABC", "BHZ", "??", kTen + shift, 20.0, a}});
+  }
+
+  StartOver();
+  ASSERT_EQ(Run({seedA.string()}).exitCode, 0);
+  const auto late = Place("late.seed", PackChannel("ABC", "BHZ", "", kTen + 0.05, 20.0, a));
+  const auto result = Run({late.string()});
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  long long changed = 0;
+  for (std::size_t k = 1; k < a.size(); ++k) changed += a[k - 1] != a[k] ? 1 : 0;
+  ASSERT_GT(changed, 1000);
+  const std::string end =
+      "\rReplaced " + std::to_string(changed) + " stored samples with new values (" + fileA +
+      ")\n\rWriting to database - 100%\n\n" + Summary(changed + 1, 1, 0, 0, 1, 1999 - changed);
+  EXPECT_EQ(EndOf(result.output, end), end);
+  EXPECT_EQ(CountOf(result.output, "Replaced"), 1u);
+  EXPECT_EQ(db().Query("select CPATH from FILELIST"),
+            (std::vector<Row>{{"ABC/00/21032009-001000-BHZ.ABC"}}));
+  EXPECT_DOUBLE_EQ(db().QueryNumber("select TQTY from FILELIST"), 100.05);
+  std::vector<std::int32_t> latest = {a[0]};
+  latest.insert(latest.end(), a.begin(), a.end());
+  ExpectSamples({"ABC", "BHZ", "??", kTen, 20.0, latest});
+  const auto again = Run({late.string()});
+  EXPECT_EQ(EndOf(again.output, Summary(0, 0, 0, 0, 0, 2000)), Summary(0, 0, 0, 0, 0, 2000));
+}
+
+// A file emptied (as a crash or a full disk leaves it), cut inside its header or right after
+// it, is restored in place when its data are converted again: one file, one row.
+TEST_P(ConversionTest, AFileEmptiedOrCutInsideItsHeaderIsRestoredInPlace) {
+  const auto a = RandomWalk(2000, 321, 50);
+  const auto seed = Place("a.seed", PackChannel("ABC", "BHZ", "", kTen, 20.0, a));
+  const std::string cpath = "ABC/00/21032009-001000-BHZ.ABC";
+  const std::string whole =
+      Header("00:10:00", "21-03-2009", "000 00 01 40", "20.00", "ABC", "BHZ", "??") + FloatBytes(a);
+  for (const int size : {0, 300, 511, 512}) {
+    SCOPED_TRACE(size);
+    StartOver();
+    ASSERT_EQ(Run({seed.string()}).exitCode, 0);
+    std::filesystem::resize_file(db().dataDir() / cpath, static_cast<std::uintmax_t>(size));
+    const auto result = Run({seed.string()});
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(result.output.find("Replaced"), std::string::npos) << result.output;
+    EXPECT_EQ(result.output.find("Not continued"), std::string::npos) << result.output;
+    EXPECT_EQ(EndOf(result.output, "\n\n" + Summary(2000, 1, 0, 0, 1, 0)),
+              "\n\n" + Summary(2000, 1, 0, 0, 1, 0));
+    EXPECT_EQ(db().Query("select CPATH, TQTY from FILELIST"),
+              (std::vector<Row>{{cpath, db().Query("select TQTY from FILELIST")[0][0]}}));
+    EXPECT_DOUBLE_EQ(db().QueryNumber("select TQTY from FILELIST"), 100.0);
+    EXPECT_EQ(ReadFile(db().dataDir() / cpath), whole);
+    const auto again = Run({seed.string()});
+    EXPECT_EQ(EndOf(again.output, Summary(0, 0, 0, 0, 0, 2000)), Summary(0, 0, 0, 0, 0, 2000));
+  }
+
+  // Cut after a thousand samples, then corrected data: of the samples it held, the one that
+  // changed is replaced; the thousand it lost are restored.
+  StartOver();
+  ASSERT_EQ(Run({seed.string()}).exitCode, 0);
+  std::filesystem::resize_file(db().dataDir() / cpath, 512 + 4 * 1000);
+  auto corrected = a;
+  corrected[10] += 3;
+  corrected[1500] -= 3;
+  const auto fixed = Place("fixed.seed", PackChannel("ABC", "BHZ", "", kTen, 20.0, corrected));
+  const auto result = Run({fixed.string()});
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  const std::string end = "\rReplaced 1 stored samples with new values (" +
+                          (db().dataDir() / cpath).string() +
+                          ")\n\rWriting to database - 100%\n\n" + Summary(1001, 1, 0, 0, 1, 999);
+  EXPECT_EQ(EndOf(result.output, end), end);
+  EXPECT_EQ(db().Query("select CPATH from FILELIST"), (std::vector<Row>{{cpath}}));
+  ExpectSamples({"ABC", "BHZ", "??", kTen, 20.0, corrected});
+}
+
+// Work a rolled-back transaction did is not counted; stored again after the recovery, it is
+// counted once.
+TEST_P(ConversionTest, TheSummaryCountsOnlyCommittedWorkOnce) {
+  const auto mine = RandomWalk(2000, 331, 50);
+  const auto theirs = RandomWalk(2000, 332, 50);
+  if (GetParam() == DatabaseKind::kSqlite) {
+    db().Execute(
+        "create trigger refuse_station before insert on FILELIST when new.STA='XYZ' begin "
+        "select raise(abort, 'refused'); end");
+  } else {
+    db().Execute(
+        "create function refuse() returns trigger language plpgsql as "
+        "$$ begin raise exception 'refused'; end $$");
+    db().Execute(
+        "create trigger refuse before insert on FILELIST for each row when (new.STA='XYZ') "
+        "execute function refuse()");
+  }
+  // One batch: ABC's file is in the transaction the refused row rolls back.
+  const auto seed = Place("two.seed", PackChannel("ABC", "BHZ", "", kTen, 20.0, mine) +
+                                          PackChannel("XYZ", "BHZ", "", kTen, 20.0, theirs));
+  const auto result = Run({seed.string()});
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  EXPECT_NE(result.output.find("\rDB write error (XYZ::BHZ::"), std::string::npos);
+  EXPECT_EQ(EndOf(result.output, "\n\n" + Summary(2000, 1, 1, 0, 0, 0)),
+            "\n\n" + Summary(2000, 1, 1, 0, 0, 0));
+  EXPECT_EQ(db().Query("select STA from FILELIST"), (std::vector<Row>{{"ABC"}}));
+  ExpectSamples({"ABC", "BHZ", "??", kTen, 20.0, mine});
 }
 
 // A channel of one sample every 7 s: pieces are cut on whole samples, each starts at the time
@@ -681,36 +917,42 @@ LongChannels MakeLongChannels(std::size_t count, std::size_t length) {
   return out;
 }
 
-TEST_P(ConversionTest, LongChannelsGiveWholeCssFilesAlsoOverThoseOfAnEarlierRun) {
+TEST_P(ConversionTest, LongChannelsGiveWholeCssFilesAlsoBesideThoseOfAnEarlierRun) {
   const LongChannels channels = MakeLongChannels(3, 300000);
   const auto seed = Place("long.seed", channels.bytes + PackChannel("ABC", "LHZ", "00", kStart, 1.0,
                                                                     RandomWalk(60, 9, 5), 4096));
-  std::filesystem::create_directories(work().path() / "css");
+  const auto css = work().path() / "css";
+  std::filesystem::create_directories(css);
+  std::map<std::string, std::string> firstRun;  // data files by name
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE(run);
-    const auto result = Run({seed.string(), "CSS=" + (work().path() / "css").string()});
+    const auto result = Run({seed.string(), "CSS=" + css.string()});
     ASSERT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_NE(result.output.find("\rWriting to CSS-file - 25%\rWriting to CSS-file - 50%"
-                                 "\rWriting to CSS-file - 75%\rWriting to CSS-file - 100%"
-                                 "\rWriting to CSS-file - 100%\n\n"),
-              std::string::npos)
+    EXPECT_TRUE(result.output.ends_with(
+        "\rWriting to CSS-file - 25%\rWriting to CSS-file - 50%\rWriting to CSS-file - 75%"
+        "\rWriting to CSS-file - 100%\rWriting to CSS-file - 100%\n\n"
+        "Wrote 4 wfdisc lines and 4 data files (900060 samples) to " +
+        (css / "long.seed.wfdisc").string() + "\n"))
         << result.output;
-    // The second run rewrites the same data files and appends its lines after the first's.
-    const auto lines = Lines(ReadFile(work().path() / "css" / "long.seed.wfdisc"));
+    // The second run's data files take the next free names, its lines follow the first's.
+    const auto lines = Lines(ReadFile(css / "long.seed.wfdisc"));
     ASSERT_EQ(lines.size(), 4u * static_cast<std::size_t>(run));
-    for (std::size_t c = 0; c < 3; ++c) {
+    for (std::size_t c = 0; c < 4; ++c) {
       const auto fields = WfdiscFields(lines[lines.size() - 4 + c]);
-      EXPECT_EQ(fields[kWfdiscNsamp], "300000");
-      EXPECT_EQ(ReadFile(work().path() / "css" / fields[kWfdiscDfile]),
-                FloatBytes(channels.samples[c]));
+      const std::string name = fields[kWfdiscDfile];
+      EXPECT_EQ(name.ends_with("-1.w"), run == 2) << name;
+      const std::string bytes = ReadFile(css / name);
+      EXPECT_EQ(static_cast<std::int64_t>(bytes.size()), 4 * std::stoll(fields[kWfdiscNsamp]));
+      if (c < 3) {
+        EXPECT_EQ(bytes, FloatBytes(channels.samples[c]));
+      }
+      if (run == 1) firstRun[name] = bytes;
     }
   }
+  for (const auto& [name, bytes] : firstRun) EXPECT_EQ(ReadFile(css / name), bytes) << name;
   std::size_t files = 0;
-  for ([[maybe_unused]] const auto& entry :
-       std::filesystem::directory_iterator(work().path() / "css")) {
-    ++files;
-  }
-  EXPECT_EQ(files, 5u);
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(css)) ++files;
+  EXPECT_EQ(files, 9u);
 }
 
 TEST_P(ConversionTest, ExhaustedMemoryEndsWithTheReadErrorAndLeavesNoCssFile) {

@@ -187,6 +187,25 @@ class FaultTest : public HardeningTest {
         {key, value}};
   }
 
+  // The environment of a run under the sync trace library (sync_trace_preload.cpp) with
+  // `variables` (SYNC_TRACE, SYNC_FAIL) and more.
+  static std::map<std::string, std::string> SyncTraceLibrary(
+      std::map<std::string, std::string> variables) {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    variables["LD_PRELOAD"] = TARNVEL_SYNC_TRACE_LIBRARY;
+    variables["ASAN_OPTIONS"] =
+        std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
+    return variables;
+  }
+  // A CSS conversion of `seed` into `wfdisc` with `variables` in the environment.
+  ProcessResult ConvertToCss(const fs::path& seed, const fs::path& wfdisc,
+                             const std::map<std::string, std::string>& variables = {}) {
+    std::vector<std::string> args{seed.string()};
+    for (auto& arg : ConnectionArgs(Data())) args.push_back(arg);
+    args.push_back("CSS=" + wfdisc.string());
+    return Run(args, variables);
+  }
+
   // Keeps the store below `data` (rows and files) aside, to be put back before each run.
   void KeepStoreAside(const fs::path& data) {
     db().Execute("create table FILELIST_BASE as select * from FILELIST");
@@ -356,6 +375,148 @@ TEST_P(FaultTest, AFullFileSystemFailsTheCssSegmentsThatDoNotFitAfterThoseThatDo
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(css), fs::directory_iterator{}),
             static_cast<std::ptrdiff_t>(lines.size() + 1));
+}
+
+// The calls of a sync trace (sync_trace_preload.cpp) on paths below `below`, in order.
+std::vector<std::pair<std::string, std::string>> TracedCalls(const fs::path& trace,
+                                                             const fs::path& below) {
+  std::vector<std::pair<std::string, std::string>> calls;
+  for (const std::string& line : Lines(ReadFile(trace))) {
+    const std::size_t blank = line.find(' ');
+    const std::string path = line.substr(blank + 1);
+    if (path.rfind(below.string(), 0) == 0) calls.emplace_back(line.substr(0, blank), path);
+  }
+  return calls;
+}
+
+// A power cut must never leave a wfdisc line whose data file is missing or short: every data
+// file, and then every folder holding new entries (the new folders included), is synced before
+// the first line naming them is written, and the wfdisc file after its last. TARNVEL_NO_SYNC=1
+// turns the syncs off and changes nothing else.
+TEST_P(FaultTest, CssDataFilesAndTheirFoldersAreSyncedBeforeTheLinesThatNameThem) {
+  // Two long channels, staged while the file is read, and two short ones written at the end.
+  std::vector<std::string> channels;
+  for (int s = 0; s < 4; ++s) {
+    channels.push_back(PackChannel(StationName(s), "BHZ", "", kStart, 100.0,
+                                   RandomWalk(s < 2 ? 300000 : 500, s + 50, 40), 4096));
+  }
+  const fs::path seed = workDir() / "four.seed";
+  WriteFile(seed, InterleaveRecords(channels, 4096));
+  const fs::path css = root() / "css";
+  for (const bool synced : {true, false}) {
+    SCOPED_TRACE(synced ? "synced" : "TARNVEL_NO_SYNC=1");
+    fs::remove_all(css);
+    const fs::path folder = css / "new";  // made by the run
+    const fs::path wfdisc = folder / "out.wfdisc";
+    const fs::path trace = workDir() / "trace.txt";
+    fs::remove(trace);
+    std::map<std::string, std::string> variables{{"SYNC_TRACE", trace.string()}};
+    if (!synced) variables["TARNVEL_NO_SYNC"] = "1";
+    const auto result = ConvertToCss(seed, wfdisc, SyncTraceLibrary(variables));
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    const auto lines = Lines(ReadFile(wfdisc));
+    ASSERT_EQ(lines.size(), 4u);
+
+    const auto calls = TracedCalls(trace, root());
+    const auto first = [&](const std::string& call, const fs::path& path) {
+      for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].first == call && calls[i].second == path.string()) return i;
+      }
+      return calls.size();
+    };
+    const auto last = [&](const std::string& call, const fs::path& path) {
+      for (std::size_t i = calls.size(); i-- > 0;) {
+        if (calls[i].first == call && calls[i].second == path.string()) return i;
+      }
+      return calls.size();
+    };
+    const std::size_t firstLine = first("write", wfdisc);
+    ASSERT_LT(firstLine, calls.size());
+    if (!synced) {
+      for (const auto& [call, path] : calls) EXPECT_TRUE(call != "fdatasync" && call != "fsync");
+      continue;
+    }
+    const std::size_t folderSync = first("fsync", folder);
+    ASSERT_LT(folderSync, calls.size());
+    EXPECT_LT(first("fsync", css), firstLine);  // where "new" was made
+    EXPECT_LT(folderSync, firstLine);
+    for (const std::string& line : lines) {
+      const fs::path data = folder / WfdiscFields(line)[kWfdiscDfile];
+      SCOPED_TRACE(data);
+      const std::size_t named = std::min(last("write", data), last("linkat", data));
+      const std::size_t sync = first("fdatasync", data);
+      ASSERT_LT(named, calls.size());
+      ASSERT_LT(sync, calls.size());
+      EXPECT_LT(named, sync);
+      if (last("write", data) < calls.size()) {
+        EXPECT_LT(last("write", data), sync);
+      }
+      EXPECT_LT(sync, folderSync);
+    }
+    EXPECT_LT(last("write", wfdisc), first("fdatasync", wfdisc));
+    EXPECT_EQ(first("fdatasync", wfdisc), calls.size() - 1 - (calls.back().first == "fsync"));
+  }
+}
+
+// A data file that cannot be put on the disk (its sync fails) fails its segment alone: its
+// error line names the data file, the file is removed, and no line names it. Files of an
+// earlier run at the same names stay as they were, as do their lines. A wfdisc file that cannot
+// be synced at the end fails every segment whose line went into it (the files stay, as those
+// lines may have reached the disk).
+TEST_P(FaultTest, ACssDataFileThatCannotBeSyncedFailsOnlyItsSegmentAndIsRemoved) {
+  const auto threeStations = [&](const std::string& name, std::uint32_t seed) {
+    std::string bytes;
+    for (int s = 0; s < 3; ++s) {
+      bytes += PackChannel(StationName(s), "BHZ", "", kStart, 20.0,
+                           RandomWalk(400 + 100 * static_cast<std::size_t>(s), seed + s, 40));
+    }
+    WriteFile(workDir() / name, bytes);
+    return workDir() / name;
+  };
+  const fs::path css = root() / "css";
+  const fs::path wfdisc = css / "out.wfdisc";
+  fs::create_directories(css);
+  ASSERT_EQ(ConvertToCss(threeStations("earlier.seed", 1), wfdisc).exitCode, 0);
+  std::map<std::string, std::string> earlier;
+  for (const auto& entry : fs::directory_iterator(css)) {
+    earlier[entry.path().filename().string()] = ReadFile(entry.path());
+  }
+  ASSERT_EQ(earlier.size(), 4u);
+
+  const fs::path seed = threeStations("later.seed", 10);
+  const fs::path failing = css / "20090321130500-F001-BHZ-1.w";
+  const auto result =
+      ConvertToCss(seed, wfdisc, SyncTraceLibrary({{"SYNC_FAIL", failing.filename().string()}}));
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  EXPECT_TRUE(result.output.ends_with("\rWriting to CSS-file - 100%\rCSS file write error (" +
+                                      failing.string() +
+                                      ")\n\rWriting to CSS-file - 100%\n\nWrote 2 wfdisc lines "
+                                      "and 2 data files (1000 samples) to " +
+                                      wfdisc.string() + "\n"))
+      << result.output;
+  EXPECT_FALSE(fs::exists(failing));
+  for (const auto& [name, bytes] : earlier) {
+    if (name != "out.wfdisc") {
+      EXPECT_EQ(ReadFile(css / name), bytes) << name;
+    }
+  }
+  const std::string text = ReadFile(wfdisc);
+  EXPECT_EQ(text.substr(0, earlier["out.wfdisc"].size()), earlier["out.wfdisc"]);
+  const auto lines = Lines(text);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(WfdiscFields(lines[3])[kWfdiscDfile], "20090321130500-F000-BHZ-1.w");
+  EXPECT_EQ(WfdiscFields(lines[4])[kWfdiscDfile], "20090321130500-F002-BHZ-1.w");
+  EXPECT_EQ(ReadFile(css / "20090321130500-F002-BHZ-1.w").size(), 600u * 4);
+
+  const auto unsynced = ConvertToCss(seed, wfdisc, SyncTraceLibrary({{"SYNC_FAIL", "out.wfdisc"}}));
+  EXPECT_EQ(unsynced.exitCode, Code(-4)) << unsynced.output;
+  EXPECT_EQ(CountOf(unsynced.output, "\rCSS file write error ("), 3u) << unsynced.output;
+  EXPECT_TRUE(unsynced.output.ends_with("Wrote 0 wfdisc lines and 0 data files (0 samples) to " +
+                                        wfdisc.string() + "\n"))
+      << unsynced.output;
+  EXPECT_EQ(Lines(ReadFile(wfdisc)).size(), 8u);
+  EXPECT_TRUE(fs::exists(failing));  // free again, so taken this time
+  EXPECT_TRUE(fs::exists(css / "20090321130500-F002-BHZ-2.w"));
 }
 
 TEST_P(FaultTest, ADataDirectoryWithoutWritePermissionFailsEverySegmentAndRegistersNothing) {

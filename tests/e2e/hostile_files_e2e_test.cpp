@@ -3,6 +3,7 @@
 // directory (or the wfdisc folder), no statement may be bent by a code, and every run ends with
 // its defined message and code.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <set>
@@ -12,6 +13,7 @@
 #include "tests/e2e/hardening_fixture.h"
 #include "tests/e2e/seed_builders.h"
 #include "tests/e2e/store_checks.h"
+#include "tests/support/wfdisc_text.h"
 
 namespace tarnvel::testing {
 namespace {
@@ -261,6 +263,61 @@ TEST_P(HostileFileTest, ARegisteredFileReplacedByALinkIsNeverWrittenThrough) {
   EXPECT_TRUE(fs::is_symlink(data() / cpath));
   EXPECT_EQ(db().Count("FILELIST"), 1);
   ExpectProblems({"not a file: " + cpath});
+}
+
+// Links in the wfdisc folder are never followed. At a data file's name, a link to a file outside
+// or a dangling one is passed over (the segment takes the next free name), and neither its
+// target nor the name it points to is written. A link (or a FIFO) at the wfdisc file's name
+// fails every segment, naming its data file, and writes nothing.
+TEST_P(HostileFileTest, LinksInTheWfdiscFolderAreNeverFollowed) {
+  const fs::path css = root() / "a" / "b" / "c" / "css";
+  const fs::path outside = root() / "outside";
+  fs::create_directories(outside);
+  WriteFile(outside / "victim", "keep me");
+  fs::create_symlink(outside / "victim", css / "20090321130500-ABC-BHZ.w");
+  fs::create_symlink(outside / "made", css / "20090321130500-DEF-BHZ.w");
+  const auto abc = RandomWalk(1500, 401, 40);
+  const auto def = RandomWalk(1500, 402, 40);
+  const fs::path seed = workDir() / "links.seed";
+  WriteFile(seed, PackChannel("ABC", "BHZ", "", kStart, 20.0, abc) +
+                      PackChannel("DEF", "BHZ", "", kStart, 20.0, def));
+
+  const auto before = Tree(root());
+  const auto result = Convert(seed, data(), {"CSS=" + (css / "out.wfdisc").string()});
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(AddedOutside(before, Tree(root()), "a/b/c/css"), std::vector<std::string>{});
+  EXPECT_EQ(ReadFile(outside / "victim"), "keep me");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(outside / "made")));
+  EXPECT_TRUE(fs::is_symlink(css / "20090321130500-ABC-BHZ.w"));
+  EXPECT_TRUE(fs::is_symlink(css / "20090321130500-DEF-BHZ.w"));
+  const auto lines = Lines(ReadFile(css / "out.wfdisc"));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(WfdiscFields(lines[0])[kWfdiscDfile], "20090321130500-ABC-BHZ-1.w");
+  EXPECT_EQ(WfdiscFields(lines[1])[kWfdiscDfile], "20090321130500-DEF-BHZ-1.w");
+  EXPECT_EQ(ReadFile(css / "20090321130500-ABC-BHZ-1.w"), FloatBytes(abc));
+  EXPECT_EQ(ReadFile(css / "20090321130500-DEF-BHZ-1.w"), FloatBytes(def));
+
+  fs::create_symlink(outside / "victim", css / "linked.wfdisc");
+  fs::create_symlink(outside / "made", css / "dangling.wfdisc");
+  ASSERT_EQ(::mkfifo((css / "fifo.wfdisc").c_str(), 0644), 0);
+  for (const char* name : {"linked.wfdisc", "dangling.wfdisc", "fifo.wfdisc"}) {
+    SCOPED_TRACE(name);
+    const auto entries = Tree(root());
+    const auto refused = Convert(seed, data(), {"CSS=" + (css / name).string()});
+    EXPECT_EQ(refused.exitCode, Code(-4)) << refused.output;
+    EXPECT_TRUE(refused.output.ends_with(
+        "\rWriting to CSS-file - 50%\rCSS file write error (" +
+        (css / "20090321130500-ABC-BHZ.w").string() +
+        ")\n\rWriting to CSS-file - 100%\rCSS file write error (" +
+        (css / "20090321130500-DEF-BHZ.w").string() +
+        ")\n\rWriting to CSS-file - 100%\n\nWrote 0 wfdisc lines and 0 data files (0 samples) "
+        "to " +
+        (css / name).string() + "\n"))
+        << refused.output;
+    EXPECT_EQ(Tree(root()), entries);
+  }
+  EXPECT_EQ(ReadFile(outside / "victim"), "keep me");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(outside / "made")));
 }
 
 TARNVEL_DATABASE_TEST_SUITE(HostileFileTest);

@@ -1,7 +1,8 @@
 // The converter from its entry to its end on generated and real SEED files: record length
 // detection, the information mode with its SITECHAN warnings, the reading progress, the CSS
-// path rules and the return codes; modern (quality M) records, input through pipes and FIFOs,
-// and endless input without records.
+// path rules and the return codes; modern (quality M) records, miniSEED 3 records and files that
+// mix both versions, damaged records and encodings the converter does not decode, input through
+// pipes and FIFOs, and endless input without records.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,7 +16,10 @@
 #include "tests/e2e/converter_fixture.h"
 #include "tests/e2e/seed_builders.h"
 #include "tests/e2e/store_checks.h"
+#include "tests/seed/record_builder.h"
+#include "tests/support/mseed3_writer.h"
 #include "tests/support/mseed_pack.h"
+#include "tests/support/wfdisc_text.h"
 
 namespace tarnvel::testing {
 namespace {
@@ -55,12 +59,13 @@ std::string ConvertingLines(std::initializer_list<int> percents) {
 }
 
 // Each channel's samples as the reference decoder gives them, as stored floats, by
-// "STA.CH.LCODE".
+// "STA.CH.LCODE" ("??" for a blank location).
 std::map<std::string, std::string> ReferenceByChannel(
     const std::vector<ReferenceChannel>& channels) {
   std::map<std::string, std::string> out;
   for (const auto& c : channels) {
-    out[c.station + "." + c.channel + "." + c.location] = FloatBytes(c.samples);
+    out[c.station + "." + c.channel + "." + (c.location.empty() ? "??" : c.location)] =
+        FloatBytes(c.values);
   }
   return out;
 }
@@ -82,8 +87,56 @@ std::vector<std::string> CssDataFiles(const std::filesystem::path& wfdisc) {
 
 std::vector<std::string> ReferenceInOrder(const std::vector<ReferenceChannel>& channels) {
   std::vector<std::string> out;
-  for (const auto& c : channels) out.push_back(FloatBytes(c.samples));
+  for (const auto& c : channels) out.push_back(FloatBytes(c.values));
   return out;
+}
+
+// The same data as SEED 2 and as miniSEED 3 records. The 3-channel pair's miniSEED 3 starts hold
+// the microseconds its SEED 2 records keep in a blockette 1001 (which the converter leaves
+// aside there): its wfdisc times differ by those.
+struct VersionPair {
+  const char* seed2;
+  const char* mseed3;
+  double timeTolerance;
+};
+constexpr VersionPair kVersionPairs[] = {
+    {"reference-testdata-steim1.mseed2", "reference-testdata-steim1.mseed3", 0.0},
+    {"reference-testdata-steim2.mseed2", "reference-testdata-steim2.mseed3", 0.0},
+    {"reference-testdata-int16.mseed2", "reference-testdata-int16.mseed3", 0.0},
+    {"reference-testdata-int32.mseed2", "reference-testdata-int32.mseed3", 0.0},
+    {"reference-testdata-float32.mseed2", "reference-testdata-float32.mseed3", 0.0},
+    {"reference-testdata-float64.mseed2", "reference-testdata-float64.mseed3", 0.0},
+    {"testdata-3channel-signal.mseed2", "testdata-3channel-signal.mseed3", 1e-4},
+};
+
+// Two wfdisc files name the same segments alike apart from their load dates, their times
+// within `tolerance` seconds.
+void ExpectSameWfdiscLines(const std::string& a, const std::string& b, double tolerance) {
+  const auto linesA = Lines(a);
+  const auto linesB = Lines(b);
+  ASSERT_EQ(linesA.size(), linesB.size());
+  for (std::size_t i = 0; i < linesA.size(); ++i) {
+    auto fieldsA = WfdiscFieldsWithoutLoadDate(linesA[i]);
+    auto fieldsB = WfdiscFieldsWithoutLoadDate(linesB[i]);
+    ASSERT_EQ(fieldsA.size(), 19u);
+    ASSERT_EQ(fieldsB.size(), 19u);
+    for (const std::size_t time : {kWfdiscTime, kWfdiscEndTime}) {
+      EXPECT_NEAR(std::stod(fieldsA[time]), std::stod(fieldsB[time]), tolerance) << linesA[i];
+      if (tolerance == 0.0) {
+        EXPECT_EQ(fieldsA[time], fieldsB[time]);
+      }
+      fieldsA[time] = fieldsB[time];
+    }
+    EXPECT_EQ(fieldsA, fieldsB) << linesA[i] << "\n" << linesB[i];
+  }
+}
+
+// A miniSEED 3 record with one thing changed on purpose, its CRC made to match again.
+std::string Changed(std::span<const std::uint8_t> record, std::size_t at, std::uint8_t value) {
+  std::vector<std::uint8_t> bytes(record.begin(), record.end());
+  bytes[at] = value;
+  SetMseed3Crc(bytes);
+  return AsText(bytes);
 }
 
 // Bash scripts that hand the SEED file "$2" to the program "$1", with the arguments after them,
@@ -298,33 +351,181 @@ TEST_P(ReadingPhaseTest, ALogChannelsTextIsNeitherListedNorStored) {
   ExpectFilesHoldTheirRows(files, db().dataDir());
 }
 
-TEST_P(ReadingPhaseTest, InputThatCannotBeSoughtIsReadInFullInEveryMode) {
-  const auto path = TestData("2005-07-23-1452-04S.CER___030.mseed");
-  const auto channels = DecodeChannels(ReadFile(path), 4096);
-  ASSERT_EQ(channels.size(), 3u);
-  const auto fromFile = Run({path.string(), "-i"});
-  ASSERT_EQ(CountOf(fromFile.output, " 150\n"), 3u) << fromFile.output;
+TEST_P(ReadingPhaseTest, BothVersionsOfTheSameDataGiveOneStore) {
+  for (const VersionPair& pair : kVersionPairs) {
+    SCOPED_TRACE(pair.mseed3);
+    const auto seed2 = TestData(pair.seed2);
+    const auto mseed3 = TestData(pair.mseed3);
+    const auto reference = DecodeChannels(ReadFile(seed2), 512);
+    std::vector<StoreSnapshot> stores;
+    for (const auto& [first, second] : {std::pair(seed2, mseed3), std::pair(mseed3, seed2)}) {
+      EmptyStore();
+      const auto result = Run({first.string()});
+      ASSERT_EQ(result.exitCode, 0) << result.output;
+      EXPECT_EQ(CountOf(result.output, "Ignored"), 0u) << result.output;
+      EXPECT_EQ(StoredSamplesByChannel(db()), ReferenceByChannel(reference));
+      ExpectFilesHoldTheirRows(StoredFiles(db()), db().dataDir());
+      stores.push_back(SnapshotOf(db(), db().dataDir()));
+      // The same data once more in the other version: stored already, nothing changes.
+      ASSERT_EQ(Run({second.string()}).exitCode, 0);
+      EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stores.back());
+    }
+    EXPECT_TRUE(WithoutLoadDates(stores[0]) == WithoutLoadDates(stores[1]));
 
-  for (const Feed& feed : kFeeds) {
-    SCOPED_TRACE(feed.name);
-    const auto listed = RunScript(feed.script, {path.string(), "-i"});
-    EXPECT_EQ(listed.exitCode, 0);
-    EXPECT_EQ(listed.output, fromFile.output);
+    // Each in a folder of its own: data files are never overwritten, so a second one of the
+    // same name would get another.
+    std::filesystem::remove_all(work().path() / "seed2");
+    std::filesystem::remove_all(work().path() / "mseed3");
+    std::filesystem::create_directory(work().path() / "seed2");
+    std::filesystem::create_directory(work().path() / "mseed3");
+    const auto wfdisc2 = work().path() / "seed2" / "out.wfdisc";
+    const auto wfdisc3 = work().path() / "mseed3" / "out.wfdisc";
+    ASSERT_EQ(Run({seed2.string(), "CSS=" + wfdisc2.string()}).exitCode, 0);
+    ASSERT_EQ(Run({mseed3.string(), "CSS=" + wfdisc3.string()}).exitCode, 0);
+    ExpectSameWfdiscLines(ReadFile(wfdisc2), ReadFile(wfdisc3), pair.timeTolerance);
+    EXPECT_EQ(CssDataFiles(wfdisc3), ReferenceInOrder(reference));
+    EXPECT_EQ(CssDataFiles(wfdisc3), CssDataFiles(wfdisc2));
+  }
+}
 
-    // Without a size there is no share to show while reading: only the 100% at the end.
+TEST_P(ReadingPhaseTest, Mseed3RecordsAreListedWindowedAndFilteredAsSeed2Records) {
+  const auto seed2 = TestData("testdata-3channel-signal.mseed2");
+  const auto mseed3 = TestData("testdata-3channel-signal.mseed3");
+  const auto listed = Run({mseed3.string(), "-i"});
+  EXPECT_EQ(listed.exitCode, 0);
+  EXPECT_EQ(listed.output, Run({seed2.string(), "-i"}).output);
+  EXPECT_EQ(CountOf(listed.output, "COLA::LH"), 6u) << listed.output;
+
+  // 07:00 to 07:20 of LHZ alone: its records that reach into those twenty minutes, whole.
+  const std::vector<std::string> selection = {"BEG=07:00:00-27.02.2010", "END=07:20:00-27.02.2010",
+                                              "COLA:LHZ:00"};
+  std::vector<StoreSnapshot> stores;
+  for (const auto& path : {seed2, mseed3}) {
     EmptyStore();
-    const auto stored = RunScript(feed.script, {path.string()});
-    EXPECT_EQ(stored.exitCode, 0) << stored.output;
-    EXPECT_EQ(stored.output.rfind("\rConverting File - 100%\n\n\rWriting to database - ", 0), 0u)
-        << stored.output;
-    EXPECT_EQ(StoreProblems(StoredFiles(db()), db().dataDir()), std::vector<std::string>{});
-    EXPECT_EQ(StoredSamplesByChannel(db()), ReferenceByChannel(channels));
+    std::vector<std::string> args{path.string()};
+    args.insert(args.end(), selection.begin(), selection.end());
+    ASSERT_EQ(Run(args).exitCode, 0);
+    const auto files = StoredFiles(db());
+    ASSERT_FALSE(files.empty());
+    for (const StoredFile& file : files) EXPECT_EQ(file.channel, "LHZ");
+    EXPECT_LE(files.front().begin, 1267254000.0);                         // 07:00
+    EXPECT_GE(files.back().begin + files.back().quantity, 1267255200.0);  // 07:20
+    stores.push_back(WithoutLoadDates(SnapshotOf(db(), db().dataDir())));
+  }
+  EXPECT_TRUE(stores[0] == stores[1]);
+}
 
-    const auto wfdisc = work().path() / "fed.wfdisc";
-    std::filesystem::remove(wfdisc);
-    const auto css = RunScript(feed.script, {path.string(), "CSS=" + wfdisc.string()});
-    EXPECT_EQ(css.exitCode, 0) << css.output;
-    EXPECT_EQ(CssDataFiles(wfdisc), ReferenceInOrder(channels));
+TEST_P(ReadingPhaseTest, MixedVersionsAreReadRecordByRecordAndWhatIsNotConvertedIsReported) {
+  // SEED 2 and miniSEED 3 records in one file, and among them: a miniSEED 3 record whose CRC
+  // fails, two whose length fields are damaged (one a little, one claiming 16 MiB more), one
+  // of an encoding the converter does not decode, one whose identifier names no safe code, and
+  // a SEED 2 record of the retired 24-bit encoding.
+  // 4096-byte SEED 2 records first (the reading length), 512-byte ones after the miniSEED 3
+  // records.
+  const std::string cer = ReadFile(TestData("2005-07-23-1452-04S.CER___030.mseed"));
+  const std::string three = ReadFile(TestData("testdata-3channel-signal.mseed3"));
+  std::string bgld = ReadFile(TestData("BW.BGLD.__.EHE.D.2008.001.first_10_records"));
+  const std::string int16 = ReadFile(TestData("reference-testdata-int16.mseed3"));
+  const auto records = Mseed3Records(three);
+  ASSERT_EQ(records.size(), 107u);
+
+  std::string damaged = cer;
+  std::string clean = cer;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const std::string record =
+        AsText(std::vector<std::uint8_t>(records[i].begin(), records[i].end()));
+    std::string changed = record;
+    switch (i) {
+      case 1:
+        changed[record.size() - 100] ^= 0x01;  // payload: the CRC fails
+        break;
+      case 3:
+        changed[36] ^= 0x40;  // payload length
+        break;
+      case 40:
+        changed[39] ^= 0x01;  // payload length beyond 16 MiB
+        break;
+      case 5:
+        changed = Changed(records[i], 15, 19);  // Steim3
+        break;
+      case 7:
+        changed = Changed(records[i], 49, '/');  // "FDSN:IU_C/LA_00_L_H_1"
+        break;
+      default:
+        clean += record;
+    }
+    damaged += changed;
+  }
+  std::string bgldClean = bgld;
+  bgld[2 * 512 + 52] = 2;  // the third record: 24-bit integers
+  bgldClean.erase(2 * 512, 512);
+  damaged += bgld + int16;
+  clean += bgldClean + int16;
+
+  const auto damagedFile = Place("damaged.mseed", damaged);
+  const auto cleanFile = Place("clean.mseed", clean);
+  const auto result = Run({damagedFile.string()});
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  const std::string ignored =
+      "\n\nIgnored 1 records whose station, channel or location code cannot be part of a file "
+      "name\n"
+      "Ignored 3 damaged miniSEED 3 records (CRC or length wrong)\n"
+      "Ignored 1 records of encoding 2 (24-bit integers), which the converter does not decode\n"
+      "Ignored 1 records of encoding 19 (Steim3), which the converter does not decode\n"
+      "\rWriting to database - ";
+  EXPECT_EQ(CountOf(result.output, ignored), 1u) << result.output;
+  const StoreSnapshot stored = WithoutLoadDates(SnapshotOf(db(), db().dataDir()));
+  ExpectFilesHoldTheirRows(StoredFiles(db()), db().dataDir());
+
+  // The same store as the file without those records gives: nothing else was lost.
+  EmptyStore();
+  const auto cleanResult = Run({cleanFile.string()});
+  EXPECT_EQ(CountOf(cleanResult.output, "Ignored"), 0u) << cleanResult.output;
+  EXPECT_TRUE(WithoutLoadDates(SnapshotOf(db(), db().dataDir())) == stored);
+  // The listing reads them alike.
+  EXPECT_EQ(Run({damagedFile.string(), "-i"}).output, Run({cleanFile.string(), "-i"}).output);
+}
+
+TEST_P(ReadingPhaseTest, InputThatCannotBeSoughtIsReadInFullInEveryMode) {
+  // SEED 2 records of 4096 bytes, and miniSEED 3 records (checked against the same data as SEED
+  // 2 records).
+  struct Input {
+    const char* file;
+    const char* reference;
+    int referenceLength;
+  };
+  for (const Input& input :
+       {Input{"2005-07-23-1452-04S.CER___030.mseed", "2005-07-23-1452-04S.CER___030.mseed", 4096},
+        Input{"testdata-3channel-signal.mseed3", "testdata-3channel-signal.mseed2", 512}}) {
+    SCOPED_TRACE(input.file);
+    const auto path = TestData(input.file);
+    const auto channels =
+        DecodeChannels(ReadFile(TestData(input.reference)), input.referenceLength);
+    ASSERT_EQ(channels.size(), 3u);
+    const auto fromFile = Run({path.string(), "-i"});
+    ASSERT_EQ(CountOf(fromFile.output, "Not found in SITECHAN"), 3u) << fromFile.output;
+
+    for (const Feed& feed : kFeeds) {
+      SCOPED_TRACE(feed.name);
+      const auto listed = RunScript(feed.script, {path.string(), "-i"});
+      EXPECT_EQ(listed.exitCode, 0);
+      EXPECT_EQ(listed.output, fromFile.output);
+
+      // Without a size there is no share to show while reading: only the 100% at the end.
+      EmptyStore();
+      const auto stored = RunScript(feed.script, {path.string()});
+      EXPECT_EQ(stored.exitCode, 0) << stored.output;
+      EXPECT_EQ(stored.output.rfind("\rConverting File - 100%\n\n\rWriting to database - ", 0), 0u)
+          << stored.output;
+      EXPECT_EQ(StoreProblems(StoredFiles(db()), db().dataDir()), std::vector<std::string>{});
+      EXPECT_EQ(StoredSamplesByChannel(db()), ReferenceByChannel(channels));
+
+      const auto wfdisc = work().path() / "fed.wfdisc";
+      std::filesystem::remove(wfdisc);
+      const auto css = RunScript(feed.script, {path.string(), "CSS=" + wfdisc.string()});
+      EXPECT_EQ(css.exitCode, 0) << css.output;
+      EXPECT_EQ(CssDataFiles(wfdisc), ReferenceInOrder(channels));
+    }
   }
 }
 
@@ -468,7 +669,9 @@ TEST_P(ReadingPhaseTest, ConversionPrintsReadingProgressAsItChanges) {
                              27, 29, 30, 32, 33, 35, 36, 38, 40, 41, 43, 44, 46, 47, 49, 50, 52,
                              53, 55, 56, 58, 60, 61, 63, 64, 66, 67, 69, 70, 72, 73, 75, 76, 78,
                              80, 81, 83, 84, 86, 87, 89, 90, 92, 93, 95, 96, 98, 100}) +
-                "\n\n\rWriting to CSS-file - 100%\rWriting to CSS-file - 100%\n\n");
+                "\n\n\rWriting to CSS-file - 100%\rWriting to CSS-file - 100%\n\n" +
+                "Wrote 1 wfdisc lines and 1 data files (20000 samples) to " + seed.string() +
+                ".wfdisc\n");
 }
 
 TEST_P(ReadingPhaseTest, TrailingFragmentIsNotDecodedAndTheReadingStillEndsAtAHundred) {
@@ -504,6 +707,18 @@ TEST_P(ReadingPhaseTest, TrailingFragmentIsNotDecodedAndTheReadingStillEndsAtAHu
       RunScript(early, {full.string(), "CSS=" + (work().path() / "early.wfdisc").string()});
   EXPECT_EQ(piped.exitCode, 0);
   EXPECT_EQ(piped.output.rfind("\rConverting File - 100%" + ignored, 0), 0u) << piped.output;
+
+  // A miniSEED 3 record cut short is named with its own length: the last of the 3-channel file
+  // is 222 bytes long.
+  const std::string three = ReadFile(TestData("testdata-3channel-signal.mseed3"));
+  ASSERT_EQ(Mseed3Records(three).back().size(), 222u);
+  const auto cutThree = Place("cut.mseed3", three.substr(0, three.size() - 100));
+  const auto convertedThree = Run({cutThree.string(), "css"});
+  EXPECT_EQ(convertedThree.exitCode, 0);
+  EXPECT_EQ(CountOf(convertedThree.output,
+                    "\n\nIgnored an incomplete last record (122 of 222 bytes)\n\rWriting"),
+            1u)
+      << convertedThree.output;
 }
 
 TEST_P(ReadingPhaseTest, SeedFileThatDoesNotOpenEndsWithMinusTwo) {

@@ -53,6 +53,16 @@ inline std::string FloatBytes(const std::vector<std::int32_t>& samples) {
   return out;
 }
 
+// Samples of any encoding (as the independent decoder gives them) as the store's floats.
+inline std::string FloatBytes(const std::vector<double>& samples) {
+  std::string out(samples.size() * 4, '\0');
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const auto value = static_cast<float>(samples[i]);
+    std::memcpy(out.data() + 4 * i, &value, 4);
+  }
+  return out;
+}
+
 // Every sample of one channel as the independent decoder places it: its value and its time
 // (its record's start plus its place in the record over the nominal rate).
 struct TimedSamples {

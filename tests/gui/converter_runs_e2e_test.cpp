@@ -3,8 +3,15 @@
 // and a conversion that fails.
 #include <gtest/gtest.h>
 
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <QApplication>
 #include <QCheckBox>
+#include <QDateEdit>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -16,6 +23,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +36,7 @@
 #include "gui/dialog_services.h"
 #include "gui/main_dialog.h"
 #include "gui/recent_folders.h"
+#include "gui/summary_line.h"
 #include "gui/utc_time.h"
 #include "settings/settings_reader.h"
 #include "tests/e2e/store_checks.h"
@@ -95,6 +104,8 @@ class GuiConverterRunTest : public ::testing::Test {
     setup.loadSettings = [this] { return settings_->LoadAndGetSettings(); };
     runner_ = std::make_unique<ConverterRunner>(*dialog_, *services_, setup);
     QObject::connect(runner_.get(), &ConverterRunner::runEnded, [this] { ++runsEnded_; });
+    QObject::connect(dialog_.get(), &MainDialog::stopRequested, runner_.get(),
+                     &ConverterRunner::StopRun);
   }
 
   // The dialog as the operator meets it: the real message boxes and dialogs.
@@ -199,6 +210,38 @@ TEST_F(GuiConverterRunTest, ConversionMovesBothBarsAndStoresTheFile) {
   EXPECT_EQ(dialog_->ResultsText().find(db_->password().empty() ? "\x01" : db_->password()),
             std::string::npos);
   EXPECT_NE(dialog_->ResultsText().find("password=***"), std::string::npos);
+  // A converter that ends with its summary line: the results say what went into the store.
+  const RunSummary summary = FindRunSummary(runner_->LastOutput());
+  if (summary.store) {
+    EXPECT_GT(summary.store->samples, 0);
+    EXPECT_EQ(summary.store->files, db_->Count("FILELIST"));
+    EXPECT_NE(dialog_->ResultsText().find("\r\nЗаписано в хранилище QOR: отсчётов " +
+                                          std::to_string(summary.store->samples) + ", файлов " +
+                                          std::to_string(summary.store->files) + " "),
+              std::string::npos)
+        << dialog_->ResultsText();
+  }
+}
+
+// Nothing in the file matches the channel boxes: the converter writes nothing, and the
+// dialog says so instead of announcing success.
+TEST_F(GuiConverterRunTest, AConversionThatMatchesNothingSaysSo) {
+  Open("NOT_FOUND", db_->dsn());
+  SetSeed("CH.BALST..LHE.D.2025.314");
+  dialog_->controls().station->setText(QStringLiteral("BALS"));
+  RunAndWait(false);
+  ASSERT_FALSE(dialogs_.messages.empty());
+  EXPECT_EQ(dialogs_.messages.back().text,
+            "Ничего не записано: в файле нет данных каналов BALS:*:*.");
+  EXPECT_EQ(dialogs_.messages.back().icon, MessageIcon::kExclamation);
+  EXPECT_EQ(db_->Count("FILELIST"), 0);
+  // The same file in a window of time before its data.
+  dialog_->controls().station->setText(QStringLiteral("*"));
+  dialog_->controls().useEnd->click();
+  dialog_->controls().endDate->setDate(QDate(2001, 1, 1));
+  RunAndWait(false);
+  EXPECT_EQ(dialogs_.messages.back().text,
+            "Ничего не записано: в файле нет данных в заданном интервале времени.");
 }
 
 TEST_F(GuiConverterRunTest, CssConversionWritesTheWfdiscFile) {
@@ -218,7 +261,9 @@ TEST_F(GuiConverterRunTest, AConversionWithoutDatabaseEndsWithTheFailureMessage)
   SetSeed("CH.BALST..LHE.D.2025.314");
   RunAndWait(false);
   ASSERT_FALSE(dialogs_.messages.empty());
-  EXPECT_EQ(dialogs_.messages.back().text, "Операция завершена с ошибками!\nОшибки: 1\n");
+  EXPECT_EQ(dialogs_.messages.back().text,
+            "Операция завершена с ошибками!\nОшибки: 1\nConnection error (ODBC: " +
+                TestDatabase::MissingDsn() + ", USER: " + db_->user() + ")");
   EXPECT_FALSE(dialog_->IsRunning());
   // The results box names what failed.
   EXPECT_NE(dialog_->ResultsText().find(
@@ -226,14 +271,85 @@ TEST_F(GuiConverterRunTest, AConversionWithoutDatabaseEndsWithTheFailureMessage)
             std::string::npos);
 }
 
-// Answers the next message box with its only or its "No" button, after looking at it.
-void AnswerNextMessage(const QString& name, std::string& text) {
-  OnNextModal([name, &text](QWidget& window) {
+// The NUL-separated texts of a /proc file.
+std::vector<std::string> ProcTexts(const std::string& path) {
+  const std::string bytes = tarnvel::testing::ReadFile(path);
+  std::vector<std::string> texts;
+  for (std::size_t at = 0; at < bytes.size();) {
+    const auto end = bytes.find('\0', at);
+    texts.push_back(bytes.substr(at, end - at));
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return texts;
+}
+
+// A child of this process that has stopped itself; 0 while there is none.
+pid_t StoppedChild() {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = tarnvel::testing::ReadFile(entry.path() / "stat");
+    const auto afterName = stat.rfind(')');
+    if (afterName == std::string::npos) continue;
+    char state = 0;
+    int parent = 0;
+    if (std::sscanf(stat.c_str() + afterName + 1, " %c %d", &state, &parent) != 2) continue;
+    if (parent == getpid() && state == 'T') return static_cast<pid_t>(std::stoi(name));
+  }
+  return 0;
+}
+
+// A SEED "file" that is a FIFO nobody writes to: a converter reading it waits mid-run until it
+// is ended.
+std::filesystem::path WaitingSeed(const std::filesystem::path& folder) {
+  const auto path = folder / "waiting.seed";
+  EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+  return path;
+}
+
+// The child of `parent` running `program` (its first argument); 0 while there is none.
+pid_t ChildRunning(pid_t parent, const std::string& program) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string stat = tarnvel::testing::ReadFile(entry.path() / "stat");
+    const auto afterName = stat.rfind(')');
+    int parentId = 0;
+    char state = 0;
+    if (afterName == std::string::npos ||
+        std::sscanf(stat.c_str() + afterName + 1, " %c %d", &state, &parentId) != 2 ||
+        parentId != parent) {
+      continue;
+    }
+    const auto arguments = ProcTexts((entry.path() / "cmdline").string());
+    if (!arguments.empty() && arguments[0] == program) return static_cast<pid_t>(std::stoi(name));
+  }
+  return 0;
+}
+
+// Whether the process has ended: gone, or a zombie no parent has reaped yet.
+bool ProcessEnded(pid_t pid) {
+  const std::string stat = tarnvel::testing::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const auto afterName = stat.rfind(')');
+  return stat.empty() || (afterName != std::string::npos && afterName + 2 < stat.size() &&
+                          stat[afterName + 2] == 'Z');
+}
+
+// Answers the next message box with `answer`, or its only button, after looking at it. A box
+// closing a run may quote what the converter of `run` printed and the codes it was given.
+void AnswerNextMessage(const QString& name, std::string& text,
+                       QMessageBox::StandardButton answer = QMessageBox::No,
+                       const ConverterRunner* run = nullptr) {
+  OnNextModal([name, &text, answer, run](QWidget& window) {
     auto& box = dynamic_cast<QMessageBox&>(window);
     text = box.text().toStdString();
-    LookAt(box, name);
-    QAbstractButton* answer = box.button(QMessageBox::No);
-    box.button(answer != nullptr ? QMessageBox::No : QMessageBox::Ok)->click();
+    const QString quoted =
+        run == nullptr ? QString()
+                       : QString::fromStdString(run->LastOutput() + run->LastCommand().shownText);
+    LookAt(box, name, quoted);
+    QAbstractButton* button = box.button(answer);
+    (button != nullptr ? button : box.button(QMessageBox::Ok))->click();
   });
 }
 
@@ -281,13 +397,49 @@ TEST_F(GuiConverterRunTest, EveryDialogOfASessionShowsItsTextsWholeAndInRussian)
 
   // A failed one: the error line stands below the summary.
   dialog_->controls().seedPath->setText(QStringLiteral("/nonexistent/файл.seed"));
-  AnswerNextMessage(QStringLiteral("message_failure"), message);
+  AnswerNextMessage(QStringLiteral("message_failure"), message, QMessageBox::Ok, runner_.get());
   RunAndWait(false);
-  EXPECT_EQ(message, "Операция завершена с ошибками!\nОшибки: 1\n");
+  EXPECT_EQ(message,
+            "Операция завершена с ошибками!\nОшибки: 1\n"
+            "File open error (/nonexistent/файл.seed): No such file or directory");
   EXPECT_NE(dialog_->controls().results->toPlainText().indexOf(
                 QStringLiteral("\nFile open error (/nonexistent/файл.seed): No such file")),
             -1);
   LookAt(*dialog_, QStringLiteral("conversion_failed"));
+
+  // A Cyrillic "С" typed for the Latin "C" is refused; what is left matches nothing, and the
+  // dialog says so.
+  SetSeed("2005-07-23-1452-04S.CER___030.mseed");
+  QLineEdit* station = dialog_->controls().station;
+  station->setFocus();
+  station->selectAll();
+  for (const QChar c : QStringLiteral("СER")) {
+    QKeyEvent press(QEvent::KeyPress, c.toUpper().unicode(), Qt::NoModifier, QString(c));
+    QApplication::sendEvent(station, &press);
+  }
+  EXPECT_EQ(station->text(), "ER");
+  LookAt(*dialog_, QStringLiteral("session_lookalike_refused"));
+  AnswerNextMessage(QStringLiteral("message_nothing_matched"), message, QMessageBox::Ok,
+                    runner_.get());
+  RunAndWait(false);
+  EXPECT_EQ(message.rfind("Ничего не записано: в файле нет данных каналов ER:", 0), 0u) << message;
+  LookAt(*dialog_, QStringLiteral("conversion_nothing_matched"));
+
+  // A run stopped with Escape, confirmed with "Да".
+  dialog_->controls().seedPath->setText(
+      QString::fromStdString(WaitingSeed(programDir_.path()).string()));
+  runner_->StartConversionRun();
+  ASSERT_TRUE(WaitUntil([&] { return ChildRunning(getpid(), sandbox_->Program().string()) != 0; }));
+  LookAt(*dialog_, QStringLiteral("conversion_running"));
+  AnswerNextMessage(QStringLiteral("stop_question"), message, QMessageBox::Yes);
+  std::string stopped;
+  const int before = runsEnded_;
+  QTest::keyClick(dialog_.get(), Qt::Key_Escape);
+  EXPECT_EQ(message, "Прервать работу конвертера?");
+  AnswerNextMessage(QStringLiteral("message_stopped"), stopped);
+  ASSERT_TRUE(WaitUntil([&] { return runsEnded_ > before; }, 20000));
+  EXPECT_EQ(stopped, "Операция прервана.");
+  LookAt(*dialog_, QStringLiteral("conversion_stopped"));
 
   // Closing asks first.
   AnswerNextMessage(QStringLiteral("message_quit"), message);
@@ -301,33 +453,89 @@ class GuiPostgresRunTest : public GuiConverterRunTest {
   DatabaseKind Kind() const override { return DatabaseKind::kPostgres; }
 };
 
-// The NUL-separated texts of a /proc file.
-std::vector<std::string> ProcTexts(const std::string& path) {
-  const std::string bytes = tarnvel::testing::ReadFile(path);
-  std::vector<std::string> texts;
-  for (std::size_t at = 0; at < bytes.size();) {
-    const auto end = bytes.find('\0', at);
-    texts.push_back(bytes.substr(at, end - at));
-    if (end == std::string::npos) break;
-    at = end + 1;
-  }
-  return texts;
+// The operator stops a conversion whose converter waits on its input: the converter ends, the
+// results say the run was stopped, and the next conversion stores its file into a sound store.
+TEST_F(GuiConverterRunTest, AStoppedConversionEndsItsConverterAndTheNextOneStores) {
+  Open("NOT_FOUND", db_->dsn());
+  dialog_->controls().seedPath->setText(
+      QString::fromStdString(WaitingSeed(programDir_.path()).string()));
+  runner_->StartConversionRun();
+  pid_t converter = 0;
+  ASSERT_TRUE(WaitUntil(
+      [&] { return (converter = ChildRunning(getpid(), sandbox_->Program().string())) != 0; }));
+  ASSERT_TRUE(dialog_->controls().stop->isEnabled());
+  dialogs_.yesAnswer = true;
+  dialog_->controls().stop->click();
+  ASSERT_TRUE(WaitUntil([&] { return runsEnded_ == 1; }, 20000));
+  EXPECT_TRUE(WaitUntil([&] { return ProcessEnded(converter); }, 5000));
+  EXPECT_EQ(dialogs_.messages.at(0).text, "Прервать работу конвертера?");
+  EXPECT_EQ(dialogs_.messages.back().text, "Операция прервана.");
+  EXPECT_NE(dialog_->ResultsText().find(
+                "\r\nОперация прервана: конвертер остановлен по запросу оператора.\r\n"),
+            std::string::npos);
+  EXPECT_FALSE(dialog_->controls().stop->isEnabled());
+
+  SetSeed("CH.BALST..LHE.D.2025.314");
+  RunAndWait(false);
+  EXPECT_EQ(dialogs_.messages.back().text, "Операция успешно завершена!");
+  EXPECT_GT(db_->Count("FILELIST"), 0);
 }
 
-// A child of this process that has stopped itself; 0 while there is none.
-pid_t StoppedChild() {
-  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    const std::string stat = tarnvel::testing::ReadFile(entry.path() / "stat");
-    const auto afterName = stat.rfind(')');
-    if (afterName == std::string::npos) continue;
-    char state = 0;
-    int parent = 0;
-    if (std::sscanf(stat.c_str() + afterName + 1, " %c %d", &state, &parent) != 2) continue;
-    if (parent == getpid() && state == 'T') return static_cast<pid_t>(std::stoi(name));
-  }
-  return 0;
+// The dialog program killed (SIGKILL: nothing of it runs any more) takes its converter along.
+// The dialog program is this test program again, running the helper below.
+TEST_F(GuiConverterRunTest, AKilledDialogProgramLeavesNoConverterRunning) {
+  const std::string program = sandbox_->Program().string();
+  const std::map<std::string, std::string> setup = {
+      {"TARNVEL_TEST_DIALOG_SEED", WaitingSeed(programDir_.path()).string()},
+      {"TARNVEL_TEST_DIALOG_CONVERTER", program},
+      {"TARNVEL_TEST_DIALOG_FOLDER", programDir_.path().string()},
+      {"TARNVEL_TEST_DIALOG_ODBC", db_->dsn()},
+      {"TARNVEL_TEST_DIALOG_DATA", db_->dataDir().string()}};
+  tarnvel::testing::SpawnArguments spawn(
+      "/proc/self/exe",
+      {"--gtest_filter=GuiDialogProgram.DISABLED_ConvertsUntilKilled",
+       "--gtest_also_run_disabled_tests"},
+      setup);
+  pid_t dialogProgram = 0;
+  ASSERT_EQ(
+      posix_spawn(&dialogProgram, "/proc/self/exe", nullptr, nullptr, spawn.argv(), spawn.envp()),
+      0);
+  pid_t converter = 0;
+  const bool started =
+      WaitUntil([&] { return (converter = ChildRunning(dialogProgram, program)) != 0; }, 60000);
+  kill(dialogProgram, SIGKILL);
+  int status = 0;
+  waitpid(dialogProgram, &status, 0);
+  ASSERT_TRUE(started) << "the dialog program started no converter";
+  const bool ended = WaitUntil([&] { return ProcessEnded(converter); }, 10000);
+  if (!ended) kill(converter, SIGKILL);
+  EXPECT_TRUE(ended) << "converter " << converter << " outlived its dialog program";
+}
+
+// The dialog program of the test above: converts a SEED file that never comes until the test
+// kills it. Run only by that test.
+TEST(GuiDialogProgram, DISABLED_ConvertsUntilKilled) {
+  const auto value = [](const char* name) { return qEnvironmentVariable(name).toStdString(); };
+  if (value("TARNVEL_TEST_DIALOG_SEED").empty()) GTEST_SKIP() << "run by another test only";
+  const std::string folder = value("TARNVEL_TEST_DIALOG_FOLDER");
+  SettingsReader settings({folder + "/Tarnvel_GUI", "ODBC=" + value("TARNVEL_TEST_DIALOG_ODBC"),
+                           "DATA=" + value("TARNVEL_TEST_DIALOG_DATA")},
+                          [folder](const char* name) -> std::optional<std::string> {
+                            if (std::string(name) == "WINDIR") return folder;
+                            return std::nullopt;
+                          });
+  settings.LoadSettings();
+  ScriptedDialogs dialogs;
+  MainDialog dialog("NOT_FOUND", dialogs, kNow);
+  RunSetup setup;
+  setup.converterPath = value("TARNVEL_TEST_DIALOG_CONVERTER");
+  setup.cssChoice = "NOT_FOUND";
+  setup.loadSettings = [&settings] { return settings.LoadAndGetSettings(); };
+  ConverterRunner runner(dialog, dialogs, setup);
+  dialog.controls().seedPath->setText(QString::fromStdString(value("TARNVEL_TEST_DIALOG_SEED")));
+  runner.StartConversionRun();
+  WaitUntil([] { return false; }, 60000);
+  ADD_FAILURE() << "not killed";
 }
 
 // Any user of the machine can read a process's command line; the password the dialog program

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,10 +18,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 #include <QTableView>
+#include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <set>
 
 #include "gui/control_ids.h"
@@ -163,6 +167,36 @@ void CheckTable(const QTableView& table, Findings& findings) {
   }
 }
 
+// The rows a list of files or items shows under its root: their cells need their text's width
+// (the first column also its icon) within their column.
+void CheckTree(const QTreeView& tree, Findings& findings) {
+  const QAbstractItemModel* model = tree.model();
+  if (model == nullptr) return;
+  const QModelIndex root = tree.rootIndex();
+  const int cellMargin =
+      2 * (tree.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &tree) + 1);
+  const QHeaderView& header = *tree.header();
+  const int headerMargin = header.style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, &header);
+  for (int column = 0; column < model->columnCount(root); ++column) {
+    if (tree.isColumnHidden(column)) continue;
+    const int width = tree.columnWidth(column);
+    const QString title = model->headerData(column, Qt::Horizontal).toString();
+    if (!header.isHidden() && !title.isEmpty()) {
+      findings.Check(header, title,
+                     TextSize(header.fontMetrics(), title) + QSize(2 * headerMargin, 0),
+                     QSize(width, header.height()));
+    }
+    for (int row = 0; row < model->rowCount(root) && row < 100; ++row) {
+      const QModelIndex index = model->index(row, column, root);
+      const QString cell = index.data().toString();
+      if (cell.isEmpty()) continue;
+      int needed = TextSize(tree.fontMetrics(), cell).width() + cellMargin;
+      if (column == 0) needed += tree.iconSize().width() + 4;
+      findings.Check(tree, cell, QSize(needed, 0), QSize(width, 0));
+    }
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> ClippedTexts(const QWidget& root, const std::vector<QString>& scrolling) {
@@ -183,20 +217,50 @@ std::vector<std::string> ClippedTexts(const QWidget& root, const std::vector<QSt
       CheckProgress(*bar, findings);
     } else if (const auto* table = qobject_cast<const QTableView*>(widget)) {
       CheckTable(*table, findings);
+    } else if (const auto* tree = qobject_cast<const QTreeView*>(widget)) {
+      CheckTree(*tree, findings);
     }
   }
   return findings.Take();
 }
 
-QString SaveScreenshot(QWidget& widget, const QString& name) {
-  const QString folder = QStringLiteral(TARNVEL_BINARY_DIR "/screenshots");
+namespace {
+
+QString ScreenshotFolder(const QWidget& widget) {
+  // Offscreen at the natural size in the folder itself; other platforms and scale factors each
+  // in a folder of their own, such as "xcb-x1.5".
+  QString folder = QStringLiteral(TARNVEL_BINARY_DIR "/screenshots");
+  const QString platform = QGuiApplication::platformName();
+  const qreal scale = widget.devicePixelRatio();
+  if (platform != QLatin1String("offscreen") || scale != 1.0) {
+    folder += QLatin1Char('/') + platform;
+    if (scale != 1.0) folder += QStringLiteral("-x") + QString::number(scale);
+  }
   QDir().mkpath(folder);
-  const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".png");
+  return folder;
+}
+
+}  // namespace
+
+QString SaveScreenOf(QWidget& widget, const QString& name) {
+  QScreen* screen = widget.screen();
+  if (screen == nullptr || QGuiApplication::platformName() == QLatin1String("offscreen")) return {};
+  // The display server draws the window's last changes on its own time.
+  QTest::qWait(500);
+  const QPixmap picture = screen->grabWindow(0);
+  if (picture.isNull()) return {};
+  const QString path = ScreenshotFolder(widget) + QLatin1Char('/') + name + QStringLiteral(".png");
+  picture.save(path);
+  return path;
+}
+
+QString SaveScreenshot(QWidget& widget, const QString& name) {
+  const QString path = ScreenshotFolder(widget) + QLatin1Char('/') + name + QStringLiteral(".png");
   widget.grab().save(path);
   return path;
 }
 
-std::vector<std::string> EnglishTexts(const QWidget& root) {
+std::vector<std::string> EnglishTexts(const QWidget& root, const QString& quoted) {
   static const std::set<QString> kOwnWords = {
       QStringLiteral("tarnvel"), QStringLiteral("SEED"),     QStringLiteral("QOR"),
       QStringLiteral("CSS"),     QStringLiteral("LCODE"),    QStringLiteral("SpS"),
@@ -204,11 +268,12 @@ std::vector<std::string> EnglishTexts(const QWidget& root) {
       QStringLiteral("Wfdisc"),  QStringLiteral("wfdisc")};
   static const QRegularExpression kWord(QStringLiteral("\\b[A-Za-z]{2,}\\b"));
   std::vector<std::string> found;
-  const auto check = [&](const QString& text) {
+  // `own`: a text whose words are a file's own (its name), not the toolkit's.
+  const auto check = [&](const QString& text, const QString& own = {}) {
     auto words = kWord.globalMatch(Plain(text));
     while (words.hasNext()) {
       const QString word = words.next().captured();
-      if (kOwnWords.count(word) == 0) {
+      if (kOwnWords.count(word) == 0 && !own.contains(word) && !quoted.contains(word)) {
         found.push_back(text.toStdString());
         return;
       }
@@ -227,15 +292,28 @@ std::vector<std::string> EnglishTexts(const QWidget& root) {
       for (int column = 0; model != nullptr && column < model->columnCount(); ++column) {
         check(model->headerData(column, Qt::Horizontal).toString());
       }
+      // The detail columns of a file list: the names, and the suffixes the type column takes
+      // from them, are the files' own.
+      if (const auto* tree = qobject_cast<const QTreeView*>(view); tree != nullptr && model) {
+        const QModelIndex listed = tree->rootIndex();
+        for (int row = 0; row < model->rowCount(listed) && row < 100; ++row) {
+          const QString name = model->index(row, 0, listed).data().toString();
+          for (int column = 1; column < model->columnCount(listed); ++column) {
+            if (!tree->isColumnHidden(column)) {
+              check(model->index(row, column, listed).data().toString(), name);
+            }
+          }
+        }
+      }
     }
   }
   return found;
 }
 
-void LookAt(QWidget& window, const QString& name) {
+void LookAt(QWidget& window, const QString& name, const QString& quoted) {
   const std::string title =
       name.isEmpty() ? window.windowTitle().toStdString() : name.toStdString();
-  const auto english = EnglishTexts(window);
+  const auto english = EnglishTexts(window, quoted);
   EXPECT_TRUE(english.empty()) << title << ": " << ::testing::PrintToString(english);
   const auto clipped = ClippedTexts(window, {QString::fromLatin1(gui::control_id::kSeedPath)});
   EXPECT_TRUE(clipped.empty()) << title << ": " << ::testing::PrintToString(clipped);

@@ -2,15 +2,23 @@
 // the folders of the last SEED and CSS files kept across runs of the program.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QDateTime>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTreeView>
+#include <map>
 #include <memory>
 
 #include "gui/dialog_services.h"
+#include "gui/file_dialog_columns.h"
 #include "gui/recent_folders.h"
 #include "tests/gui/dialog_checks.h"
+#include "tests/gui/scripted_dialogs.h"
 #include "tests/support/process.h"
 
 namespace tarnvel::gui {
@@ -104,6 +112,89 @@ TEST_F(FileDialogsTest, TheSaveChooserStartsWhereTheLastCssFileWentUnlessTheRunP
     EXPECT_EQ(startedIn, proposed.isEmpty() ? Path(css_.path()) : proposed);
     EXPECT_EQ(name, "x.seed.wfdisc");
   }
+}
+
+TEST(FileDialogColumns, SizesTypesAndDatesInRussian) {
+  EXPECT_EQ(RussianFileSize(0), "0 байт");
+  EXPECT_EQ(RussianFileSize(1023), "1\u00a0023 байт");
+  EXPECT_EQ(RussianFileSize(1024), "1,0 КБ");
+  EXPECT_EQ(RussianFileSize(1536), "1,5 КБ");
+  EXPECT_EQ(RussianFileSize(3 * 1048576 + 104858), "3,1 МБ");
+  EXPECT_EQ(RussianFileSize(1073741824LL * 5 / 2), "2,5 ГБ");
+  EXPECT_EQ(RussianFileSize(1099511627776LL * 2048), "2\u00a0048,0 ТБ");
+  EXPECT_EQ(RussianFileType(true, QStringLiteral("d")), "Папка");
+  EXPECT_EQ(RussianFileType(false, QStringLiteral("seed")), "Файл seed");
+  EXPECT_EQ(RussianFileType(false, QString()), "Файл");
+  EXPECT_EQ(RussianFileDate(QDateTime(QDate(2026, 12, 8), QTime(14, 12, 59))), "08.12.2026 14:12");
+}
+
+// What the file list shows in its detail columns, by file name, once the folder has loaded.
+std::map<QString, QStringList> ListedFiles(QFileDialog& chooser, int expectedRows) {
+  auto* view = chooser.findChild<QTreeView*>(QStringLiteral("treeView"));
+  EXPECT_NE(view, nullptr);
+  if (view == nullptr) return {};
+  const auto rows = [view] { return view->model()->rowCount(view->rootIndex()); };
+  EXPECT_TRUE(testing::WaitUntil([&] { return rows() == expectedRows; }, 10000));
+  std::map<QString, QStringList> listed;
+  for (int row = 0; row < rows(); ++row) {
+    QStringList cells;
+    for (int column = 1; column < view->model()->columnCount(view->rootIndex()); ++column) {
+      cells << view->model()->index(row, column, view->rootIndex()).data().toString();
+    }
+    listed[view->model()->index(row, 0, view->rootIndex()).data().toString()] = cells;
+  }
+  return listed;
+}
+
+// Every text of the file list Russian, whatever the locale the tests run in (C), and the size,
+// type and date columns wide enough for them.
+TEST_F(FileDialogsTest, TheFileListIsRussianWithItsColumnsWhole) {
+  std::filesystem::create_directory(seeds_ / "архив");
+  WriteFile(seeds_ / "x.seed", std::string(1536, 'x'));
+  WriteFile(seeds_ / "README", "");
+  WriteFile(seeds_ / "out.wfdisc", std::string(999, 'w'));
+  WriteFile(seeds_ / "big.mseed", "");
+  std::filesystem::resize_file(seeds_ / "big.mseed", 3 * 1048576 + 104858);
+  // 8 December 2026, 14:12 in Moscow, the tests' time zone.
+  const timespec modified[2] = {{1796728320, 0}, {1796728320, 0}};
+  for (const char* name : {"архив", "x.seed", "README", "out.wfdisc", "big.mseed"}) {
+    ASSERT_EQ(utimensat(AT_FDCWD, (seeds_ / name).c_str(), modified, 0), 0) << name;
+  }
+  auto folders = NewRun();
+  folders->RememberSeedFile(Path(seeds_ / "x.seed"));
+  QtDialogServices services(*folders);
+  std::map<QString, QStringList> listed;
+  OnNextModal([&](QWidget& window) {
+    auto& chooser = dynamic_cast<QFileDialog&>(window);
+    listed = ListedFiles(chooser, 5);
+    LookAt(chooser, QStringLiteral("open_file_columns"));
+    chooser.reject();
+  });
+  services.OpenSeedFile(nullptr);
+  const QString date = QStringLiteral("08.12.2026 14:12");
+  EXPECT_EQ(listed[QStringLiteral("архив")],
+            QStringList({QString(), QStringLiteral("Папка"), date}));
+  EXPECT_EQ(listed[QStringLiteral("x.seed")],
+            QStringList({QStringLiteral("1,5 КБ"), QStringLiteral("Файл seed"), date}));
+  EXPECT_EQ(listed[QStringLiteral("README")],
+            QStringList({QStringLiteral("0 байт"), QStringLiteral("Файл"), date}));
+  EXPECT_EQ(listed[QStringLiteral("out.wfdisc")],
+            QStringList({QStringLiteral("999 байт"), QStringLiteral("Файл wfdisc"), date}));
+  EXPECT_EQ(listed[QStringLiteral("big.mseed")],
+            QStringList({QStringLiteral("3,1 МБ"), QStringLiteral("Файл mseed"), date}));
+
+  // The save chooser lists the same way.
+  WriteFile(css_ / "архив.wfdisc", "");
+  ASSERT_EQ(utimensat(AT_FDCWD, (css_ / "архив.wfdisc").c_str(), modified, 0), 0);
+  OnNextModal([&](QWidget& window) {
+    auto& chooser = dynamic_cast<QFileDialog&>(window);
+    listed = ListedFiles(chooser, 1);
+    LookAt(chooser, QStringLiteral("save_file_columns"));
+    chooser.reject();
+  });
+  services.SaveWfdiscFile(nullptr, Path(css_.path()), QStringLiteral("x.seed.wfdisc"));
+  EXPECT_EQ(listed[QStringLiteral("архив.wfdisc")],
+            QStringList({QStringLiteral("0 байт"), QStringLiteral("Файл wfdisc"), date}));
 }
 
 TEST_F(FileDialogsTest, MessageBoxesAnswerInRussian) {

@@ -1,6 +1,7 @@
 // The channel table and the large-file question, offscreen.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -138,6 +139,20 @@ TEST(ChannelListDialog, DoubleClickChoosesTheRow) {
   EXPECT_EQ(dialog.Choice().channel, "BHN");
 }
 
+// Keyboard only: the table has the focus, the arrow keys pick a row and Enter takes it.
+TEST(ChannelListDialog, OpensOnTheTableForTheKeyboard) {
+  ChannelListDialog dialog(ThreeChannels());
+  dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  EXPECT_EQ(QApplication::focusWidget(), dialog.Table());
+  QTest::keyClick(dialog.Table(), Qt::Key_Down);
+  QTest::keyClick(dialog.Table(), Qt::Key_Down);
+  QTest::keyClick(dialog.Table(), Qt::Key_Return);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.Choice().station, "DEF");
+}
+
 TEST(ChannelListDialog, AChosenCodeHoldsAtMostSevenCharacters) {
   ChannelInfoList channels = ThreeChannels();
   channels[0].station = "File open error (/no/such/file.seed): No such file or directory";
@@ -223,6 +238,20 @@ TEST_F(LargeFileDialogTest, TakesOnlyDigitsAndCancelGivesMinusOne) {
   LargeFileDialog cancelled(SizedFile(10485760), 10);
   cancelled.findChild<QPushButton*>(id::kCancel)->click();
   EXPECT_EQ(cancelled.ViewLimit(), -1);
+}
+
+// Keyboard only: the dialog opens on the number, typed digits replace it, Enter takes it.
+TEST_F(LargeFileDialogTest, OpensOnTheNumberForTheKeyboard) {
+  LargeFileDialog dialog(SizedFile(10485760), 10);
+  dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  auto* box = dialog.findChild<QLineEdit*>(id::kViewLimit);
+  EXPECT_EQ(QApplication::focusWidget(), box);
+  QTest::keyClicks(box, "25");
+  QTest::keyClick(box, Qt::Key_Return);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.ViewLimit(), 25);
 }
 
 TEST_F(LargeFileDialogTest, AFileThatDoesNotOpenLeavesBothEmpty) {

@@ -4,6 +4,7 @@
 
 #include "gui/failure_counter.h"
 #include "gui/progress_scanner.h"
+#include "gui/report_lines.h"
 
 namespace tarnvel::gui {
 namespace {
@@ -75,6 +76,28 @@ TEST(FailureCounter, CountsLinesHoldingAnErrorPhrase) {
   EXPECT_EQ(lines[1], "Delete error (ABC::BHZ::/data/ABC/13/x)");
   // One line with two phrases counts once.
   EXPECT_EQ(CountFailureLines("File open error: DB write error\n"), 1);
+}
+
+TEST(ReportLines, TheConvertersOwnLinesWithoutProgress) {
+  const std::string output =
+      Converting(1, 100) + "\n\n\rWriting to database - 50%" +
+      "\n\nOpen Err: \n/data/ABC/13/21032009-130509-BHZ.ABC\n\rDB write error "
+      "(ABC::BHZ::/data/ABC/13/21032009-130509-BHZ.ABC)\n" +
+      "\rReplaced 5 stored samples with new values (/data/ABC/13/x)\n" +
+      "\rWriting to database - 100%\rWriting to database - 100%\n\nStored 1 samples\n" +
+      "\rWriting to data";
+  EXPECT_EQ(ReportLines(output),
+            (std::vector<std::string>{
+                "Open Err: /data/ABC/13/21032009-130509-BHZ.ABC",
+                "DB write error (ABC::BHZ::/data/ABC/13/21032009-130509-BHZ.ABC)",
+                "Replaced 5 stored samples with new values (/data/ABC/13/x)", "Stored 1 samples"}));
+  // The path line belongs to its "Open Err:" and is no error line of its own.
+  EXPECT_EQ(CountFailureLines(output), 2);
+  EXPECT_EQ(FailureLines("\n\nOpen Err: \n/d/x\n").at(0), "Open Err: /d/x");
+  EXPECT_TRUE(IsProgressPiece("Converting File - 07%"));
+  EXPECT_TRUE(IsProgressPiece("Writing to CSS-file - "));
+  EXPECT_TRUE(IsProgressPiece("Writing to"));
+  EXPECT_FALSE(IsProgressPiece("Writing to database failed"));
 }
 
 TEST(FailureCounter, NonZeroExitIsAFailureEvenWithoutErrorLines) {

@@ -1,10 +1,14 @@
-// Texts a run shows: the channel table's cells, the large-file figures, limits, summaries.
+// Texts a run shows: the channel table's cells, the large-file figures, limits, what the boxes
+// take, the converter's summary line and the closing message and results of each way a run ends.
 #include <gtest/gtest.h>
 
+#include "gui/channel_patterns.h"
 #include "gui/channel_table.h"
+#include "gui/failure_counter.h"
 #include "gui/large_file.h"
 #include "gui/run_limits.h"
 #include "gui/run_summary.h"
+#include "gui/summary_line.h"
 #include "gui/text_fields.h"
 #include "gui/utc_time.h"
 
@@ -92,14 +96,268 @@ TEST(TextFields, CharactersOfUtf8) {
   EXPECT_EQ(FirstCharacters("\xD0", 1), "\xD0");  // a cut-off letter stays one character
 }
 
-TEST(RunSummary, SuccessAndFailureTexts) {
+TEST(RunSummary, TheCommandLineAndTheFailureMessage) {
   EXPECT_EQ(ConversionSummary("\"t\" \"x\""), "Connection string: \"t\" \"x\"\r\n");
-  EXPECT_EQ(FailureLinesText("\rConverting File - 100%\n\n\rDB write error (A::B::C)\n\r"
-                             "Writing to database - 100%\nOpen Err\n"),
-            "DB write error (A::B::C)\r\nOpen Err\r\n");
-  EXPECT_EQ(FailureLinesText("\rWriting to database - 100%\n"), "");
-  EXPECT_EQ(CompletionMessage(0), "Операция успешно завершена!");
-  EXPECT_EQ(CompletionMessage(3), "Операция завершена с ошибками!\nОшибки: 3\n");
+  EXPECT_EQ(FailureLines("\rConverting File - 100%\n\n\rDB write error (A::B::C)\n\r"
+                         "Writing to database - 100%\n\n\nOpen Err: \n/d/A/13/f\n"),
+            (std::vector<std::string>{"DB write error (A::B::C)", "Open Err: /d/A/13/f"}));
+  EXPECT_TRUE(FailureLines("\rWriting to database - 100%\n").empty());
+
+  // The count as it always read, then what failed, no blank line at the end.
+  EXPECT_EQ(FailureMessage(2, {"DB write error (A::B::/d/1)", "Delete error (A::B::/d/2)"}),
+            "Операция завершена с ошибками!\nОшибки: 2\n"
+            "DB write error (A::B::/d/1)\nDelete error (A::B::/d/2)");
+  // Three lines at most; the rest are in the results.
+  EXPECT_EQ(FailureMessage(5, {"e1", "e2", "e3", "e4", "e5"}),
+            "Операция завершена с ошибками!\nОшибки: 5\ne1\ne2\ne3\n"
+            "…и ещё 2 — см. результаты работы.");
+  const std::string longLine = "DB write error (" + std::string(300, 'x') + ")";
+  const std::string shown = FailureMessage(1, {longLine});
+  EXPECT_EQ(shown.substr(shown.rfind('\n') + 1), longLine.substr(0, 160) + "…");
+}
+
+TEST(RunSummary, ExitCodesWithoutErrorLinesAreNamed) {
+  EXPECT_EQ(ExitDescription(0, true), "");
+  EXPECT_EQ(ExitDescription(255, true),
+            "Конвертер завершился с кодом -1: ошибка подключения к базе данных.");
+  EXPECT_EQ(ExitDescription(254, true), "Конвертер завершился с кодом -2: ошибка открытия файла.");
+  EXPECT_EQ(ExitDescription(253, true), "Конвертер завершился с кодом -3: ошибка чтения файла.");
+  EXPECT_EQ(ExitDescription(3, true), "Конвертер завершился с кодом 3.");
+  EXPECT_EQ(ExitDescription(0, false), "Конвертер завершился аварийно.");
+}
+
+TEST(SummaryLine, BothLinesAreReadExactlyAsPrinted) {
+  const auto store = ParseStoreSummary(
+      "Stored 12000 samples in 3 files (2 new, 1 continued, 0 rewritten), 400 samples were "
+      "stored already");
+  ASSERT_TRUE(store.has_value());
+  EXPECT_EQ(store->samples, 12000);
+  EXPECT_EQ(store->files, 3);
+  EXPECT_EQ(store->created, 2);
+  EXPECT_EQ(store->continued, 1);
+  EXPECT_EQ(store->rewritten, 0);
+  EXPECT_EQ(store->alreadyStored, 400);
+  // Wider than 32 bits.
+  EXPECT_EQ(ParseStoreSummary("Stored 5000000000 samples in 1 files (1 new, 0 continued, 0 "
+                              "rewritten), 0 samples were stored already")
+                ->samples,
+            5000000000LL);
+
+  const auto css =
+      ParseCssSummary("Wrote 2 wfdisc lines and 2 data files (7000 samples) to /out/a b.wfdisc");
+  ASSERT_TRUE(css.has_value());
+  EXPECT_EQ(css->wfdiscLines, 2);
+  EXPECT_EQ(css->dataFiles, 2);
+  EXPECT_EQ(css->samples, 7000);
+  EXPECT_EQ(css->wfdiscPath, "/out/a b.wfdisc");
+
+  // Look-alikes are not summaries.
+  for (const char* line :
+       {"Stored 12000 samples in 3 files (2 new, 1 continued, 0 rewritten)",
+        "Stored  12000 samples in 3 files (2 new, 1 continued, 0 rewritten), 0 samples were "
+        "stored already",
+        "Stored 012 samples in 3 files (2 new, 1 continued, 0 rewritten), 0 samples were stored "
+        "already",
+        "Stored 1 samples in 1 files (1 new, 0 continued, 0 rewritten), 0 samples were stored "
+        "already!",
+        "DB write error (A::B::C)"}) {
+    EXPECT_FALSE(ParseStoreSummary(line).has_value()) << line;
+  }
+  EXPECT_FALSE(
+      ParseCssSummary("Wrote 2 wfdisc lines and 2 data files (7000 samples) to ").has_value());
+  EXPECT_FALSE(ParseCssSummary("Wrote 2 wfdisc lines").has_value());
+}
+
+TEST(SummaryLine, OnlyTheLastLineCounts) {
+  const std::string store =
+      "Stored 10 samples in 1 files (1 new, 0 continued, 0 rewritten), 0 samples were stored "
+      "already";
+  const RunSummary last = FindRunSummary("\rWriting to database - 100%\n\n" + store + "\n");
+  ASSERT_TRUE(last.store.has_value());
+  EXPECT_EQ(last.line, store);
+  EXPECT_FALSE(FindRunSummary(store + "\n\rDB write error (A::B::C)\n").store.has_value());
+  EXPECT_FALSE(FindRunSummary("").store.has_value());
+
+  // A conversion with nothing to write ends with the closing progress line alone.
+  EXPECT_TRUE(WroteNoSegment("\rConverting File - 100%\n\n\rWriting to database - 100%\n\n"));
+  EXPECT_TRUE(WroteNoSegment("\rWriting to CSS-file - 100%\n\n"));
+  EXPECT_FALSE(WroteNoSegment("\n\n\rWriting to database - 100%\rWriting to database - 100%\n\n"));
+  EXPECT_FALSE(WroteNoSegment("\rConverting File - 41%"));
+}
+
+// The end of a conversion as the operator reads it, for each way a run can end.
+class ConversionEnd : public ::testing::Test {
+ protected:
+  Completion End(const std::string& output, int code = 0, bool normal = true,
+                 bool stopped = false) {
+    return ConversionCompletion({output, code, normal, stopped}, request);
+  }
+  ConversionRequest request{"CER:*:*", false, false};
+};
+
+constexpr char kWritten[] =
+    "\rConverting File - 100%\n\n\rWriting to database - 100%\rWriting to database - 100%\n\n";
+
+TEST_F(ConversionEnd, WhatWasStoredIsShown) {
+  const Completion done =
+      End(std::string(kWritten) +
+          "Stored 12000 samples in 3 files (2 new, 1 continued, 0 rewritten), 400 samples were "
+          "stored already\n");
+  EXPECT_EQ(done.message, "Операция успешно завершена!");
+  EXPECT_EQ(done.icon, MessageIcon::kInformation);
+  EXPECT_EQ(done.results,
+            "Записано в хранилище QOR: отсчётов 12000, файлов 3 (новых 2, дописанных 1, "
+            "переписанных 0).\r\nУже были в хранилище отсчётов: 400.\r\n");
+}
+
+TEST_F(ConversionEnd, ARunThatStoredNothingSaysSo) {
+  Completion done = End(std::string(kWritten) +
+                        "Stored 0 samples in 0 files (0 new, 0 continued, 0 rewritten), 12000 "
+                        "samples were stored already\n");
+  EXPECT_EQ(done.message,
+            "Ничего не записано в хранилище QOR: все отсчёты (12000) уже были в нём.");
+  EXPECT_EQ(done.icon, MessageIcon::kInformation);
+  EXPECT_EQ(done.results, done.message + "\r\n");
+
+  done = End(std::string(kWritten) +
+             "\rSample rate 0.001 is below 0.005, not stored (CER::BHZ::00)\n"
+             "Stored 0 samples in 0 files (0 new, 0 continued, 0 rewritten), 0 samples were "
+             "stored already\n");
+  EXPECT_EQ(done.message, "Ничего не записано в хранилище QOR.");
+  EXPECT_EQ(done.icon, MessageIcon::kExclamation);
+  // The converter's own report says why.
+  EXPECT_EQ(done.results,
+            "Sample rate 0.001 is below 0.005, not stored (CER::BHZ::00)\r\n"
+            "Ничего не записано в хранилище QOR.\r\n");
+}
+
+TEST_F(ConversionEnd, NoSummaryAfterAnEmptyWritingPhaseMeansNothingMatched) {
+  const std::string nothing = "\rConverting File - 100%\n\n\rWriting to database - 100%\n\n";
+  Completion done = End(nothing);
+  EXPECT_EQ(done.message, "Ничего не записано: в файле нет данных каналов CER:*:*.");
+  EXPECT_EQ(done.icon, MessageIcon::kExclamation);
+  EXPECT_EQ(done.results, done.message + "\r\n");
+
+  request.windowSet = true;
+  EXPECT_EQ(End(nothing).message,
+            "Ничего не записано: в файле нет данных каналов CER:*:* в заданном интервале "
+            "времени.");
+  request.filter = "*:*:*";
+  EXPECT_EQ(End(nothing).message,
+            "Ничего не записано: в файле нет данных в заданном интервале времени.");
+  request.windowSet = false;
+  request.css = true;
+  EXPECT_EQ(End("\rWriting to CSS-file - 100%\n\n").message,
+            "Ничего не записано: в файле нет данных.");
+}
+
+TEST_F(ConversionEnd, CssOutputShowsWhatWasWritten) {
+  request.css = true;
+  Completion done =
+      End("\rConverting File - 100%\n\n\rWriting to CSS-file - 100%\rWriting to CSS-file - "
+          "100%\n\nWrote 2 wfdisc lines and 2 data files (7000 samples) to /out/x.wfdisc\n");
+  EXPECT_EQ(done.message, "Операция успешно завершена!");
+  EXPECT_EQ(done.results,
+            "Записано в CSS: строк wfdisc 2, файлов данных 2 (отсчётов 7000), файл wfdisc: "
+            "/out/x.wfdisc\r\n");
+  done =
+      End("\rWriting to CSS-file - 100%\n\nWrote 0 wfdisc lines and 0 data files (0 "
+          "samples) to /out/x.wfdisc\n");
+  EXPECT_EQ(done.message, "Ничего не записано в CSS-файл /out/x.wfdisc.");
+  EXPECT_EQ(done.icon, MessageIcon::kExclamation);
+}
+
+TEST_F(ConversionEnd, FailuresNameTheirFirstLinesAndKeepWhatWasWritten) {
+  const Completion done =
+      End("\rConverting File - 100%\n\n\rWriting to database - 50%\n\nOpen Err: \n/d/CER/13/f\n"
+          "\rDB write error (CER::BHZ::/d/CER/13/f)\n\rWriting to database - 100%\rWriting to "
+          "database - 100%\n\nStored 10 samples in 1 files (1 new, 0 continued, 0 rewritten), 0 "
+          "samples were stored already\n");
+  EXPECT_EQ(done.message,
+            "Операция завершена с ошибками!\nОшибки: 2\nOpen Err: /d/CER/13/f\n"
+            "DB write error (CER::BHZ::/d/CER/13/f)");
+  EXPECT_EQ(done.icon, MessageIcon::kExclamation);
+  EXPECT_EQ(done.results,
+            "Open Err: /d/CER/13/f\r\nDB write error (CER::BHZ::/d/CER/13/f)\r\n"
+            "Записано в хранилище QOR: отсчётов 10, файлов 1 (новых 1, дописанных 0, "
+            "переписанных 0).\r\n");
+
+  // Without an error line the exit code tells.
+  const Completion exit = End("", 255);
+  EXPECT_EQ(exit.message,
+            "Операция завершена с ошибками!\nОшибки: 1\n"
+            "Конвертер завершился с кодом -1: ошибка подключения к базе данных.");
+  EXPECT_EQ(exit.results, "Конвертер завершился с кодом -1: ошибка подключения к базе данных.\r\n");
+}
+
+TEST_F(ConversionEnd, AStoppedRunSaysSo) {
+  const Completion done = End("\rConverting File - 41%", 15, false, true);
+  EXPECT_EQ(done.message, "Операция прервана.");
+  EXPECT_EQ(done.icon, MessageIcon::kInformation);
+  EXPECT_EQ(done.results,
+            "Операция прервана: конвертер остановлен по запросу оператора.\r\n"
+            "Начатая, но не завершённая запись в хранилище будет приведена в порядок при "
+            "следующем конвертировании.\r\n");
+  request.css = true;
+  EXPECT_EQ(End("", 9, false, true).results,
+            "Операция прервана: конвертер остановлен по запросу оператора.\r\n");
+}
+
+TEST_F(ConversionEnd, AConverterWithoutSummaryLineEndsAsBefore) {
+  EXPECT_EQ(End(kWritten).message, "Операция успешно завершена!");
+  EXPECT_EQ(End(kWritten).results, "");
+}
+
+TEST(ListingEnd, OnlyAFailedOrStoppedListingHasAClosingMessage) {
+  EXPECT_FALSE(ListingCompletion({"ABC::BHZ::00 1.00 - 2.00 20\n", 0, true, false}).has_value());
+  const auto failed = ListingCompletion(
+      {"File open error (/x.seed): No such file or directory\n", 254, true, false});
+  ASSERT_TRUE(failed.has_value());
+  EXPECT_EQ(failed->message,
+            "Операция завершена с ошибками!\nОшибки: 1\n"
+            "File open error (/x.seed): No such file or directory");
+  EXPECT_EQ(failed->results, "File open error (/x.seed): No such file or directory\r\n");
+  const auto stopped = ListingCompletion({"", 15, false, true});
+  ASSERT_TRUE(stopped.has_value());
+  EXPECT_EQ(stopped->message, "Операция прервана.");
+}
+
+TEST(ChannelPatterns, TypedCharactersAreAsciiLettersDigitsAndWildcards) {
+  for (const QChar c : QStringLiteral("AZaz09*?")) {
+    EXPECT_TRUE(IsTypedPatternCharacter(c)) << QString(c).toStdString();
+  }
+  // Cyrillic look-alikes of C, E, A, H, O, P, separators, blanks, quotes.
+  for (const QChar c : QStringLiteral("СЕАНОРсе:,; \"-_")) {
+    EXPECT_FALSE(IsTypedPatternCharacter(c)) << QString(c).toStdString();
+  }
+}
+
+TEST(ChannelPatterns, RunsRefuseWhatTheFilterCannotTake) {
+  EXPECT_FALSE(CheckChannelBoxes({"CER", "BH?", "00"}).has_value());
+  EXPECT_FALSE(CheckChannelBoxes({"ABCDEFG", "*", "??"}).has_value());
+  // Codes a listing brought may hold other printable characters; they pass.
+  EXPECT_FALSE(CheckChannelBoxes({"AB-C", "B_Z", "*"}).has_value());
+
+  EXPECT_EQ(*CheckChannelBoxes({"\xD0\xA1"
+                                "ER",
+                                "*", "*"}),
+            "Недопустимый символ «С» в поле «Станция».\n"
+            "Коды станции, канала и расположения пишутся латинскими буквами и цифрами, * и ? "
+            "заменяют символы.\nОперация не выполнена.");
+  EXPECT_NE(CheckChannelBoxes({"CER", "BH:Z", "*"})->find("«:» в поле «Канал»"), std::string::npos);
+  EXPECT_NE(CheckChannelBoxes({"CER", "*", "0,0"})->find("«,» в поле «LCODE»"), std::string::npos);
+  EXPECT_NE(CheckChannelBoxes({"C R", "*", "*"})->find("« » в поле «Станция»"), std::string::npos);
+  // The converter's limit in bytes is the boxes' limit in characters.
+  EXPECT_EQ(*CheckChannelBoxes({"ABCDEFGH", "*", "*"}),
+            "Слишком длинное значение: станция (допускается не более 7 символов, задано 8).\n"
+            "Операция не выполнена.");
+}
+
+TEST(ChannelPatterns, AnEmptyBoxMeansEveryCode) {
+  const ChannelBoxes boxes = WithEmptyBoxesAsAll({"", "BHZ", ""});
+  EXPECT_EQ(boxes.station, "*");
+  EXPECT_EQ(boxes.channel, "BHZ");
+  EXPECT_EQ(boxes.location, "*");
 }
 
 }  // namespace

@@ -9,9 +9,16 @@
 #include <filesystem>
 #include <memory>
 
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+
+#include "gui/main_dialog.h"
 #include "gui/priority.h"
 #include "gui/run_view.h"
 #include "gui/utc_time.h"
+#include "tests/gui/dialog_checks.h"
 #include "tests/gui/scripted_dialogs.h"
 #include "tests/support/process.h"
 
@@ -45,6 +52,8 @@ class FakeView : public RunView {
   int writing = 0;
   std::string resultsText;
   std::string resultsBox;
+  std::string writingTarget;
+  std::vector<std::string> writingTargets;  // every target shown, in order
   ChannelInfoList channels;
 
   QWidget* Window() override { return nullptr; }
@@ -58,6 +67,10 @@ class FakeView : public RunView {
   void ShowProgress(std::optional<int> r, std::optional<int> w) override {
     if (r) reading = *r;
     if (w) writing = *w;
+  }
+  void ShowWritingTarget(const std::string& wfdiscPath) override {
+    writingTarget = wfdiscPath;
+    writingTargets.push_back(wfdiscPath);
   }
   void SetResultsText(const std::string& text) override { resultsText = text; }
   void ShowResultsText(const std::string& text) override { resultsText = resultsBox = text; }
@@ -334,7 +347,7 @@ TEST_F(RunnerTest, AConverterPrintingMegabytesNeverBlocksAndTheBarsFollowItsNewe
   EXPECT_EQ(LastMessage(), "Операция успешно завершена!");
 }
 
-TEST_F(RunnerTest, FailedConversionsAreReportedWithTheirErrorCount) {
+TEST_F(RunnerTest, FailedConversionsNameWhatFailed) {
   Converter(
       "printf '\\rConverting File - 100%%\\n\\n'\n"
       "printf '\\rDB write error (ABC::BHZ::/srv/qor/ABC/13/a)\\n'\n"
@@ -343,9 +356,12 @@ TEST_F(RunnerTest, FailedConversionsAreReportedWithTheirErrorCount) {
   Open();
   SetSeed(Seed());
   Run(false);
-  EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 2\n");
+  EXPECT_EQ(LastMessage(),
+            "Операция завершена с ошибками!\nОшибки: 2\n"
+            "DB write error (ABC::BHZ::/srv/qor/ABC/13/a)\n"
+            "Delete error (ABC::BHZ::/srv/qor/ABC/13/b)");
   EXPECT_EQ(dialogs_.messages.back().icon, MessageIcon::kExclamation);
-  // The counted error lines follow the summary, so the operator sees what failed.
+  // The error lines follow the summary, so the operator sees what failed.
   const std::string& results = view_.resultsText;
   EXPECT_EQ(results.substr(results.find("\r\n") + 2),
             "DB write error (ABC::BHZ::/srv/qor/ABC/13/a)\r\n"
@@ -355,15 +371,193 @@ TEST_F(RunnerTest, FailedConversionsAreReportedWithTheirErrorCount) {
 
   Converter("printf 'Connection error (ODBC: QOR, USER: qor)\\n'; exit 255");
   Run(false);
-  EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 1\n");
+  EXPECT_EQ(LastMessage(),
+            "Операция завершена с ошибками!\nОшибки: 1\nConnection error (ODBC: QOR, USER: qor)");
 
   Converter("exit 3");
   Run(false);
-  EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 1\n");
+  EXPECT_EQ(LastMessage(),
+            "Операция завершена с ошибками!\nОшибки: 1\nКонвертер завершился с кодом 3.");
 
   Converter("kill -9 $$");
   Run(false);
-  EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 1\n");
+  EXPECT_EQ(LastMessage(),
+            "Операция завершена с ошибками!\nОшибки: 1\nКонвертер завершился аварийно.");
+  EXPECT_NE(view_.resultsText.find("\r\nКонвертер завершился аварийно.\r\n"), std::string::npos);
+
+  // "Open Err:" comes with the path the store printed on the line after it.
+  Converter("printf '\\rWriting to database - 100%%\\n\\nOpen Err: \\n/srv/qor/ABC/13/c\\n'");
+  Run(false);
+  EXPECT_EQ(LastMessage(),
+            "Операция завершена с ошибками!\nОшибки: 1\nOpen Err: /srv/qor/ABC/13/c");
+  EXPECT_NE(view_.resultsText.find("\r\nOpen Err: /srv/qor/ABC/13/c\r\n"), std::string::npos);
+}
+
+// The converter's summary line: what the run stored, or that it stored nothing.
+TEST_F(RunnerTest, ResultsShowWhatTheConversionWroteAndANothingIsNoSuccess) {
+  const std::string written =
+      "printf '\\rConverting File - 100%%\\n\\n\\rWriting to database - 100%%"
+      "\\rWriting to database - 100%%\\n\\n'\n";
+  Converter(written +
+            "printf 'Stored 12000 samples in 3 files (2 new, 1 continued, 0 rewritten), 0 "
+            "samples were stored already\\n'");
+  Open();
+  SetSeed(Seed());
+  view_.boxes.station = "CER";
+  Run(false);
+  EXPECT_EQ(LastMessage(), "Операция успешно завершена!");
+  EXPECT_EQ(view_.resultsBox.substr(view_.resultsBox.find("\r\n") + 2),
+            "Записано в хранилище QOR: отсчётов 12000, файлов 3 (новых 2, дописанных 1, "
+            "переписанных 0).\r\n");
+
+  Converter(written +
+            "printf 'Stored 0 samples in 0 files (0 new, 0 continued, 0 rewritten), 12000 "
+            "samples were stored already\\n'");
+  Run(false);
+  EXPECT_EQ(LastMessage(),
+            "Ничего не записано в хранилище QOR: все отсчёты (12000) уже были в нём.");
+
+  // A filter that matched nothing: the converter wrote no segment and printed no summary.
+  Converter("printf '\\rConverting File - 100%%\\n\\n\\rWriting to database - 100%%\\n\\n'");
+  view_.boxes.station = "ER";
+  view_.begin.set = true;
+  Run(false);
+  EXPECT_EQ(LastMessage(),
+            "Ничего не записано: в файле нет данных каналов ER:*:* в заданном интервале "
+            "времени.");
+  EXPECT_EQ(dialogs_.messages.back().icon, MessageIcon::kExclamation);
+  EXPECT_NE(view_.resultsBox.find("\r\nНичего не записано: в файле нет данных"), std::string::npos);
+}
+
+// The main dialog itself as the run's view: what the operator reads after a conversion into the
+// store and one into a CSS file.
+TEST_F(RunnerTest, TheDialogsResultsSayWhatWasWritten) {
+  MainDialog dialog("NOT_FOUND", dialogs_, kNow);
+  RunSetup setup;
+  setup.converterPath = (dir_ / "tarnvel").string();
+  setup.cssChoice = "NOT_FOUND";
+  setup.loadSettings = [] { return kConnection; };
+  ConverterRunner runner(dialog, dialogs_, setup);
+  int ended = 0;
+  QObject::connect(&runner, &ConverterRunner::runEnded, [&] { ++ended; });
+  dialog.show();
+  dialog.controls().showResults->click();
+  dialog.controls().seedPath->setText(QString::fromStdString(Seed()));
+  const std::string writing =
+      "printf '\\rConverting File - 100%%\\n\\n\\rWriting to database - 100%%"
+      "\\rWriting to database - 100%%\\n\\n'\n";
+  Converter(writing +
+            "printf 'Stored 43200 samples in 2 files (1 new, 1 continued, 0 rewritten), 3600 "
+            "samples were stored already\\n'");
+  runner.StartConversionRun();
+  ASSERT_TRUE(WaitUntil([&] { return ended == 1; }));
+  EXPECT_EQ(LastMessage(), "Операция успешно завершена!");
+  EXPECT_TRUE(dialog.controls().results->toPlainText().endsWith(
+      QStringLiteral("\nЗаписано в хранилище QOR: отсчётов 43200, файлов 2 (новых 1, дописанных 1, "
+                     "переписанных 0).\nУже были в хранилище отсчётов: 3600.\n")));
+  testing::LookAt(dialog, QStringLiteral("conversion_stored_summary"));
+
+  dialog.controls().toCss->click();
+  dialogs_.saveAnswer = QString::fromStdString((dir_ / "out.wfdisc").string());
+  Converter(
+      "printf '\\rConverting File - 100%%\\n\\n\\rWriting to CSS-file - 100%%\\rWriting "
+      "to CSS-file - 100%%\\n\\nWrote 3 wfdisc lines and 3 data files (43200 samples) to " +
+      (dir_ / "out.wfdisc").string() + "\\n'");
+  runner.StartConversionRun();
+  ASSERT_TRUE(WaitUntil([&] { return ended == 2; }));
+  EXPECT_TRUE(dialog.controls().results->toPlainText().endsWith(
+      QString::fromStdString("\nЗаписано в CSS: строк wfdisc 3, файлов данных 3 (отсчётов 43200), "
+                             "файл wfdisc: " +
+                             (dir_ / "out.wfdisc").string() + "\n")));
+  testing::LookAt(dialog, QStringLiteral("conversion_css_summary"));
+}
+
+TEST_F(RunnerTest, EmptyBoxesStandForEveryCode) {
+  Converter("true");
+  Open();
+  SetSeed(Seed());
+  view_.boxes = {"", "BHZ", ""};
+  Run(false);
+  EXPECT_EQ(Arguments().at(1), "*:BHZ:*");
+  view_.boxes = {"ABC", "", "00"};
+  Run(true);
+  EXPECT_EQ(Arguments().at(1), "ABC");
+}
+
+// Starts a stand-in that prints a progress line, records its process id and then waits, and
+// returns the path of the id file.
+std::filesystem::path WaitingConverterScript(const std::filesystem::path& dir, bool ignoreTerm,
+                                             std::string& body) {
+  const auto pidFile = dir / "converter.pid";
+  body = std::string(ignoreTerm ? "trap '' TERM\n" : "") + "echo $$ > \"" + pidFile.string() +
+         "\"\nprintf '\\rConverting File - 41%%'\nexec sleep 600\n";
+  return pidFile;
+}
+
+// Whether the process has ended (gone, or a zombie nobody has reaped yet).
+bool ProcessEnded(pid_t pid) {
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  if (stat.empty()) return true;
+  const auto afterName = stat.rfind(')');
+  return afterName != std::string::npos && afterName + 2 < stat.size() &&
+         stat[afterName + 2] == 'Z';
+}
+
+TEST_F(RunnerTest, StoppingEndsTheConverterAndTheRunSaysItWasStopped) {
+  for (const bool ignoresTerm : {false, true}) {
+    SCOPED_TRACE(ignoresTerm ? "converter ignoring SIGTERM" : "converter ending on SIGTERM");
+    std::string body;
+    const auto pidFile = WaitingConverterScript(dir_.path(), ignoresTerm, body);
+    std::filesystem::remove(pidFile);
+    Converter(body);
+    Open();
+    SetSeed(Seed());
+    runner_->StopRun();  // no run: nothing happens
+    const int before = runsEnded_;
+    runner_->StartConversionRun();
+    ASSERT_TRUE(WaitUntil([&] { return view_.reading == 41; }));
+    const pid_t converter = std::stoi(ReadFile(pidFile));
+    EXPECT_FALSE(ProcessEnded(converter));
+    runner_->StopRun();
+    ASSERT_TRUE(WaitUntil([&] { return runsEnded_ > before; }, 10000));
+    EXPECT_TRUE(ProcessEnded(converter));
+    EXPECT_EQ(LastMessage(), "Операция прервана.");
+    EXPECT_EQ(dialogs_.messages.back().icon, MessageIcon::kInformation);
+    EXPECT_NE(view_.resultsBox.find(
+                  "\r\nОперация прервана: конвертер остановлен по запросу оператора.\r\n"),
+              std::string::npos);
+    EXPECT_FALSE(view_.running);
+    EXPECT_EQ(view_.reading, 0);
+  }
+
+  // A listing stopped shows no channel table.
+  std::string body;
+  std::filesystem::remove(WaitingConverterScript(dir_.path(), false, body));
+  Converter(std::string(kListing) + body);
+  runner_->StartListingRun();
+  ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir_ / "converter.pid"); }));
+  runner_->StopRun();
+  ASSERT_TRUE(WaitUntil([&] { return !view_.running; }, 10000));
+  EXPECT_TRUE(dialogs_.channelTables.empty());
+  EXPECT_EQ(LastMessage(), "Операция прервана.");
+
+  // The next run is an ordinary one.
+  Converter("true");
+  Run(false);
+  EXPECT_EQ(LastMessage(), "Операция успешно завершена!");
+}
+
+TEST_F(RunnerTest, ARunnerThatGoesEndsItsConverter) {
+  std::string body;
+  const auto pidFile = WaitingConverterScript(dir_.path(), true, body);
+  Converter(body);
+  Open();
+  SetSeed(Seed());
+  runner_->StartConversionRun();
+  ASSERT_TRUE(WaitUntil([&] { return view_.reading == 41; }));
+  const pid_t converter = std::stoi(ReadFile(pidFile));
+  runner_.reset();
+  EXPECT_TRUE(ProcessEnded(converter));
 }
 
 TEST_F(RunnerTest, CssConversionAsksForTheWfdiscFileAndFollowsCssWriting) {
@@ -396,6 +590,8 @@ TEST_F(RunnerTest, CssConversionAsksForTheWfdiscFileAndFollowsCssWriting) {
             WithConnection({Seed(), "css=" + wfdisc, "*:*:*", "end=07:05:00-17.11.2011"}));
   EXPECT_EQ(PasswordGiven(), "se cret");
   EXPECT_EQ(LastMessage(), "Операция успешно завершена!");
+  // The writing bar named the CSS file while the converter wrote it, and the store after.
+  EXPECT_EQ(view_.writingTargets, (std::vector<std::string>{wfdisc, ""}));
 }
 
 TEST_F(RunnerTest, BadCssRequestWarnsAndStillOffersTheSaveDialog) {
@@ -432,16 +628,20 @@ TEST_F(RunnerTest, OverlongValuesAreRefusedNotCut) {
   ASSERT_EQ(dialogs_.messages.size(), 2u);
   EXPECT_NE(dialogs_.messages[0].text.find("станция"), std::string::npos);
 
-  // Limits count characters: eight Cyrillic letters are too many, seven are not.
-  view_.boxes.station = "ГДЕЖЗИКЛ";
-  Run(false);
-  EXPECT_FALSE(ConverterRan());
-  EXPECT_NE(LastMessage().find("станция (допускается не более 7 символов, задано 8)"),
-            std::string::npos);
-  view_.boxes.station = "ГДЕЖЗИК";
+  // What the converter's filter cannot take is refused, not passed on to match nothing: a
+  // Cyrillic letter, even one that looks Latin, and the filter's separators.
+  for (const char* station : {"\xD0\xA1"
+                              "ER",
+                              "ГДЕЖЗИК", "C:ER", "C,R"}) {
+    view_.boxes.station = station;
+    Run(false);
+    EXPECT_FALSE(ConverterRan()) << station;
+    EXPECT_NE(LastMessage().find("в поле «Станция»"), std::string::npos) << LastMessage();
+  }
+  view_.boxes.station = "CER";
   Run(false);
   EXPECT_TRUE(ConverterRan());
-  EXPECT_EQ(Arguments().at(1), "ГДЕЖЗИК:*:*");
+  EXPECT_EQ(Arguments().at(1), "CER:*:*");
   std::filesystem::remove(dir_ / "args.txt");
 
   view_.boxes.station = "ABCDEFG";
@@ -474,7 +674,9 @@ TEST_F(RunnerTest, AListingThatFailsEndsWithTheFailureMessageAndListsNoErrorLine
   EXPECT_TRUE(dialogs_.channelTables.empty());
   EXPECT_TRUE(view_.channels.empty());
   ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 1\n");
+  EXPECT_EQ(LastMessage(),
+            "Операция завершена с ошибками!\nОшибки: 1\n"
+            "File open error (/no/such.seed): No such file or directory");
   EXPECT_EQ(dialogs_.messages[0].icon, MessageIcon::kExclamation);
   EXPECT_EQ(view_.resultsText,
             "Обнаружено в файле:\r\n==================\r\n"
@@ -486,7 +688,8 @@ TEST_F(RunnerTest, AListingThatFailsEndsWithTheFailureMessageAndListsNoErrorLine
   Run(true);
   ASSERT_EQ(dialogs_.channelTables.size(), 1u);
   EXPECT_EQ(dialogs_.channelTables[0].size(), 3u);
-  EXPECT_EQ(LastMessage(), "Операция завершена с ошибками!\nОшибки: 1\n");
+  EXPECT_EQ(LastMessage(),
+            "Операция завершена с ошибками!\nОшибки: 1\nFile read error (x): Input/output error");
 }
 
 TEST_F(RunnerTest, ThePasswordOfTheDialogsOwnEnvironmentIsNotPassedOnInstead) {
@@ -502,18 +705,35 @@ TEST_F(RunnerTest, ThePasswordOfTheDialogsOwnEnvironmentIsNotPassedOnInstead) {
   qunsetenv("TARNVEL_PASSWORD");
 }
 
-TEST_F(RunnerTest, AMissingConverterEndsTheRunWithAMessage) {
+TEST_F(RunnerTest, AConverterThatCannotStartIsNamedWithWhereItWasLookedFor) {
   Open();
   SetSeed(Seed());
   Run(true);
   ASSERT_EQ(dialogs_.messages.size(), 1u);
-  EXPECT_NE(LastMessage().find((dir_ / "tarnvel").string()), std::string::npos);
+  EXPECT_EQ(LastMessage(),
+            "Программа-конвертер «tarnvel» не найдена в папке " + dir_.path().string() + ".");
   EXPECT_FALSE(view_.running);
   EXPECT_EQ(view_.resultsText, "Обнаружено в файле:\r\n");
   EXPECT_TRUE(dialogs_.channelTables.empty());
   Run(false);
   EXPECT_EQ(dialogs_.messages.size(), 2u);
   EXPECT_FALSE(view_.running);
+  EXPECT_EQ(view_.writingTarget, "");
+
+  // A folder by the converter's name is no converter either.
+  std::filesystem::create_directory(dir_ / "tarnvel");
+  Run(false);
+  EXPECT_EQ(LastMessage().rfind("Программа-конвертер «tarnvel» не найдена в папке ", 0), 0u);
+  std::filesystem::remove(dir_ / "tarnvel");
+
+  WriteFile(dir_ / "tarnvel", "#!/bin/sh\n");
+  chmod((dir_ / "tarnvel").c_str(), 0644);
+  Run(false);
+  EXPECT_EQ(LastMessage(), "Программа-конвертер " + (dir_ / "tarnvel").string() +
+                               " не запускается: нет права на её выполнение.");
+  for (const auto& message : dialogs_.messages) {
+    EXPECT_EQ(message.text.find("execve"), std::string::npos) << message.text;
+  }
 }
 
 }  // namespace

@@ -146,4 +146,34 @@ inline void FileRecords(const std::string& bytes, int recordLength, RunContext& 
               recordLength, context);
 }
 
+// The miniSEED 3 records of `bytes` one after the other, each of the length its header gives
+// (read here field by field, not by the converter's reader), as spans.
+inline std::vector<std::span<const std::uint8_t>> Mseed3Records(
+    std::span<const std::uint8_t> bytes) {
+  std::vector<std::span<const std::uint8_t>> out;
+  for (std::size_t at = 0; at + 40 <= bytes.size();) {
+    const std::uint8_t* h = bytes.data() + at;
+    const std::size_t length = 40 + std::size_t{h[33]} +
+                               (std::size_t{h[34]} | std::size_t{h[35]} << 8) +
+                               (std::size_t{h[36]} | std::size_t{h[37]} << 8 |
+                                std::size_t{h[38]} << 16 | std::size_t{h[39]} << 24);
+    if (at + length > bytes.size()) break;
+    out.push_back(bytes.subspan(at, length));
+    at += length;
+  }
+  return out;
+}
+
+inline std::vector<std::span<const std::uint8_t>> Mseed3Records(const std::string& bytes) {
+  return Mseed3Records(std::span<const std::uint8_t>(
+      reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
+// Files every miniSEED 3 record of `bytes` at its own length.
+inline void FileMseed3Records(const std::string& bytes, RunContext& context) {
+  for (const auto record : Mseed3Records(bytes)) {
+    ProcessDataRecord(record, static_cast<int>(record.size()), context);
+  }
+}
+
 }  // namespace tarnvel::testing

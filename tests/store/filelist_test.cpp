@@ -168,12 +168,19 @@ TEST_P(FileListTest, SegmentContinuesTheLastFileOrStartsANewOne) {
     std::vector<File> files;
   };
   const Case cases[] = {
-      {"0.04 s late at 20 sps: within 1.5 sample intervals",
+      {"0.004 s late at 20 sps: its first sample at the file's next sample time",
+       0.0,
+       24000,
+       1200.004,
+       12000,
+       {{"ABC/13/21032009-130500-BHZ.ABC", 0.0, 1800.0, 0.0f, "000 00 30 00"}}},
+      {"0.04 s late at 20 sps: appended, its samples would lie 0.8 intervals early",
        0.0,
        24000,
        1200.04,
        12000,
-       {{"ABC/13/21032009-130500-BHZ.ABC", 0.0, 1800.0, 0.0f, "000 00 30 00"}}},
+       {{"ABC/13/21032009-130500-BHZ.ABC", 0.0, 1200.0, 0.0f, "000 00 20 00"},
+        {"ABC/13/21032009-132500-BHZ.ABC", 1200.04, 600.0, 24000.0f, "000 00 10 00"}}},
       {"two intervals late",
        0.0,
        24000,

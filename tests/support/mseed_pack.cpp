@@ -1,15 +1,19 @@
 #include "tests/support/mseed_pack.h"
 
+#include "tests/support/mseed3_writer.h"
+
 #ifdef TARNVEL_HAVE_MSEED
 
 #include <libmseed.h>
 
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <random>
 #include <stdexcept>
+#include <string_view>
 #include <tuple>
 
 namespace tarnvel::testing {
@@ -33,9 +37,8 @@ void AppendRecord(char* record, int length, void* handlerData) {
   static_cast<std::string*>(handlerData)->append(record, static_cast<std::size_t>(length));
 }
 
-}  // namespace
-
-std::string PackRecords(const PackSpec& spec, std::span<const std::int32_t> samples) {
+// Packs `count` samples of `type` ('i', 'f' or 'd') at `data`, which the library only reads.
+std::string Pack(const PackSpec& spec, void* data, std::size_t count, char type) {
   MSRecord* raw = msr_init(nullptr);
   if (raw == nullptr) throw std::runtime_error("msr_init failed");
   std::unique_ptr<MSRecord, MsRecordDeleter> msr(raw);
@@ -49,19 +52,34 @@ std::string PackRecords(const PackSpec& spec, std::span<const std::int32_t> samp
   msr->reclen = spec.recordLength;
   msr->encoding = static_cast<int8_t>(spec.encoding);
   msr->byteorder = spec.bigEndian ? 1 : 0;
-  // The library only reads the samples while packing; the vector keeps owning them.
-  std::vector<std::int32_t> copy(samples.begin(), samples.end());
-  msr->datasamples = copy.data();
-  msr->numsamples = static_cast<int64_t>(copy.size());
-  msr->sampletype = 'i';
+  msr->datasamples = data;
+  msr->numsamples = static_cast<int64_t>(count);
+  msr->sampletype = type;
 
   std::string out;
   int64_t packed = 0;
   const int records = msr_pack(msr.get(), &AppendRecord, &out, &packed, 1, 0);
-  if (records < 0 || packed != static_cast<int64_t>(copy.size())) {
+  if (records < 0 || packed != static_cast<int64_t>(count)) {
     throw std::runtime_error("msr_pack failed for " + spec.station + "." + spec.channel);
   }
   return out;
+}
+
+}  // namespace
+
+std::string PackRecords(const PackSpec& spec, std::span<const std::int32_t> samples) {
+  // The library only reads the samples while packing; the vector keeps owning them.
+  std::vector<std::int32_t> copy(samples.begin(), samples.end());
+  return Pack(spec, copy.data(), copy.size(), 'i');
+}
+
+std::string PackFloatRecords(const PackSpec& spec, std::span<const double> samples) {
+  if (spec.encoding == kEncodingFloat32) {
+    std::vector<float> copy(samples.begin(), samples.end());
+    return Pack(spec, copy.data(), copy.size(), 'f');
+  }
+  std::vector<double> copy(samples.begin(), samples.end());
+  return Pack(spec, copy.data(), copy.size(), 'd');
 }
 
 std::vector<ReferenceRecord> DecodeRecords(const std::string& bytes, int recordLength) {
@@ -89,9 +107,21 @@ std::vector<ReferenceRecord> DecodeRecords(const std::string& bytes, int recordL
     record.sampleCount = raw->samplecnt;
     record.encoding = raw->encoding;
     record.byteOrder = raw->byteorder;
-    if (raw->sampletype == 'i' && raw->datasamples != nullptr) {
-      const auto* values = static_cast<const std::int32_t*>(raw->datasamples);
-      record.samples.assign(values, values + raw->numsamples);
+    record.dataOffset = raw->fsdh->data_offset;
+    record.microseconds = raw->Blkt1001 != nullptr ? raw->Blkt1001->usec : 0;
+    if (raw->datasamples != nullptr) {
+      const auto n = static_cast<std::size_t>(raw->numsamples);
+      if (raw->sampletype == 'i') {
+        const auto* values = static_cast<const std::int32_t*>(raw->datasamples);
+        record.samples.assign(values, values + n);
+        record.values.assign(values, values + n);
+      } else if (raw->sampletype == 'f') {
+        const auto* values = static_cast<const float*>(raw->datasamples);
+        record.values.assign(values, values + n);
+      } else if (raw->sampletype == 'd') {
+        const auto* values = static_cast<const double*>(raw->datasamples);
+        record.values.assign(values, values + n);
+      }
     }
     out.push_back(std::move(record));
   }
@@ -116,10 +146,94 @@ std::vector<ReferenceChannel> DecodeChannels(const std::string& bytes, int recor
     }
     ReferenceChannel& channel = channels[it->second];
     channel.samples.insert(channel.samples.end(), record.samples.begin(), record.samples.end());
+    channel.values.insert(channel.values.end(), record.values.begin(), record.values.end());
     channel.recordStarts.push_back(record.start);
-    channel.recordCounts.push_back(static_cast<std::int64_t>(record.samples.size()));
+    channel.recordCounts.push_back(static_cast<std::int64_t>(record.values.size()));
+    channel.recordMicroseconds.push_back(record.microseconds);
   }
   return channels;
+}
+
+namespace {
+
+void AppendLittle(std::string& out, std::uint64_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+}
+
+// The payload of `record` (a SEED record of `bytes`) in miniSEED 3's byte order.
+std::vector<std::uint8_t> Mseed3Payload(const ReferenceRecord& record, std::string_view bytes) {
+  std::string out;
+  switch (record.encoding) {
+    case kEncodingSteim1:
+    case kEncodingSteim2:
+      if (record.byteOrder != 1) throw std::runtime_error("little-endian Steim frames");
+      out = std::string(bytes.substr(record.dataOffset));
+      break;
+    case kEncodingInt16:
+      for (const double v : record.values) {
+        AppendLittle(out, static_cast<std::uint16_t>(static_cast<std::int16_t>(v)), 2);
+      }
+      break;
+    case kEncodingInt32:
+      for (const double v : record.values) {
+        AppendLittle(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(v)), 4);
+      }
+      break;
+    case kEncodingFloat32:
+      for (const double v : record.values) {
+        const auto f = static_cast<float>(v);
+        std::uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        AppendLittle(out, bits, 4);
+      }
+      break;
+    case kEncodingFloat64:
+      for (const double v : record.values) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, 8);
+        AppendLittle(out, bits, 8);
+      }
+      break;
+    default:
+      throw std::runtime_error("no miniSEED 3 payload for encoding " +
+                               std::to_string(record.encoding));
+  }
+  return std::vector<std::uint8_t>(out.begin(), out.end());
+}
+
+}  // namespace
+
+std::string Mseed3FromSeed2(const std::string& bytes, int recordLength) {
+  std::string out;
+  const auto records = DecodeRecords(bytes, recordLength);
+  const auto length = static_cast<std::size_t>(recordLength);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const ReferenceRecord& r = records[i];
+    Mseed3Spec spec;
+    std::string channel = r.channel;
+    channel.resize(3, ' ');
+    spec.identifier = "FDSN:" + r.network + "_" + r.station + "_" + r.location + "_" +
+                      channel.substr(0, 1) + "_" + channel.substr(1, 1) + "_" +
+                      channel.substr(2, 1);
+    // The start to the microsecond: whole seconds for the calendar, the rest as nanoseconds.
+    const auto micro = static_cast<std::int64_t>(std::llround(r.start * 1e6));
+    const std::int64_t whole = micro >= 0 ? micro / 1000000 : -((-micro + 999999) / 1000000);
+    const std::time_t seconds = static_cast<std::time_t>(whole);
+    std::tm t{};
+    gmtime_r(&seconds, &t);
+    spec.year = static_cast<std::uint16_t>(t.tm_year + 1900);
+    spec.dayOfYear = static_cast<std::uint16_t>(t.tm_yday + 1);
+    spec.hour = static_cast<std::uint8_t>(t.tm_hour);
+    spec.minute = static_cast<std::uint8_t>(t.tm_min);
+    spec.second = static_cast<std::uint8_t>(t.tm_sec);
+    spec.nanosecond = static_cast<std::uint32_t>((micro - whole * 1000000) * 1000);
+    spec.encoding = static_cast<std::uint8_t>(r.encoding);
+    spec.rate = r.nominalRate;
+    spec.sampleCount = static_cast<std::uint32_t>(r.sampleCount);
+    const auto payload = Mseed3Payload(r, std::string_view(bytes).substr(i * length, length));
+    out += AsText(Mseed3Record(spec, payload));
+  }
+  return out;
 }
 
 std::vector<std::int32_t> RandomWalk(std::size_t count, std::uint32_t seed, std::int32_t maxStep,

@@ -32,6 +32,13 @@ inline std::vector<std::string> WfdiscFields(const std::string& line) {
   return fields;
 }
 
+// The fields of a wfdisc line but its load date (the last two).
+inline std::vector<std::string> WfdiscFieldsWithoutLoadDate(const std::string& line) {
+  std::vector<std::string> fields = WfdiscFields(line);
+  fields.resize(fields.size() >= 2 ? fields.size() - 2 : 0);
+  return fields;
+}
+
 // Field positions in WfdiscFields.
 inline constexpr std::size_t kWfdiscTime = 2;
 inline constexpr std::size_t kWfdiscJdate = 5;
