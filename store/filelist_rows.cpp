@@ -293,7 +293,17 @@ StoreResult WaveformStore::UpdateFileRow(SegmentWork& work, const ChannelFile& f
       names_.Column(kFl, "TBEGIN").c_str(), file.begin, names_.Column(kFl, "TQTY").c_str(),
       file.quantity, names_.Column(kFl, "CPATH").c_str(), SqlText(file.cpath).c_str());
   const SQLRETURN rc = statement.Execute(text);
-  if (!OdbcSucceeded(rc)) return rc == SQL_NO_DATA ? sr::kNoRowUpdated : sr::kUpdateFailed;
+  if (rc == SQL_NO_DATA) {
+    // No row changed: either the row went away meanwhile, or the database dropped the update
+    // while reporting success (a trigger can). Only a row that is gone lets the samples go to
+    // another file; beside a row that stays they would be stored twice.
+    std::optional<ChannelFile> still;
+    if (FindFileByPath(work.files, file.cpath, still) != sr::kOk || still) {
+      return sr::kUpdateFailed;
+    }
+    return sr::kNoRowUpdated;
+  }
+  if (!OdbcSucceeded(rc)) return sr::kUpdateFailed;
   ChannelFile after = file;
   after.quantity = AsStoredDuration(quantity);
   if (useEndTime_) after.end = AsStoredTime(file.begin + quantity);
