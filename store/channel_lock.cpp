@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "seed/channel_key.h"
+
 namespace tarnvel {
 
 std::string ChannelLock::LockFilePath(std::string_view station, std::string_view channel) {
@@ -16,6 +18,25 @@ std::string ChannelLock::LockFilePath(std::string_view station, std::string_view
   path += channel;
   path += ".lock";
   return path;
+}
+
+std::optional<std::pair<std::string, std::string>> ChannelLock::ChannelOfFile(
+    std::string_view name) {
+  constexpr std::string_view kSuffix = ".lock";
+  if (name.size() <= kSuffix.size() || name.substr(name.size() - kSuffix.size()) != kSuffix) {
+    return std::nullopt;
+  }
+  const std::string_view body = name.substr(0, name.size() - kSuffix.size());
+  std::optional<std::pair<std::string, std::string>> found;
+  for (std::size_t dot = body.find('.'); dot != std::string_view::npos;
+       dot = body.find('.', dot + 1)) {
+    const std::string_view station = body.substr(0, dot);
+    const std::string_view channel = body.substr(dot + 1);
+    if (!IsSafeCode(station) || !IsSafeCode(channel)) continue;
+    if (found) return std::nullopt;
+    found.emplace(std::string(station), std::string(channel));
+  }
+  return found;
 }
 
 bool ChannelLock::Acquire(const StoreFiles& files, std::string_view station,

@@ -14,8 +14,10 @@
 // for the next holder to settle.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "store/lock_note.h"
@@ -37,6 +39,9 @@ class ChannelLock {
   static constexpr std::string_view kFolder = ".lock";
   // The lock file of a channel, relative to the data directory.
   static std::string LockFilePath(std::string_view station, std::string_view channel);
+  // The station and channel a lock file's name ("<STA>.<CH>.lock") stands for; std::nullopt
+  // when it stands for none, or for more than one (codes with a '.' in them).
+  static std::optional<std::pair<std::string, std::string>> ChannelOfFile(std::string_view name);
 
   // Creates the lock folder when needed and waits for the lock. False when the lock file cannot
   // be opened (a link stands there, say) or locked, or keeps being replaced while it is taken;

@@ -103,6 +103,7 @@ class StoreWork {
   void Disconnecting(bool connected);
   // Whether files are synced before their rows are committed (the default).
   void SetSyncing(bool enabled) { sync_.Enable(enabled); }
+  bool syncing() const { return sync_.enabled(); }
 
   // The store's files, with the folders created on the way noted for the next sync.
   StoreFiles Files() { return StoreFiles(directory_, sync_.NewFolders()); }
@@ -116,6 +117,10 @@ class StoreWork {
   // Settles the notes of every channel whose lock can be taken without waiting; locks held by
   // others are left to their holders.
   void SettleEveryChannel();
+  // Settles the notes under one channel's lock, taken without waiting (as SettleEveryChannel
+  // does for each): kBusy when another process holds it, kLeft when notes stay.
+  enum class Settling { kNothing, kSettled, kBusy, kLeft };
+  Settling SettleChannel(const std::string& station, const std::string& channel);
 
   // ---- a segment ----
   // Before a segment: locks taken more than kLongestTransaction ago go, their work committed.

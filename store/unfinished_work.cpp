@@ -39,26 +39,6 @@ std::string Printable(std::string_view line) {
   return text;
 }
 
-// The station and channel a lock file's name ("<STA>.<CH>.lock") stands for; std::nullopt when
-// it stands for none, or for more than one (codes with a '.' in them).
-std::optional<std::pair<std::string, std::string>> ChannelOfLockFile(std::string_view name) {
-  constexpr std::string_view kSuffix = ".lock";
-  if (name.size() <= kSuffix.size() || name.substr(name.size() - kSuffix.size()) != kSuffix) {
-    return std::nullopt;
-  }
-  const std::string_view body = name.substr(0, name.size() - kSuffix.size());
-  std::optional<std::pair<std::string, std::string>> found;
-  for (std::size_t dot = body.find('.'); dot != std::string_view::npos;
-       dot = body.find('.', dot + 1)) {
-    const std::string_view station = body.substr(0, dot);
-    const std::string_view channel = body.substr(dot + 1);
-    if (!IsSafeCode(station) || !IsSafeCode(channel)) continue;
-    if (found) return std::nullopt;
-    found.emplace(std::string(station), std::string(channel));
-  }
-  return found;
-}
-
 }  // namespace
 
 bool StoreWork::SettleNotes(const ChannelHold& hold, const std::vector<tarnvel::Note>& notes,
@@ -184,18 +164,30 @@ void StoreWork::SettleEveryChannel() {
   const StoreFiles files = Files();
   const std::string folder(ChannelLock::kFolder);
   for (const std::string& name : files.FileNames(folder)) {
-    const auto channel = ChannelOfLockFile(name);
-    if (!channel) continue;
-    const auto& [station, code] = *channel;
+    const auto channel = ChannelLock::ChannelOfFile(name);
     // Only a lock file with notes has anything to settle.
-    if (files.Stat(folder + "/" + name).size == 0) continue;
-    if (holds_.contains(station + '\n' + code)) continue;  // settled when it was taken
-    ChannelHold hold;
-    hold.station = station;
-    hold.channel = code;
-    if (hold.lock.TryAcquire(files, station, code) != ChannelLock::Attempt::kTaken) continue;
-    Settle(hold, nullptr);
-  }  // each lock goes with its hold
+    if (!channel || files.Stat(folder + "/" + name).size == 0) continue;
+    SettleChannel(channel->first, channel->second);
+  }
 }
+
+StoreWork::Settling StoreWork::SettleChannel(const std::string& station,
+                                             const std::string& channel) {
+  if (holds_.contains(station + '\n' + channel)) return Settling::kNothing;  // settled when taken
+  ChannelHold hold;
+  hold.station = station;
+  hold.channel = channel;
+  switch (hold.lock.TryAcquire(Files(), station, channel)) {
+    case ChannelLock::Attempt::kBusy:
+      return Settling::kBusy;
+    case ChannelLock::Attempt::kFailed:
+      return Settling::kLeft;
+    case ChannelLock::Attempt::kTaken:
+      break;
+  }
+  if (hold.lock.Empty()) return Settling::kNothing;
+  Settle(hold, nullptr);
+  return hold.unsettled ? Settling::kLeft : Settling::kSettled;
+}  // the lock goes with its hold
 
 }  // namespace tarnvel

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "store/file_header.h"
 #include "store/store_lines.h"
 #include "store/waveform_store.h"
 
@@ -23,13 +24,6 @@ namespace {
 
 // Same-second names tried for a new file before giving up.
 constexpr int kMostSerials = 10000;
-
-std::tm LocalTimeOf(double epoch) {
-  const auto seconds = static_cast<std::time_t>(std::floor(epoch));  // also before 1970
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  return local;
-}
 
 // A new file at `path` with nothing in its way: a stale staged file of a killed run is
 // replaced.
@@ -66,12 +60,8 @@ StoreResult WaveformStore::WriteStaged(SegmentWork& work, const Note& note,
 std::array<char, kWaveformHeaderSize> WaveformStore::HeaderFor(const SegmentToStore& segment,
                                                                double begin,
                                                                std::int64_t samples) const {
-  // The length as the row holds it: TEND - TBEGIN when the column is in use, else TQTY.
-  const double quantity = RowDuration(samples, segment.rate);
-  const double length = useEndTime_ ? AsStoredTime(begin + quantity) - AsStoredTime(begin)
-                                    : AsStoredDuration(quantity);
-  return FormatHeaderText(LocalTimeOf(AsStoredTime(begin)), length, segment.rate, segment.station,
-                          segment.channel, segment.location);
+  return StoreHeaderOf(segment.station, segment.channel, segment.location, segment.rate, begin,
+                       samples, useEndTime_);
 }
 
 StoreResult WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {

@@ -108,6 +108,40 @@ class WaveformStore : private StoreWork::Store {
   // Where failures of store operations are named (syslog at debug level by default).
   void SetDebugSink(DebugSink& sink) { debug_ = &sink; }
 
+  // ---- repairs, for the store checker (file_repair.cpp) ----
+  // Each works under the channel's lock as a conversion does (what a killed run left there is
+  // settled first), never guesses and never deletes a sample the row registers.
+  // The notes under one channel's lock, settled as a conversion settles them; the lock is taken
+  // without waiting (kBusy: another converter holds it).
+  StoreWork::Settling SettleChannel(const std::string& station, const std::string& channel) {
+    return work_.SettleChannel(station, channel);
+  }
+  struct FileRepair {
+    enum class Action {
+      kNone,           // nothing to do without a guess (or the file agrees with its row)
+      kCutBack,        // a file longer than its row cut back to it (`bytes`)
+      kRowShortened,   // the row of a file cut short set to the `samples` it holds, its
+                       // header (the store's own) written from it
+      kHeaderWritten,  // a header of the store's own written from its row
+      kFailed,         // the database or the file refused; nothing changed
+    };
+    Action action = Action::kNone;
+    std::int64_t samples = 0;
+    std::int64_t bytes = 0;
+  };
+  // Brings the file registered at `cpath` for the channel to agree with its row where it can:
+  // cuts a file longer than its row back to it, or sets the row of a file cut short (with at
+  // least one whole sample) to the samples it holds. With `headerFromRow`, a header of a file
+  // that holds what its row says is written from the row when the file is `creator`'s.
+  FileRepair RepairFile(const std::string& station, const std::string& channel,
+                        const std::string& location, const std::string& cpath,
+                        const std::string& creator, bool headerFromRow);
+  // Removes the staged file `staged` (".<name>.new" beside a file of the channel) left by a run
+  // that did not finish: under the channel's lock, once its notes are settled, it is nobody's
+  // work. False when it is not the channel's staged name or cannot be removed.
+  bool RemoveStagedFile(const std::string& station, const std::string& channel,
+                        const std::string& staged);
+
  private:
   using ChannelHold = StoreWork::ChannelHold;
   // What one segment is stored with.
@@ -133,6 +167,8 @@ class WaveformStore : private StoreWork::Store {
   std::array<char, kWaveformHeaderSize> HeaderFor(const SegmentToStore& segment, double begin,
                                                   std::int64_t samples) const override;
   StoreResult StoreAgain(const SegmentToStore& segment) override;
+  // The repair of one file under its lock, its transaction open.
+  FileRepair RepairHeldFile(SegmentWork& work, const std::string& cpath, bool headerFromRow);
   DebugSink& Debug() override { return *debug_; }
 
   // ---- storing a segment (filelist_bookkeeping.cpp) ----
