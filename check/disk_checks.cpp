@@ -6,6 +6,7 @@
 
 #include "check/waveform_names.h"
 #include "seed/seed_record.h"
+#include "store/channel_lock.h"
 
 namespace tarnvel::check {
 namespace {
@@ -62,7 +63,7 @@ void FindDiskProblems(const StoreFiles& files, const std::vector<DiskEntry>& dis
                       const std::set<std::string>& busy, std::vector<Finding>& findings,
                       Totals& totals) {
   const DataDirectory& directory = files.Directory();
-  const std::string lockFolder = ".lock/";
+  const std::string lockFolder = std::string(ChannelLock::kFolder) + "/";
   for (const DiskEntry& entry : disk) {
     const bool inLockFolder = entry.path.rfind(lockFolder, 0) == 0;
     // A registered path is its row's to check; the lock files are the lock checks'.

@@ -15,6 +15,7 @@ struct Finding {
   std::string relative;               // the path below the data directory
   std::optional<RegisteredFile> row;  // the row it concerns, where there is one
   FileCheck check;                    // that row's file against it
+  bool lengthOnly = false;            // a header that disagrees with its row in its length alone
 };
 
 // The channel of a row as the report names it.

@@ -7,7 +7,7 @@
 namespace tarnvel::check {
 
 void CheckLocks(const StoreFiles& files, const std::vector<DiskEntry>& disk,
-                const ChannelFilter& filter, LockSettler* settler, Report& report,
+                const ChannelFilter& filter, LockSettler* settler, Report* report,
                 std::set<std::string>& busy, std::vector<Finding>& findings) {
   const DataDirectory& directory = files.Directory();
   for (const DiskEntry& entry : disk) {
@@ -23,7 +23,7 @@ void CheckLocks(const StoreFiles& files, const std::vector<DiskEntry>& disk,
     switch (lock.TryAcquire(files, channel->station, channel->channel)) {
       case ChannelLock::Attempt::kBusy:
         busy.insert(BusyKey(channel->station, channel->channel));
-        report.Busy(*channel, finding.problem.path);
+        if (report != nullptr) report->Busy(*channel, finding.problem.path);
         continue;
       case ChannelLock::Attempt::kFailed:
         finding.problem.detail = "its lock cannot be taken";
@@ -41,11 +41,13 @@ void CheckLocks(const StoreFiles& files, const std::vector<DiskEntry>& disk,
     if (settler != nullptr) {
       switch (settler->Settle(*channel)) {
         case LockSettler::Outcome::kSettled:
-          report.Repaired(finding.problem, "settled as a conversion settles them");
+          if (report != nullptr) {
+            report->Repaired(finding.problem, "settled as a conversion settles them");
+          }
           continue;
         case LockSettler::Outcome::kBusy:
           busy.insert(BusyKey(channel->station, channel->channel));
-          report.Busy(*channel, finding.problem.path);
+          if (report != nullptr) report->Busy(*channel, finding.problem.path);
           continue;
         case LockSettler::Outcome::kLeft:
           finding.problem.detail += ", not all could be settled";

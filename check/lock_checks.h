@@ -25,10 +25,10 @@ class LockSettler {
 };
 
 // Looks at every lock file with something in it (of the channels the filter selects): a lock
-// another process holds names its channel in `busy` (and is reported as busy); notes in a lock
-// nobody holds are reported unsettled, or with `settler` settled.
+// another process holds names its channel in `busy` (and with `report`, a busy line); notes in
+// a lock nobody holds are found unsettled, or with `settler` settled (and reported repaired).
 void CheckLocks(const StoreFiles& files, const std::vector<DiskEntry>& disk,
-                const ChannelFilter& filter, LockSettler* settler, Report& report,
+                const ChannelFilter& filter, LockSettler* settler, Report* report,
                 std::set<std::string>& busy, std::vector<Finding>& findings);
 
 }  // namespace tarnvel::check

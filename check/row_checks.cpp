@@ -139,6 +139,8 @@ CheckedRow CheckRow(const StoreFiles& files, RegisteredFile row, bool useEndTime
   if (!disagreement.empty()) {
     findings.push_back(RowFinding(ProblemKind::kHeader, row, directory, disagreement));
     findings.back().check = checked.check;
+    findings.back().lengthOnly = disagreement.rfind("Time duration=", 0) == 0 &&
+                                 disagreement.find(", ") == std::string::npos;
   }
   checked.row = std::move(row);
   return checked;

@@ -5,6 +5,7 @@
 
 #include "seed/channel_key.h"
 #include "store/channel_lock.h"
+#include "store/lock_note.h"
 
 namespace tarnvel::check {
 namespace {
@@ -43,7 +44,11 @@ std::optional<std::string> StagedFor(std::string_view path) {
       leaf.substr(leaf.size() - kSuffix.size()) != kSuffix) {
     return std::nullopt;
   }
-  return std::string(folder) + std::string(leaf.substr(1, leaf.size() - 1 - kSuffix.size()));
+  std::string target =
+      std::string(folder) + std::string(leaf.substr(1, leaf.size() - 1 - kSuffix.size()));
+  // The store's own rule names it.
+  if (StagedPathOf(target) != path) return std::nullopt;
+  return target;
 }
 
 std::optional<ChannelName> ChannelOfPath(std::string_view path) {
@@ -76,25 +81,11 @@ std::optional<ChannelName> ChannelOfPath(std::string_view path) {
 }
 
 std::optional<ChannelName> ChannelOfLockPath(std::string_view path) {
-  constexpr std::string_view kSuffix = ".lock";
-  const std::string folder = ".lock/";
+  const std::string folder = std::string(ChannelLock::kFolder) + "/";
   if (path.substr(0, folder.size()) != folder) return std::nullopt;
-  const std::string_view name = path.substr(folder.size());
-  if (name.size() <= kSuffix.size() || name.substr(name.size() - kSuffix.size()) != kSuffix) {
-    return std::nullopt;
-  }
-  const std::string_view body = name.substr(0, name.size() - kSuffix.size());
-  std::optional<ChannelName> found;
-  // Codes with a '.' in them could be read more than one way: such a name stands for none.
-  for (std::size_t dot = body.find('.'); dot != std::string_view::npos;
-       dot = body.find('.', dot + 1)) {
-    const std::string_view station = body.substr(0, dot);
-    const std::string_view channel = body.substr(dot + 1);
-    if (!IsSafeCode(station) || !IsSafeCode(channel)) continue;
-    if (found) return std::nullopt;
-    found = ChannelName{std::string(station), std::string(channel), "*"};
-  }
-  return found;
+  const auto channel = ChannelLock::ChannelOfFile(path.substr(folder.size()));
+  if (!channel) return std::nullopt;
+  return ChannelName{channel->first, channel->second, "*"};
 }
 
 }  // namespace tarnvel::check

@@ -1,0 +1,66 @@
+#include "check/repair.h"
+
+#include "check/waveform_names.h"
+#include "store/waveform_store.h"
+
+namespace tarnvel::check {
+namespace {
+
+// The creator the converter registers its files with: their headers are the store's own.
+constexpr char kCreator[] = "tarnvel";
+
+using Action = WaveformStore::FileRepair::Action;
+
+}  // namespace
+
+LockSettler::Outcome StoreRepairs::Settle(const ChannelName& channel) {
+  switch (store_.SettleChannel(channel.station, channel.channel)) {
+    case StoreWork::Settling::kNothing:
+    case StoreWork::Settling::kSettled:
+      return Outcome::kSettled;
+    case StoreWork::Settling::kBusy:
+      return Outcome::kBusy;
+    case StoreWork::Settling::kLeft:
+      break;
+  }
+  return Outcome::kLeft;
+}
+
+std::optional<std::string> StoreRepairs::Repair(const Finding& finding) {
+  if (repaired_.contains(finding.relative)) return std::nullopt;
+  const ProblemKind kind = finding.problem.kind;
+  if (kind == ProblemKind::kStaged) {
+    const std::optional<ChannelName> channel = ChannelOfPath(finding.relative);
+    if (!channel ||
+        !store_.RemoveStagedFile(channel->station, channel->channel, finding.relative)) {
+      return std::nullopt;
+    }
+    repaired_.insert(finding.relative);
+    return "removed";
+  }
+  const bool fileRepair = kind == ProblemKind::kLonger || kind == ProblemKind::kShorter ||
+                          (kind == ProblemKind::kHeader && finding.lengthOnly);
+  if (!fileRepair || !finding.row) return std::nullopt;
+  const RegisteredFile& row = *finding.row;
+  const WaveformStore::FileRepair repair =
+      store_.RepairFile(row.station, row.channel, row.location, row.file.cpath, kCreator,
+                        kind == ProblemKind::kHeader);
+  switch (repair.action) {
+    case Action::kCutBack:
+      repaired_.insert(finding.relative);
+      return "cut back to its row's " + std::to_string(repair.bytes) + " bytes";
+    case Action::kRowShortened:
+      repaired_.insert(finding.relative);
+      return "its row set to the " + std::to_string(repair.samples) +
+             " samples it holds, and its header";
+    case Action::kHeaderWritten:
+      repaired_.insert(finding.relative);
+      return "its header written from its row";
+    case Action::kNone:
+    case Action::kFailed:
+      break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace tarnvel::check
