@@ -57,8 +57,9 @@ apt-get install -y -qq -o DPkg::Lock::Timeout=300 ./tarnvel_*.deb >/dev/null
 
 doc=/usr/share/doc/tarnvel
 examples=$doc/examples
-for file in /usr/bin/tarnvel /usr/bin/Tarnvel_GUI \
-  /usr/share/man/man1/tarnvel.1.gz /usr/share/man/man1/Tarnvel_GUI.1.gz \
+for file in /usr/bin/tarnvel /usr/bin/tarnvel-check /usr/bin/Tarnvel_GUI \
+  /usr/share/man/man1/tarnvel.1.gz /usr/share/man/man1/tarnvel-check.1.gz \
+  /usr/share/man/man1/Tarnvel_GUI.1.gz \
   /usr/share/applications/tarnvel.desktop /usr/share/icons/hicolor/48x48/apps/tarnvel.png \
   $doc/README.md $doc/copyright $doc/changelog.gz \
   $examples/tarnvel.ini $examples/qor.ini $examples/odbc.ini \
@@ -75,7 +76,8 @@ check "Recommends an ODBC driver" \
   test "$(dpkg-query -W -f='${Recommends}' tarnvel)" = "libsqliteodbc | odbc-postgresql"
 check "the manual pages render without warnings" \
   bash -c 'man --warnings -E UTF-8 -l -Tutf8 -Z /usr/share/man/man1/tarnvel.1.gz \
-    /usr/share/man/man1/Tarnvel_GUI.1.gz 2>&1 >/dev/null | (! grep .)'
+    /usr/share/man/man1/tarnvel-check.1.gz /usr/share/man/man1/Tarnvel_GUI.1.gz 2>&1 >/dev/null |
+    (! grep .)'
 
 echo "== installed tarnvel: help =="
 help=$(tarnvel "/?" </dev/null)
@@ -117,6 +119,24 @@ while read -r sta ch lcode creater foff cpath size; do
     test "$(head -c 40 "$file" | tr -d '\r' | head -n 2 | tr '\n' ' ')" = "[QOR5.x] Data offset=512 "
   check "$cpath header names channel $ch" grep -aq "Channel=$ch" "$file"
 done <<<"$rows"
+
+echo "== installed tarnvel-check: the store just written, settings from /etc/tarnvel.ini =="
+status=0
+output=$(cd "$work/run" && tarnvel-check) || status=$?
+check "the store checks clean (status $status): $output" \
+  test "$status $output" = "0 Checked 3 rows, 3 files, 129336 bytes: no problems"
+first=$(head -n 1 <<<"$rows" | awk '{ print $6 }')
+truncate -s 20000 "$store/data/$first"
+status=0
+output=$(cd "$work/run" && tarnvel-check) || status=$?
+check "a file cut short is found (status $status): $output" \
+  test "$status $(head -n 1 <<<"$output")" = \
+  "1 shorter $(awk '{ print $1 "::" $2 "::" $3 }' <<<"$(head -n 1 <<<"$rows")") $store/data/$first: 20000 bytes, its row registers 43112"
+status=0
+output=$(cd "$work/run" && tarnvel-check --repair) || status=$?
+check "--repair sets its row to what it holds (status $status): $output" \
+  test "$status $(tail -n 1 <<<"$output")" = \
+  "0 Checked 3 rows, 3 files, 106224 bytes: no problems, 1 repaired (1 shorter)"
 
 echo "== installed tarnvel: a tarnvel.ini in the current folder takes the place of /etc/tarnvel.ini =="
 printf '[DATABASE]\nODBC=TARNVEL_NO_SUCH_SOURCE\n' >"$work/local/tarnvel.ini"
