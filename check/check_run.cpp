@@ -133,7 +133,7 @@ int RunCheck(const std::vector<std::string>& args, std::FILE* out) {
   Report report(out, options.json);
   Pass pass;
   if (options.repair) {
-    StoreRepairs repairs(store);
+    StoreRepairs repairs(store, options.registerOrphans);
     Pass before;
     if (auto failed = LookOver(store, settings, options, &repairs, &report, out, before)) {
       return *failed;
@@ -141,7 +141,9 @@ int RunCheck(const std::vector<std::string>& args, std::FILE* out) {
     for (const Finding& finding : before.findings) {
       const ChannelName& channel = finding.problem.channel;
       if (before.busy.contains(BusyKey(channel.station, channel.channel))) continue;
-      if (const auto action = repairs.Repair(finding)) report.Repaired(finding.problem, *action);
+      if (const auto action = repairs.Repair(finding, before.checked)) {
+        report.Repaired(finding.problem, *action);
+      }
     }
     // What is left is what the store holds now.
     pass.busy = before.busy;

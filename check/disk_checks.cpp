@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "check/row_checks.h"
 #include "check/waveform_names.h"
 #include "seed/seed_record.h"
 #include "store/channel_lock.h"
@@ -21,13 +22,8 @@ std::string LocationOfHeader(const StoreFiles& files, const std::string& path,
   const ssize_t got = ::pread(fd.get(), bytes, sizeof bytes - 1, 0);
   if (got <= 0) return "*";
   const std::string header(bytes, ::strnlen(bytes, static_cast<std::size_t>(got)));
-  auto value = [&header](const std::string& key) -> std::string {
-    const std::string needle = "\r\n" + key + "=";
-    const std::size_t at = header.find(needle);
-    if (at == std::string::npos) return {};
-    const std::size_t from = at + needle.size();
-    const std::size_t to = header.find("\r\n", from);
-    return to == std::string::npos ? std::string() : header.substr(from, to - from);
+  auto value = [&header](std::string_view key) {
+    return HeaderField(header, key).value_or(std::string());
   };
   if (value("Station") != channel.station || value("Channel") != channel.channel) return "*";
   const std::string location = value("LCODE");

@@ -1,5 +1,7 @@
 #include "check/repair.h"
 
+#include "check/orphans.h"
+#include "check/report.h"
 #include "check/waveform_names.h"
 #include "store/waveform_store.h"
 
@@ -26,9 +28,11 @@ LockSettler::Outcome StoreRepairs::Settle(const ChannelName& channel) {
   return Outcome::kLeft;
 }
 
-std::optional<std::string> StoreRepairs::Repair(const Finding& finding) {
+std::optional<std::string> StoreRepairs::Repair(const Finding& finding,
+                                                const std::vector<CheckedRow>& rows) {
   if (repaired_.contains(finding.relative)) return std::nullopt;
   const ProblemKind kind = finding.problem.kind;
+  if (kind == ProblemKind::kUnregistered && registerOrphans_) return RegisterOrphan(finding, rows);
   if (kind == ProblemKind::kStaged) {
     const std::optional<ChannelName> channel = ChannelOfPath(finding.relative);
     if (!channel ||
@@ -61,6 +65,29 @@ std::optional<std::string> StoreRepairs::Repair(const Finding& finding) {
       break;
   }
   return std::nullopt;
+}
+
+std::optional<std::string> StoreRepairs::RegisterOrphan(const Finding& finding,
+                                                        const std::vector<CheckedRow>& rows) {
+  const StoreFiles files(store_.Directory());
+  const std::optional<OrphanRow> orphan = WholeOrphan(files, finding.relative, store_.UseEndTime());
+  if (!orphan) return std::nullopt;
+  // Never the same time twice: a row of the channel covering any of its span keeps it out.
+  const double end = orphan->begin + static_cast<double>(orphan->samples) / orphan->rate;
+  for (const CheckedRow& checked : rows) {
+    const RegisteredFile& row = checked.row;
+    if (row.station == orphan->station && row.channel == orphan->channel &&
+        row.location == orphan->location && row.file.begin < end && orphan->begin < RowEnd(row)) {
+      return std::nullopt;
+    }
+  }
+  if (!store_.RegisterFile(orphan->station, orphan->channel, orphan->location, finding.relative,
+                           orphan->begin, orphan->rate, orphan->samples, kCreator)) {
+    return std::nullopt;
+  }
+  repaired_.insert(finding.relative);
+  return "registered with its header's " + std::to_string(orphan->samples) + " samples from " +
+         UtcText(orphan->begin);
 }
 
 }  // namespace tarnvel::check

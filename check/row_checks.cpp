@@ -32,8 +32,13 @@ Finding RowFinding(ProblemKind kind, const RegisteredFile& row, const DataDirect
   return finding;
 }
 
-// The value of the header line "<key>=<value>"; std::nullopt when the header has none.
-std::optional<std::string> HeaderValue(std::string_view header, std::string_view key) {
+std::string Bytes(std::int64_t samples) {
+  return std::to_string(kDataOffset + 4 * samples);
+}
+
+}  // namespace
+
+std::optional<std::string> HeaderField(std::string_view header, std::string_view key) {
   const std::string needle = std::string(kLineEnd) + std::string(key) + "=";
   const std::size_t at = header.find(needle);
   if (at == std::string_view::npos) return std::nullopt;
@@ -42,12 +47,6 @@ std::optional<std::string> HeaderValue(std::string_view header, std::string_view
   if (to == std::string_view::npos) return std::nullopt;
   return std::string(header.substr(from, to - from));
 }
-
-std::string Bytes(std::int64_t samples) {
-  return std::to_string(kDataOffset + 4 * samples);
-}
-
-}  // namespace
 
 std::string HeaderDisagreement(const std::string& header, const std::string& expected) {
   const std::string_view text(header.data(), ::strnlen(header.data(), header.size()));
@@ -64,7 +63,7 @@ std::string HeaderDisagreement(const std::string& header, const std::string& exp
     if (equals == std::string::npos) continue;
     const std::string key = line.substr(0, equals);
     const std::string want = line.substr(equals + 1);
-    const std::optional<std::string> have = HeaderValue(text, key);
+    const std::optional<std::string> have = HeaderField(text, key);
     if (have == want) continue;
     if (!detail.empty()) detail += ", ";
     detail +=

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "check/finding.h"
@@ -24,6 +26,10 @@ struct CheckedRow {
 // `useEndTime`: the store keeps TEND, so headers give TEND - TBEGIN as the length.
 CheckedRow CheckRow(const StoreFiles& files, RegisteredFile row, bool useEndTime,
                     std::vector<Finding>& findings);
+
+// The value of a header's line "<key>=<value>" (after its first line); std::nullopt when it has
+// none.
+std::optional<std::string> HeaderField(std::string_view header, std::string_view key);
 
 // Where a header disagrees with the header the store writes for the row: "Station=XYZ (row:
 // ABC), ..."; empty when it agrees. `header` is the file's first bytes (at most 512).

@@ -112,6 +112,47 @@ WaveformStore::FileRepair WaveformStore::RepairHeldFile(SegmentWork& work, const
   return FileRepair{};
 }
 
+bool WaveformStore::RegisterFile(const std::string& station, const std::string& channel,
+                                 const std::string& location, const std::string& cpath,
+                                 double begin, double rate, std::int64_t samples,
+                                 const std::string& creator) {
+  if (!ProbeFileList() || !HasSafeCodes(station, channel, location) ||
+      !IsStoreRelativePath(cpath) || samples <= 0 || RowRate(rate) <= 0.0) {
+    return false;
+  }
+  SegmentToStore segment;
+  segment.station = station;
+  segment.channel = channel;
+  segment.location = IsBlankLocation(location) ? std::string(kBlankLocation) : location;
+  segment.path = PathOnDisk(cpath);
+  segment.start = begin;
+  segment.rate = rate;
+  segment.creator = creator;
+  segment.serial = ++segmentCount_;
+  if (work_.Hold(segment) == nullptr) return false;
+  bool registered = false;
+  if (work_.Open()) {
+    SegmentWork work = WorkFor(segment);
+    std::optional<ChannelFile> row;
+    const StoreFiles::Entry entry = work.files.Stat(cpath);
+    if (FindFileByPath(work.files, cpath, row) == sr::kOk && !row &&
+        entry.kind == StoreFiles::Kind::kRegularFile && entry.size == kDataOffset + 4 * samples) {
+      // Its data on stable storage before the row that registers it (nothing to cut back
+      // should the work be undone).
+      work_.Extending(work.hold, cpath, entry.size);
+      registered = InsertFileRow(work, Piece{0, samples, begin}, cpath) == sr::kOk;
+    }
+    if (!registered) {
+      work_.Recover(sr::kInsertFailed, nullptr);
+    } else if (!work_.SegmentStored()) {
+      work_.Recover(sr::kStatementFailed, nullptr);
+      registered = false;
+    }
+  }
+  work_.SegmentEnded();
+  return registered;
+}
+
 bool WaveformStore::RemoveStagedFile(const std::string& station, const std::string& channel,
                                      const std::string& staged) {
   const std::string folder = FolderOf(staged);

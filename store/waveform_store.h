@@ -136,6 +136,12 @@ class WaveformStore : private StoreWork::Store {
   FileRepair RepairFile(const std::string& station, const std::string& channel,
                         const std::string& location, const std::string& cpath,
                         const std::string& creator, bool headerFromRow);
+  // Registers the file at `cpath` for the channel: `samples` samples at `rate` from `begin`, as
+  // `creator`'s. False when a row registers it already, the file does not hold exactly that
+  // many samples behind its header, or the database refuses.
+  bool RegisterFile(const std::string& station, const std::string& channel,
+                    const std::string& location, const std::string& cpath, double begin,
+                    double rate, std::int64_t samples, const std::string& creator);
   // Removes the staged file `staged` (".<name>.new" beside a file of the channel) left by a run
   // that did not finish: under the channel's lock, once its notes are settled, it is nobody's
   // work. False when it is not the channel's staged name or cannot be removed.
