@@ -353,6 +353,40 @@ TEST_P(CheckTest, ADataDirectoryReachedThroughALinkIsCheckedAndLinksBelowItAreNe
   EXPECT_TRUE(fs::exists(work().path() / "elsewhere/13/21032009-131500-BHN.ABC"));
 }
 
+// --register-orphans registers a file no row registers when its header is whole, never one that
+// would store times a row of its channel holds, nor one whose header is not the store's.
+TEST_P(CheckTest, RegisterOrphansRegistersFilesWithAWholeHeaderThatStoreNoTimeTwice) {
+  Store("BHZ", kStart, 600, 71);
+  Store("HHZ", kStart, 600, 72);
+  db().Execute("delete from FILELIST where CH='HHZ'");
+  const std::string copy = "ABC/13/21032009-130500-BHZ-1.ABC";
+  fs::copy_file(Data() / FirstFile("BHZ"), Data() / copy);
+  std::string damaged = ReadFile(Data() / FirstFile("BHZ"));
+  damaged.replace(damaged.find("SpS=20.00"), 9, "SpS=40.00");
+  const std::string other = "ABC/15/21032009-150500-BHZ.ABC";
+  fs::create_directories(Data() / "ABC/15");
+  WriteFile(Data() / other, damaged);
+
+  const ProcessResult result = Check({"--register-orphans"});
+  EXPECT_EQ(result.exitCode, kProblems) << result.output;
+  const std::string d = Data().string() + "/";
+  EXPECT_EQ(result.output,
+            "repaired ABC::HHZ::?? " + d + FirstFile("HHZ") +
+                ": unregistered, registered with its header's 12000 samples from "
+                "13:05:00.0000-21.03.2009\n" +
+                "unregistered ABC::BHZ::?? " + d + copy + ": 48512 bytes\n" +
+                "unregistered ABC::BHZ::?? " + d + other +
+                ": 48512 bytes\n"
+                "Checked 2 rows, 4 files, 194048 bytes: 2 problems (2 unregistered), 1 repaired "
+                "(1 unregistered)\n");
+  EXPECT_EQ(
+      db().Query("select TBEGIN, TQTY, SPS, CREATER from FILELIST where CH='HHZ'"),
+      (std::vector<Row>{{db().QueryValue("select TBEGIN from FILELIST where CH='BHZ'"),
+                         db().QueryValue("select TQTY from FILELIST where CH='BHZ'"),
+                         db().QueryValue("select SPS from FILELIST where CH='BHZ'"), "tarnvel"}}));
+  ExpectProblems({"unregistered: " + copy, "unregistered: " + other});
+}
+
 TARNVEL_DATABASE_TEST_SUITE(CheckTest);
 
 }  // namespace
