@@ -104,7 +104,9 @@ check "information mode lists the file's three channels" \
 status=0
 output=$(cd "$work/run" && tarnvel "$(basename "$seed")") || status=$?
 check "the conversion ends with status 0 ($status): $output" test "$status" = 0
-check "the conversion ends with the writing line" ends_with "$output" $'\rWriting to database - 100%'
+check "the conversion writes to the database" contains "$output" $'\rWriting to database - 100%'
+check "the conversion ends with what it stored" ends_with "$output" \
+  "Stored 31950 samples in 3 files (3 new, 0 continued, 0 rewritten), 0 samples were stored already"
 rows=$(sqlite3 -separator ' ' "$store/qor.db" \
   "select STA, CH, LCODE, CREATER, FOFF, CPATH, cast(round(FOFF + TQTY * SPS * 4) as integer)
    from FILELIST order by CH")
