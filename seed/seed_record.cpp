@@ -1,7 +1,6 @@
 #include "seed/seed_record.h"
 
 #include <algorithm>
-#include <array>
 
 #include "seed/channel_key.h"
 #include "seed/crc32c.h"
@@ -105,10 +104,7 @@ HeaderResult ReadSeed2Header(std::span<const std::uint8_t> record, std::size_t e
 // The CRC-32C of a miniSEED 3 record's first `n` bytes (at least the fixed header), its CRC
 // field taken as zeros.
 std::uint32_t Mseed3CrcOfFirst(std::span<const std::uint8_t> bytes, std::size_t n) {
-  std::array<std::uint8_t, mseed3::kFixedHeaderSize> fixed;
-  std::copy_n(bytes.begin(), fixed.size(), fixed.begin());
-  std::fill_n(fixed.begin() + mseed3::at::kCrc, 4, std::uint8_t{0});
-  return Crc32cExtend(Crc32cExtend(0, fixed), bytes.subspan(fixed.size(), n - fixed.size()));
+  return Crc32cExtendZeroingField(0, bytes.first(n), mseed3::at::kCrc);
 }
 
 // The miniSEED 3 record at the start of the first `extent` bytes of `record`.
