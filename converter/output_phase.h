@@ -14,7 +14,8 @@ struct OutputTarget {
   std::string wfdiscPath;
   // CSS output: data files staged while the file was read; dropped before the samples go.
   DataFileStaging* staging = nullptr;
-  // CSS output: data files, folders and the wfdisc file are synced (SyncToStableStorage()).
+  // CSS output: data files, folders and the wfdisc file are synced (off only with
+  // TARNVEL_NO_SYNC=1).
   bool sync = true;
 };
 
