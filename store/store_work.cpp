@@ -196,7 +196,12 @@ bool StoreWork::Commit(const std::function<void(const StoreFiles&)>& afterCommit
     transaction_.Rollback();
     return false;
   }
-  if (!transaction_.Commit()) return false;
+  if (!transaction_.Commit()) {
+    // Whether the database committed is not known: its answer may be what was lost. The work
+    // is settled by what the committed rows say, as after a kill, never undone by name.
+    commitUncertain_ = true;
+    return false;
+  }
   // Only committed work counts, once: a rolled-back transaction's tally goes with it.
   committed_.Add(std::exchange(tally_, {}));
   if (afterCommit) afterCommit(files);
@@ -271,6 +276,7 @@ StoreFiles::Removal StoreWork::RemoveUnregistered(const StoreFiles& files, std::
 
 void StoreWork::Abandon() {
   transaction_.Rollback();
+  const bool uncertain = std::exchange(commitUncertain_, false);
   const StoreFiles files = Files();
   SyncGroup changed(sync_.enabled());
   struct LostWork {
@@ -279,10 +285,16 @@ void StoreWork::Abandon() {
     std::vector<tarnvel::Note> notes;
   };
   std::vector<LostWork> lost;
+  std::vector<std::string> toSettle;
   bool undone = true;
   for (auto& [key, hold] : holds_) {
     if (hold.undo.empty()) continue;
-    if (hold.lock.StillNamed(files)) {
+    if (hold.lock.StillNamed(files) && uncertain) {
+      // The notes stay until the rows have been asked.
+      hold.undo.Clear();
+      hold.unsettled = true;
+      toSettle.push_back(key);
+    } else if (hold.lock.StillNamed(files)) {
       undone = hold.undo.Undo(files, changed) && undone;
     } else {
       lost.push_back(LostWork{hold.station, hold.channel, hold.undo.AsNotes()});
@@ -302,6 +314,11 @@ void StoreWork::Abandon() {
     if (!undone) hold.unsettled = true;
   }
   ClearSettledNotes();
+  for (const std::string& key : toSettle) {
+    ChannelHold& hold = holds_.at(key);
+    hold.unsettled = false;
+    Settle(hold, nullptr);  // left for the next holder when the rows cannot be asked
+  }
   if (lost.empty()) return;
   // Another converter may hold a channel whose lock file was removed: this work is settled
   // under the lock taken anew, one channel at a time, holding no other.

@@ -223,7 +223,8 @@ class StoreWork {
   std::map<std::string, ChannelHold> holds_;  // by station and channel
   std::chrono::steady_clock::time_point heldSince_;
   bool batch_ = false;
-  bool careful_ = false;  // storing again after a failure: one piece per transaction
+  bool careful_ = false;          // storing again after a failure: one piece per transaction
+  bool commitUncertain_ = false;  // the last commit failed: the database may have done it
   std::vector<SegmentName> undone_;
 };
 
