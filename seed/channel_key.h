@@ -18,11 +18,12 @@ constexpr bool IsBlankLocation(std::string_view location) {
 }
 
 // A code usable as one file name component: printable ASCII other than separators and ':' (a
-// drive on some systems), neither empty nor "." or "..".
+// drive on some systems) and '.', not empty.
 constexpr bool IsSafeCode(std::string_view code) {
-  if (code.empty() || code == "." || code == "..") return false;
+  // No '.' either: the lock file "<STA>.<CH>.lock" must name one channel only.
+  if (code.empty()) return false;
   for (const char c : code) {
-    if (c <= ' ' || c >= '\x7f' || c == '/' || c == '\\' || c == ':') return false;
+    if (c <= ' ' || c >= '\x7f' || c == '/' || c == '\\' || c == ':' || c == '.') return false;
   }
   return true;
 }

@@ -196,7 +196,12 @@ bool StoreWork::Commit(const std::function<void(const StoreFiles&)>& afterCommit
     transaction_.Rollback();
     return false;
   }
-  if (!transaction_.Commit()) return false;
+  if (!transaction_.Commit()) {
+    // Whether the database committed is not known: its answer may be what was lost. The work
+    // is settled by what the committed rows say, as after a kill, never undone by name.
+    commitUncertain_ = true;
+    return false;
+  }
   // Only committed work counts, once: a rolled-back transaction's tally goes with it.
   committed_.Add(std::exchange(tally_, {}));
   if (afterCommit) afterCommit(files);
@@ -229,7 +234,7 @@ bool StoreWork::CommitThenPlace(ChannelHold& hold, const std::string& staged,
                                 const std::string& cpath, const StoreTally& rewritten,
                                 bool& placed) {
   placed = false;
-  const bool committed = Commit([&](const StoreFiles& files) {
+  return CommitInsidePiece([&](const StoreFiles& files) {
     // From here on the replacement is due: the next holder puts it in place should this
     // process be killed before it does.
     hold.lock.AddNote(tarnvel::Note::PlaceReplacement(staged, cpath));
@@ -242,16 +247,25 @@ bool StoreWork::CommitThenPlace(ChannelHold& hold, const std::string& staged,
       Discard(hold, staged);
     }
   });
-  return committed && Open();
 }
 
 bool StoreWork::CommitThenRemove(const std::string& cpath, StoreFiles::Removal& removal) {
   removal = StoreFiles::Removal::kRefused;
-  const bool committed = Commit([&](const StoreFiles& files) {
+  return CommitInsidePiece([&](const StoreFiles& files) {
     removal = RemoveUnregistered(files, cpath);
     if (removal == StoreFiles::Removal::kRemoved) sync_.Folder(FolderOf(cpath));
   });
-  return committed && Open();
+}
+
+bool StoreWork::CommitInsidePiece(const std::function<void(const StoreFiles&)>& afterCommit) {
+  // The piece goes on in the next transaction: its segment stays enlisted there, so that a
+  // failure of that transaction stores the segment again (what was committed of it is found
+  // stored then) instead of dropping the rest of its samples unreported.
+  std::optional<SegmentToStore> current;
+  if (!segments_.empty()) current = segments_.back();
+  if (!Commit(afterCommit)) return false;
+  if (current) segments_.push_back(std::move(*current));
+  return Open();
 }
 
 StoreFiles::Removal StoreWork::RemoveUnregistered(const StoreFiles& files, std::string_view cpath) {
@@ -262,6 +276,7 @@ StoreFiles::Removal StoreWork::RemoveUnregistered(const StoreFiles& files, std::
 
 void StoreWork::Abandon() {
   transaction_.Rollback();
+  const bool uncertain = std::exchange(commitUncertain_, false);
   const StoreFiles files = Files();
   SyncGroup changed(sync_.enabled());
   struct LostWork {
@@ -270,10 +285,16 @@ void StoreWork::Abandon() {
     std::vector<tarnvel::Note> notes;
   };
   std::vector<LostWork> lost;
+  std::vector<std::string> toSettle;
   bool undone = true;
   for (auto& [key, hold] : holds_) {
     if (hold.undo.empty()) continue;
-    if (hold.lock.StillNamed(files)) {
+    if (hold.lock.StillNamed(files) && uncertain) {
+      // The notes stay until the rows have been asked.
+      hold.undo.Clear();
+      hold.unsettled = true;
+      toSettle.push_back(key);
+    } else if (hold.lock.StillNamed(files)) {
       undone = hold.undo.Undo(files, changed) && undone;
     } else {
       lost.push_back(LostWork{hold.station, hold.channel, hold.undo.AsNotes()});
@@ -293,6 +314,11 @@ void StoreWork::Abandon() {
     if (!undone) hold.unsettled = true;
   }
   ClearSettledNotes();
+  for (const std::string& key : toSettle) {
+    ChannelHold& hold = holds_.at(key);
+    hold.unsettled = false;
+    Settle(hold, nullptr);  // left for the next holder when the rows cannot be asked
+  }
   if (lost.empty()) return;
   // Another converter may hold a channel whose lock file was removed: this work is settled
   // under the lock taken anew, one channel at a time, holding no other.

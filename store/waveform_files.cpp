@@ -148,7 +148,13 @@ StoreResult WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece,
                            : sr::kFileWriteFailed;
   if (rc == sr::kOk && !fd.Close()) rc = sr::kFileWriteFailed;
   if (rc != sr::kOk) {
-    // Take the samples off again, so the file holds what its row says.
+    // Take the samples off again, so the file holds what its row says; under a lock that was
+    // lost meanwhile another converter may have stored beyond that end since, and the note is
+    // left to be settled by the committed rows instead.
+    if (!work.hold.lock.StillNamed(work.files)) {
+      work_.LeaveUnsettled(work.hold);
+      return rc;
+    }
     if (!fd) fd = work.files.OpenExisting(file.cpath);
     if (!fd || ::ftruncate(fd.get(), registeredEnd) != 0) work_.LeaveUnsettled(work.hold);
     return rc;

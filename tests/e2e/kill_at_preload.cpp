@@ -10,6 +10,8 @@
 //                         "commit" or any traced name below); the test continues the process
 //   FAIL_SYNCS=1          every fsync and fdatasync of a file below the folder FAIL_SYNCS_BELOW
 //                         fails with EIO, as on a failing disk
+//   LOSE_COMMIT_ANSWER=N  the Nth commit is carried out, then reported failed, as when the
+//                         connection drops before the database's answer arrives
 //   KILL_AT_TRACE=<file>  append one line per traced call to <file>:
 //                           write <path> | pwrite <path> <offset> | ftruncate <path> <size> |
 //                           rename <from> <to> | link <from> <to> | unlink <path> |
@@ -43,6 +45,16 @@ namespace {
 std::atomic<long> calls{0};
 std::atomic<bool> stopped{false};
 thread_local bool inside = false;  // the library's own calls are not traced
+
+// Whether the answer of this commit is to be lost (LOSE_COMMIT_ANSWER).
+bool LoseThisCommitAnswer() {
+  static std::atomic<long> commits{0};
+  static const long lose = [] {
+    const char* text = std::getenv("LOSE_COMMIT_ANSWER");
+    return text != nullptr ? std::atol(text) : 0L;
+  }();
+  return ++commits == lose;
+}
 
 long KillAt() {
   static const long at = [] {
@@ -141,14 +153,18 @@ SQLRETURN SQL_API SQLExecDirect(SQLHSTMT statement, SQLCHAR* text, SQLINTEGER le
   } else {
     Count("sql", sql);
   }
-  return next(statement, text, length);
+  const SQLRETURN rc = next(statement, text, length);
+  if (sql == "COMMIT" && LoseThisCommitAnswer()) return SQL_ERROR;
+  return rc;
 }
 
 SQLRETURN SQL_API SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion) {
   static const auto next =
       Next<SQLRETURN(SQL_API*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT)>("SQLEndTran");
   Count(completion == SQL_COMMIT ? "commit" : "rollback", "");
-  return next(type, handle, completion);
+  const SQLRETURN rc = next(type, handle, completion);
+  if (completion == SQL_COMMIT && LoseThisCommitAnswer()) return SQL_ERROR;
+  return rc;
 }
 
 ssize_t write(int fd, const void* data, size_t size) {

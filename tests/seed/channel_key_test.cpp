@@ -8,8 +8,8 @@ namespace {
 TEST(ChannelKeyTest, CodesWithSeparatorsDotsOrUnprintableBytesAreNoFileNames) {
   for (const char* good : {"ABC", "??", "O'K", "00"}) EXPECT_TRUE(IsSafeCode(good)) << good;
   // ':' makes "C:" a drive on some systems: a composed path would leave the data directory.
-  for (const char* bad :
-       {"", ".", "..", "A/B", "A\\B", "C:", ":", "A B", "A\x01", "A\x7f", "\xc3\xa9"}) {
+  for (const char* bad : {"", ".", "..", "A.B", "B.", "A/B", "A\\B", "C:", ":", "A B", "A\x01",
+                          "A\x7f", "\xc3\xa9"}) {
     EXPECT_FALSE(IsSafeCode(bad)) << bad;
   }
   EXPECT_FALSE(IsSafeCode(std::string_view("A\0B", 3)));
