@@ -1118,7 +1118,12 @@ void FaultTest::ExpectEveryKillCompletedByConvertingAgain(
     SCOPED_TRACE("killed before change " + std::to_string(at) + " of " + std::to_string(calls));
     PutStoreBack(data);
     const auto killed = ConvertWith(seed, KillLibrary("KILL_AT_CALL", std::to_string(at)), data);
-    ASSERT_EQ(killed.exitCode, -1000) << killed.output;
+    // Transactions are committed at most about half a second apart, so a slow run (a loaded
+    // machine, a sanitizer) may commit more often than the counted one, a fast one less: near
+    // the end a run may finish before the chosen call.
+    if (killed.exitCode != 0 || at <= calls - calls / 4) {
+      ASSERT_EQ(killed.exitCode, -1000) << killed.output;
+    }
     const auto again = Convert(seed, data);
     ASSERT_EQ(again.exitCode, 0) << again.output;
     ASSERT_EQ(AllStoreProblems(StoredFiles(db()), data, expected), std::vector<std::string>{});
