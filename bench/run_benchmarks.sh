@@ -18,6 +18,11 @@
 # With TARNVEL_PG_HOST, TARNVEL_PG_PORT, TARNVEL_PG_USER and TARNVEL_PG_PASSWORD set (source
 # /work/pg/env.sh), the conversions into the database are also measured into PostgreSQL, in a
 # database of its own that is dropped at the end.
+# The cost of durability: conversions into SQLite as they run by default (every file synced
+# before its rows are committed, and SQLite syncing its commits: SyncPragma=FULL) beside the
+# same without the store's syncs (TARNVEL_NO_SYNC=1) and without any sync (SQLite's
+# SyncPragma=NORMAL too, as before the store synced), and into PostgreSQL with and without the
+# store's syncs. SYNC_REPS repetitions (default REPS), SYNC_ONLY=1 measures only these.
 #
 # Wall and CPU (user + system) times are medians of the repetitions, with the fastest beside
 # them for the headline figures; the runs of one repetition follow each other, so that load
@@ -94,6 +99,9 @@ fi
 eval "$(bash "$root/scripts/odbc_config.sh" "$scratch/odbc" "BENCH=sqlite:$scratch/store.db" "${pg_source[@]}")"
 printf '[BENCH_TRACE]\nDriver=SQLite3\nDatabase=%s\nTimeout=10000\nTraceFile=%s\n\n' \
   "$scratch/store.db" "$scratch/trace.sql" >>"$scratch/odbc/odbc.ini"
+# The same store with SQLite's commits not synced (a power cut may take the last ones away).
+printf '[BENCH_UNSYNCED]\nDriver=SQLite3\nDatabase=%s\nTimeout=10000\nJournalMode=WAL\nSyncPragma=NORMAL\n\n' \
+  "$scratch/store.db" >>"$scratch/odbc/odbc.ini"
 connection=(ODBC=BENCH USER=bench PASSWORD=bench "DATA=$scratch/data")
 
 # ---------------------------------------------------------------------------------------------
@@ -150,6 +158,76 @@ tarnvel_pg() {
 # Median and minimum of a list of numbers.
 median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 minimum() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk 'NR == 1 { printf "%.3f", $1 }'; }
+
+# --- the cost of durability --------------------------------------------------------------------
+# Each input converted durably (the default), without the store's syncs, and without any sync,
+# one after the other in each repetition.
+sync_reps=${SYNC_REPS:-$reps}
+sync_inputs=(f100 ch300 gaps2k)
+measure_syncing() {
+  log "syncing: durable against unsynced conversions"
+  local r input
+  for ((r = 1; r <= sync_reps; ++r)); do
+    for input in "${sync_inputs[@]}"; do
+      fresh_outputs
+      measure "sync_$input" "$bin/tarnvel" "$scratch/$input.mseed" "${connection[@]}"
+      fresh_outputs
+      measure "nostoresync_$input" env TARNVEL_NO_SYNC=1 "$bin/tarnvel" "$scratch/$input.mseed" \
+        "${connection[@]}"
+      fresh_outputs
+      measure "unsynced_$input" env TARNVEL_NO_SYNC=1 "$bin/tarnvel" "$scratch/$input.mseed" \
+        ODBC=BENCH_UNSYNCED USER=bench PASSWORD=bench "DATA=$scratch/data"
+      if [ -n "$pg_db" ]; then
+        tarnvel_pg "pgsync_$input" "$scratch/$input.mseed"
+        fresh_outputs
+        pg -d "$pg_db" -c "delete from FILELIST"
+        measure "pgnosync_$input" env TARNVEL_NO_SYNC=1 "$bin/tarnvel" "$scratch/$input.mseed" \
+          ODBC=PGBENCH "USER=$TARNVEL_PG_USER" "PASSWORD=$TARNVEL_PG_PASSWORD" "DATA=$scratch/data"
+      fi
+    done
+  done
+  fresh_outputs
+}
+# Files written by one conversion of each input (the syncs before the commits are per file).
+files_of() { find "$scratch/data" -type f ! -path '*/.lock/*' | wc -l; }
+report_syncing() {
+  local input a b c
+  echo
+  echo "The cost of durability (wall s, medians of $sync_reps; SQLite in WAL mode):"
+  printf '%-34s %9s %11s %9s %11s %9s' "input" "durable" "no file sync" "ratio" "no sync at all" "ratio"
+  [ -n "$pg_db" ] && printf ' %10s %12s %7s' "PG durable" "PG no sync" "ratio"
+  echo
+  for input in "${sync_inputs[@]}"; do
+    a=${WALL[sync_$input]}
+    b=${WALL[nostoresync_$input]}
+    c=${WALL[unsynced_$input]}
+    printf '%-34s %9s %11s %9s %11s %9s' "$input (${SYNC_FILES[$input]} files)" "$a" "$b" \
+      "$(ratio "$a" "$b")" "$c" "$(ratio "$a" "$c")"
+    if [ -n "$pg_db" ]; then
+      printf ' %10s %12s %7s' "${WALL[pgsync_$input]}" "${WALL[pgnosync_$input]}" \
+        "$(ratio "${WALL[pgsync_$input]}" "${WALL[pgnosync_$input]}")"
+    fi
+    echo
+  done
+  echo "  durable: files and folders synced before each commit, SQLite SyncPragma=FULL;"
+  echo "  no file sync: TARNVEL_NO_SYNC=1, SQLite still FULL; no sync at all: also SyncPragma=NORMAL."
+}
+declare -A SYNC_FILES
+for input in "${sync_inputs[@]}"; do
+  fresh_outputs
+  TARNVEL_NO_SYNC=1 "$bin/tarnvel" "$scratch/$input.mseed" "${connection[@]}" >/dev/null
+  SYNC_FILES[$input]=$(files_of)
+done
+if [ "${SYNC_ONLY:-0}" = 1 ]; then
+  measure_syncing
+  for name in "${!WALLS[@]}"; do WALL[$name]=$(median "${WALLS[$name]}"); done
+  ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
+  echo
+  echo "tarnvel durability benchmark ($(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores," \
+    "load $(cut -d' ' -f1-3 /proc/loadavg))"
+  report_syncing
+  exit 0
+fi
 
 # --- 1 to 3: the 100 MiB file ------------------------------------------------------------------
 log "100 MiB file: warming up"
@@ -235,6 +313,8 @@ plans=$(grep -i -E '^(select|delete|update)' "$scratch/trace.sql" | grep -i 'fro
   echo "  $statement"
   sqlite3 "$scratch/store.db" "EXPLAIN QUERY PLAN ${statement%;}" | sed 's/^/      /'
 done)
+
+measure_syncing
 
 # ---------------------------------------------------------------------------------------------
 # Report
@@ -348,6 +428,8 @@ echo "Records: 100 MiB ${RECORDS[f100]}, gaps ${RECORDS[gaps]}, gap-free ${RECOR
 echo
 echo "FILELIST statements of a conversion into the store with 10,000 rows, and their plans:"
 echo "$plans"
+report_syncing
+echo
 for statement in "order by LDDATE desc" "select sum("; do
   if grep -F -A3 "$statement" <<<"$plans" | grep -q 'USING INDEX FILELIST_CHANNEL\|USING COVERING INDEX FILELIST_CHANNEL'; then
     echo "  '$statement': uses the FILELIST_CHANNEL index"

@@ -43,7 +43,7 @@ int ConvertOpenFile(const RunConfiguration& config, SeedFile& file, WaveformStor
   }
 
   const std::int64_t fileSize = file.Size();  // -1 for a pipe or a FIFO
-  const bool sync = SyncToStableStorage();
+  const bool sync = config.settings.connection.syncFiles;
   std::optional<DataFileStaging> staging;  // ends before the segments' samples are released
   if (UsableRecordLength(recordLength)) {
     // Back to the first record; a pipe serves the bytes detection read once more.

@@ -15,7 +15,8 @@ struct OutputTarget {
   // Samples staged while the file was read (CSS output: data files); dropped before the
   // samples go.
   DataFileStaging* staging = nullptr;
-  // CSS output: data files, folders and the wfdisc file are synced (SyncToStableStorage()).
+  // CSS output: data files, folders and the wfdisc file are synced (off only with
+  // TARNVEL_NO_SYNC=1).
   bool sync = true;
 };
 

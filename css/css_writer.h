@@ -45,8 +45,8 @@ std::string ResolvedWfdiscPath(const DataDirectory& dataDir, std::string_view wf
 std::string CssDataFolder(const DataDirectory& dataDir, std::string_view wfdiscPath);
 
 struct CssWriterOptions {
-  // Sync data files, folders and the wfdisc file (SyncToStableStorage() for a run). Without
-  // it every line is written right after its data file.
+  // Sync data files, folders and the wfdisc file (off only with TARNVEL_NO_SYNC=1, for tests).
+  // Without it every line is written right after its data file.
   bool sync = true;
   // Data files whose lines are held back at most, and for how long at most.
   std::size_t mostHeld = 64;

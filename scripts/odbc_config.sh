@@ -59,9 +59,10 @@ INI
     case "$value" in
       sqlite:*)
         file=${value#sqlite:}
-        # Write-ahead journal with normal syncing: a commit per statement no longer waits
-        # for three syncs and a journal file deletion.
-        printf '[%s]\nDriver=SQLite3\nDatabase=%s\nTimeout=10000\nJournalMode=WAL\nSyncPragma=NORMAL\n\n' \
+        # Write-ahead journal: a commit waits for one sync of the journal (FULL: a commit is
+        # on stable storage when it returns; NORMAL would let a power cut take the last ones
+        # away, and with them the rows of files a run reported stored).
+        printf '[%s]\nDriver=SQLite3\nDatabase=%s\nTimeout=10000\nJournalMode=WAL\nSyncPragma=FULL\n\n' \
           "$name" "$file"
         ;;
       postgres:*)

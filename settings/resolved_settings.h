@@ -12,6 +12,9 @@ struct ResolvedSettings {
   std::string password;
   std::string dataDir;  // always with '/' separators
   bool useTend = false;
+  // Whether the store syncs its files before committing their rows, and a CSS conversion its
+  // data files and wfdisc file (off only with TARNVEL_NO_SYNC=1, for tests).
+  bool syncFiles = true;
 };
 
 // What the converter runs with, resolved once.

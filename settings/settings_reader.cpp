@@ -131,6 +131,9 @@ void SettingsReader::LoadSettings() {
     }
   }
 
+  // Tests switch the store's syncing off; every other value keeps the store durable.
+  values_.syncFiles = environment_(kNoSyncVariable) != std::optional<std::string>("1");
+
   // A process's environment is readable only by its own user (and root).
   if (values_.password.empty()) {
     if (auto password = environment_(kPasswordVariable)) values_.password = std::move(*password);

@@ -17,6 +17,9 @@ namespace tarnvel {
 // where every user of the machine could read it. It ranks after "PASSWORD=" and before the ini
 // files.
 inline constexpr char kPasswordVariable[] = "TARNVEL_PASSWORD";
+// "1" switches the store's syncing off: for tests only, a power cut can then take away stored
+// data.
+inline constexpr char kNoSyncVariable[] = "TARNVEL_NO_SYNC";
 
 // True for the arguments the reader takes from the command line ("ODBC=", "USER=", "PASSWORD=",
 // "DATA=", "-use_tend", "/use_tend"), which are therefore no SEED path and no channel filter.

@@ -9,7 +9,8 @@
 namespace tarnvel {
 
 std::string ChannelLock::LockFilePath(std::string_view station, std::string_view channel) {
-  std::string path = ".lock/";
+  std::string path(kFolder);
+  path += '/';
   path += station;
   path += '.';
   path += channel;
@@ -27,18 +28,40 @@ ChannelLock::Attempt ChannelLock::TryAcquire(const StoreFiles& files, std::strin
   return Take(files, station, channel, LOCK_EX | LOCK_NB);
 }
 
+namespace {
+
+// Times a lock is taken again because its path came to name another file meanwhile.
+constexpr int kMostRetakes = 100;
+
+}  // namespace
+
 ChannelLock::Attempt ChannelLock::Take(const StoreFiles& files, std::string_view station,
                                        std::string_view channel, int operation) {
-  Release();
-  FileDescriptor fd = files.OpenOrCreate(LockFilePath(station, channel));
-  if (!fd) return Attempt::kFailed;
-  int rc = 0;
-  do {
-    rc = ::flock(fd.get(), operation);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) return errno == EWOULDBLOCK ? Attempt::kBusy : Attempt::kFailed;
-  fd_ = std::move(fd);
-  return Attempt::kTaken;
+  const std::string path = LockFilePath(station, channel);
+  for (int attempt = 0; attempt < kMostRetakes; ++attempt) {
+    Release();
+    FileDescriptor fd = files.CreateNew(path);
+    bool created = static_cast<bool>(fd);
+    if (!fd && errno == EEXIST) fd = files.OpenOrCreate(path);
+    if (!fd) return Attempt::kFailed;
+    int rc = 0;
+    do {
+      rc = ::flock(fd.get(), operation);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return errno == EWOULDBLOCK ? Attempt::kBusy : Attempt::kFailed;
+    // Removed (or replaced) while this process waited or before it locked: another process may
+    // hold the file that stands there now.
+    if (!files.StillNames(path, fd.get())) continue;
+    fd_ = std::move(fd);
+    path_ = path;
+    created_ = created;
+    return Attempt::kTaken;
+  }
+  return Attempt::kFailed;
+}
+
+bool ChannelLock::StillNamed(const StoreFiles& files) const {
+  return fd_ && files.StillNames(path_, fd_.get());
 }
 
 std::vector<std::string> ChannelLock::Notes() const {
@@ -58,12 +81,16 @@ std::vector<std::string> ChannelLock::Notes() const {
   return notes;
 }
 
-bool ChannelLock::AddNote(std::string_view note) {
+bool ChannelLock::Empty() const {
+  struct stat info {};
+  return !fd_ || (::fstat(fd_.get(), &info) == 0 && info.st_size == 0);
+}
+
+bool ChannelLock::AddNote(const Note& note) {
   if (!fd_) return false;
   struct stat info {};
   if (::fstat(fd_.get(), &info) != 0) return false;
-  std::string line(note);
-  line += '\n';
+  const std::string line = note.Text() + '\n';
   return WriteAllAt(fd_.get(), line.data(), line.size(), info.st_size);
 }
 

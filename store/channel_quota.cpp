@@ -2,7 +2,7 @@
 // data directory's file system keeps 10 MiB free, by deleting the channel's oldest files of
 // this converter. Files this run stored into, and the file the current piece continues, are
 // never deleted; the deleting stops as soon as both conditions hold. A file is removed from
-// disk once the removal of its row is committed, so each removal commits the work before it.
+// disk once the removal of its row is committed (StoreWork::CommitThenRemove).
 #include <sys/statvfs.h>
 
 #include <cmath>
@@ -37,15 +37,8 @@ std::optional<std::uint64_t> WaveformStore::FreeSpace(const StoreFiles& files) c
   return files.FreeSpace();
 }
 
-StoreFiles::Removal WaveformStore::RemoveUnregistered(const StoreFiles& files,
-                                                      std::string_view cpath) {
-  std::optional<ChannelFile> row;
-  if (FindFileByPath(files, cpath, row) != sr::kOk || row) return StoreFiles::Removal::kRefused;
-  return files.Remove(cpath);
-}
-
-int WaveformStore::EnforceChannelQuota(SegmentWork& work, double lastQty,
-                                       const std::string& continued) {
+StoreResult WaveformStore::EnforceChannelQuota(SegmentWork& work, double lastQty,
+                                               const std::string& continued) {
   const SegmentToStore& segment = work.segment;
   std::optional<std::uint64_t> free = FreeSpace(work.files);
   // A channel known to be well under its quota on a disk with room to spare needs no sum.
@@ -108,7 +101,7 @@ int WaveformStore::EnforceChannelQuota(SegmentWork& work, double lastQty,
     list.CloseCursor();
   }
 
-  int result = sr::kOk;
+  StoreResult result = sr::kOk;
   // Oldest load date first and, within one load date, earliest start first.
   for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
     if (satisfied()) break;
@@ -124,12 +117,10 @@ int WaveformStore::EnforceChannelQuota(SegmentWork& work, double lastQty,
     // committed, and only when no row registers it then (a trigger may keep a row whose delete
     // reported success). The note lets the next holder remove the file when a kill comes in
     // between (on a disk too full for the note, the deleting goes on without it).
-    work.hold.lock.AddNote("D\t" + row->path);
+    work_.AddNote(work.hold, Note::Removal(row->path));
     if (DeleteRowsOfPath(work, row->path) != sr::kOk) return sr::kDeleteFailed;
     StoreFiles::Removal removal = StoreFiles::Removal::kRefused;
-    if (!CommitAndContinue([&] { removal = RemoveUnregistered(work.files, row->path); })) {
-      return sr::kDeleteFailed;
-    }
+    if (!work_.CommitThenRemove(row->path, removal)) return sr::kDeleteFailed;
     if (removal != StoreFiles::Removal::kRemoved) result = sr::kDoneWithWarning;
     size -= std::trunc(row->quantity * row->rate * 4.0 + row->offset);
     free = FreeSpace(work.files);

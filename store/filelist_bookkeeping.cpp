@@ -46,7 +46,34 @@ StoreResult WaveformStore::StoreSegment(const SampleBuffer& samples, std::int64_
   return Reported("StoreSegment", station, channel, location, StoreSegmentPieces(segment));
 }
 
-int WaveformStore::StoreSegmentPieces(const SegmentToStore& segment) {
+void WaveformStore::BeginBatch() {
+  work_.BeginBatch();
+  // What killed runs left under any channel's lock is settled before this run stores anything.
+  if (ProbeFileList()) work_.SettleEveryChannel();
+}
+
+void WaveformStore::FinishBatch() {
+  work_.FinishBatch();
+}
+
+std::vector<WaveformStore::SegmentName> WaveformStore::TakeUndoneSegments() {
+  return work_.TakeUndoneSegments();
+}
+
+namespace {
+
+std::string LocationKey(const std::string& location) {
+  return location == "??" ? std::string() : location;
+}
+
+}  // namespace
+
+WaveformStore::SegmentWork WaveformStore::WorkFor(const SegmentToStore& segment) {
+  ChannelHold& hold = work_.HoldOf(segment);
+  return SegmentWork{segment, work_.Files(), hold, hold.rows[LocationKey(segment.location)]};
+}
+
+StoreResult WaveformStore::StoreSegmentPieces(const SegmentToStore& segment) {
   const double start = segment.start;
   const double end = segment.end;
   const double rate = segment.rate;
@@ -57,7 +84,7 @@ int WaveformStore::StoreSegmentPieces(const SegmentToStore& segment) {
   }
   if (!ProbeFileList()) {
     // The open transaction is lost with the database.
-    return work_.transaction.open() ? Recover(sr::kUnreachable, nullptr) : sr::kUnreachable;
+    return work_.open() ? work_.Recover(sr::kUnreachable, nullptr) : sr::kUnreachable;
   }
   // Codes become path components; none may lead out of the data directory.
   if (!HasSafeCodes(segment.station, segment.channel, segment.location)) {
@@ -66,58 +93,49 @@ int WaveformStore::StoreSegmentPieces(const SegmentToStore& segment) {
   }
   dataDir_.MakeDirectoryPath();
 
-  // Locks taken long ago go, once their work is committed: other converters wait for them.
-  if (!holds_.empty() && std::chrono::steady_clock::now() - heldSince_ >= kLongestTransaction) {
-    if (!CommitWork()) Recover(sr::kStatementFailed, nullptr);
-    ReleaseChannels();
-  }
+  work_.ReleaseLongHeldLocks();
   // Several converters may store the same channel; each decides and writes under its lock.
-  bool taken = false;
-  ChannelHold* hold = HoldChannel(segment, taken);
-  if (hold == nullptr) {
+  if (work_.Hold(segment) == nullptr) {
     PrintOpenError(segment.path);
     return sr::kFileOpenFailed;
   }
-  int rc = sr::kStatementFailed;
+  StoreResult rc = sr::kStatementFailed;
   try {
-    if (EnsureWork()) {
-      if (taken) SettleUnfinishedWork(*hold, segment, StoreFiles(dataDir_));
+    if (work_.Open()) {
       SegmentWork work = WorkFor(segment);
       rc = StorePieces(work);
       if (rc != sr::kOk && rc != sr::kDoneWithWarning) {
-        rc = Recover(rc, &segment);
-      } else if (!batch_ && !CommitWork()) {
-        rc = Recover(sr::kStatementFailed, &segment);
+        rc = work_.Recover(rc, &segment);
+      } else if (!work_.SegmentStored()) {
+        rc = work_.Recover(sr::kStatementFailed, &segment);
       }
     }
   } catch (...) {
-    // A failure raised halfway through a piece: its work goes, the segments before it are
-    // stored again, and the open transaction holds nothing half done when the failure goes on.
-    if (!work_.segments.empty() && work_.segments.back().serial == segment.serial) {
-      work_.segments.pop_back();
-    }
-    Recover(sr::kStatementFailed, nullptr);
+    work_.RecoverFromRaised(segment);
     throw;
   }
-  if (!batch_) ReleaseChannels();
+  work_.SegmentEnded();
   return rc;
 }
 
-int WaveformStore::StorePieces(SegmentWork& work) {
+StoreResult WaveformStore::StoreAgain(const SegmentToStore& segment) {
+  if (work_.Hold(segment) == nullptr) {
+    PrintOpenError(segment.path);
+    return sr::kFileOpenFailed;
+  }
+  SegmentWork work = WorkFor(segment);
+  return StorePieces(work);
+}
+
+StoreResult WaveformStore::StorePieces(SegmentWork& work) {
   const SegmentToStore& segment = work.segment;
   for (const Piece& piece : CutIntoPieces(segment.start, segment.rate, segment.count)) {
-    if (!EnsureWork()) return sr::kStatementFailed;
-    if (work_.segments.empty() || work_.segments.back().serial != segment.serial) {
-      work_.segments.push_back(segment);
-    }
-    int rc = StorePiece(work, piece);
-    if (rc == sr::kOk) {
-      ++work_.pieces;
-      // The piece's file is in place: its rows may be committed.
-      if ((careful_ || TimeToCommit()) && !CommitWork()) rc = sr::kStatementFailed;
-    }
+    if (!work_.Open()) return sr::kStatementFailed;
+    work_.Enlist(segment);
+    StoreResult rc = StorePiece(work, piece);
+    if (rc == sr::kOk && !work_.PieceStored()) rc = sr::kStatementFailed;
     if (rc != sr::kOk) {
-      if (careful_) AbandonWork();
+      work_.PieceFailed();
       return rc;
     }
   }
@@ -129,9 +147,7 @@ StoreResult WaveformStore::StorePiece(SegmentWork& work, Piece piece) {
   bool deadRowDropped = false;
   while (piece.count > 0) {
     std::vector<ChannelFile> around;
-    if (const int rc = FindFilesAround(work, piece, around); rc != sr::kOk) {
-      return static_cast<StoreResult>(rc);
-    }
+    if (const StoreResult rc = FindFilesAround(work, piece, around); rc != sr::kOk) return rc;
     for (ChannelFile& file : around) file.disk = work.files.Stat(file.cpath);
     // The file whose slots lie at the piece's own sample times decides; samples no file holds
     // at their times are new, wherever other files' samples lie between them.
@@ -142,8 +158,9 @@ StoreResult WaveformStore::StorePiece(SegmentWork& work, Piece piece) {
       const ChannelFile& stored = around[*match.file];
       if (stored.disk.kind == StoreFiles::Kind::kMissing && !deadRowDropped && match.offset == 0) {
         // Converting again at the same start replaces a registration whose file is gone.
-        if (const int rc = DeleteFileRow(work, stored.begin, stored.cpath); rc != sr::kOk) {
-          return static_cast<StoreResult>(rc);
+        if (const StoreResult rc = DeleteFileRow(work, stored.begin, stored.cpath);
+            rc != sr::kOk) {
+          return rc;
         }
         deadRowDropped = true;
         continue;
@@ -191,7 +208,7 @@ WaveformStore::PieceProgress WaveformStore::StoreOverStoredFile(SegmentWork& wor
   AppendFloatsLittleEndian(mine, *work.segment.samples, static_cast<std::size_t>(piece.first),
                            static_cast<std::size_t>(n));
   if (onDisk == mine) {
-    work_.tally.FoundStored(n);
+    work_.tally().FoundStored(n);
     storedThisRun_.insert(stored.cpath);
     return {sr::kOk, n};
   }
@@ -224,33 +241,31 @@ WaveformStore::PieceProgress WaveformStore::RestoreShortenedFile(SegmentWork& wo
 
 WaveformStore::PieceProgress WaveformStore::StoreNewSamples(SegmentWork& work, const Piece& piece) {
   std::optional<ChannelFile> latest;
-  if (const int rc = FindLastFile(work, latest); rc != sr::kOk) {
-    return {static_cast<StoreResult>(rc), 0};
-  }
+  if (const StoreResult rc = FindLastFile(work, latest); rc != sr::kOk) return {rc, 0};
   const PieceDecision decision = DecidePiece(piece, work.segment.rate, latest);
   if (decision.action == PieceAction::kRefuse) {
     PrintOpenError(PathOnDisk(latest->cpath));
     return {sr::kFileOpenFailed, 0};
   }
   const bool append = decision.action == PieceAction::kAppend;
-  const int quota =
+  const StoreResult quota =
       EnforceChannelQuota(work, latest ? latest->quantity : -1.0, append ? latest->cpath : "");
   if (quota == sr::kDoneWithWarning) {
     work.quotaWarned = true;
   } else if (quota != sr::kOk) {
-    return {static_cast<StoreResult>(quota), 0};
+    return {quota, 0};
   }
   if (decision.notice != PieceNotice::kNone) {
     PrintNotContinued(decision.notice, PathOnDisk(latest->cpath));
   }
   if (append) {
-    const int rc = AppendToFile(work, piece.Take(decision.count), *latest, decision);
+    const StoreResult rc = AppendToFile(work, piece.Take(decision.count), *latest, decision);
     if (rc == sr::kOk) return {sr::kOk, decision.count};
     // A row that went away after it was found: the piece goes to a new file instead.
-    if (rc != sr::kNoRowUpdated) return {static_cast<StoreResult>(rc), 0};
+    if (rc != sr::kNoRowUpdated) return {rc, 0};
   }
-  const int rc = WriteNewFile(work, piece);
-  if (rc != sr::kOk) return {static_cast<StoreResult>(rc), 0};
+  const StoreResult rc = WriteNewFile(work, piece);
+  if (rc != sr::kOk) return {rc, 0};
   return {sr::kOk, piece.count};
 }
 

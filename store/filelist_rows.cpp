@@ -87,7 +87,7 @@ std::string WaveformStore::LocationPredicate(std::string_view location,
   return bracketExplicit ? "(" + test + ")" : test;
 }
 
-int WaveformStore::FindLastFile(SegmentWork& work, std::optional<ChannelFile>& latest) {
+StoreResult WaveformStore::FindLastFile(SegmentWork& work, std::optional<ChannelFile>& latest) {
   latest.reset();
   // The first row with a 512-byte header, newest load date first.
   std::optional<ChannelFile> first;
@@ -139,8 +139,8 @@ int WaveformStore::FindLastFile(SegmentWork& work, std::optional<ChannelFile>& l
   return sr::kOk;
 }
 
-int WaveformStore::FindFilesAround(SegmentWork& work, const Piece& piece,
-                                   std::vector<ChannelFile>& files) {
+StoreResult WaveformStore::FindFilesAround(SegmentWork& work, const Piece& piece,
+                                           std::vector<ChannelFile>& files) {
   files.clear();
   const SegmentToStore& segment = work.segment;
   const double pieceEnd = piece.start + static_cast<double>(piece.count) / segment.rate;
@@ -199,8 +199,13 @@ int WaveformStore::FindFilesAround(SegmentWork& work, const Piece& piece,
   return sr::kOk;
 }
 
-int WaveformStore::FindFileByPath(const StoreFiles& files, std::string_view cpath,
-                                  std::optional<ChannelFile>& found) {
+StoreResult WaveformStore::RowOfPath(const StoreFiles& files, std::string_view cpath,
+                                     std::optional<ChannelFile>& row) {
+  return FindFileByPath(files, cpath, row);
+}
+
+StoreResult WaveformStore::FindFileByPath(const StoreFiles& files, std::string_view cpath,
+                                          std::optional<ChannelFile>& found) {
   found.reset();
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
@@ -223,7 +228,8 @@ int WaveformStore::FindFileByPath(const StoreFiles& files, std::string_view cpat
   return sr::kOk;
 }
 
-int WaveformStore::InsertFileRow(SegmentWork& work, const Piece& piece, std::string_view cpath) {
+StoreResult WaveformStore::InsertFileRow(SegmentWork& work, const Piece& piece,
+                                         std::string_view cpath) {
   const SegmentToStore& segment = work.segment;
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
@@ -264,7 +270,8 @@ int WaveformStore::InsertFileRow(SegmentWork& work, const Piece& piece, std::str
   return sr::kOk;
 }
 
-int WaveformStore::UpdateFileRow(SegmentWork& work, const ChannelFile& file, std::int64_t samples) {
+StoreResult WaveformStore::UpdateFileRow(SegmentWork& work, const ChannelFile& file,
+                                         std::int64_t samples) {
   const SegmentToStore& segment = work.segment;
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
@@ -286,7 +293,17 @@ int WaveformStore::UpdateFileRow(SegmentWork& work, const ChannelFile& file, std
       names_.Column(kFl, "TBEGIN").c_str(), file.begin, names_.Column(kFl, "TQTY").c_str(),
       file.quantity, names_.Column(kFl, "CPATH").c_str(), SqlText(file.cpath).c_str());
   const SQLRETURN rc = statement.Execute(text);
-  if (!OdbcSucceeded(rc)) return rc == SQL_NO_DATA ? sr::kNoRowUpdated : sr::kUpdateFailed;
+  if (rc == SQL_NO_DATA) {
+    // No row changed: either the row went away meanwhile, or the database dropped the update
+    // while reporting success (a trigger can). Only a row that is gone lets the samples go to
+    // another file; beside a row that stays they would be stored twice.
+    std::optional<ChannelFile> still;
+    if (FindFileByPath(work.files, file.cpath, still) != sr::kOk || still) {
+      return sr::kUpdateFailed;
+    }
+    return sr::kNoRowUpdated;
+  }
+  if (!OdbcSucceeded(rc)) return sr::kUpdateFailed;
   ChannelFile after = file;
   after.quantity = AsStoredDuration(quantity);
   if (useEndTime_) after.end = AsStoredTime(file.begin + quantity);
@@ -294,7 +311,7 @@ int WaveformStore::UpdateFileRow(SegmentWork& work, const ChannelFile& file, std
   return sr::kOk;
 }
 
-int WaveformStore::DeleteFileRow(SegmentWork& work, double begin, std::string_view cpath) {
+StoreResult WaveformStore::DeleteFileRow(SegmentWork& work, double begin, std::string_view cpath) {
   const SegmentToStore& segment = work.segment;
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
@@ -311,7 +328,7 @@ int WaveformStore::DeleteFileRow(SegmentWork& work, double begin, std::string_vi
   return sr::kOk;
 }
 
-int WaveformStore::DeleteRowsOfPath(SegmentWork& work, std::string_view cpath) {
+StoreResult WaveformStore::DeleteRowsOfPath(SegmentWork& work, std::string_view cpath) {
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
   const std::string text =

@@ -123,14 +123,6 @@ bool WriteFloatsLittleEndian(int fd, const SampleBuffer& samples, std::size_t fi
   return ok;
 }
 
-bool SyncToStableStorage() {
-  static const bool sync = [] {
-    const char* value = std::getenv("TARNVEL_NO_SYNC");
-    return value == nullptr || std::strcmp(value, "1") != 0;
-  }();
-  return sync;
-}
-
 bool SyncFileData(int fd) {
   int rc = 0;
   do {

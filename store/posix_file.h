@@ -57,11 +57,6 @@ bool WriteFloatsLittleEndian(int fd, const SampleBuffer& samples, std::size_t fi
 // that points to it is written, and a new folder entry (a created or linked file) before
 // anything that names it.
 
-// Whether this run syncs what it writes: false only when the environment variable
-// TARNVEL_NO_SYNC is "1" (tests and benchmarks that need no durability). Read once, at the
-// first call.
-bool SyncToStableStorage();
-
 // fdatasync(2), retried when interrupted; false on failure (the data may not be on disk).
 bool SyncFileData(int fd);
 

@@ -1,5 +1,6 @@
 #include "store/store_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -49,8 +50,15 @@ FileDescriptor StoreFiles::OpenParent(std::string_view path, bool create,
   for (std::size_t slash = path.find('/'); folder && slash != std::string_view::npos;
        slash = path.find('/', pos)) {
     const std::string part(path.substr(pos, slash - pos));
+    if (create) {
+      if (::mkdirat(folder.get(), part.c_str(), 0777) == 0) {
+        // The folder holding the new one has a new entry.
+        if (newFolders_ != nullptr) newFolders_->insert(FolderOf(path.substr(0, slash)));
+      } else if (errno != EEXIST) {
+        return {};
+      }
+    }
     pos = slash + 1;
-    if (create && ::mkdirat(folder.get(), part.c_str(), 0777) != 0 && errno != EEXIST) return {};
     folder = OpenAt(folder.get(), part, kFolderFlags);
   }
   leaf = path.substr(pos);
@@ -128,6 +136,84 @@ bool StoreFiles::Rename(std::string_view from, std::string_view to, bool replace
   }
   ::unlinkat(fromFolder.get(), source.c_str(), 0);
   return true;
+}
+
+std::vector<std::string> StoreFiles::FileNames(std::string_view folder) const {
+  std::vector<std::string> names;
+  FileDescriptor fd;
+  if (folder.empty()) {
+    fd = OpenFile(directory_.Text(), O_RDONLY | O_DIRECTORY);
+  } else {
+    std::string_view leaf;
+    const FileDescriptor parent = OpenParent(folder, false, leaf);
+    if (parent) fd = OpenAt(parent.get(), std::string(leaf), kFolderFlags);
+  }
+  if (!fd) return names;
+  // The directory stream owns a descriptor of its own.
+  const int owned = ::fcntl(fd.get(), F_DUPFD_CLOEXEC, 0);
+  DIR* dir = owned >= 0 ? ::fdopendir(owned) : nullptr;
+  if (dir == nullptr) {
+    if (owned >= 0) ::close(owned);
+    return names;
+  }
+  const int dirFd = ::dirfd(dir);
+  for (const dirent* entry = ::readdir(dir); entry != nullptr; entry = ::readdir(dir)) {
+    struct stat info {};
+    if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  ::closedir(dir);
+  return names;
+}
+
+bool StoreFiles::StillNames(std::string_view path, int fd) const {
+  std::string_view leaf;
+  const FileDescriptor folder = OpenParent(path, false, leaf);
+  struct stat there {};
+  struct stat mine {};
+  return folder &&
+         ::fstatat(folder.get(), std::string(leaf).c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+         ::fstat(fd, &mine) == 0 && S_ISREG(there.st_mode) && there.st_dev == mine.st_dev &&
+         there.st_ino == mine.st_ino;
+}
+
+namespace {
+
+bool Synced(int fd, bool dataOnly) {
+  int rc = 0;
+  do {
+    rc = dataOnly ? ::fdatasync(fd) : ::fsync(fd);
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
+}  // namespace
+
+FileDescriptor StoreFiles::OpenForSync(std::string_view path, bool folder) const {
+  if (folder && path.empty()) return OpenFile(directory_.Text(), O_RDONLY | O_DIRECTORY);
+  std::string_view leaf;
+  const FileDescriptor parent = OpenParent(path, false, leaf);
+  if (!parent) return {};
+  if (folder) return OpenAt(parent.get(), std::string(leaf), kFolderFlags);
+  return OpenRegular(parent, leaf, O_RDONLY);
+}
+
+bool StoreFiles::SyncFile(std::string_view path) const {
+  const FileDescriptor fd = OpenForSync(path, false);
+  if (!fd) return errno == ENOENT;
+  return Synced(fd.get(), true);
+}
+
+bool StoreFiles::SyncFolder(std::string_view folder) const {
+  const FileDescriptor fd = OpenForSync(folder, true);
+  if (!fd) return errno == ENOENT;
+  return Synced(fd.get(), false);
+}
+
+std::string FolderOf(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash));
 }
 
 std::optional<std::uint64_t> StoreFiles::FreeSpace() const {

@@ -7,7 +7,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/data_directory.h"
 #include "store/posix_file.h"
@@ -16,7 +19,10 @@ namespace tarnvel {
 
 class StoreFiles {
  public:
-  explicit StoreFiles(DataDirectory directory) : directory_(std::move(directory)) {}
+  // With `newFolders`, every folder created on the way to a file adds the folder that holds it
+  // there ("" for the data directory): that folder's entries changed and are to be synced.
+  explicit StoreFiles(DataDirectory directory, std::set<std::string>* newFolders = nullptr)
+      : directory_(std::move(directory)), newFolders_(newFolders) {}
 
   const DataDirectory& Directory() const { return directory_; }
 
@@ -49,6 +55,22 @@ class StoreFiles {
   // alone and the rename fails.
   bool Rename(std::string_view from, std::string_view to, bool replace) const;
 
+  // The names of the regular files in a folder ("" for the data directory), in no order; empty
+  // when it cannot be read.
+  std::vector<std::string> FileNames(std::string_view folder) const;
+
+  // Whether `path` names the file open as `fd` (the same device and inode, no link there).
+  bool StillNames(std::string_view path, int fd) const;
+
+  // Brings a regular file's data (fdatasync) or a folder's entries (fsync; "" is the data
+  // directory) to stable storage; false when that failed. A missing file or folder is nothing to
+  // sync (true).
+  bool SyncFile(std::string_view path) const;
+  bool SyncFolder(std::string_view folder) const;
+  // A regular file, or with `folder` a folder ("" for the data directory), opened to be synced;
+  // invalid with errno set when it cannot be (ENOENT: nothing there).
+  FileDescriptor OpenForSync(std::string_view path, bool folder) const;
+
   // Bytes free for this process on the data directory's file system; std::nullopt when the
   // file system cannot be asked.
   std::optional<std::uint64_t> FreeSpace() const;
@@ -60,6 +82,10 @@ class StoreFiles {
   FileDescriptor OpenParent(std::string_view path, bool create, std::string_view& leaf) const;
 
   DataDirectory directory_;
+  std::set<std::string>* newFolders_ = nullptr;
 };
+
+// The folder holding `path` ("ABC/13/x" -> "ABC/13", "x" -> "").
+std::string FolderOf(std::string_view path);
 
 }  // namespace tarnvel

@@ -1,7 +1,9 @@
 // Waveform files under the data directory: new files written under a staged name and put in
 // place once their row is registered, appends to a file's registered end, samples replaced
 // through a staged copy put in place once the row's update is committed, and the 512-byte
-// header written from the values of the file's row. Each change is recorded for FileUndo.
+// header written from the values of the file's row (after the commit for a file extended).
+// Each change is noted in the channel's lock first and handed to StoreWork, which undoes it
+// should its transaction roll back and syncs it before the commit.
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,13 +31,6 @@ std::tm LocalTimeOf(double epoch) {
   return local;
 }
 
-// The name new content of `cpath` is written under until it is put in place: hidden, beside it.
-std::string StagedPath(std::string_view cpath) {
-  const std::size_t slash = cpath.rfind('/');
-  const std::string folder(cpath.substr(0, slash + 1));
-  return folder + "." + std::string(cpath.substr(slash + 1)) + ".new";
-}
-
 // A new file at `path` with nothing in its way: a stale staged file of a killed run is
 // replaced.
 FileDescriptor CreateStaged(const StoreFiles& files, const std::string& path) {
@@ -48,27 +43,24 @@ FileDescriptor CreateStaged(const StoreFiles& files, const std::string& path) {
 
 }  // namespace
 
-int WaveformStore::WriteStaged(SegmentWork& work, const std::string& note,
-                               const std::string& staged, std::string_view cpath,
-                               const std::function<bool(int fd)>& write) {
+StoreResult WaveformStore::WriteStaged(SegmentWork& work, const Note& note,
+                                       const std::string& staged, std::string_view cpath,
+                                       const std::function<bool(int fd)>& write) {
   FileDescriptor fd;
   // Noted first: whatever a kill leaves behind, the next holder of the lock finds.
-  if (work.hold.lock.AddNote(note)) fd = CreateStaged(work.files, staged);
+  if (work_.AddNote(work.hold, note)) fd = CreateStaged(work.files, staged);
   if (!fd) {
     PrintOpenError(PathOnDisk(cpath));
     return sr::kFileOpenFailed;
   }
-  work_.undo.Staged(staged);
+  work_.Staged(work.hold, staged, std::string(cpath));
   const bool written = write(fd.get());
+  if (written) work_.StartWriteback(fd.get());
   if (!fd.Close() || !written) {
     Discard(work, staged);
     return sr::kFileWriteFailed;
   }
   return sr::kOk;
-}
-
-void WaveformStore::Discard(SegmentWork& work, const std::string& staged) {
-  if (work.files.Remove(staged) == StoreFiles::Removal::kRefused) work.hold.unsettled = true;
 }
 
 std::array<char, kWaveformHeaderSize> WaveformStore::HeaderFor(const SegmentToStore& segment,
@@ -82,7 +74,7 @@ std::array<char, kWaveformHeaderSize> WaveformStore::HeaderFor(const SegmentToSt
                           segment.channel, segment.location);
 }
 
-int WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
+StoreResult WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
   const SegmentToStore& segment = work.segment;
   const std::tm local = LocalTimeOf(piece.start);
   char hour[16];
@@ -100,19 +92,22 @@ int WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
     }
     if (entry.kind == StoreFiles::Kind::kRegularFile) continue;
     std::optional<ChannelFile> registered;
-    if (const int rc = FindFileByPath(work.files, cpath, registered); rc != sr::kOk) return rc;
+    if (const StoreResult rc = FindFileByPath(work.files, cpath, registered); rc != sr::kOk) {
+      return rc;
+    }
     if (!registered) break;
   }
 
-  const std::string staged = StagedPath(cpath);
+  const std::string staged = StagedPathOf(cpath);
   const auto header = HeaderFor(segment, piece.start, piece.count);
-  const int staging = WriteStaged(work, "N\t" + staged + "\t" + cpath, staged, cpath, [&](int fd) {
-    return WriteAll(fd, header.data(), header.size()) &&
-           WriteFloatsLittleEndian(fd, *segment.samples, static_cast<std::size_t>(piece.first),
-                                   static_cast<std::size_t>(piece.count));
-  });
+  const StoreResult staging =
+      WriteStaged(work, Note::NewFile(staged, cpath), staged, cpath, [&](int fd) {
+        return WriteAll(fd, header.data(), header.size()) &&
+               WriteFloatsLittleEndian(fd, *segment.samples, static_cast<std::size_t>(piece.first),
+                                       static_cast<std::size_t>(piece.count));
+      });
   if (staging != sr::kOk) return staging;
-  if (const int rc = InsertFileRow(work, piece, cpath); rc != sr::kOk) {
+  if (const StoreResult rc = InsertFileRow(work, piece, cpath); rc != sr::kOk) {
     Discard(work, staged);
     return rc;
   }
@@ -122,33 +117,35 @@ int WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
     if (DeleteRowsOfPath(work, cpath) == sr::kOk) {
       Discard(work, staged);
     } else {
-      work.hold.unsettled = true;
+      work_.LeaveUnsettled(work.hold);
     }
     PrintOpenError(PathOnDisk(cpath));
     return sr::kFileOpenFailed;
   }
-  work_.undo.NewFile(cpath, staged);
+  work_.NewFile(work.hold, cpath, staged);
   storedThisRun_.insert(cpath);
-  work_.tally.Wrote(cpath, StoreTally::FileWork::kNew, piece.count);
+  work_.tally().Wrote(cpath, StoreTally::FileWork::kNew, piece.count);
   return sr::kOk;
 }
 
-int WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece, const ChannelFile& file,
-                                const PieceDecision& decision) {
+StoreResult WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece,
+                                        const ChannelFile& file, const PieceDecision& decision) {
   const SegmentToStore& segment = work.segment;
   // Samples go right after those the row registers, never after whatever else the file holds.
   const off_t registeredEnd = kDataOffset + 4 * decision.fileSamples;
+  // Another program's file keeps its own header, as before.
+  const bool ownHeader = file.creator == segment.creator;
   FileDescriptor fd;
   // The size the file goes back to, should the append stop before the row is extended.
-  if (work.hold.lock.AddNote("A\t" + segment.location + "\t" + file.cpath + "\t" +
-                             std::to_string(registeredEnd))) {
+  if (work_.AddNote(work.hold,
+                    Note::Append(segment.location, file.cpath, registeredEnd, ownHeader))) {
     fd = work.files.OpenExisting(file.cpath);
   }
   if (!fd) {
     PrintOpenError(PathOnDisk(file.cpath));
     return sr::kFileOpenFailed;
   }
-  if (!work_.undo.Extending(file.cpath, registeredEnd, fd.get())) return sr::kFileWriteFailed;
+  work_.Extending(work.hold, file.cpath, registeredEnd);
   if (decision.keepBytes >= 0 && ::ftruncate(fd.get(), decision.keepBytes) != 0) {
     return sr::kFileWriteFailed;
   }
@@ -156,21 +153,24 @@ int WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece, const Cha
       ::lseek(fd.get(), registeredEnd, SEEK_SET) == registeredEnd &&
       WriteFloatsLittleEndian(fd.get(), *segment.samples, static_cast<std::size_t>(piece.first),
                               static_cast<std::size_t>(piece.count));
-  int rc = written ? UpdateFileRow(work, file, decision.fileSamples + piece.count)
-                   : sr::kFileWriteFailed;
+  if (written) work_.StartWriteback(fd.get());
+  StoreResult rc = written ? UpdateFileRow(work, file, decision.fileSamples + piece.count)
+                           : sr::kFileWriteFailed;
+  if (rc == sr::kOk && !fd.Close()) rc = sr::kFileWriteFailed;
   if (rc != sr::kOk) {
     // Take the samples off again, so the file holds what its row says.
-    if (::ftruncate(fd.get(), registeredEnd) != 0) work.hold.unsettled = true;
+    if (!fd) fd = work.files.OpenExisting(file.cpath);
+    if (!fd || ::ftruncate(fd.get(), registeredEnd) != 0) work_.LeaveUnsettled(work.hold);
     return rc;
   }
   storedThisRun_.insert(file.cpath);
-  work_.tally.Wrote(file.cpath, StoreTally::FileWork::kContinued, piece.count);
-  // Another program's file keeps its own header, as before.
-  if (file.creator != segment.creator) return sr::kOk;
-  const auto header = HeaderFor(segment, file.begin, decision.fileSamples + piece.count);
-  // A header that cannot be written keeps its earlier length; row and samples agree.
-  if (!WriteAllAt(fd.get(), header.data(), header.size(), 0)) return sr::kOk;
-  return fd.Close() ? sr::kOk : sr::kFileWriteFailed;
+  work_.tally().Wrote(file.cpath, StoreTally::FileWork::kContinued, piece.count);
+  // The header gives the new length only once the row does.
+  if (ownHeader) {
+    work_.HeaderAfterCommit(file.cpath,
+                            HeaderFor(segment, file.begin, decision.fileSamples + piece.count));
+  }
+  return sr::kOk;
 }
 
 StoreResult WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece,
@@ -210,31 +210,25 @@ StoreResult WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece,
     content.replace(0, header.size(), header.data(), header.size());
   }
 
-  const std::string staged = StagedPath(stored.cpath);
-  const int staging = WriteStaged(work, "R\t" + staged, staged, stored.cpath, [&](int fd) {
-    return WriteAll(fd, content.data(), content.size());
-  });
-  if (staging != sr::kOk) return static_cast<StoreResult>(staging);
+  const std::string staged = StagedPathOf(stored.cpath);
+  const StoreResult staging =
+      WriteStaged(work, Note::Replacement(staged, stored.cpath), staged, stored.cpath,
+                  [&](int fd) { return WriteAll(fd, content.data(), content.size()); });
+  if (staging != sr::kOk) return staging;
   // The row keeps its extent and gets the new load date.
-  if (const int rc = UpdateFileRow(work, stored, fileSamples); rc != sr::kOk) {
+  if (const StoreResult rc = UpdateFileRow(work, stored, fileSamples); rc != sr::kOk) {
     Discard(work, staged);
-    return static_cast<StoreResult>(rc);
+    return rc;
   }
   // The stored samples are replaced only once that update is committed: a rollback could not
   // bring them back.
   bool placed = false;
-  const bool committed = CommitAndContinue([&] {
-    placed = work.files.Rename(staged, stored.cpath, true);
-    if (!placed) Discard(work, staged);
-  });
-  // A copy in place is committed work: it counts, and changed values are named, now.
-  if (placed) {
-    StoreTally rewritten;
-    rewritten.Wrote(stored.cpath, StoreTally::FileWork::kRewritten, changed + restored, changed);
-    rewritten.FoundStored(compared - changed);
-    tally_.Add(rewritten);
-    if (changed > 0) PrintReplaced(changed, PathOnDisk(stored.cpath));
-  }
+  // A copy in place is committed work: it counts then, and changed values are named.
+  StoreTally rewritten;
+  rewritten.Wrote(stored.cpath, StoreTally::FileWork::kRewritten, changed + restored, changed);
+  rewritten.FoundStored(compared - changed);
+  const bool committed = work_.CommitThenPlace(work.hold, staged, stored.cpath, rewritten, placed);
+  if (placed && changed > 0) PrintReplaced(changed, PathOnDisk(stored.cpath));
   if (!committed) return sr::kStatementFailed;
   if (!placed) {
     PrintOpenError(PathOnDisk(stored.cpath));

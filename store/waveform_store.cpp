@@ -23,7 +23,9 @@ WaveformStore::WaveformStore(const ResolvedSettings& settings)
       user_(settings.user),
       password_(settings.password),
       dataDir_(settings.dataDir),
-      useEndTime_(settings.useTend) {}
+      useEndTime_(settings.useTend) {
+  work_.SetSyncing(settings.syncFiles);
+}
 
 WaveformStore::~WaveformStore() {
   Disconnect();
@@ -94,18 +96,12 @@ bool WaveformStore::Connect() {
 
   names_.DiscoverSchema(connection_.get());
   if (useEndTime_) RunEndTimeColumnCheck();
-  work_.transaction.Configure(connection_.get());
+  work_.Connected(connection_.get());
   return true;
 }
 
 void WaveformStore::Disconnect() {
-  // Work still open holds whole pieces only (a run that ends by a failure raised between
-  // segments): it is committed like the end of a batch.
-  if (connection_ && work_.transaction.open() && !CommitWork()) {
-    Recover(store_result::kStatementFailed, nullptr);
-  }
-  ReleaseChannels();
-  work_.transaction.Forget();
+  work_.Disconnecting(static_cast<bool>(connection_));
   if (connection_) {
     SQLDisconnect(connection_.get());
     connection_.Reset();

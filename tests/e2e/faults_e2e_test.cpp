@@ -17,6 +17,7 @@
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -258,6 +259,28 @@ class FaultTest : public HardeningTest {
   }
 
   void ExpectRefusedChangesLeaveTheStore(bool silently);
+
+  // A conversion into Data() traced by the preload library: the lines it wrote (see
+  // kill_at_preload.cpp), with `more` in the converter's environment.
+  std::vector<std::string> TracedConversion(const fs::path& seed, ProcessResult& result,
+                                            std::map<std::string, std::string> more = {}) {
+    const fs::path trace = workDir() / "trace.txt";
+    fs::remove(trace);
+    auto env = KillLibrary("KILL_AT_TRACE", trace.string());
+    env.insert(more.begin(), more.end());
+    result = ConvertWith(seed, env);
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFile(trace));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  // A store of two channels and their later samples, for the kill and sync tests: ABC BHZ
+  // (30 minutes from kStart) and ABC HHZ (1001 samples at 200 sps) stored by an earlier run,
+  // then run.seed continuing both (BHZ 80 minutes more: an append, then a new file) and
+  // starting DEF BHZ. `stored` receives what must stay stored; `run` what run.seed adds.
+  fs::path StoreAChannelAndItsContinuation(std::vector<ExpectedChannel>& stored,
+                                           std::vector<ExpectedChannel>& run);
 
   // For the low-disk tests, on the file system mounted at root()/fs: 2.5 hours of one channel at
   // 100 sps from kStart stored by an earlier run (files O1, O2 and O3: an hour, an hour, half
@@ -1072,6 +1095,292 @@ void FaultTest::ExpectEveryKillCompletedByConvertingAgain(
     ASSERT_EQ(again.exitCode, 0) << again.output;
     ASSERT_EQ(AllStoreProblems(StoredFiles(db()), data, expected), std::vector<std::string>{});
   }
+}
+
+fs::path FaultTest::StoreAChannelAndItsContinuation(std::vector<ExpectedChannel>& stored,
+                                                    std::vector<ExpectedChannel>& run) {
+  const auto base = RandomWalk(36000, 281, 50);
+  const auto onward = RandomWalk(96000, 282, 50);
+  const auto fast = RandomWalk(1001, 283, 50);
+  const auto fastOnward = RandomWalk(400, 284, 50);
+  const auto other = RandomWalk(3000, 285, 50);
+  const fs::path baseSeed = workDir() / "base.seed";
+  WriteFile(baseSeed, PackChannel("ABC", "BHZ", "", kStart, 20.0, base) +
+                          PackChannel("ABC", "HHZ", "", kStart, 200.0, fast));
+  EXPECT_EQ(Convert(baseSeed, Data()).exitCode, 0);
+  const fs::path seed = workDir() / "run.seed";
+  WriteFile(seed, PackChannel("ABC", "BHZ", "", kStart + 1800.0, 20.0, onward) +
+                      PackChannel("DEF", "BHZ", "", kStart, 20.0, other) +
+                      PackChannel("ABC", "HHZ", "", kStart + 5.005, 200.0, fastOnward));
+  std::vector<std::int32_t> bhz = base;
+  bhz.insert(bhz.end(), onward.begin(), onward.end());
+  std::vector<std::int32_t> hhz = fast;
+  hhz.insert(hhz.end(), fastOnward.begin(), fastOnward.end());
+  stored = {{"ABC", "BHZ", "??", kStart, 20.0, base}, {"ABC", "HHZ", "??", kStart, 200.0, fast}};
+  run = {{"ABC", "BHZ", "??", kStart, 20.0, bhz},
+         {"DEF", "BHZ", "??", kStart, 20.0, other},
+         {"ABC", "HHZ", "??", kStart, 200.0, hhz}};
+  return seed;
+}
+
+// The notes under every channel lock below `data`, by lock file (empty ones left out).
+std::map<std::string, std::string> LockNotes(const fs::path& data) {
+  std::map<std::string, std::string> notes;
+  if (!fs::exists(data / ".lock")) return notes;
+  for (const auto& entry : fs::directory_iterator(data / ".lock")) {
+    const std::string text = ReadFile(entry.path());
+    if (!text.empty()) notes[entry.path().filename().string()] = text;
+  }
+  return notes;
+}
+
+// A run killed anywhere leaves no header claiming more than its committed row, and whatever it
+// left half done is settled by the next conversion into the store, of any channel: the store
+// is then sound, with everything stored before and nothing of the killed run stored twice.
+TEST_P(FaultTest, AKilledRunIsSettledByTheNextConversionOfAnyChannel) {
+  std::vector<ExpectedChannel> stored;
+  std::vector<ExpectedChannel> run;
+  const fs::path seed = StoreAChannelAndItsContinuation(stored, run);
+  const auto unrelated = RandomWalk(400, 286, 50);
+  const fs::path other = workDir() / "other.seed";
+  WriteFile(other, PackChannel("XYZ", "LHZ", "", kStart, 20.0, unrelated));
+  // What the killed run added may or may not be stored; what was stored before must be.
+  std::vector<ExpectedChannel> expected = run;
+  expected[0].mayBeMissingFrom = stored[0].samples.size();
+  expected[1].mayBeMissingFrom = 0;
+  expected[2].mayBeMissingFrom = stored[1].samples.size();
+  expected.push_back({"XYZ", "LHZ", "??", kStart, 20.0, unrelated});
+
+  KeepStoreAside(Data());
+  const fs::path counted = workDir() / "count.txt";
+  ASSERT_EQ(ConvertWith(seed, KillLibrary("KILL_AT_COUNT", counted.string())).exitCode, 0);
+  const long calls = std::stol(ReadFile(counted));
+  ASSERT_GT(calls, 10);
+  const long step = std::max(1L, calls / (GetParam() == DatabaseKind::kSqlite ? 60 : 15));
+  for (long at = 1; at <= calls; at += step) {
+    SCOPED_TRACE("killed before change " + std::to_string(at) + " of " + std::to_string(calls));
+    PutStoreBack(Data());
+    const auto killed = ConvertWith(seed, KillLibrary("KILL_AT_CALL", std::to_string(at)));
+    ASSERT_EQ(killed.exitCode, -1000) << killed.output;
+    // Rows are committed after their files; headers follow their rows, never ahead of them.
+    ASSERT_EQ(HeadersAheadOfRows(StoredFiles(db()), Data()), std::vector<std::string>{});
+
+    const auto next = Convert(other, Data());
+    ASSERT_EQ(next.exitCode, 0) << next.output;
+    ASSERT_EQ(AllStoreProblems(StoredFiles(db()), Data(), expected), std::vector<std::string>{});
+    ASSERT_EQ(LockNotes(Data()), (std::map<std::string, std::string>{}));
+  }
+  for (const ExpectedChannel& channel : expected) ExpectSamples(channel);
+}
+
+// Notes in a channel's lock act on that channel's own files only: forged notes naming another
+// channel's file, another program's, a path outside the store or no note at all are left alone
+// and named in the debug output, while the channel's own note is settled.
+TEST_P(FaultTest, LockNotesNamingOtherFilesAreIgnoredAndNamedInTheDebugOutput) {
+  const auto abc = RandomWalk(1200, 291, 50);
+  const auto def = RandomWalk(1200, 292, 50);
+  const fs::path seed = workDir() / "two.seed";
+  WriteFile(seed, PackChannel("ABC", "BHZ", "", kStart, 20.0, abc) +
+                      PackChannel("DEF", "BHZ", "", kStart, 20.0, def));
+  ASSERT_EQ(Convert(seed, Data()).exitCode, 0);
+  const std::string defFile = "DEF/13/21032009-130500-BHZ.DEF";
+  const std::string foreign = "XYZ/13/readme.txt";  // another program's, unregistered
+  WriteFile(root() / "outside.txt", "keep me");
+  fs::create_directories(Data() / "XYZ/13");
+  WriteFile(Data() / foreign, "another program's file");
+  // A staged file ABC's own killed run left.
+  const std::string staged = "ABC/13/.21032009-140000-BHZ.ABC.new";
+  WriteFile(Data() / staged, std::string(600, 'x'));
+  const StoreSnapshot before = SnapshotOf(db(), Data());
+
+  const std::vector<std::string> forged = {
+      "R\t" + defFile,
+      "R\tDEF/13/.21032009-130500-BHZ.DEF.new\t" + defFile,
+      "D\t" + foreign,
+      "A\t??\t" + defFile + "\t600\tH",
+      "N\tABC/13/.x.new\t../outside.txt",
+      "garbage without tabs",
+  };
+  std::string notes;
+  for (const std::string& note : forged) notes += note + "\n";
+  notes += "N\t" + staged + "\tABC/13/21032009-140000-BHZ.ABC\n";
+  WriteFile(Data() / ".lock/ABC.BHZ.lock", notes);
+
+  // A conversion of a third channel settles them.
+  const auto ghi = RandomWalk(400, 293, 50);
+  const fs::path third = workDir() / "ghi.seed";
+  WriteFile(third, PackChannel("GHI", "BHZ", "", kStart, 20.0, ghi));
+  ProcessResult result;
+  const auto trace = TracedConversion(third, result);
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  std::vector<std::string> debug;
+  for (const std::string& line : trace) {
+    if (line.rfind("debug tarnvel store: note ignored", 0) == 0) debug.push_back(line);
+  }
+  ASSERT_EQ(debug.size(), forged.size()) << ::testing::PrintToString(trace);
+  for (std::size_t i = 0; i < forged.size(); ++i) {
+    std::string shown = forged[i];
+    std::replace(shown.begin(), shown.end(), '\t', ' ');
+    EXPECT_EQ(debug[i],
+              "debug tarnvel store: note ignored in .lock/ABC.BHZ.lock, not one of ABC::BHZ's "
+              "files: " +
+                  shown);
+  }
+  EXPECT_EQ(ReadFile(Data() / defFile), before.files.at(defFile));
+  EXPECT_EQ(ReadFile(Data() / foreign), "another program's file");
+  EXPECT_EQ(ReadFile(root() / "outside.txt"), "keep me");
+  EXPECT_FALSE(fs::exists(Data() / staged));
+  EXPECT_EQ(LockNotes(Data()), (std::map<std::string, std::string>{}));
+  ExpectSamples({"ABC", "BHZ", "??", kStart, 20.0, abc});
+  ExpectSamples({"DEF", "BHZ", "??", kStart, 20.0, def});
+  ExpectSamples({"GHI", "BHZ", "??", kStart, 20.0, ghi});
+  ExpectProblems({"unregistered: " + foreign});
+}
+
+// The file names of a trace line's paths relative to `data` ("" for a path elsewhere).
+std::string BelowData(const std::string& path, const std::string& data) {
+  if (path == data) return ".";
+  return path.rfind(data + "/", 0) == 0 ? path.substr(data.size() + 1) : std::string();
+}
+
+// Where a traced run commits FILELIST changes before what they register is on stable storage:
+// data written (or a file extended) and not synced since, folder entries changed (a rename, a
+// new folder) and not synced, lock notes written and not synced; a header written over its
+// file's start while the append it describes is not committed yet; and whatever is left
+// unsynced when the run ends. One line each.
+std::vector<std::string> SyncOrderProblems(const std::vector<std::string>& trace,
+                                           const fs::path& data) {
+  const std::string root = fs::canonical(data).string();
+  std::set<std::string> dirty;     // files written since their last sync
+  std::set<std::string> folders;   // folders whose entries changed since their last sync
+  std::set<std::string> appended;  // files appended to since the last commit
+  std::vector<std::string> problems;
+  bool changes = false;  // FILELIST changed since the last commit
+  const auto lock = [](const std::string& path) { return path.rfind(".lock/", 0) == 0; };
+  for (const std::string& line : trace) {
+    std::istringstream in(line);
+    std::string call;
+    std::string first;
+    std::string second;
+    in >> call >> first >> second;
+    const std::string a = BelowData(first, root);
+    const std::string b = BelowData(second, root);
+    if (call == "write" || call == "pwrite") {
+      if (a.empty()) continue;
+      if (call == "pwrite" && second == "0" && !lock(a) && appended.contains(a)) {
+        problems.push_back("header ahead of its commit: " + a);
+      }
+      if (call == "write" && !lock(a) && a.find("/.") == std::string::npos) appended.insert(a);
+      dirty.insert(a);
+    } else if (call == "ftruncate") {
+      if (a.empty()) continue;
+      // A lock's notes cleared need no sync: settling them again is harmless.
+      if (lock(a) && second == "0") {
+        dirty.erase(a);
+      } else {
+        dirty.insert(a);
+      }
+    } else if (call == "rename") {
+      if (b.empty()) continue;
+      if (dirty.erase(a) > 0) dirty.insert(b);
+      folders.insert(fs::path(b).parent_path().string());
+    } else if (call == "mkdir") {
+      if (!a.empty()) folders.insert(fs::path(a).parent_path().string());
+    } else if (call == "unlink") {
+      dirty.erase(a);
+    } else if (call == "fsync" || call == "fdatasync") {
+      dirty.erase(a);
+      folders.erase(a == "." ? "" : a);
+    } else if (call == "sql") {
+      const std::string text = line.substr(4);
+      for (const char* change :
+           {"insert into FILELIST", "update FILELIST", "delete from FILELIST"}) {
+        if (text.rfind(change, 0) == 0) changes = true;
+      }
+    } else if (call == "commit") {
+      if (changes) {
+        for (const std::string& path : dirty)
+          problems.push_back("committed before syncing " + path);
+        for (const std::string& folder : folders) {
+          problems.push_back("committed before syncing the folder " + folder);
+        }
+      }
+      changes = false;
+      appended.clear();
+    }
+  }
+  for (const std::string& path : dirty) {
+    if (!lock(path)) problems.push_back("never synced: " + path);
+  }
+  for (const std::string& folder : folders) problems.push_back("folder never synced: " + folder);
+  return problems;
+}
+
+// A transaction that registers or extends a file commits only after the file's data, its folder
+// entry and the lock's notes are on stable storage; a header is rewritten only after the commit
+// of the append it describes; a replacement put in place after its commit is synced before the
+// run ends. (The kill test stops a run before each of these syncs too.)
+TEST_P(FaultTest, EveryFileIsOnStableStorageBeforeTheRowsRegisteringItAreCommitted) {
+  std::vector<ExpectedChannel> stored;
+  std::vector<ExpectedChannel> run;
+  const fs::path seed = StoreAChannelAndItsContinuation(stored, run);
+  // The first minute of ABC BHZ again, changed: replaced through a staged copy.
+  auto corrected = stored[0].samples;
+  corrected.resize(1200);
+  corrected[3] += 5;
+  WriteFile(seed, ReadFile(seed) + PackChannel("ABC", "BHZ", "", kStart, 20.0, corrected));
+  std::copy(corrected.begin(), corrected.end(), run[0].samples.begin());
+
+  ProcessResult result;
+  const auto trace = TracedConversion(seed, result);
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(SyncOrderProblems(trace, Data()), std::vector<std::string>{});
+  // Every kind of change took place: new files, appends, a header after its commit, a
+  // replacement put in place.
+  const auto count = [&](const std::string& prefix) {
+    return std::count_if(trace.begin(), trace.end(),
+                         [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+  };
+  EXPECT_GE(count("rename "), 3);
+  EXPECT_GE(count("fdatasync "), 4);
+  EXPECT_GE(count("fsync "), 2);
+  for (const ExpectedChannel& channel : run) ExpectSamples(channel);
+}
+
+// A disk whose syncs fail: nothing whose data could not be brought to stable storage is
+// committed. Every segment fails, and rows and files stay as they were.
+TEST_P(FaultTest, SyncsThatFailCommitNothingAndLeaveTheStoreAsItWas) {
+  std::vector<ExpectedChannel> stored;
+  std::vector<ExpectedChannel> run;
+  const fs::path seed = StoreAChannelAndItsContinuation(stored, run);
+  const StoreSnapshot before = SnapshotOf(db(), Data());
+  auto env = KillLibrary("FAIL_SYNCS", "1");
+  env["FAIL_SYNCS_BELOW"] = fs::canonical(Data()).string();
+  const auto result = ConvertWith(seed, env);
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  EXPECT_EQ(CountOf(result.output, "\rDB write error ("), 3u) << result.output;
+  EXPECT_TRUE(SnapshotOf(db(), Data()) == before);
+  for (const ExpectedChannel& channel : stored) ExpectSamples(channel);
+}
+
+// TARNVEL_NO_SYNC=1 (for tests only) skips every sync and stores the same.
+TEST_P(FaultTest, TheNoSyncSwitchSkipsEverySyncAndStoresTheSame) {
+  std::vector<ExpectedChannel> stored;
+  std::vector<ExpectedChannel> run;
+  const fs::path seed = StoreAChannelAndItsContinuation(stored, run);
+  ProcessResult result;
+  const auto trace = TracedConversion(seed, result, {{"TARNVEL_NO_SYNC", "1"}});
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  // The database syncs its own files as it is set up to.
+  const std::string data = fs::canonical(Data()).string();
+  for (const std::string& line : trace) {
+    const bool sync = line.rfind("fsync ", 0) == 0 || line.rfind("fdatasync ", 0) == 0;
+    EXPECT_FALSE(sync && line.find(" " + data) != std::string::npos) << line;
+  }
+  EXPECT_GE(std::count_if(trace.begin(), trace.end(),
+                          [](const std::string& line) { return line == "commit"; }),
+            1);
+  for (const ExpectedChannel& channel : run) ExpectSamples(channel);
 }
 
 // A damaged ini file with a NUL byte inside its values: each value ends at the NUL, for the

@@ -18,6 +18,7 @@
 
 #include "store/channel_lock.h"
 #include "store/data_directory.h"
+#include "store/lock_note.h"
 #include "store/store_files.h"
 #include "store/waveform_header.h"
 #include "store/waveform_store.h"
@@ -264,15 +265,15 @@ TEST(ChannelLockTest, NotesOutliveTheHolderAndALineCutShortIsNoNote) {
     ChannelLock lock;
     ASSERT_TRUE(lock.Acquire(files, "ABC", "BHZ"));
     EXPECT_TRUE(lock.Notes().empty());
-    ASSERT_TRUE(lock.AddNote("N\tABC/05/.x.new\tABC/05/x"));
-    ASSERT_TRUE(lock.AddNote("A\t00\tABC/05/y"));
+    ASSERT_TRUE(lock.AddNote(Note::NewFile("ABC/05/.x.new", "ABC/05/x")));
+    ASSERT_TRUE(lock.AddNote(Note::Append("00", "ABC/05/y", 4608, true)));
   }
   // A killed writer may leave half a line behind.
   std::ofstream(temp.path() / ".lock" / "ABC.BHZ.lock", std::ios::app) << "R\tABC/0";
   ChannelLock next;
   ASSERT_TRUE(next.Acquire(files, "ABC", "BHZ"));
   EXPECT_EQ(next.Notes(),
-            (std::vector<std::string>{"N\tABC/05/.x.new\tABC/05/x", "A\t00\tABC/05/y"}));
+            (std::vector<std::string>{"N\tABC/05/.x.new\tABC/05/x", "A\t00\tABC/05/y\t4608\tH"}));
   next.ClearNotes();
   EXPECT_TRUE(next.Notes().empty());
 }
@@ -286,6 +287,117 @@ TEST(ChannelLockTest, ALinkInPlaceOfTheLockFileIsRefused) {
   EXPECT_FALSE(
       lock.Acquire(StoreFiles(DataDirectory((temp.path() / "data").string())), "ABC", "BHZ"));
   EXPECT_EQ(testing::ReadFile(temp.path() / "victim"), "keep me");
+}
+
+// A cleaning job removes the lock file while one converter holds it and another waits for it,
+// and a third converter locks the new file at its path: the one that waited wakes up holding the
+// removed file, sees that its path names another, and waits for that one instead.
+TEST(ChannelLockTest, ALockFileRemovedWhileWaitedForIsTakenAgainAtItsPath) {
+  TempDir temp;
+  const StoreFiles files{DataDirectory(temp.path().string())};
+  const fs::path path = temp.path() / ChannelLock::LockFilePath("ABC", "BHZ");
+  fs::create_directories(path.parent_path());
+  const int first = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(first, 0);
+  ASSERT_EQ(::flock(first, LOCK_EX), 0);
+
+  int taken[2];
+  ASSERT_EQ(::pipe(taken), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(first);  // the parent's lock is its own
+    ChannelLock lock;
+    const char flag = lock.Acquire(files, "ABC", "BHZ") && lock.StillNamed(files) ? 'y' : 'n';
+    if (::write(taken[1], &flag, 1) != 1) ::_exit(2);
+    ::pause();
+    ::_exit(0);
+  }
+  ASSERT_TRUE(testing::WaitUntilWaitingForAFileLock(child));
+  fs::remove(path);
+  const int second = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
+  ASSERT_GE(second, 0);
+  ASSERT_EQ(::flock(second, LOCK_EX), 0);
+  ::close(first);
+  // The waiter had the removed file for a moment; now it waits for the one at the path.
+  EXPECT_TRUE(testing::WaitUntilWaitingForAFileLock(child));
+  ::close(second);
+  char flag = 0;
+  ASSERT_EQ(::read(taken[0], &flag, 1), 1);
+  EXPECT_EQ(flag, 'y');
+  const int probe = ::open(path.c_str(), O_RDWR);
+  EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0);  // the child holds the file at the path
+  ::close(probe);
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ::close(taken[0]);
+  ::close(taken[1]);
+}
+
+TEST(LockNoteTest, EveryKindIsReadBackAsItWasWritten) {
+  const std::vector<Note> notes = {
+      Note::NewFile("ABC/13/.21032009-130500-BHZ.ABC.new", "ABC/13/21032009-130500-BHZ.ABC"),
+      Note::Replacement("ABC/13/.21032009-130500-BHZ.ABC.new", "ABC/13/21032009-130500-BHZ.ABC"),
+      Note::PlaceReplacement("ABC/13/.x.new", "ABC/13/x"),
+      Note::Append("00", "ABC/13/21032009-130500-BHZ-2.ABC", 144512, true),
+      Note::Append("??", "ABC/13/21032009-130500-BHZ.ABC", 512, false),
+      Note::Append("", "ABC/13/21032009-130500-BHZ.ABC", 0, true),
+      Note::Removal("ABC/13/21032009-130500-BHZ.ABC"),
+  };
+  for (const Note& note : notes) {
+    SCOPED_TRACE(note.Text());
+    EXPECT_EQ(note.Text().find('\n'), std::string::npos);
+    EXPECT_EQ(Note::Parse(note.Text()), note);
+  }
+  EXPECT_EQ(notes[3].Text(), "A\t00\tABC/13/21032009-130500-BHZ-2.ABC\t144512\tH");
+  EXPECT_EQ(notes[6].Text(), "D\tABC/13/21032009-130500-BHZ.ABC");
+}
+
+TEST(LockNoteTest, NotesOfEarlierVersionsAreReadAndAnythingElseIsNot) {
+  // A staged name alone, and appends without their header field or size.
+  const auto replacement = Note::Parse("R\tABC/13/.21032009-130500-BHZ.ABC.new");
+  ASSERT_TRUE(replacement);
+  EXPECT_EQ(replacement->cpath, "ABC/13/21032009-130500-BHZ.ABC");
+  const auto sized = Note::Parse("A\t00\tABC/13/x\t4608");
+  ASSERT_TRUE(sized);
+  EXPECT_EQ(sized->sizeBefore, 4608);
+  EXPECT_FALSE(sized->ownHeader.has_value());
+  const auto bare = Note::Parse("A\t00\tABC/13/x");
+  ASSERT_TRUE(bare);
+  EXPECT_EQ(bare->sizeBefore, -1);
+  for (const char* junk :
+       {"", "X\ta", "N\tonly-one", "N\ta\tb\tc", "R\tABC/13/x", "A\t00\t\t1", "A\t00\tx\t-5",
+        "A\t00\tx\t12z", "A\t00\tx\t1\tY", "D", "D\ta\tb", "NN\ta\tb"}) {
+    EXPECT_FALSE(Note::Parse(junk)) << junk;
+  }
+}
+
+// Notes act only on the lock's own channel's files: a path of another channel, another
+// program's, outside the data directory or not in the store's layout is no note of it.
+TEST(LockNoteTest, ANoteBelongsOnlyToItsChannelsFilesAndTheirStagedNames) {
+  const std::string file = "ABC/13/21032009-130500-BHZ.ABC";
+  EXPECT_TRUE(Note::Removal(file).BelongsTo("ABC", "BHZ"));
+  EXPECT_TRUE(Note::Removal("ABC/13/21032009-130500-BHZ-12.ABC").BelongsTo("ABC", "BHZ"));
+  EXPECT_TRUE(Note::Removal("AB/00/01012020-000000- LH. AB").BelongsTo("AB", "LH"));
+  EXPECT_TRUE(Note::NewFile(StagedPathOf(file), file).BelongsTo("ABC", "BHZ"));
+  EXPECT_EQ(StagedPathOf(file), "ABC/13/.21032009-130500-BHZ.ABC.new");
+
+  EXPECT_FALSE(Note::Removal(file).BelongsTo("ABC", "BHN"));
+  EXPECT_FALSE(Note::Removal(file).BelongsTo("AB", "BHZ"));
+  EXPECT_FALSE(Note::Removal("DEF/13/21032009-130500-BHZ.DEF").BelongsTo("ABC", "BHZ"));
+  for (const char* other :
+       {"ABC/13/../../DEF/13/21032009-130500-BHZ.ABC", "/etc/passwd", "ABC/13/notes.txt",
+        "ABC/13/21032009-130500-BHZ.ABC.bak", "ABC/1/21032009-130500-BHZ.ABC",
+        "ABC/13/2103209-130500-BHZ.ABC", "ABC/13/21032009-130500-BHZ-x.ABC",
+        "ABC/13/sub/21032009-130500-BHZ.ABC", ".lock/ABC.BHZ.lock",
+        "ABC/13/21032009-130500-BHZ.ABC/"}) {
+    EXPECT_FALSE(Note::Removal(other).BelongsTo("ABC", "BHZ")) << other;
+  }
+  // A staged name is the file's own, beside it.
+  EXPECT_FALSE(Note::NewFile("ABC/13/.other.new", file).BelongsTo("ABC", "BHZ"));
+  EXPECT_FALSE(Note::Replacement("DEF/13/x", file).BelongsTo("ABC", "BHZ"));
+  EXPECT_FALSE(Note::PlaceReplacement(file, file).BelongsTo("ABC", "BHZ"));
 }
 
 }  // namespace

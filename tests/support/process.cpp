@@ -5,11 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <thread>
 
 extern char** environ;
 
@@ -120,6 +123,45 @@ std::filesystem::path TestData(const std::string& name) {
 
 std::string ConverterPath() {
   return TARNVEL_BIN;
+}
+
+namespace {
+
+// Whether /proc/locks has a flock line of `pid`, waiting ("3: -> FLOCK  ADVISORY  WRITE 4711
+// fd:01:1234 0 EOF") or held ("3: FLOCK  ADVISORY  WRITE 4711 ...").
+bool HasFileLockLine(int pid, bool waiting) {
+  std::ifstream locks("/proc/locks");
+  const std::string mine = " " + std::to_string(pid) + " ";
+  const std::string kind = waiting ? ": -> FLOCK " : ": FLOCK ";
+  for (std::string line; std::getline(locks, line);) {
+    if (line.find(kind) != std::string::npos && line.find(mine) != std::string::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool WaitsForAFileLock(int pid) {
+  return HasFileLockLine(pid, true);
+}
+
+bool HoldsAFileLock(int pid) {
+  return HasFileLockLine(pid, false);
+}
+
+bool IsStopped(int pid) {
+  // "<pid> (<name>) <state> ...": the state follows the last ')'.
+  const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t close = stat.rfind(')');
+  return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'T';
+}
+
+bool WaitUntilWaitingForAFileLock(int pid, int seconds) {
+  for (int i = 0; i < seconds * 1000; ++i) {
+    if (WaitsForAFileLock(pid)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
 }
 
 }  // namespace tarnvel::testing

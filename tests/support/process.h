@@ -38,6 +38,16 @@ ProcessResult RunProgram(const std::string& program, const std::vector<std::stri
                          const std::map<std::string, std::string>& env = {},
                          const std::filesystem::path& workDir = {});
 
+// Whether process `pid` waits for a file lock (flock) right now: a waiting entry of it in
+// /proc/locks.
+bool WaitsForAFileLock(int pid);
+// Polls WaitsForAFileLock until it holds, for at most `seconds`; false when it never did.
+bool WaitUntilWaitingForAFileLock(int pid, int seconds = 30);
+// Whether process `pid` holds a file lock (flock) right now.
+bool HoldsAFileLock(int pid);
+// Whether process `pid` is stopped (by SIGSTOP).
+bool IsStopped(int pid);
+
 // A fresh folder removed with everything in it when the object goes.
 class TempDir {
  public:
