@@ -4,7 +4,9 @@
 #   - the 100 MiB Steim2 file and the 2,000-gap file into SQLite (the ODBC data source as
 #     scripts/odbc_config.sh writes it) and into PostgreSQL (a server of its own that syncs as a
 #     production server does), against the CSS conversion of the same file; every conversion
-#     durable (the default: files synced before their rows or lines);
+#     durable (the default: files synced before their rows or lines); SQLite both as the data
+#     source scripts/odbc_config.sh writes (WAL, SyncPragma=FULL) and with the driver's
+#     defaults, and both outputs once without syncing files (TARNVEL_NO_SYNC=1) for the cost;
 #   - peak memory (RSS) of CSS and SQLite conversions of a 1 GiB and a 4 GiB input (3 channels
 #     at 100 sps, Steim2), and the 1 GiB conversions' wall time against the larger of a libmseed
 #     decode of the file and a durable write of as many bytes as the conversion wrote
@@ -86,6 +88,11 @@ if [ "${NO_PG:-0}" != 1 ]; then
   pg_source=("PGBENCH=postgres:$TARNVEL_PG_HOST:$TARNVEL_PG_PORT:$pg_db")
 fi
 eval "$(bash "$root/scripts/odbc_config.sh" "$scratch/odbc" "BENCH=sqlite:$scratch/store.db" "${pg_source[@]}")"
+# The same store with nothing but the SQLite ODBC driver's own defaults (rollback journal, the
+# driver's sync setting), beside the data source as scripts/odbc_config.sh and the package
+# write it (write-ahead journal, every commit synced).
+printf '[BENCH_DEFAULTS]\nDriver=SQLite3\nDatabase=%s\nTimeout=10000\n\n' "$scratch/store.db" \
+  >>"$scratch/odbc/odbc.ini"
 
 # ---------------------------------------------------------------------------------------------
 # Measuring
@@ -125,7 +132,9 @@ measure() {
 bytes_in() { find "$1" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%d", s }'; }
 
 css() { fresh_outputs; measure "$1" "$bin/tarnvel" "$2" "CSS=$scratch/css/" ODBC=BENCH USER=bench PASSWORD=bench "DATA=$scratch/data"; }
-sqlite() { fresh_outputs; measure "$1" "$bin/tarnvel" "$2" ODBC=BENCH USER=bench PASSWORD=bench "DATA=$scratch/data"; }
+sqlite() { fresh_outputs; measure "$1" "$bin/tarnvel" "$2" "ODBC=${3:-BENCH}" USER=bench PASSWORD=bench "DATA=$scratch/data"; }
+# Without the syncs of waveform and data files (TARNVEL_NO_SYNC=1): what durability costs.
+unsynced() { fresh_outputs; measure "$1" env TARNVEL_NO_SYNC=1 "$bin/tarnvel" "${@:2}" ODBC=BENCH USER=bench PASSWORD=bench "DATA=$scratch/data"; }
 postgres() {
   [ -n "$pg_db" ] || return 0
   fresh_outputs
@@ -149,9 +158,13 @@ for ((r = 1; r <= reps; ++r)); do
   decode libmseed_100 "$scratch/f100.mseed"
   css css_100 "$scratch/f100.mseed"
   sqlite sqlite_100 "$scratch/f100.mseed"
+  sqlite sqlite_defaults_100 "$scratch/f100.mseed" BENCH_DEFAULTS
   postgres pg_100 "$scratch/f100.mseed"
+  unsynced css_nosync_100 "$scratch/f100.mseed" "CSS=$scratch/css/"
+  unsynced sqlite_nosync_100 "$scratch/f100.mseed"
   css css_gaps2k "$scratch/gaps2k.mseed"
   sqlite sqlite_gaps2k "$scratch/gaps2k.mseed"
+  sqlite sqlite_defaults_gaps2k "$scratch/gaps2k.mseed" BENCH_DEFAULTS
   postgres pg_gaps2k "$scratch/gaps2k.mseed"
 done
 
@@ -204,6 +217,10 @@ row "-----------" "------" "---------" "-----" "------" "-------"
 row "decode 100 MiB with libmseed (for scale)" "${WALL[libmseed_100]}" "" "" "" ""
 compare "SQLite 100 MiB vs CSS 100 MiB" sqlite_100 css_100 1.2
 compare "SQLite 2,000 gaps vs CSS 2,000 gaps" sqlite_gaps2k css_gaps2k 2
+compare "  the same, SQLite driver defaults: 100 MiB" sqlite_defaults_100 css_100 1.2
+compare "  the same, SQLite driver defaults: 2,000 gaps" sqlite_defaults_gaps2k css_gaps2k 2
+row "  without file syncs: SQLite vs CSS 100 MiB" "${WALL[sqlite_nosync_100]}" \
+  "${WALL[css_nosync_100]}" "$(ratio "${WALL[sqlite_nosync_100]}" "${WALL[css_nosync_100]}")" "" ""
 if [ -n "$pg_db" ]; then
   compare "PostgreSQL 100 MiB vs CSS 100 MiB" pg_100 css_100 1.6
   compare "PostgreSQL 2,000 gaps vs CSS 2,000 gaps" pg_gaps2k css_gaps2k 3

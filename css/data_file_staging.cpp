@@ -53,7 +53,8 @@ FileDescriptor AnonymousFile(const std::string& folder, bool unnamed) {
 
 std::string TemporaryFolder() {
   const char* folder = std::getenv("TMPDIR");
-  return folder != nullptr && folder[0] == '/' ? folder : "/tmp";
+  // /var/tmp lies on a disk where /tmp may be memory.
+  return folder != nullptr && folder[0] == '/' ? folder : "/var/tmp";
 }
 
 StagingLimits RunStagingLimits() {
@@ -105,6 +106,7 @@ std::shared_ptr<SampleFile> DataFileStaging::MakeFile(bool& inFolder) const {
     // A data file is only ever linked from an unnamed file of its folder.
     inFolder = false;
     if (!file) file = AnonymousFile(TemporaryFolder(), limits_.unnamedFiles);
+    if (!file) file = AnonymousFile("/tmp", limits_.unnamedFiles);
   }
   if (!file) return {};
   const int fd = ::dup(file.get());

@@ -8,8 +8,9 @@
 // writer later gives it its name with one link instead of writing the samples then. For the
 // store it only holds the samples until they are stored. Until a link nothing of it can be
 // seen: a run that ends early leaves no trace. Where no unnamed file can be made in the folder,
-// a temporary folder's file holds the samples instead (never linked: the data file is written
-// from the samples as before); where none can be made at all, the samples stay in memory.
+// a file in the temporary folder holds the samples instead (never linked: the data file is
+// written from the samples as before); where none can be made at all, the samples stay in
+// memory.
 #pragma once
 
 #include <pthread.h>
@@ -51,7 +52,8 @@ struct StagingLimits {
 // TARNVEL_TEST_NO_UNNAMED_FILES=1 ask for, so that ordinary tests take the disk-backed paths.
 StagingLimits RunStagingLimits();
 
-// Where samples are staged that no data file will be made of: $TMPDIR, or /tmp.
+// Where samples are staged that no data file will be made of: $TMPDIR, or /var/tmp (then /tmp
+// where that takes no file).
 std::string TemporaryFolder();
 
 class DataFileStaging final : public SegmentGrowth {
