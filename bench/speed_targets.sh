@@ -129,7 +129,7 @@ measure() {
 }
 
 # Bytes under a folder (the waveform files and lock files of a store, the CSS files).
-bytes_in() { find "$1" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%d", s }'; }
+bytes_in() { find "$1" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.0f", s }'; }
 
 css() { fresh_outputs; measure "$1" "$bin/tarnvel" "$2" "CSS=$scratch/css/" ODBC=BENCH USER=bench PASSWORD=bench "DATA=$scratch/data"; }
 sqlite() { fresh_outputs; measure "$1" "$bin/tarnvel" "$2" "ODBC=${3:-BENCH}" USER=bench PASSWORD=bench "DATA=$scratch/data"; }
@@ -146,7 +146,7 @@ decode() { measure "$1" "$bin/mseed_decode_tool" "$2"; }
 durable_write() {
   local name=$1 bytes=$2
   fresh_outputs
-  measure "$name" dd if=/dev/zero of="$scratch/dd.out" bs=1M count=$(((bytes + 1048575) / 1048576)) conv=fdatasync
+  measure "$name" dd if=/dev/zero of="$scratch/dd.out" bs=1M count="$(awk -v b="$bytes" 'BEGIN { printf "%.0f", b / 1048576 + 0.5 }')" conv=fdatasync
 }
 
 median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -197,7 +197,7 @@ done
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 verdict() { awk -v v="$1" -v t="$2" 'BEGIN { print (v <= t ? "met" : "MISSED") }'; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.0f", k / 1024 }'; }
-larger() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a > b ? a : b }'; }
+larger() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (a > b ? a : b) }'; }
 row() { printf '%-50s %10s %10s %7s %7s %s\n' "$@"; }
 compare() {  # LABEL NAME REFERENCE TARGET: wall-time ratio of two measurements
   local r
