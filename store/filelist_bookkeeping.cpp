@@ -158,8 +158,7 @@ StoreResult WaveformStore::StorePiece(SegmentWork& work, Piece piece) {
       const ChannelFile& stored = around[*match.file];
       if (stored.disk.kind == StoreFiles::Kind::kMissing && !deadRowDropped && match.offset == 0) {
         // Converting again at the same start replaces a registration whose file is gone.
-        if (const StoreResult rc = DeleteFileRow(work, stored.begin, stored.cpath);
-            rc != sr::kOk) {
+        if (const StoreResult rc = DeleteFileRow(work, stored.begin, stored.cpath); rc != sr::kOk) {
           return rc;
         }
         deadRowDropped = true;
