@@ -57,14 +57,18 @@ int ConvertOpenFile(const RunConfiguration& config, SeedFile& file, WaveformStor
       ListChannels(context, store);
       return exit_code::kOk;
     }
-    // A CSS conversion writes the data files of long segments on a second thread while the file
-    // is still being read; they become visible only when the output phase names them.
-    if (config.wfdisc.cssMode) {
-      staging.emplace(CssDataFolder(store.Directory(), config.wfdisc.path), StagingLimits{}, sync);
-      context.growth = &*staging;
-    }
+    // Long segments' samples are written on a second thread while the file is still being
+    // read, and leave memory once written. A CSS conversion writes them into its data files,
+    // which become visible only when the output phase names them; a conversion into the store
+    // keeps them in unnamed temporary files until the run ends (not on the data directory's
+    // disk, which then fills no sooner than without them).
+    staging.emplace(config.wfdisc.cssMode ? CssDataFolder(store.Directory(), config.wfdisc.path)
+                                          : TemporaryFolder(),
+                    RunStagingLimits(), sync && config.wfdisc.cssMode);
+    context.growth = &*staging;
     const ReadingSummary summary = ReadForConversion(file, recordLength, fileSize, context);
     context.growth = nullptr;
+    staging->Settle();
     std::printf("\n\n");
     ReportIgnoredRecords(summary, context);
   }

@@ -169,6 +169,8 @@ int WriteSegments(RunContext& context, WaveformStore& store, const OutputTarget&
   std::printf("\r%s100%%\n", writer->progress);
   const std::string summary = n > 0 ? writer->Summary() : std::string();
   writer.reset();
+  // The writing thread ends before the samples it may still be reading go.
+  if (target.staging != nullptr) target.staging->Stop();
   context.segments.Clear();
   std::printf("\n");
   std::fputs(summary.c_str(), stdout);

@@ -12,7 +12,8 @@ namespace tarnvel {
 struct OutputTarget {
   bool cssMode = false;
   std::string wfdiscPath;
-  // CSS output: data files staged while the file was read; dropped before the samples go.
+  // Samples staged while the file was read (CSS output: data files); dropped before the
+  // samples go.
   DataFileStaging* staging = nullptr;
   // CSS output: data files, folders and the wfdisc file are synced (off only with
   // TARNVEL_NO_SYNC=1).

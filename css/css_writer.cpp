@@ -95,7 +95,7 @@ CssWriter::~CssWriter() {
   } catch (const std::exception&) {
     // Memory ran out: the data files of the lines held back stay without their lines.
   }
-  if (staging_ != nullptr) staging_->Abandon();
+  if (staging_ != nullptr) staging_->Stop();
 }
 
 std::string CssWriter::FirstDataFilePath(const TraceSegment& segment,

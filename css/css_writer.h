@@ -63,7 +63,7 @@ struct CssTally {
 class CssWriter {
  public:
   // Relative wfdisc paths go under `dataDir`. `staging`: data files staged while the SEED file
-  // was read, taken instead of writing the samples again (nullptr: none); it is abandoned when
+  // was read, taken instead of writing the samples again (nullptr: none); it is stopped when
   // the writer goes.
   explicit CssWriter(DataDirectory dataDir, DataFileStaging* staging = nullptr,
                      CssWriterOptions options = {});

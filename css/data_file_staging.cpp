@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <span>
 
 namespace tarnvel {
@@ -18,7 +20,7 @@ namespace {
 // address space (and so where memory runs out) nearly what it is without the thread.
 constexpr std::size_t kThreadStack = std::size_t{256} << 10;
 
-// Staged files hold descriptors until they are taken; a quarter of what the process may open
+// Staged files hold descriptors until the run ends; a quarter of what the process may open
 // leaves the rest to the database and the files the output phase opens.
 std::size_t MostStaged(std::size_t wanted) {
   rlimit limit{};
@@ -27,13 +29,52 @@ std::size_t MostStaged(std::size_t wanted) {
   return std::min<std::size_t>(wanted, limit.rlim_cur / 4);
 }
 
+// A file in `folder` no name leads to, open for reading and writing: an unnamed one when
+// `unnamed` and the system makes them there, else a temporary one whose name is removed at once.
+FileDescriptor AnonymousFile(const std::string& folder, bool unnamed) {
+#ifdef O_TMPFILE
+  if (unnamed) {
+    FileDescriptor file = OpenFile(folder, O_TMPFILE | O_RDWR, 0666);
+    if (file || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return file;
+  }
+#else
+  static_cast<void>(unnamed);
+#endif
+  std::string name = folder;
+  if (name.empty() || name.back() != '/') name += '/';
+  name += ".tarnvel-samples-XXXXXX";
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return {};
+  ::unlink(name.c_str());
+  return FileDescriptor(fd);
+}
+
 }  // namespace
+
+std::string TemporaryFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  // /var/tmp lies on a disk where /tmp may be memory.
+  return folder != nullptr && folder[0] == '/' ? folder : "/var/tmp";
+}
+
+StagingLimits RunStagingLimits() {
+  StagingLimits limits;
+  if (const char* from = std::getenv("TARNVEL_TEST_STAGE_FROM")) {
+    const long long samples = std::atoll(from);
+    if (samples > 0) {
+      limits.stageFrom = static_cast<std::size_t>(samples);
+      limits.handOver = std::max<std::size_t>(limits.stageFrom / 3, 1);
+      limits.mostUnwritten = std::max<std::size_t>(limits.stageFrom, 1);
+    }
+  }
+  if (const char* none = std::getenv("TARNVEL_TEST_NO_UNNAMED_FILES")) {
+    if (std::strcmp(none, "1") == 0) limits.unnamedFiles = false;
+  }
+  return limits;
+}
 
 DataFileStaging::DataFileStaging(std::string folder, StagingLimits limits, bool startWriteBack)
     : folder_(std::move(folder)), limits_(limits), startWriteBack_(startWriteBack) {
-#ifndef O_TMPFILE
-  off_ = true;
-#endif
   // Samples are written as they lie in memory.
   if constexpr (std::endian::native != std::endian::little) off_ = true;
   if (folder_.empty()) folder_ = ".";
@@ -42,7 +83,7 @@ DataFileStaging::DataFileStaging(std::string folder, StagingLimits limits, bool 
 }
 
 DataFileStaging::~DataFileStaging() {
-  Abandon();
+  Stop();
 }
 
 DataFileStaging::Staged* DataFileStaging::Find(const TraceSegment& segment) {
@@ -58,25 +99,38 @@ DataFileStaging::Staged* DataFileStaging::Find(const TraceSegment& segment) {
   return nullptr;
 }
 
-DataFileStaging::Staged* DataFileStaging::Start(const TraceSegment& segment) {
+std::shared_ptr<SampleFile> DataFileStaging::MakeFile(bool& inFolder) const {
+  inFolder = true;
+  FileDescriptor file = AnonymousFile(folder_, limits_.unnamedFiles);
+  if (!file || !limits_.unnamedFiles) {
+    // A data file is only ever linked from an unnamed file of its folder.
+    inFolder = false;
+    if (!file) file = AnonymousFile(TemporaryFolder(), limits_.unnamedFiles);
+    if (!file) file = AnonymousFile("/tmp", limits_.unnamedFiles);
+  }
+  if (!file) return {};
+  const int fd = ::dup(file.get());
+  if (fd < 0) return {};
+  return std::make_shared<SampleFile>(fd);
+}
+
+DataFileStaging::Staged* DataFileStaging::Start(TraceSegment& segment) {
   // Entries never move: the writing thread holds pointers to them.
   if (staged_.size() == staged_.capacity()) return nullptr;
   if (!threadRunning_ && !StartThread()) {
     off_ = true;
     return nullptr;
   }
-#ifdef O_TMPFILE
-  FileDescriptor file = OpenFile(folder_, O_TMPFILE | O_WRONLY, 0666);
-#else
-  FileDescriptor file;
-#endif
+  bool inFolder = false;
+  std::shared_ptr<SampleFile> file = MakeFile(inFolder);
   if (!file) {
-    off_ = true;  // the folder does not exist (yet), or takes no unnamed files
+    off_ = true;  // no file can be made for samples: they stay in memory
     return nullptr;
   }
   Staged& staged = staged_.emplace_back();
   staged.segment = &segment;
   staged.file = std::move(file);
+  staged.inFolder = inFolder;
   lastFound_ = staged_.size() - 1;
   return &staged;
 }
@@ -115,54 +169,85 @@ void DataFileStaging::WriteJobs() {
     --pending_;
     const bool skip = failed_;
     lock.unlock();
-    const bool ok = skip || WriteAll(job.fd, job.data, job.count * sizeof(float));
-    if (ok && !skip && startWriteBack_) {
+    const bool ok = skip || WriteAllAt(job.fd, job.data, job.count * sizeof(float),
+                                       static_cast<off_t>(job.first * sizeof(float)));
+    if (ok && !skip && job.writeBack) {
       StartWriteBack(job.fd, static_cast<off_t>(job.first * sizeof(float)),
                      static_cast<off_t>(job.count * sizeof(float)));
     }
     lock.lock();
     if (!ok) failed_ = true;
     job.staged->written += job.count;
+    if (!failed_) job.staged->intact += job.count;
     done_.notify_all();
   }
 }
 
-void DataFileStaging::Grew(const TraceSegment& segment) {
-  if (off_ || segment.samples.size() < limits_.stageFrom) return;
+void DataFileStaging::Grew(TraceSegment& segment) {
+  if (off_) return;
+  if (++sinceRelease_ >= kReleaseRound) {
+    sinceRelease_ = 0;
+    for (Staged& staged : staged_) Release(staged);
+  }
+  if (segment.samples.size() < limits_.stageFrom) return;
   Staged* staged = Find(segment);
   if (staged == nullptr) staged = Start(segment);
-  if (staged == nullptr || segment.samples.size() - staged->queued < limits_.handOver) return;
+  if (staged == nullptr) return;
+  Release(*staged);
+  if (segment.samples.size() - staged->queued < limits_.handOver) return;
   HandOver(*staged, segment);
+}
+
+void DataFileStaging::Release(Staged& staged) {
+  if (!staged.file) return;
+  std::size_t intact = 0;
+  {
+    const std::lock_guard lock(mutex_);
+    intact = staged.intact;
+  }
+  staged.segment->samples.Release(intact, staged.file, 0);
 }
 
 void DataFileStaging::HandOver(Staged& staged, const TraceSegment& segment) {
   bool failed = false;
   {
-    const std::lock_guard lock(mutex_);
-    failed = failed_;
-    if (!failed) {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      failed = failed_;
+      if (failed) break;
       // Whole pieces of the buffer's chunks, as many as the ring takes; the rest goes with the
       // next hand-over or is written when the file is taken.
       segment.samples.ForEachSpan(
           staged.queued, segment.samples.size() - staged.queued, [&](std::span<const float> piece) {
             if (pending_ == kJobs) return;
             jobs_[(first_ + pending_) % kJobs] =
-                Job{&staged, staged.file.get(), piece.data(), piece.size(), staged.queued};
+                Job{&staged,      staged.file->fd(), piece.data(),
+                    piece.size(), staged.queued,     startWriteBack_ && staged.inFolder};
             ++pending_;
             staged.queued += piece.size();
           });
+      wake_.notify_one();
+      // Memory stays bounded: reading waits while too much of the segment is still unwritten.
+      if (segment.samples.size() - staged.written <= limits_.mostUnwritten) break;
+      done_.wait(lock);
     }
   }
-  if (failed) {
-    Abandon();
-    return;
+  if (failed) Abandon();
+}
+
+void DataFileStaging::Settle() {
+  if (!threadRunning_) return;
+  {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] { return pending_ == 0 || failed_; });
   }
-  wake_.notify_one();
+  // The job in progress may still be written: what it holds stays in memory until then.
+  for (Staged& staged : staged_) Release(staged);
 }
 
 FileDescriptor DataFileStaging::Take(const TraceSegment& segment) {
   Staged* staged = Find(segment);
-  if (staged == nullptr || !staged->file) return {};
+  if (staged == nullptr || !staged->file || !staged->inFolder) return {};
   bool failed = false;
   {
     std::unique_lock lock(mutex_);
@@ -170,16 +255,23 @@ FileDescriptor DataFileStaging::Take(const TraceSegment& segment) {
     failed = failed_;
   }
   const auto count = static_cast<std::size_t>(std::max<std::int64_t>(segment.count, 0));
+  const int fd = staged->file->fd();
   if (failed || count < staged->queued ||
-      !WriteFloatsLittleEndian(staged->file.get(), segment.samples, staged->queued,
-                               count - staged->queued)) {
+      ::lseek(fd, static_cast<off_t>(staged->queued * sizeof(float)), SEEK_SET) < 0 ||
+      !WriteFloatsLittleEndian(fd, segment.samples, staged->queued, count - staged->queued)) {
     Abandon();
     return {};
   }
-  return std::move(staged->file);
+  FileDescriptor taken(::dup(fd));
+  if (!taken) {
+    Abandon();
+    return {};
+  }
+  staged->file.reset();  // the segment's buffer keeps it open while it reads from it
+  return taken;
 }
 
-void DataFileStaging::Abandon() {
+void DataFileStaging::Stop() {
   off_ = true;
   // The thread ends first: the samples may be released once this returns, and a process of
   // one thread unmaps them without interrupting another processor.
@@ -193,7 +285,15 @@ void DataFileStaging::Abandon() {
     pthread_join(thread_, nullptr);
     threadRunning_ = false;
   }
-  for (Staged& staged : staged_) staged.file.Close();
+}
+
+void DataFileStaging::Abandon() {
+  Stop();
+  for (Staged& staged : staged_) {
+    if (!staged.file) continue;
+    staged.file.reset();
+    staged.segment->samples.Reclaim();
+  }
 }
 
 bool DataFileStaging::Link(const FileDescriptor& file, const std::string& path) {

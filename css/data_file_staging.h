@@ -1,8 +1,16 @@
-// Data files of long segments, written while the SEED file is still being read: a second thread
-// writes each long segment's samples, as they are decoded, into an unnamed file in the folder
-// its data file will go to, and the CSS writer later gives that file its name with one link
-// instead of writing the samples then. Until that link nothing of it can be seen: a run that
-// ends early leaves no trace, and whatever cannot be staged exactly is written as before.
+// Samples of long segments, written while the SEED file is still being read: a second thread
+// writes each long segment's samples, as they are decoded, into an unnamed file, and the
+// segment's sample buffer lets go of every whole chunk written there (it reads them back from
+// that file when they are needed), so a run holds only a bounded amount of samples in memory
+// whatever the size of its input.
+//
+// For CSS output the file lies in the folder the segment's data file will go to, and the CSS
+// writer later gives it its name with one link instead of writing the samples then. For the
+// store it only holds the samples until they are stored. Until a link nothing of it can be
+// seen: a run that ends early leaves no trace. Where no unnamed file can be made in the folder,
+// a file in the temporary folder holds the samples instead (never linked: the data file is
+// written from the samples as before); where none can be made at all, the samples stay in
+// memory.
 #pragma once
 
 #include <pthread.h>
@@ -10,6 +18,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,34 +35,60 @@ struct StagingLimits {
   std::size_t stageFrom = std::size_t{1} << 18;
   // Samples that wait before they are handed to the writing thread, together (1 MiB of floats).
   std::size_t handOver = std::size_t{1} << 18;
-  // Most segments staged in one run: each holds a file descriptor until the CSS writer takes
-  // it. Never more than a quarter of the descriptors the process may open.
+  // Most segments staged in one run: each holds a file descriptor until the end of the run.
+  // Never more than a quarter of the descriptors the process may open.
   std::size_t mostStaged = 256;
+  // Samples of one segment that are decoded but not yet written at most (32 MiB of floats):
+  // beyond it reading waits for the writing thread, so that a slow disk does not let memory
+  // grow.
+  std::size_t mostUnwritten = std::size_t{1} << 23;
+  // Whether unnamed files (O_TMPFILE) are tried; without them a temporary file is made and its
+  // name removed at once (never linked).
+  bool unnamedFiles = true;
 };
+
+// The limits of a run: the defaults, or what the test-only environment variables
+// TARNVEL_TEST_STAGE_FROM (samples: stageFrom, and handOver a third of it) and
+// TARNVEL_TEST_NO_UNNAMED_FILES=1 ask for, so that ordinary tests take the disk-backed paths.
+StagingLimits RunStagingLimits();
+
+// Where samples are staged that no data file will be made of: $TMPDIR, or /var/tmp (then /tmp
+// where that takes no file).
+std::string TemporaryFolder();
 
 class DataFileStaging final : public SegmentGrowth {
  public:
   // `folder`: where the data files will be written ('/' separators, with or without a trailing
-  // one). Nothing is staged when unnamed files cannot be made there. `startWriteBack`: each
-  // piece written is started on its way to the disk at once, so that syncing the data file
-  // later finds little left to do.
+  // one); files staged elsewhere are never taken. `startWriteBack`: each piece written is
+  // started on its way to the disk at once, so that syncing the data file later finds little
+  // left to do (only for files that become data files).
   explicit DataFileStaging(std::string folder, StagingLimits limits = {},
                            bool startWriteBack = false);
-  ~DataFileStaging();  // Abandon
+  ~DataFileStaging();  // Stop
   DataFileStaging(const DataFileStaging&) = delete;
   DataFileStaging& operator=(const DataFileStaging&) = delete;
 
-  // Reading thread: `segment` grew; a long one has its new samples handed to the writing thread.
-  void Grew(const TraceSegment& segment) override;
+  // Reading thread: `segment` grew; a long one has its new samples handed to the writing
+  // thread, and the chunks written by then leave memory.
+  void Grew(TraceSegment& segment) override;
 
-  // The unnamed file holding exactly the first `segment.count` samples of `segment` as
-  // little-endian floats, or an empty descriptor when the segment was not staged or its file
-  // could not be completed (then nothing more is staged: see Abandon). The caller owns it.
+  // After the reading: waits until every sample handed over is written and lets the written
+  // chunks of every staged segment leave memory.
+  void Settle();
+
+  // The unnamed file, in the data files' folder, holding exactly the first `segment.count`
+  // samples of `segment` as little-endian floats, or an empty descriptor when the segment was
+  // not staged there or its file could not be completed (then nothing more is staged: see
+  // Abandon). The caller owns the descriptor (the segment's buffer may keep the file open too).
   FileDescriptor Take(const TraceSegment& segment);
 
-  // Drops every file not yet taken and stages nothing more, so that from here on every data
-  // file is written exactly as without staging, disk space included. Waits for the write in
-  // progress and ends the thread; the segments' samples are not used after it returns.
+  // Stages nothing more: waits for the write in progress and ends the thread. Staged files stay
+  // open (unnamed) while the segments' buffers read released samples from them.
+  void Stop();
+
+  // Stop, and every file not yet taken goes: the samples released into it are read back into
+  // memory first. From here on every data file is written as without staging, disk space
+  // included.
   void Abandon();
 
   // Gives an unnamed file taken from here the name `path`, never through a link standing there;
@@ -64,10 +99,12 @@ class DataFileStaging final : public SegmentGrowth {
 
  private:
   struct Staged {
-    const TraceSegment* segment = nullptr;
-    FileDescriptor file;
+    TraceSegment* segment = nullptr;
+    std::shared_ptr<SampleFile> file;
+    bool inFolder = false;    // in the data files' folder: it may become the data file
     std::size_t queued = 0;   // samples handed to the writing thread (reading thread only)
-    std::size_t written = 0;  // samples the writing thread has written (under mutex_)
+    std::size_t written = 0;  // samples the writing thread has dealt with (under mutex_)
+    std::size_t intact = 0;   // of those, the ones written before any write failed (mutex_)
   };
   struct Job {
     Staged* staged = nullptr;
@@ -75,13 +112,20 @@ class DataFileStaging final : public SegmentGrowth {
     const float* data = nullptr;
     std::size_t count = 0;
     std::size_t first = 0;  // the sample of the file the job's samples start at
+    bool writeBack = false;
   };
   static constexpr std::size_t kJobs = 64;
+  // Grew calls between two rounds of releasing the written chunks of every staged segment (not
+  // only of the one growing: segments that ended still hold theirs).
+  static constexpr std::size_t kReleaseRound = 1024;
 
   Staged* Find(const TraceSegment& segment);
-  Staged* Start(const TraceSegment& segment);
+  Staged* Start(TraceSegment& segment);
+  std::shared_ptr<SampleFile> MakeFile(bool& inFolder) const;
   bool StartThread();
   void HandOver(Staged& staged, const TraceSegment& segment);
+  // Lets the chunks written to their file leave the segment's memory (reading thread).
+  void Release(Staged& staged);
   static void* ThreadMain(void* self);
   void WriteJobs();
 
@@ -91,6 +135,7 @@ class DataFileStaging final : public SegmentGrowth {
   bool off_ = false;            // nothing is staged (any more)
   std::vector<Staged> staged_;  // reserved up front: entries never move
   std::size_t lastFound_ = 0;
+  std::size_t sinceRelease_ = 0;
 
   std::mutex mutex_;
   std::condition_variable wake_;  // a job arrived, or the thread is to end

@@ -9,7 +9,9 @@
 #   role TARNVEL_PG_USER (default qor), password TARNVEL_PG_PASSWORD (default zun),
 #   database TARNVEL_PG_DB (default qordb).
 # After "start" the script prints the TARNVEL_PG_* variables as export lines.
-# Durability is traded for speed (fsync off): the data is meant to be thrown away.
+# Durability is traded for speed (fsync off): the data is meant to be thrown away. With
+# TARNVEL_PG_DURABLE=1 the server syncs as a production server does (fsync, synchronous commits,
+# full page writes: the defaults), for benchmarks of durable conversions.
 # Run it as root (the server itself runs as the postgres user) or as the postgres user.
 set -euo pipefail
 
@@ -70,9 +72,13 @@ host all all 127.0.0.1/32 scram-sha-256
 HBA
       [ "$(id -u)" != 0 ] || chown postgres:postgres "$data/pg_hba.conf"
     fi
+    durability="-c fsync=off -c synchronous_commit=off -c full_page_writes=off"
+    if [ "${TARNVEL_PG_DURABLE:-0}" = 1 ]; then
+      durability="-c fsync=on -c synchronous_commit=on -c full_page_writes=on"
+    fi
     if ! running; then
       as_postgres "$pgbin/pg_ctl" -D "$data" -l "$sock/pg.log" -w -t 60 \
-        -o "-k $sock -c listen_addresses=127.0.0.1 -p $port -c fsync=off -c synchronous_commit=off -c full_page_writes=off" start >/dev/null ||
+        -o "-k $sock -c listen_addresses=127.0.0.1 -p $port $durability" start >/dev/null ||
         { cat "$sock/pg.log" >&2; exit 1; }
     fi
     psql_super() {

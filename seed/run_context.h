@@ -29,10 +29,11 @@ struct ChannelFilterEntry {
 using ChannelFilter = std::vector<ChannelFilterEntry>;
 
 // Told of every record's samples filed into a segment while a file is read, right after they
-// were added (the CSS output writes long segments' data files while reading goes on).
+// were added (long segments' samples are written to files while reading goes on, and leave
+// memory once written).
 class SegmentGrowth {
  public:
-  virtual void Grew(const TraceSegment& segment) = 0;
+  virtual void Grew(TraceSegment& segment) = 0;
 
  protected:
   ~SegmentGrowth() = default;

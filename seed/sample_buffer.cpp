@@ -1,6 +1,9 @@
 #include "seed/sample_buffer.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstring>
@@ -37,7 +40,7 @@ void SampleBuffer::Append(std::span<const float> values) {
       const std::size_t capacity = previous == 0
                                        ? std::clamp(values.size(), kFirstChunk, kLargestChunk)
                                        : std::min(previous * 2, kLargestChunk);
-      chunks_.push_back(Chunk{AllocateChunk(capacity), capacity, 0});
+      chunks_.push_back(Chunk{AllocateChunk(capacity), capacity, 0, nullptr, 0});
     }
     Chunk& chunk = chunks_.back();
     const std::size_t take = std::min(values.size(), chunk.capacity - chunk.used);
@@ -48,18 +51,63 @@ void SampleBuffer::Append(std::span<const float> values) {
   }
 }
 
+SampleFile::~SampleFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
 float SampleBuffer::operator[](std::size_t index) const {
-  for (const Chunk& chunk : chunks_) {
-    if (index < chunk.used) return chunk.data[index];
-    index -= chunk.used;
-  }
-  return 0.0f;
+  float value = 0.0f;
+  if (index < size_) ForEachSpan(index, 1, [&](std::span<const float> one) { value = one[0]; });
+  return value;
 }
 
 void SampleBuffer::Clear() {
   chunks_.clear();
   chunks_.shrink_to_fit();
   size_ = 0;
+  released_ = 0;
+  firstInMemory_ = 0;
+}
+
+void SampleBuffer::Release(std::size_t upTo, const std::shared_ptr<const SampleFile>& file,
+                           off_t at) {
+  if (!file) return;
+  std::size_t chunkStart = released_;
+  for (; firstInMemory_ < chunks_.size(); ++firstInMemory_) {
+    Chunk& chunk = chunks_[firstInMemory_];
+    // Only whole chunks: the last one may still be growing.
+    if (chunk.used < chunk.capacity || chunkStart + chunk.used > upTo) break;
+    chunk.data.reset();
+    chunk.file = file;
+    chunk.at = at + static_cast<off_t>(chunkStart * sizeof(float));
+    chunkStart += chunk.used;
+    released_ += chunk.used;
+  }
+}
+
+void SampleBuffer::Reclaim() {
+  for (; firstInMemory_ > 0; --firstInMemory_) {
+    Chunk& chunk = chunks_[firstInMemory_ - 1];
+    ChunkMemory data = AllocateChunk(chunk.capacity);
+    ReadReleased(chunk, 0, std::span<float>(data.get(), chunk.used));
+    chunk.data = std::move(data);
+    chunk.file.reset();
+    released_ -= chunk.used;
+  }
+}
+
+void SampleBuffer::ReadReleased(const Chunk& chunk, std::size_t offset, std::span<float> out) {
+  auto* target = reinterpret_cast<char*>(out.data());
+  std::size_t left = out.size_bytes();
+  off_t from = chunk.at + static_cast<off_t>(offset * sizeof(float));
+  while (left > 0) {
+    const ssize_t n = ::pread(chunk.file->fd(), target, left, from);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw SampleReadError();
+    target += n;
+    left -= static_cast<std::size_t>(n);
+    from += n;
+  }
 }
 
 std::vector<float> SampleBuffer::ToVector() const {

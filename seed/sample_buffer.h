@@ -1,14 +1,42 @@
 // A channel's samples, held in chunks so that growing a long channel never copies what it
 // already holds and never keeps more than one partly filled chunk of slack.
+//
+// Whole chunks whose samples a file already holds can be released from memory (Release): they
+// are read back from that file, a block at a time, whenever they are visited. So a run keeps in
+// memory only the samples not yet written anywhere, however long its channels are.
 #pragma once
 
+#include <sys/types.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 namespace tarnvel {
+
+// A file holding released samples as 4-byte floats in the machine's order (little-endian
+// machines only), open for reading: closed when the last buffer and writer using it let go.
+class SampleFile {
+ public:
+  explicit SampleFile(int fd) : fd_(fd) {}
+  ~SampleFile();
+  SampleFile(const SampleFile&) = delete;
+  SampleFile& operator=(const SampleFile&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+// Released samples could not be read back from their file.
+class SampleReadError : public std::runtime_error {
+ public:
+  SampleReadError() : std::runtime_error("released samples cannot be read back") {}
+};
 
 class SampleBuffer {
  public:
@@ -42,16 +70,29 @@ class SampleBuffer {
   void Clear();
 
   // Calls visit(std::span<const float>) for consecutive pieces covering [first, first + count).
+  // Released samples are read back a block at a time; SampleReadError when that fails (the
+  // spans visited before it stand). A span is valid only during its call.
   template <typename Visit>
   void ForEachSpan(std::size_t first, std::size_t count, Visit&& visit) const {
     std::size_t chunkStart = 0;
+    std::vector<float> block;  // released samples read back
     for (const Chunk& chunk : chunks_) {
       if (count == 0) break;
       const std::size_t chunkEnd = chunkStart + chunk.used;
       if (first < chunkEnd) {
         const std::size_t offset = first - chunkStart;
         const std::size_t take = std::min(count, chunk.used - offset);
-        visit(std::span<const float>(chunk.data.get() + offset, take));
+        if (chunk.data) {
+          visit(std::span<const float>(chunk.data.get() + offset, take));
+        } else {
+          for (std::size_t done = 0; done < take;) {
+            const std::size_t part = std::min(take - done, kReadBlock);
+            block.resize(part);
+            ReadReleased(chunk, offset + done, block);
+            visit(std::span<const float>(block));
+            done += part;
+          }
+        }
         first += take;
         count -= take;
       }
@@ -60,6 +101,15 @@ class SampleBuffer {
   }
 
   std::vector<float> ToVector() const;
+
+  // The samples [0, upTo) are in `file` as floats from byte `at` on (sample i at at + 4 i):
+  // every whole chunk among them leaves memory. The buffer keeps the file open while it needs it.
+  void Release(std::size_t upTo, const std::shared_ptr<const SampleFile>& file, off_t at);
+  // Reads every released chunk back into memory and lets go of the files (SampleReadError,
+  // std::bad_alloc: what was read back so far stays in memory).
+  void Reclaim();
+  // Samples held in memory (the rest were released).
+  std::size_t InMemory() const { return size_ - released_; }
 
  private:
   // Chunk memory comes from one aligned allocation per chunk; this frees it with the same
@@ -71,13 +121,23 @@ class SampleBuffer {
   using ChunkMemory = std::unique_ptr<float[], ChunkRelease>;
   static ChunkMemory AllocateChunk(std::size_t capacity);
 
+  // Samples read back from a file at a time (1 MiB of floats).
+  static constexpr std::size_t kReadBlock = std::size_t{1} << 18;
+
   struct Chunk {
-    ChunkMemory data;
+    ChunkMemory data;  // empty once released
     std::size_t capacity = 0;
     std::size_t used = 0;
+    std::shared_ptr<const SampleFile> file;  // where a released chunk's samples are
+    off_t at = 0;                            // the byte its first sample starts at
   };
+  // Reads out.size() samples of a released chunk from its sample `offset` on.
+  static void ReadReleased(const Chunk& chunk, std::size_t offset, std::span<float> out);
+
   std::vector<Chunk> chunks_;
   std::size_t size_ = 0;
+  std::size_t released_ = 0;       // samples of released chunks
+  std::size_t firstInMemory_ = 0;  // chunks before it are released
 };
 
 }  // namespace tarnvel

@@ -355,7 +355,7 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
   if (entry == nullptr) {
     TraceSegment segment = NewSegment(h, static_cast<std::int64_t>(n));
     segment.samples.Append(out);
-    const TraceSegment& added = context.segments.Add(std::move(segment));
+    TraceSegment& added = context.segments.Add(std::move(segment));
     if (context.growth != nullptr) context.growth->Grew(added);
     return true;
   }

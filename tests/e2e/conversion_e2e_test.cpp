@@ -988,6 +988,147 @@ TEST_P(ConversionTest, ExhaustedMemoryEndsWithTheReadErrorAndLeavesNoCssFile) {
   EXPECT_TRUE(lateFailure) << "no run ran out of memory in the second half of the file";
 }
 
+// Samples beyond the memory a run keeps are held in files while the input is read. A tiny bound
+// (test-only TARNVEL_TEST_STAGE_FROM) puts nearly every sample there: new files, appends,
+// conversions again, replaced samples and CSS data files come out exactly as from memory, with
+// unnamed files and with temporary files where no unnamed ones can be made, and nothing is left
+// in the temporary folder.
+TEST_P(ConversionTest, SamplesHeldInFilesWhileReadingAreStoredAsFromMemory) {
+  const LongChannels first = MakeLongChannels(3, 90000);
+  std::vector<std::string> onwardRecords;
+  std::vector<std::vector<std::int32_t>> whole;
+  const char* const names[] = {"BHZ", "BHN", "BHE"};
+  for (std::size_t c = 0; c < 3; ++c) {
+    const auto onward =
+        RandomWalk(12000, static_cast<std::uint32_t>(c + 30), 200, first.samples[c].back());
+    onwardRecords.push_back(
+        PackChannel("ABC", names[c], "00", kStart + 900.0 * 5, 20.0, onward, 4096));
+    whole.push_back(first.samples[c]);
+    whole.back().insert(whole.back().end(), onward.begin(), onward.end());
+  }
+  // MakeLongChannels packs at 100 sps; these channels are at 20 sps.
+  std::vector<std::string> firstRecords;
+  for (std::size_t c = 0; c < 3; ++c) {
+    firstRecords.push_back(
+        PackChannel("ABC", names[c], "00", kStart, 20.0, first.samples[c], 4096));
+  }
+  const auto a = Place("a.seed", InterleaveRecords(firstRecords, 4096));
+  const auto b = Place("b.seed", InterleaveRecords(onwardRecords, 4096));
+  auto corrected = first.samples[0];
+  corrected[70000] += 5;
+  firstRecords[0] = PackChannel("ABC", "BHZ", "00", kStart, 20.0, corrected, 4096);
+  const auto fixed = Place("fixed.seed", InterleaveRecords(firstRecords, 4096));
+  whole[0][70000] += 5;
+
+  const auto temporary = work().path() / "tmp";
+  std::filesystem::create_directories(temporary);
+  for (const char* unnamed : {"0", "1"}) {
+    SCOPED_TRACE(std::string("no unnamed files: ") + unnamed);
+    StartOver();
+    const std::map<std::string, std::string> variables = {
+        {"TARNVEL_TEST_STAGE_FROM", "300"},
+        {"TARNVEL_TEST_NO_UNNAMED_FILES", unnamed},
+        {"TMPDIR", temporary.string()}};
+    const auto stored = Run({a.string()}, variables);
+    ASSERT_EQ(stored.exitCode, 0) << stored.output;
+    EXPECT_EQ(EndOf(stored.output, Summary(270000, 6, 6, 0, 0, 0)), Summary(270000, 6, 6, 0, 0, 0));
+    const auto continued = Run({b.string()}, variables);
+    EXPECT_EQ(EndOf(continued.output, Summary(36000, 3, 0, 3, 0, 0)),
+              Summary(36000, 3, 0, 3, 0, 0));
+    const auto before = SnapshotOf(db(), db().dataDir());
+    const auto again = Run({a.string()}, variables);
+    EXPECT_EQ(EndOf(again.output, Summary(0, 0, 0, 0, 0, 270000)), Summary(0, 0, 0, 0, 0, 270000));
+    EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == before);
+    const auto replaced = Run({fixed.string()}, variables);
+    EXPECT_NE(
+        replaced.output.find("\rReplaced 1 stored samples with new values (" +
+                             (db().dataDir() / "ABC/13/21032009-130500-BHZ.ABC").string() + ")\n"),
+        std::string::npos)
+        << replaced.output;
+    EXPECT_EQ(EndOf(replaced.output, Summary(1, 1, 0, 0, 1, 269999)),
+              Summary(1, 1, 0, 0, 1, 269999));
+    std::vector<ExpectedChannel> expected;
+    for (std::size_t c = 0; c < 3; ++c) {
+      expected.push_back({"ABC", names[c], "00", kStart, 20.0, whole[c]});
+    }
+    ExpectStoreHolds(expected);
+
+    const auto css = work().path() / (std::string("css") + unnamed);
+    std::filesystem::create_directories(css);
+    const auto written = Run({fixed.string(), "CSS=" + css.string()}, variables);
+    ASSERT_EQ(written.exitCode, 0) << written.output;
+    const auto lines = Lines(ReadFile(css / "fixed.seed.wfdisc"));
+    ASSERT_EQ(lines.size(), 3u);
+    for (std::size_t c = 0; c < 3; ++c) {
+      const std::vector<std::int32_t> samples(whole[c].begin(), whole[c].begin() + 90000);
+      EXPECT_EQ(ReadFile(css / WfdiscFields(lines[c])[kWfdiscDfile]), FloatBytes(samples)) << c;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(temporary));
+  }
+  for (std::size_t c = 0; c < 3; ++c) {
+    ExpectSamples({"ABC", names[c], "00", kStart, 20.0, whole[c]});
+  }
+}
+
+// A run killed at any write while its samples are being held in files (or written into data
+// files not yet named) leaves nothing of them: no temporary file, and, killed while reading, no
+// data file and no row; a conversion into the store killed at any point is completed by
+// converting again.
+TEST_P(ConversionTest, ARunKilledWhileHoldingSamplesInFilesLeavesNoTraceOfThem) {
+  const LongChannels channels = MakeLongChannels(3, 30000);
+  const auto seed = Place("long.seed", channels.bytes);
+  const auto temporary = work().path() / "tmp";
+  const auto css = work().path() / "css";
+  const auto counted = work().path() / "count.txt";
+  std::filesystem::create_directories(temporary);
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  std::map<std::string, std::string> variables = {
+      {"TARNVEL_TEST_STAGE_FROM", "300"},
+      {"TMPDIR", temporary.string()},
+      {"LD_PRELOAD", TARNVEL_KILL_AT_LIBRARY},
+      {"ASAN_OPTIONS", std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0"}};
+  for (const bool toCss : {false, true}) {
+    SCOPED_TRACE(toCss ? "CSS" : "store");
+    std::vector<std::string> args{seed.string()};
+    if (toCss) args.push_back("CSS=" + css.string());
+    variables.erase("KILL_AT_CALL");
+    variables["KILL_AT_COUNT"] = counted.string();
+    std::filesystem::create_directories(css);
+    ASSERT_EQ(Run(args, variables).exitCode, 0);
+    const long calls = std::stol(ReadFile(counted));
+    ASSERT_GT(calls, 20);
+    variables.erase("KILL_AT_COUNT");
+    for (long at = 1; at <= calls; at += std::max(1L, calls / 15)) {
+      SCOPED_TRACE("killed before change " + std::to_string(at) + " of " + std::to_string(calls));
+      StartOver();
+      std::filesystem::remove_all(css);
+      std::filesystem::create_directories(css);
+      variables["KILL_AT_CALL"] = std::to_string(at);
+      const auto killed = Run(args, variables);
+      ASSERT_EQ(killed.exitCode, -1000) << killed.output;
+      EXPECT_TRUE(std::filesystem::is_empty(temporary));
+      if (killed.output.find("\rWriting to") == std::string::npos) {
+        // Killed while reading: nothing can be seen yet.
+        EXPECT_TRUE(std::filesystem::is_empty(css));
+        EXPECT_EQ(StoredFiles(db()).size(), 0u);
+      }
+      if (!toCss) {
+        // What the kill left is settled by converting again: every sample stored once.
+        variables.erase("KILL_AT_CALL");
+        ASSERT_EQ(Run(args, variables).exitCode, 0);
+        EXPECT_TRUE(std::filesystem::is_empty(temporary));
+        std::vector<ExpectedChannel> expected;
+        const char* const names[] = {"BHZ", "BHN", "BHE"};
+        for (std::size_t c = 0; c < 3; ++c) {
+          expected.push_back({"ABC", names[c], "00", kStart, 100.0, channels.samples[c]});
+        }
+        ExpectStoreHolds(expected);
+      }
+    }
+  }
+  StartOver();
+}
+
 TARNVEL_DATABASE_TEST_SUITE(ConversionTest);
 
 }  // namespace

@@ -2,8 +2,12 @@
 // chunk boundaries exactly.
 #include "seed/sample_buffer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <memory>
 #include <numeric>
 #include <vector>
 
@@ -52,6 +56,55 @@ TEST(SampleBufferTest, ClearReleasesEverything) {
   EXPECT_TRUE(buffer.ToVector().empty());
   buffer.Append(std::span<const float>(values).first(3));
   EXPECT_EQ(buffer.ToVector(), (std::vector<float>{1.0f, 2.0f, 3.0f}));
+}
+
+// Whole chunks whose samples a file holds leave memory and read back from the file, in blocks,
+// exactly; Reclaim brings them back; a file that lost them fails the read loudly.
+TEST(SampleBufferTest, ReleasedChunksReadBackFromTheirFileAndCanBeReclaimed) {
+  SampleBuffer buffer;
+  std::vector<float> expected(1500000);
+  std::iota(expected.begin(), expected.end(), -7.0f);
+  for (std::size_t at = 0; at < expected.size(); at += 1000) {
+    buffer.Append(std::span<const float>(expected).subspan(at, 1000));
+  }
+  // The file holds the samples behind 100 bytes of something else.
+  char name[] = "/tmp/tarnvel-samples-test-XXXXXX";
+  const int fd = ::mkstemp(name);
+  ASSERT_GE(fd, 0);
+  ::unlink(name);
+  auto file = std::make_shared<const SampleFile>(fd);
+  const SampleFile kept(::dup(fd));  // the test's own hold on the file
+  const std::string lead(100, 'x');
+  ASSERT_EQ(::pwrite(fd, lead.data(), lead.size(), 0), 100);
+  const auto bytes = static_cast<ssize_t>(expected.size() * sizeof(float));
+  ASSERT_EQ(::pwrite(fd, expected.data(), static_cast<std::size_t>(bytes), 100), bytes);
+
+  // Only whole chunks below the bound go; the last, still growing, stays.
+  buffer.Release(1200000, file, 100);
+  EXPECT_LT(buffer.InMemory(), 500000u);
+  EXPECT_GT(buffer.InMemory(), 300000u);
+  file.reset();  // the buffer keeps it open
+  EXPECT_EQ(buffer.ToVector(), expected);
+  EXPECT_EQ(buffer[12345], expected[12345]);
+  std::vector<float> got;
+  buffer.ForEachSpan(999, 600001, [&](std::span<const float> piece) {
+    EXPECT_LE(piece.size(), std::size_t{1} << 18);
+    got.insert(got.end(), piece.begin(), piece.end());
+  });
+  EXPECT_EQ(got, std::vector<float>(expected.begin() + 999, expected.begin() + 601000));
+  // Appends go on after a release, and a later release takes the chunks written since.
+  buffer.Append(std::span<const float>(expected).first(10));
+  EXPECT_EQ(buffer.size(), expected.size() + 10);
+  EXPECT_EQ(buffer[expected.size() + 9], expected[9]);
+
+  buffer.Reclaim();
+  EXPECT_EQ(buffer.InMemory(), buffer.size());
+  EXPECT_EQ(buffer[0], expected[0]);
+
+  buffer.Release(1200000, std::make_shared<const SampleFile>(::dup(kept.fd())), 100);
+  ASSERT_EQ(::ftruncate(kept.fd(), 4000), 0);  // the file lost what it held
+  EXPECT_THROW(buffer.ToVector(), SampleReadError);
+  EXPECT_EQ(buffer[500], expected[500]);  // still within the file
 }
 
 }  // namespace
