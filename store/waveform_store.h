@@ -162,6 +162,9 @@ class WaveformStore : private StoreWork::Store {
   // ---- FILELIST statements (filelist_rows.cpp); the channel's ChannelRows answer where they
   // can and learn every change ----
   std::string LocationPredicate(std::string_view location, bool bracketExplicit) const;
+  // The test for the rows of the file at `cpath` (relative to the data directory): "CPATH='...'"
+  // and, under a network share, its full path as well.
+  std::string CpathPredicate(std::string_view cpath) const;
   StoreResult FindLastFile(SegmentWork& work, std::optional<ChannelFile>& latest);
   StoreResult FindFilesAround(SegmentWork& work, const Piece& piece,
                               std::vector<ChannelFile>& files);
