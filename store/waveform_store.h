@@ -95,6 +95,9 @@ class WaveformStore : private StoreWork::Store {
   // a failed segment to be reported now; the list empties.
   using SegmentName = StoreWork::SegmentName;
   std::vector<SegmentName> TakeUndoneSegments();
+  // The file the last StoreSegment call wrote or tried to write last, as a path on disk: the
+  // file its failure is about (before any piece found its file, the path it was given).
+  const std::string& AttemptedFilePath() const override { return attempted_; }
   // What the committed transactions of this store stored so far.
   const StoreTally& Committed() const { return work_.Committed(); }
 
@@ -209,6 +212,7 @@ class WaveformStore : private StoreWork::Store {
   SchemaNames names_;
 
   std::uint64_t segmentCount_ = 0;
+  std::string attempted_;  // AttemptedFilePath
   // The last answer of the probe: the latest TBEGIN of FILELIST (std::nullopt for no row), and
   // how many probes were answered.
   std::optional<double> probeLatest_;
