@@ -229,7 +229,7 @@ void ReportIgnoredRecords(const ReadingSummary& summary, const RunContext& conte
 
 void ListChannels(RunContext& context, WaveformStore& store) {
   for (const TraceSegment& entry : context.segments) {
-    std::printf("%s::%s::%s %.2f - %.2f %d\n", entry.station.c_str(), entry.channel.c_str(),
+    std::printf(wording::kChannelLine, entry.station.c_str(), entry.channel.c_str(),
                 entry.location.c_str(), entry.start, entry.end, static_cast<int>(entry.rate));
   }
   for (const TraceSegment& entry : context.segments) {
