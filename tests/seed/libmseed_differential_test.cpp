@@ -185,6 +185,15 @@ TEST(PackedRecords, RecordStartsFollowTheReferenceRecordByRecord) {
   }
 }
 
+// A test name from a file name: its letters and digits.
+std::string TestNameOf(const char* fileName) {
+  std::string name;
+  for (const char* c = fileName; *c != 0; ++c) {
+    if (std::isalnum(static_cast<unsigned char>(*c))) name.push_back(*c);
+  }
+  return name;
+}
+
 // Real files: every channel's samples as the reference decodes them.
 struct SampleFile {
   const char* name;
@@ -247,13 +256,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SampleFile{"reference-testdata-int16.mseed2", 512, 1, 220},
                       SampleFile{"reference-testdata-float32.mseed2", 512, 1, 500},
                       SampleFile{"reference-testdata-float64.mseed2", 512, 1, 500}),
-    [](const ::testing::TestParamInfo<SampleFile>& p) {
-      std::string name;
-      for (const char* c = p.param.name; *c != 0; ++c) {
-        if (std::isalnum(static_cast<unsigned char>(*c))) name.push_back(*c);
-      }
-      return name;
-    });
+    [](const ::testing::TestParamInfo<SampleFile>& p) { return TestNameOf(p.param.name); });
 
 // miniSEED 3 files against their SEED 2 counterparts as the reference decodes those: the same
 // samples, and every record at the time of its first sample there.
@@ -329,13 +332,7 @@ INSTANTIATE_TEST_SUITE_P(
         FilePair{"reference-testdata-float32.mseed3", "reference-testdata-float32.mseed2", 1, 500},
         FilePair{"reference-testdata-float64.mseed3", "reference-testdata-float64.mseed2", 1, 500},
         FilePair{"testdata-3channel-signal.mseed3", "testdata-3channel-signal.mseed2", 3, 12600}),
-    [](const ::testing::TestParamInfo<FilePair>& p) {
-      std::string name;
-      for (const char* c = p.param.mseed3; *c != 0; ++c) {
-        if (std::isalnum(static_cast<unsigned char>(*c))) name.push_back(*c);
-      }
-      return name;
-    });
+    [](const ::testing::TestParamInfo<FilePair>& p) { return TestNameOf(p.param.mseed3); });
 
 // Random samples of one encoding: what the packer takes and, as the plain model, the floats
 // the store must hold.
