@@ -102,15 +102,22 @@ struct Case {
   int length;
 };
 
-class PackedRecords : public ::testing::TestWithParam<Case> {};
+class PackedRecords : public ::testing::TestWithParam<Case> {
+ protected:
+  // The case's encoding, byte order and record length, from `start` on.
+  static PackSpec SpecOf(const Case& c, double start) {
+    PackSpec spec;
+    spec.encoding = c.encoding;
+    spec.bigEndian = c.big;
+    spec.recordLength = c.length;
+    spec.startEpoch = start;
+    return spec;
+  }
+};
 
 TEST_P(PackedRecords, SeveralChannelsDecodeLikeTheReference) {
   const Case c = GetParam();
-  PackSpec spec;
-  spec.encoding = c.encoding;
-  spec.bigEndian = c.big;
-  spec.recordLength = c.length;
-  spec.startEpoch = 1377695697.1234;
+  PackSpec spec = SpecOf(c, 1377695697.1234);
 
   std::string file;
   spec.station = "WALK";
@@ -137,11 +144,7 @@ TEST_P(PackedRecords, SeveralChannelsDecodeLikeTheReference) {
 
 TEST_P(PackedRecords, ValuesNearAndBeyondSingleFloatPrecision) {
   const Case c = GetParam();
-  PackSpec spec;
-  spec.encoding = c.encoding;
-  spec.bigEndian = c.big;
-  spec.recordLength = c.length;
-  spec.startEpoch = 1600000000.0;
+  const PackSpec spec = SpecOf(c, 1600000000.0);
   std::vector<std::int32_t> values;
   // Around 2^24 single floats stop holding every integer; around 2^28 Steim2 still packs the
   // differences of a slow walk.
