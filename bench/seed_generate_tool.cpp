@@ -3,13 +3,16 @@
 //
 //   seed_generate_tool OUT [--bytes=N] [--blocks=N] [--channels=N] [--rate=SPS] [--block=SAMPLES]
 //                          [--gap=SECONDS] [--record=BYTES] [--start=EPOCH] [--max-step=N]
-//                          [--station=NAME] [--little-endian]
+//                          [--station=NAME] [--little-endian] [--mseed3]
 //
 // Each channel gets `block` samples per round, packed with a flush (so a round ends in a partly
 // filled record); with --gap the first channel skips that many seconds between rounds. Writing
 // stops after --bytes bytes (whole records) or --blocks rounds, whichever comes first. Channel i
 // is station (NAME or B%03d of i / 3) with channel BHZ, BHN or BHE by i % 3, location 00.
-// Records are big-endian unless --little-endian. Prints the records and samples written.
+// Records are big-endian unless --little-endian. With --mseed3, each record is written as a
+// miniSEED 3 record instead: the same time, rate, count and Steim2 frames behind a miniSEED 3
+// header (so a file and its --mseed3 twin hold the same data). Prints the records and samples
+// written.
 #include <libmseed.h>
 
 #include <cmath>
@@ -22,6 +25,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "tests/support/mseed3_writer.h"
 
 namespace {
 
@@ -38,6 +43,7 @@ struct Options {
   std::int32_t maxStep = 500;
   std::string station;
   bool littleEndian = false;
+  bool mseed3 = false;
 };
 
 struct Output {
@@ -45,6 +51,7 @@ struct Output {
   std::int64_t limitRecords = -1;
   std::int64_t records = 0;
   std::int64_t samples = 0;
+  bool mseed3 = false;
   bool full() const { return limitRecords >= 0 && records >= limitRecords; }
 };
 
@@ -63,9 +70,50 @@ struct MsRecordFree {
   }
 };
 
+// A code field of a big-endian SEED 2 record, up to its first blank.
+std::string Code(const std::uint8_t* r, std::size_t at, std::size_t size) {
+  std::string code(reinterpret_cast<const char*>(r) + at, size);
+  return code.substr(0, code.find(' '));
+}
+
+std::uint16_t Big16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] << 8 | p[1]);
+}
+
+// The big-endian SEED 2 record as a miniSEED 3 record of the same data.
+std::vector<std::uint8_t> AsMseed3(const std::uint8_t* r, int length) {
+  tarnvel::testing::Mseed3Spec spec;
+  const std::string channel = Code(r, 15, 3);
+  spec.identifier = "FDSN:" + Code(r, 18, 2) + "_" + Code(r, 8, 5) + "_" + Code(r, 13, 2) + "_" +
+                    channel.substr(0, 1) + "_" + channel.substr(1, 1) + "_" + channel.substr(2);
+  spec.year = Big16(r + 20);
+  spec.dayOfYear = Big16(r + 22);
+  spec.hour = r[24];
+  spec.minute = r[25];
+  spec.second = r[26];
+  spec.nanosecond = static_cast<std::uint32_t>(Big16(r + 28)) * 100000u;
+  spec.sampleCount = Big16(r + 30);
+  const auto factor = static_cast<std::int16_t>(Big16(r + 32));
+  const auto multiplier = static_cast<std::int16_t>(Big16(r + 34));
+  const double f = factor;
+  const double m = multiplier;
+  spec.rate =
+      factor > 0 ? (multiplier > 0 ? f * m : -f / m) : (multiplier > 0 ? -m / f : 1.0 / (f * m));
+  spec.encoding = 11;
+  const std::uint16_t data = Big16(r + 44);
+  return tarnvel::testing::Mseed3Record(
+      spec, std::span<const std::uint8_t>(r + data, static_cast<std::size_t>(length - data)));
+}
+
 void WriteRecord(char* record, int length, void* handlerData) {
   auto* out = static_cast<Output*>(handlerData);
   if (out->full()) return;
+  std::vector<std::uint8_t> converted;
+  if (out->mseed3) {
+    converted = AsMseed3(reinterpret_cast<const std::uint8_t*>(record), length);
+    record = reinterpret_cast<char*>(converted.data());
+    length = static_cast<int>(converted.size());
+  }
   if (std::fwrite(record, 1, static_cast<std::size_t>(length), out->file) !=
       static_cast<std::size_t>(length)) {
     std::perror("write");
@@ -86,7 +134,7 @@ Options Parse(int argc, char** argv) {
     std::fprintf(stderr,
                  "usage: %s OUT [--bytes=N] [--blocks=N] [--channels=N] [--rate=SPS] "
                  "[--block=SAMPLES] [--gap=SECONDS] [--record=BYTES] [--start=EPOCH] "
-                 "[--max-step=N] [--station=NAME] [--little-endian]\n",
+                 "[--max-step=N] [--station=NAME] [--little-endian] [--mseed3]\n",
                  argv[0]);
     std::exit(2);
   }
@@ -114,6 +162,8 @@ Options Parse(int argc, char** argv) {
       o.maxStep = static_cast<std::int32_t>(std::stol(v));
     } else if (Value(arg, "--station=", v)) {
       o.station = v;
+    } else if (arg == "--mseed3") {
+      o.mseed3 = true;
     } else if (arg == "--little-endian") {
       o.littleEndian = true;
     } else {
@@ -142,8 +192,14 @@ int main(int argc, char** argv) {
     std::perror(o.out.c_str());
     return 1;
   }
+  if (o.mseed3 && o.littleEndian) {
+    std::fprintf(stderr,
+                 "miniSEED 3 keeps Steim frames big-endian: --mseed3 without --little-endian\n");
+    return 2;
+  }
   Output out;
   out.file = file.get();
+  out.mseed3 = o.mseed3;
   if (o.bytes >= 0) out.limitRecords = o.bytes / o.record;
 
   const char* const components[] = {"BHZ", "BHN", "BHE"};

@@ -2,7 +2,8 @@
 // conversion routine or the listing routine, with an optional time window and channel filter.
 // Each record lies in a buffer of exactly its bytes, so any read past it is caught; its CRC can
 // be made to match, so that the fuzzer gets past the check to the fields and the payload; and
-// the reader's CRC verdict is held against the bit-by-bit model.
+// the reader's CRC verdict is held against the bit-by-bit model, and its header read through
+// the codes remembered from the records before against the header read alone.
 //
 // Input: flag byte, [32-bit window begin], [32-bit window end], [three filter patterns], then
 // the records back to back, each as long as its own header says (or the rest of the input).
@@ -63,6 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   context.debug = &sink;
   fuzz::TakeRunLimits(input, flags, context);
   const bool listing = (flags & fuzz::kListing) != 0;
+  SourceCodesMemo memo;
 
   auto rest = input.Rest();
   while (!rest.empty()) {
@@ -90,6 +92,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const HeaderResult result = ReadRecordHeader(record, static_cast<int>(record.size()), h);
     if (result == HeaderResult::kAccepted && mseed3::IsRecordStart(record)) {
       CheckAccepted(h, record);
+    }
+    // Through the codes remembered from the records before: the same outcome and codes.
+    RecordHeader remembered;
+    Require(ReadRecordHeader(record, static_cast<int>(record.size()), remembered, CrcCheck::kAtOnce,
+                             &memo) == result,
+            "remembered codes change the outcome");
+    if (result == HeaderResult::kAccepted) {
+      Require(remembered.station == h.station && remembered.channel == h.channel &&
+                  remembered.location == h.location,
+              "remembered codes differ from the record's own");
     }
     const std::size_t entriesBefore = context.segments.size();
     const std::int64_t samplesBefore = fuzz::TotalSamples(context.segments);

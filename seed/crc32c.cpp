@@ -167,4 +167,19 @@ std::uint32_t Crc32cExtend(std::uint32_t crc, std::span<const std::uint8_t> byte
   return Crc32cExtendPortable(crc, bytes);
 }
 
+std::uint32_t Crc32cExtendZeroingField(std::uint32_t crc, std::span<const std::uint8_t> bytes,
+                                       std::size_t field) {
+  constexpr std::uint8_t kZeros[4] = {};
+  const std::uint8_t* p = bytes.data();
+  const std::size_t after = field + sizeof kZeros;
+#if TARNVEL_CRC32C_SSE42
+  if (HasCrcInstruction()) {
+    const std::uint32_t r = UpdateHardware(UpdateHardware(~crc, p, field), kZeros, sizeof kZeros);
+    return ~UpdateHardware(r, p + after, bytes.size() - after);
+  }
+#endif
+  const std::uint32_t r = UpdatePortable(UpdatePortable(~crc, p, field), kZeros, sizeof kZeros);
+  return ~UpdatePortable(r, p + after, bytes.size() - after);
+}
+
 }  // namespace tarnvel

@@ -2,6 +2,7 @@
 // of a miniSEED 3 record. Pure functions over byte spans.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -11,6 +12,11 @@ namespace tarnvel {
 // message can be checked piece by piece: Crc32cExtend(Crc32cExtend(0, a), b) is the CRC of a
 // and b joined.
 std::uint32_t Crc32cExtend(std::uint32_t crc, std::span<const std::uint8_t> bytes);
+
+// The same with the four bytes from `field` taken as zeros (a record's own CRC field, which its
+// CRC does not cover); they must lie within `bytes`.
+std::uint32_t Crc32cExtendZeroingField(std::uint32_t crc, std::span<const std::uint8_t> bytes,
+                                       std::size_t field);
 
 inline std::uint32_t Crc32c(std::span<const std::uint8_t> bytes) {
   return Crc32cExtend(0, bytes);

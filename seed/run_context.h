@@ -10,6 +10,7 @@
 
 #include "seed/debug_sink.h"
 #include "seed/segment_list.h"
+#include "seed/source_codes_memo.h"
 
 namespace tarnvel {
 
@@ -44,6 +45,8 @@ struct RunContext {
   bool decodeOk = true;
   // A record's samples on their way into a new chunk or entry, reused from record to record.
   std::vector<float> scratch;
+  // The codes of the last miniSEED 3 identifier read, reused while the records repeat it.
+  SourceCodesMemo sourceCodes;
   DebugSink* debug = &DefaultDebugSink();
   SegmentGrowth* growth = nullptr;
   // Records ignored, for the lines after the reading:

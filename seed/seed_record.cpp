@@ -1,7 +1,6 @@
 #include "seed/seed_record.h"
 
 #include <algorithm>
-#include <array>
 
 #include "seed/channel_key.h"
 #include "seed/crc32c.h"
@@ -105,15 +104,27 @@ HeaderResult ReadSeed2Header(std::span<const std::uint8_t> record, std::size_t e
 // The CRC-32C of a miniSEED 3 record's first `n` bytes (at least the fixed header), its CRC
 // field taken as zeros.
 std::uint32_t Mseed3CrcOfFirst(std::span<const std::uint8_t> bytes, std::size_t n) {
-  std::array<std::uint8_t, mseed3::kFixedHeaderSize> fixed;
-  std::copy_n(bytes.begin(), fixed.size(), fixed.begin());
-  std::fill_n(fixed.begin() + mseed3::at::kCrc, 4, std::uint8_t{0});
-  return Crc32cExtend(Crc32cExtend(0, fixed), bytes.subspan(fixed.size(), n - fixed.size()));
+  return Crc32cExtendZeroingField(0, bytes.first(n), mseed3::at::kCrc);
+}
+
+// Takes a miniSEED 3 source identifier apart into `memo`.
+void RememberSourceCodes(std::string_view identifier, SourceCodesMemo& memo) {
+  memo.filled = true;
+  memo.identifier.assign(identifier);
+  memo.storable = false;
+  const auto codes = mseed3::ParseSourceIdentifier(identifier);
+  if (!codes) return;
+  memo.station.assign(codes->station);
+  memo.channel.clear();
+  memo.channel.append(codes->band).append(codes->source).append(codes->subsource);
+  memo.location.assign(codes->location);
+  memo.storable = HasStorableCodes(memo.station, memo.channel, memo.location);
+  if (memo.location.empty()) memo.location = kBlankLocation;
 }
 
 // The miniSEED 3 record at the start of the first `extent` bytes of `record`.
 HeaderResult ReadMseed3Header(std::span<const std::uint8_t> record, std::size_t extent,
-                              RecordHeader& h, CrcCheck check) {
+                              RecordHeader& h, CrcCheck check, SourceCodesMemo& memo) {
   if (extent < mseed3::kFixedHeaderSize) return HeaderResult::kTooShort;
   const mseed3::FixedHeader fixed = mseed3::ReadFixedHeader(record);
   if (fixed.RecordLength() > extent) return HeaderResult::kTooShort;
@@ -134,17 +145,11 @@ HeaderResult ReadMseed3Header(std::span<const std::uint8_t> record, std::size_t 
   const std::string_view identifier(
       reinterpret_cast<const char*>(bytes.data()) + fixed.IdentifierOffset(),
       fixed.identifierLength);
-  const auto codes = mseed3::ParseSourceIdentifier(identifier);
-  if (!codes) return refuse(HeaderResult::kUnsafeName);
-  h.station.assign(codes->station);
-  h.channel.clear();
-  h.channel.reserve(codes->band.size() + codes->source.size() + codes->subsource.size());
-  h.channel.append(codes->band).append(codes->source).append(codes->subsource);
-  h.location.assign(codes->location);
-  if (!HasStorableCodes(h.station, h.channel, h.location)) {
-    return refuse(HeaderResult::kUnsafeName);
-  }
-  if (h.location.empty()) h.location = kBlankLocation;
+  if (!memo.filled || identifier != memo.identifier) RememberSourceCodes(identifier, memo);
+  if (!memo.storable) return refuse(HeaderResult::kUnsafeName);
+  h.station = memo.station;
+  h.channel = memo.channel;
+  h.location = memo.location;
 
   h.encoding = static_cast<Encoding>(fixed.encoding);
   // Steim frames keep the byte order they were defined with; every other encoding is
@@ -223,11 +228,13 @@ double BtimeToEpoch(const RecordHeader& header) {
 }
 
 HeaderResult ReadRecordHeader(std::span<const std::uint8_t> record, int recordLength,
-                              RecordHeader& h, CrcCheck check) {
+                              RecordHeader& h, CrcCheck check, SourceCodesMemo* memo) {
   if (recordLength <= 0) return HeaderResult::kTooShort;
   const std::size_t extent = std::min(record.size(), static_cast<std::size_t>(recordLength));
-  return mseed3::IsRecordStart(record.first(extent)) ? ReadMseed3Header(record, extent, h, check)
-                                                     : ReadSeed2Header(record, extent, h);
+  if (!mseed3::IsRecordStart(record.first(extent))) return ReadSeed2Header(record, extent, h);
+  if (memo != nullptr) return ReadMseed3Header(record, extent, h, check, *memo);
+  SourceCodesMemo fresh;
+  return ReadMseed3Header(record, extent, h, check, fresh);
 }
 
 bool CrcHolds(const RecordHeader& h) {
@@ -295,7 +302,8 @@ bool MatchChannelPattern(std::string_view pattern, std::string_view text, bool q
 bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
                        RunContext& context) {
   RecordHeader h;
-  const HeaderResult accepted = ReadRecordHeader(record, recordLength, h, CrcCheck::kWhileDecoding);
+  const HeaderResult accepted =
+      ReadRecordHeader(record, recordLength, h, CrcCheck::kWhileDecoding, &context.sourceCodes);
   CountIgnored(accepted, h, context);
   if (accepted != HeaderResult::kAccepted) return false;
   // A record whose CRC was left to its decoding is checked here when it is not decoded.
@@ -359,7 +367,8 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
 void RegisterRecordSpan(std::span<const std::uint8_t> record, int recordLength,
                         RunContext& context) {
   RecordHeader h;
-  const HeaderResult accepted = ReadRecordHeader(record, recordLength, h);
+  const HeaderResult accepted =
+      ReadRecordHeader(record, recordLength, h, CrcCheck::kAtOnce, &context.sourceCodes);
   CountIgnored(accepted, h, context);
   // Listed are the channels a conversion would store samples of.
   if (accepted != HeaderResult::kAccepted || !IsDecodable(h.encoding)) return;

@@ -11,6 +11,7 @@
 
 #include "seed/record_layout.h"
 #include "seed/run_context.h"
+#include "seed/source_codes_memo.h"
 #include "seed/steim.h"
 
 namespace tarnvel {
@@ -77,8 +78,11 @@ enum class HeaderResult {
 // With CrcCheck::kWhileDecoding, an accepted miniSEED 3 record of Steim frames is checked by
 // DecodeRecord; every other outcome has been checked here all the same (a record whose CRC fails
 // is kDamaged whatever else is wrong with it).
+// A miniSEED 3 record's identifier is mapped to its codes through `memo` when one is given (the
+// caller keeps it from record to record), else taken apart afresh.
 HeaderResult ReadRecordHeader(std::span<const std::uint8_t> record, int recordLength,
-                              RecordHeader& header, CrcCheck check = CrcCheck::kAtOnce);
+                              RecordHeader& header, CrcCheck check = CrcCheck::kAtOnce,
+                              SourceCodesMemo* memo = nullptr);
 
 // Whether the record holds its CRC: true unless its check was left to decoding and fails.
 bool CrcHolds(const RecordHeader& header);

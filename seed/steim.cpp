@@ -140,15 +140,17 @@ struct Steim2 {
 };
 
 #if TARNVEL_STEIM_CRC
-// The register (not inverted) after the 64 bytes of a frame.
-inline std::uint32_t FrameCrc(std::uint32_t r, const std::uint8_t* frame) {
-  std::uint64_t reg = r;
-  for (std::size_t i = 0; i < kFrameBytes; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, frame + i, 8);
-    asm("crc32q %1, %0" : "+r"(reg) : "rm"(word));
-  }
-  return static_cast<std::uint32_t>(reg);
+// Extends the register (not inverted) over the eight bytes at p.
+inline void CrcOfEight(std::uint64_t& reg, const std::uint8_t* p) {
+  std::uint64_t bytes;
+  std::memcpy(&bytes, p, 8);
+  asm("crc32q %1, %0" : "+r"(reg) : "rm"(bytes));
+}
+
+// Extends the register over the 64 bytes of a frame.
+inline void FrameCrc(std::uint64_t& reg, const std::uint8_t* frame) {
+#pragma GCC unroll 8
+  for (std::size_t i = 0; i < kFrameBytes; i += 8) CrcOfEight(reg, frame + i);
 }
 #endif
 
@@ -183,13 +185,22 @@ inline void WordDifferences(std::uint32_t word, const WordLayout<kLanes>& layout
 }
 
 // The differences of data words [first, last) of `frame`, written from d on; returns how many.
-// `bound` grows by the most their partial sums can reach.
-template <typename Code>
+// `bound` grows by the most their partial sums can reach. With kCrc, the CRC register `crc` is
+// extended over the frame's bytes as its words are read, eight bytes at every odd word (with the
+// word before it): spread among the decoding, the CRC instructions cost less than in a run of
+// their own. Word ranges that start at an odd word leave out no bytes.
+template <typename Code, bool kCrc>
 inline int WordsDifferences(const std::uint8_t* frame, std::uint32_t control, int first, int last,
-                            std::int32_t* d, std::int64_t& bound) {
+                            std::int32_t* d, std::int64_t& bound,
+                            [[maybe_unused]] std::uint64_t& crc) {
   int n = 0;
 #pragma GCC unroll 15
   for (int k = first; k < last; ++k) {
+#if TARNVEL_STEIM_CRC
+    if constexpr (kCrc) {
+      if (k % 2 == 1) CrcOfEight(crc, frame + 4 * (k - 1));
+    }
+#endif
     const std::uint32_t word = Load32<Code::kBigEndian>(frame + 4 * k);
     const auto& layout = Code::LayoutOf((control >> (30 - 2 * k)) & 3u, word);
     WordDifferences(word, layout, d + n);
@@ -254,7 +265,7 @@ SteimStatus DecodeFrames(std::span<const std::uint8_t> data, int frameCount, std
   const std::int64_t frames = frameCount <= 0 ? 0 : std::min<std::int64_t>(frameCount, whole);
 
   float* const dst = out.data();
-  [[maybe_unused]] std::uint32_t crc = ~crcBefore;  // the register
+  [[maybe_unused]] std::uint64_t crc = ~crcBefore;  // the register
   std::int64_t written = 0;
   std::int64_t produced = 0;
   std::int64_t acc = 0;
@@ -267,19 +278,22 @@ SteimStatus DecodeFrames(std::span<const std::uint8_t> data, int frameCount, std
     int x0At = -1;  // where the first difference of word 3 of frame 0 lies, when it has one
     for (std::int64_t f = first; f < end; ++f) {
       const std::uint8_t* frame = data.data() + f * static_cast<std::int64_t>(kFrameBytes);
-#if TARNVEL_STEIM_CRC
-      if constexpr (kCrc) crc = FrameCrc(crc, frame);
-#endif
       const std::uint32_t control = Load32<kBig>(frame);
       if (f == 0) {
-        n += WordsDifferences<Code>(frame, control, 1, 3, d + n, bound);
+        n += WordsDifferences<Code, kCrc>(frame, control, 1, 3, d + n, bound, crc);
         if (Code::LayoutOf((control >> 24) & 3u, Load32<kBig>(frame + 12)).count > 0) x0At = n;
-        n += WordsDifferences<Code>(frame, control, 3, kWordsPerFrame, d + n, bound);
+        n += WordsDifferences<Code, kCrc>(frame, control, 3, kWordsPerFrame, d + n, bound, crc);
         continue;
       }
       const int uniform = Code::UniformFrame(control, frame + 4, d + n, bound);
-      n += uniform >= 0 ? uniform
-                        : WordsDifferences<Code>(frame, control, 1, kWordsPerFrame, d + n, bound);
+      if (uniform >= 0) {
+#if TARNVEL_STEIM_CRC
+        if constexpr (kCrc) FrameCrc(crc, frame);
+#endif
+        n += uniform;
+      } else {
+        n += WordsDifferences<Code, kCrc>(frame, control, 1, kWordsPerFrame, d + n, bound, crc);
+      }
     }
     produced += n;
     const std::int64_t room = std::min<std::int64_t>(n, announced - written);
@@ -299,7 +313,8 @@ SteimStatus DecodeFrames(std::span<const std::uint8_t> data, int frameCount, std
   }
   std::fill(dst + written, dst + announced, 0.0f);
   if constexpr (kCrc) {
-    status.crc = Crc32cExtend(~crc, data.subspan(static_cast<std::size_t>(frames) * kFrameBytes));
+    status.crc = Crc32cExtend(~static_cast<std::uint32_t>(crc),
+                              data.subspan(static_cast<std::size_t>(frames) * kFrameBytes));
   }
   status.produced = produced;
   status.countMismatch = produced != announced;

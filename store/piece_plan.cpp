@@ -214,6 +214,9 @@ PieceMatch MatchPiece(const Piece& piece, double rate, const std::vector<Channel
     const bool aTakes = CanTakeAt(files[a.index], a.offset);
     const bool bTakes = CanTakeAt(files[b.index], b.offset);
     if (aTakes != bTakes) return aTakes;
+    // Of files that cannot take the samples, the one registered from the piece's first sample
+    // on decides: converting its data again replaces its registration.
+    if (!aTakes && (a.offset == 0) != (b.offset == 0)) return a.offset == 0;
     const ChannelFile& fa = files[a.index];
     const ChannelFile& fb = files[b.index];
     if (fa.begin != fb.begin) return fa.begin < fb.begin;

@@ -229,7 +229,7 @@ bool StoreWork::CommitThenPlace(ChannelHold& hold, const std::string& staged,
                                 const std::string& cpath, const StoreTally& rewritten,
                                 bool& placed) {
   placed = false;
-  const bool committed = Commit([&](const StoreFiles& files) {
+  return CommitInsidePiece([&](const StoreFiles& files) {
     // From here on the replacement is due: the next holder puts it in place should this
     // process be killed before it does.
     hold.lock.AddNote(tarnvel::Note::PlaceReplacement(staged, cpath));
@@ -242,16 +242,25 @@ bool StoreWork::CommitThenPlace(ChannelHold& hold, const std::string& staged,
       Discard(hold, staged);
     }
   });
-  return committed && Open();
 }
 
 bool StoreWork::CommitThenRemove(const std::string& cpath, StoreFiles::Removal& removal) {
   removal = StoreFiles::Removal::kRefused;
-  const bool committed = Commit([&](const StoreFiles& files) {
+  return CommitInsidePiece([&](const StoreFiles& files) {
     removal = RemoveUnregistered(files, cpath);
     if (removal == StoreFiles::Removal::kRemoved) sync_.Folder(FolderOf(cpath));
   });
-  return committed && Open();
+}
+
+bool StoreWork::CommitInsidePiece(const std::function<void(const StoreFiles&)>& afterCommit) {
+  // The piece goes on in the next transaction: its segment stays enlisted there, so that a
+  // failure of that transaction stores the segment again (what was committed of it is found
+  // stored then) instead of dropping the rest of its samples unreported.
+  std::optional<SegmentToStore> current;
+  if (!segments_.empty()) current = segments_.back();
+  if (!Commit(afterCommit)) return false;
+  if (current) segments_.push_back(std::move(*current));
+  return Open();
 }
 
 StoreFiles::Removal StoreWork::RemoveUnregistered(const StoreFiles& files, std::string_view cpath) {

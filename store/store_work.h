@@ -186,6 +186,8 @@ class StoreWork {
   // Commits the open transaction after syncing what it changed; `afterCommit` runs before the
   // notes are cleared. False when the work was not committed (it is to be recovered).
   bool Commit(const std::function<void(const StoreFiles&)>& afterCommit = {});
+  // Commits in the middle of a piece and opens the next transaction for the piece's rest.
+  bool CommitInsidePiece(const std::function<void(const StoreFiles&)>& afterCommit);
   bool SyncBeforeCommit(const StoreFiles& files);
   bool LocksStillNamed(const StoreFiles& files) const;
   // Rolls the open transaction back and puts its files back as they were. The work under a

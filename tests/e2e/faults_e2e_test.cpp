@@ -945,6 +945,34 @@ TEST_P(FaultTest, AFailedSegmentNamesTheFileItsStoringTried) {
             std::vector<std::string>{});
 }
 
+// A piece that replaces stored samples commits in its middle and goes on with new samples in
+// the next transaction; a later segment's failure undoes that transaction, and the piece's
+// segment is stored again instead of losing its new samples without a line.
+TEST_P(FaultTest, ASegmentCommittedInItsMiddleKeepsItsRestWhenALaterSegmentFails) {
+  const auto first = RandomWalk(4000, 61, 50);
+  const auto again = RandomWalk(3000, 62, 50);
+  const fs::path stored = workDir() / "stored.seed";
+  WriteFile(stored, PackChannel("ABC", "BHZ", "", kStart, 20.0, first));
+  ASSERT_EQ(Convert(stored, Data()).exitCode, 0);
+
+  const fs::path outside = root() / "outside";
+  fs::create_directories(outside);
+  fs::create_directory_symlink(outside, Data() / "DEF");
+  const fs::path seed = workDir() / "over-and-on.seed";
+  WriteFile(seed, PackChannel("ABC", "BHZ", "", kStart + 100.0, 20.0, again) +
+                      PackChannel("DEF", "BHZ", "", kStart, 20.0, RandomWalk(300, 63, 50)));
+  const auto result = Convert(seed, Data());
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  EXPECT_EQ(CountOf(result.output, "\rDB write error ("), 1u) << result.output;
+  EXPECT_EQ(CountOf(result.output, "\rDB write error (DEF::BHZ::"), 1u) << result.output;
+  std::vector<float> kept(first.begin(), first.begin() + 2000);
+  kept.insert(kept.end(), again.begin(), again.end());
+  EXPECT_EQ(AllStoreProblems(StoredFiles(db()), Data(),
+                             {ExpectedChannel{"ABC", "BHZ", "??", kStart, 20.0, kept}}),
+            std::vector<std::string>{});
+  EXPECT_TRUE(fs::is_empty(outside));
+}
+
 TEST_P(FaultTest, ADatabaseThatRefusesChangesLeavesTheStoreAsItWas) {
   ExpectRefusedChangesLeaveTheStore(false);
 }

@@ -352,6 +352,17 @@ cut e0 0 samples=66
 convert e0:390-400
 convert e0:380-410
 )"},
+    // A file removed by hand is restored by its data converted again from its first sample,
+    // also where an earlier file, removed too, registers some of those samples.
+    {"RemovedFileRestoredBesideAnEarlierRemovedOne", "", R"(
+epoch TA1.BHZ.-- 0.1 +20 span=200 phases=0
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:90-110
+cut e0 4 remove
+convert e0:100-110
+cut e0 7 remove
+convert e0:100-110
+)"},
     // Found: a killed run's work settled only by a conversion of its own channel.
     {"KilledAppendsSettledByAnotherChannel", "", R"(
 epoch TA1.BHZ.-- 20 +0 span=2000 phases=0

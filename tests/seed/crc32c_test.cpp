@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <numeric>
 #include <random>
@@ -50,6 +51,26 @@ TEST(Crc32c, EveryLengthOffsetAndSplitAgreesWithTheBitwiseModel) {
       ASSERT_EQ(
           Crc32cExtendPortable(Crc32cExtendPortable(0, bytes.first(split)), bytes.subspan(split)),
           want);
+    }
+  }
+}
+
+TEST(Crc32c, AFieldTakenAsZerosAgreesWithTheBitwiseModelOfTheZeroedBytes) {
+  std::mt19937 random(3720);
+  std::vector<std::uint8_t> buffer(1200);
+  for (auto& b : buffer) b = static_cast<std::uint8_t>(random());
+  for (std::size_t length = 4; length <= 1100; length += length < 80 ? 1 : 53) {
+    for (const std::size_t field : {std::size_t{0}, std::size_t{28}, length / 2, length - 4}) {
+      if (field + 4 > length) continue;
+      const std::span<const std::uint8_t> bytes(buffer.data() + length % 8, length);
+      std::vector<std::uint8_t> zeroed(bytes.begin(), bytes.end());
+      std::fill_n(zeroed.begin() + static_cast<std::ptrdiff_t>(field), 4, std::uint8_t{0});
+      const std::uint32_t before = static_cast<std::uint32_t>(random());
+      ASSERT_EQ(Crc32cExtendZeroingField(0, bytes, field), BitwiseCrc32c(zeroed))
+          << length << " field at " << field;
+      ASSERT_EQ(Crc32cExtendZeroingField(before, bytes, field),
+                Crc32cExtendPortable(before, zeroed))
+          << length << " field at " << field;
     }
   }
 }

@@ -561,6 +561,61 @@ TEST(Mseed3Records, IdentifiersTheStoreCannotKeepAreCountedWithUnsafeCodes) {
   }
 }
 
+TEST(Mseed3Records, CodesRememberedFromTheRecordBeforeAreThoseOfTheIdentifierItself) {
+  // Identifiers that repeat, change by a byte, grow, shrink, are refused and come back, read
+  // through the codes the run remembers: each maps as it does on its own.
+  const char* sequence[] = {
+      "",  // nothing remembered yet is no empty identifier
+      "FDSN:XX_ABC_00_B_H_Z",
+      "FDSN:XX_ABC_00_B_H_Z",
+      "FDSN:XX_ABC_00_B_H_N",
+      "FDSN:XX_ABC_00_B_H_NN",
+      "FDSN:XX_ABC_00_B_H_N",
+      "FDSN:XX_ABC__B_H_N",
+      "FDSN:XX_A/C__B_H_N",
+      "FDSN:XX_A/C__B_H_N",
+      "FDSN:XX_ABC__B_H_N",
+      "FDSN:YY_ABC__B_H_N",  // another network: the same codes
+      "FDSN:XX_ABC__B_H",
+      "",
+      "FDSN:XX_ABCD_01_L_H_Z",
+  };
+  RunContext context;
+  std::uint64_t refused = 0;
+  for (const char* identifier : sequence) {
+    Mseed3Spec spec = CountingSpec(8);
+    spec.identifier = identifier;
+    const auto record = Mseed3Record(spec, CountingFrames(8));
+    RecordHeader alone;
+    RecordHeader remembered;
+    const HeaderResult result = ReadRecordHeader(record, 4096, alone);
+    ASSERT_EQ(
+        ReadRecordHeader(record, 4096, remembered, CrcCheck::kWhileDecoding, &context.sourceCodes),
+        result)
+        << identifier;
+    if (result == HeaderResult::kAccepted) {
+      EXPECT_EQ(remembered.station, alone.station) << identifier;
+      EXPECT_EQ(remembered.channel, alone.channel) << identifier;
+      EXPECT_EQ(remembered.location, alone.location) << identifier;
+    } else {
+      EXPECT_EQ(result, HeaderResult::kUnsafeName) << identifier;
+      ++refused;
+    }
+    // The conversion reads through the same memory.
+    ProcessDataRecord(record, 4096, context);
+  }
+  EXPECT_EQ(refused, 6u);
+  EXPECT_EQ(context.unsafeNameRecords, refused);
+  std::vector<std::string> channels;
+  for (const TraceSegment& entry : context.segments) {
+    channels.push_back(entry.station + "." + entry.channel + "." + entry.location);
+  }
+  // One entry per accepted record (all start at the same time), under its own codes.
+  EXPECT_EQ(channels,
+            (std::vector<std::string>{"ABC.BHZ.00", "ABC.BHZ.00", "ABC.BHN.00", "ABC.BHN.00",
+                                      "ABC.BHN.??", "ABC.BHN.??", "ABC.BHN.??", "ABCD.LHZ.01"}));
+}
+
 TEST(Mseed3Records, DamagedRecordsAreCountedAndNothingOfThemIsTaken) {
   const auto good = Mseed3Record(CountingSpec(8), CountingFrames(8));
   RunContext context;

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "seed/crc32c.h"
 #include "tests/seed/record_builder.h"
 #include "tests/seed/steim_reference.h"
 
@@ -317,6 +318,17 @@ TEST(Steim, AgreesWithTheLiteralDecoderOnRandomFrames) {
       ASSERT_EQ(std::memcmp(&out[i], &want.samples[i], sizeof(float)), 0)
           << "slot " << i << ": " << out[i] << " against " << want.samples[i];
     }
+    // The CRC taken while decoding: the same samples and status, and the CRC of the whole area
+    // (frames decoded or not, and the bytes after the last whole frame) from the one before.
+    const std::uint32_t before = next();
+    std::vector<float> checked(announced, -1.0f);
+    const SteimStatus c = steim2 ? DecodeSteim2(area, frameCount, checked, big, before)
+                                 : DecodeSteim1(area, frameCount, checked, big, before);
+    ASSERT_EQ(c.crc, Crc32cExtendPortable(before, area));
+    ASSERT_FALSE(s.crc);
+    ASSERT_EQ(c.produced, s.produced);
+    ASSERT_EQ(c.badFinalValue, s.badFinalValue);
+    ASSERT_EQ(std::memcmp(checked.data(), out.data(), out.size() * sizeof(float)), 0);
   }
 }
 

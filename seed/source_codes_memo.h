@@ -1,0 +1,19 @@
+// The channel codes of the last miniSEED 3 source identifier read, kept by the reader from one
+// record to the next: a channel's records repeat their identifier byte for byte, which is then
+// compared with the last one instead of taken apart again.
+#pragma once
+
+#include <string>
+
+namespace tarnvel {
+
+struct SourceCodesMemo {
+  bool filled = false;
+  std::string identifier;  // exactly the record's bytes
+  bool storable = false;   // codes the store keeps; the codes below are set only then
+  std::string station;
+  std::string channel;   // band, source and subsource joined
+  std::string location;  // "??" for a blank location
+};
+
+}  // namespace tarnvel
