@@ -965,7 +965,7 @@ TEST_P(FaultTest, ASegmentCommittedInItsMiddleKeepsItsRestWhenALaterSegmentFails
   EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
   EXPECT_EQ(CountOf(result.output, "\rDB write error ("), 1u) << result.output;
   EXPECT_EQ(CountOf(result.output, "\rDB write error (DEF::BHZ::"), 1u) << result.output;
-  std::vector<float> kept(first.begin(), first.begin() + 2000);
+  std::vector<std::int32_t> kept(first.begin(), first.begin() + 2000);
   kept.insert(kept.end(), again.begin(), again.end());
   EXPECT_EQ(AllStoreProblems(StoredFiles(db()), Data(),
                              {ExpectedChannel{"ABC", "BHZ", "??", kStart, 20.0, kept}}),
