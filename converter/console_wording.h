@@ -26,8 +26,9 @@ inline constexpr char kArgumentTooLong[] = "Argument too long";
 // directory and the reason), FILELIST cannot be read.
 inline constexpr char kDataDirectoryError[] = "Data directory error";
 inline constexpr char kFileListReadError[] = "FILELIST read error";
-// Printed by the store when a waveform file does not open.
+// Printed by the store when a waveform file does not open: "\n\n<phrase>: \n<path>\n".
 inline constexpr char kOpenErr[] = "Open Err";
+inline constexpr char kOpenErrLine[] = "\n\n%s: \n%s\n";  // the phrase and the path
 
 // Printed by the store when samples at the time of stored ones, with other values, took their
 // place in a file (the count and the file's path on disk), once the change is committed.
@@ -56,6 +57,12 @@ inline constexpr std::array<std::string_view, 8> kErrorPhrases = {
 // SITECHAN reports "<prefix>STA::CH::LC" and "<prefix>STA::CH::LC rate".
 inline constexpr char kCodeSeparator[] = "::";
 inline constexpr char kSpanSeparator[] = " - ";
+// The channel line (printf format): station, channel, location, begin, end, whole rate.
+inline constexpr char kChannelLine[] = "%s::%s::%s %.2f - %.2f %d\n";
+static_assert(std::string_view(kChannelLine).substr(2, 2) == kCodeSeparator &&
+                  std::string_view(kChannelLine).substr(6, 2) == kCodeSeparator &&
+                  std::string_view(kChannelLine).substr(15, 3) == kSpanSeparator,
+              "the channel line is read back by its separators");
 inline constexpr char kNotFoundInSitechan[] = "Not found in SITECHAN: ";
 inline constexpr char kSpsDiffersFromSitechan[] = "SPS differs from SITECHAN: ";
 

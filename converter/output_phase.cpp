@@ -9,19 +9,13 @@
 
 #include "converter/console_wording.h"
 #include "css/css_writer.h"
+#include "store/waveform_header.h"
 
 namespace tarnvel {
 
 std::string DataFilePath(const DataDirectory& dataDir, const TraceSegment& segment) {
-  // The whole second at or before the start, also for starts before 1970.
-  const auto seconds = static_cast<std::time_t>(std::floor(segment.start));
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  char name[64];
-  std::snprintf(name, sizeof name, "%02d/%02d%02d%04d-%02d%02d%02d-", local.tm_hour, local.tm_mday,
-                local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
-  return dataDir.ToAbsolutePath(segment.station + "/" + name + segment.channel + "." +
-                                segment.station);
+  return dataDir.ToAbsolutePath(
+      ComposeWaveformCpath(LocalTimeOf(segment.start), segment.station, segment.channel));
 }
 
 namespace {
@@ -62,7 +56,7 @@ class DatabaseWriter final : public SegmentWriter {
                                            segment.end, "tarnvel", segment.nominalRate, 0.0, 0.0);
     if (stored != store_result::kOk && stored != store_result::kDoneWithWarning) {
       std::printf("\r%s (%s::%s::%s)\n", wording::kDbWriteError, segment.station.c_str(),
-                  segment.channel.c_str(), path.c_str());
+                  segment.channel.c_str(), store_.AttemptedFilePath().c_str());
       std::fflush(stdout);
       written = false;
     }

@@ -20,8 +20,9 @@ struct OutputTarget {
   bool sync = true;
 };
 
-// The data file path of a segment: "<dataDir>/<STA>/<hh>/<ddmmyyyy>-<hhmmss>-<CH>.<STA>",
-// from the start's local time. Names are expected in upper case already.
+// The data file path of a segment: the file its first piece starts when the store gives it a
+// new one ("<dataDir>/<STA>/<hh>/<ddmmyyyy>-<hhmmss>-<CH>.<STA>", ComposeWaveformCpath), from
+// the start's local time. Names are expected in upper case already.
 std::string DataFilePath(const DataDirectory& dataDir, const TraceSegment& segment);
 
 // Writes every segment to the store or, in CSS mode, to CSS files, and releases them. Ends the

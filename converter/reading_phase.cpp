@@ -23,7 +23,7 @@ bool DetermineRecordLength(const std::string& blockSize, SeedFile& file, int& re
   recordLength = std::atoi(blockSize.c_str());
   if (recordLength != -1) return true;
   const RecordLengthResult detected =
-      DetectRecordLength([&file](std::span<std::uint8_t, 256> piece) {
+      DetectRecordLength([&file](std::span<std::uint8_t, kDetectionPiece> piece) {
         return file.Read(piece.data(), piece.size());
       });
   recordLength = detected.recordLength;
@@ -32,8 +32,9 @@ bool DetermineRecordLength(const std::string& blockSize, SeedFile& file, int& re
 
 namespace {
 
-// Bytes looked at where a record would end, to see whether another one begins there.
-constexpr std::size_t kHeaderPeek = 48;
+// Bytes looked at where a record would end, to see whether another one begins there: the fixed
+// section of a data header.
+constexpr std::size_t kHeaderPeek = fixed_header::kSize;
 // Shortest record length taken from a record's own blockette 1000.
 constexpr int kShortestDeclaredLength = 128;
 // Longest miniSEED 3 record read (its header may claim up to 4 GiB): far beyond what any writer
@@ -151,7 +152,8 @@ ReadingSummary ReadRecords(SeedFile& file, int recordLength, std::uint64_t& dama
 
     fill(length);
     std::size_t size = length;
-    const int declared = have > 6 && IsDataRecordIndicator(buffer[6])
+    const int declared = have > fixed_header::Quality::kOffset &&
+                                 IsDataRecordIndicator(fixed_header::Quality::Get(buffer.data()))
                              ? DeclaredRecordLength(std::span(buffer.data(), have))
                              : 0;
     if (declared >= kShortestDeclaredLength && UsableRecordLength(declared) &&
@@ -227,7 +229,7 @@ void ReportIgnoredRecords(const ReadingSummary& summary, const RunContext& conte
 
 void ListChannels(RunContext& context, WaveformStore& store) {
   for (const TraceSegment& entry : context.segments) {
-    std::printf("%s::%s::%s %.2f - %.2f %d\n", entry.station.c_str(), entry.channel.c_str(),
+    std::printf(wording::kChannelLine, entry.station.c_str(), entry.channel.c_str(),
                 entry.location.c_str(), entry.start, entry.end, static_cast<int>(entry.rate));
   }
   for (const TraceSegment& entry : context.segments) {

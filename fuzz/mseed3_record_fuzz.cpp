@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
+#include "fuzz/run_limits_input.h"
 #include "fuzz/segment_checks.h"
 #include "seed/channel_key.h"
 #include "seed/mseed3_layout.h"
@@ -21,10 +22,6 @@
 
 namespace {
 
-constexpr unsigned kListing = 1u << 0;
-constexpr unsigned kWindowBegin = 1u << 1;
-constexpr unsigned kWindowEnd = 1u << 2;
-constexpr unsigned kFilter = 1u << 3;
 constexpr unsigned kMatchCrc = 1u << 4;   // write each record's true CRC into it
 constexpr unsigned kSignature = 1u << 5;  // give each record the signature
 
@@ -65,16 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CollectingDebugSink sink;
   RunContext context;
   context.debug = &sink;
-  if (flags & kWindowBegin) context.window.begin = static_cast<double>(input.U32());
-  if (flags & kWindowEnd) context.window.end = static_cast<double>(input.U32());
-  if (flags & kFilter) {
-    ChannelFilterEntry entry;
-    entry.station = input.Text(7);
-    entry.channel = input.Text(7);
-    entry.location = input.Text(7);
-    context.filter.push_back(entry);
-  }
-  const bool listing = (flags & kListing) != 0;
+  fuzz::TakeRunLimits(input, flags, context);
+  const bool listing = (flags & fuzz::kListing) != 0;
   SourceCodesMemo memo;
 
   auto rest = input.Rest();

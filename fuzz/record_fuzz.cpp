@@ -8,17 +8,13 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
+#include "fuzz/run_limits_input.h"
 #include "fuzz/segment_checks.h"
 #include "seed/seed_record.h"
 
 namespace {
 
 constexpr int kLengths[] = {128, 256, 512, 1024, 4096};
-
-constexpr unsigned kListing = 1u << 0;
-constexpr unsigned kWindowBegin = 1u << 1;
-constexpr unsigned kWindowEnd = 1u << 2;
-constexpr unsigned kFilter = 1u << 3;
 
 }  // namespace
 
@@ -32,16 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CollectingDebugSink sink;
   RunContext context;
   context.debug = &sink;
-  if (flags & kWindowBegin) context.window.begin = static_cast<double>(input.U32());
-  if (flags & kWindowEnd) context.window.end = static_cast<double>(input.U32());
-  if (flags & kFilter) {
-    ChannelFilterEntry entry;
-    entry.station = input.Text(7);
-    entry.channel = input.Text(7);
-    entry.location = input.Text(7);
-    context.filter.push_back(entry);
-  }
-  const bool listing = (flags & kListing) != 0;
+  fuzz::TakeRunLimits(input, flags, context);
+  const bool listing = (flags & fuzz::kListing) != 0;
 
   const auto records = input.Rest();
   if (records.empty()) return 0;

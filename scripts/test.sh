@@ -14,16 +14,8 @@ bash scripts/install_packages.sh
 echo "== clang-format =="
 bash scripts/format_check.sh
 
-# PostgreSQL lives in a folder the postgres account can reach.
-pgdir=$(mktemp -d /tmp/tarnvel-test-pg.XXXXXX)
-chmod 755 "$pgdir"
-cleanup() {
-  bash "$root/scripts/pg_server.sh" stop "$pgdir" >/dev/null 2>&1 || true
-  rm -rf "$pgdir"
-}
-trap cleanup EXIT
-port=${TARNVEL_TEST_PG_PORT:-55432}
-eval "$(bash scripts/pg_server.sh start "$pgdir" "$port")"
+source scripts/scratch_postgres.sh
+scratch_postgres tarnvel-test-pg "${TARNVEL_TEST_PG_PORT:-55432}"
 
 export QT_QPA_PLATFORM=offscreen
 export LC_ALL=C.UTF-8

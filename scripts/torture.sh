@@ -26,14 +26,8 @@ fi
 cmake --build "$build" -j"$(nproc)" --target tarnvel tarnvel_torture tarnvel_kill_at >/dev/null
 
 if [ -z "${TARNVEL_PG_HOST:-}" ]; then
-  pgdir=$(mktemp -d /tmp/tarnvel-torture-pg.XXXXXX)
-  chmod 755 "$pgdir"
-  cleanup() {
-    bash "$root/scripts/pg_server.sh" stop "$pgdir" >/dev/null 2>&1 || true
-    rm -rf "$pgdir"
-  }
-  trap cleanup EXIT
-  eval "$(bash scripts/pg_server.sh start "$pgdir" "${TARNVEL_TORTURE_PG_PORT:-55439}")"
+  source scripts/scratch_postgres.sh
+  scratch_postgres tarnvel-torture-pg "${TARNVEL_TORTURE_PG_PORT:-55439}"
 fi
 export LC_ALL=C.UTF-8
 

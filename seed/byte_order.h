@@ -15,20 +15,30 @@ constexpr std::uint32_t ByteSwap32(std::uint32_t v) {
   return (v >> 24) | ((v >> 8) & 0x0000FF00u) | ((v << 8) & 0x00FF0000u) | (v << 24);
 }
 
-template <bool kBigEndian>
-inline std::uint32_t Load32(const std::uint8_t* p) {
-  std::uint32_t v;
+// A 16- or 32-bit value stored in the given byte order.
+template <bool kBigEndian, typename T>
+inline T LoadOrdered(const std::uint8_t* p) {
+  static_assert(sizeof(T) == 2 || sizeof(T) == 4);
+  T v;
   std::memcpy(&v, p, sizeof v);
-  if constexpr (kBigEndian != (std::endian::native == std::endian::big)) v = ByteSwap32(v);
+  if constexpr (kBigEndian != (std::endian::native == std::endian::big)) {
+    if constexpr (sizeof(T) == 2) {
+      v = ByteSwap16(v);
+    } else {
+      v = ByteSwap32(v);
+    }
+  }
   return v;
 }
 
 template <bool kBigEndian>
+inline std::uint32_t Load32(const std::uint8_t* p) {
+  return LoadOrdered<kBigEndian, std::uint32_t>(p);
+}
+
+template <bool kBigEndian>
 inline std::uint16_t Load16(const std::uint8_t* p) {
-  std::uint16_t v;
-  std::memcpy(&v, p, sizeof v);
-  if constexpr (kBigEndian != (std::endian::native == std::endian::big)) v = ByteSwap16(v);
-  return v;
+  return LoadOrdered<kBigEndian, std::uint16_t>(p);
 }
 
 inline std::uint32_t Load32(const std::uint8_t* p, bool bigEndian) {

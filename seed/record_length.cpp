@@ -8,8 +8,6 @@
 
 namespace tarnvel {
 
-constexpr std::size_t kPiece = 256;
-
 int DeclaredRecordLength(std::span<const std::uint8_t> p) {
   return p.size() < kMinimumRecord ? 0 : ReadBlocketteChain(p).declaredLength;
 }
@@ -26,11 +24,11 @@ bool LooksLikeDataRecordStart(std::span<const std::uint8_t> p) {
 }
 
 RecordLengthResult DetectRecordLength(
-    const std::function<long(std::span<std::uint8_t, 256>)>& readPiece) {
+    const std::function<long(std::span<std::uint8_t, kDetectionPiece>)>& readPiece) {
   RecordLengthResult result;
-  std::array<std::uint8_t, kPiece> piece{};
+  std::array<std::uint8_t, kDetectionPiece> piece{};
   for (std::size_t examined = 0; examined < kMaxPiecesExamined; ++examined) {
-    const long n = readPiece(std::span<std::uint8_t, 256>(piece));
+    const long n = readPiece(std::span<std::uint8_t, kDetectionPiece>(piece));
     if (n < 0) {
       result.readFailed = true;
       return result;
@@ -40,7 +38,7 @@ RecordLengthResult DetectRecordLength(
       result.recordLength = kMseed3ReadingLength;
       return result;
     }
-    if (n < static_cast<long>(kPiece)) {
+    if (n < static_cast<long>(kDetectionPiece)) {
       result.recordLength = 0;
       return result;
     }
@@ -54,7 +52,7 @@ RecordLengthResult DetectRecordLength(
         result.recordLength = chain.declaredLength != 0 ? chain.declaredLength : 4096;
       }
     }
-    if (data || result.recordLength % 256 != 0) return result;
+    if (data || result.recordLength % kDetectionPiece != 0) return result;
   }
   // No data record in the first MiB: endless or huge input without records (/dev/zero, a disk
   // image of zeros) is taken for what it is, a file without records.

@@ -1,4 +1,4 @@
-// Record lengths of a SEED file: detection from its first 256-byte pieces, and the length each
+// Record lengths of a SEED file: detection from its first pieces, and the length each
 // data record declares for itself.
 #pragma once
 
@@ -19,15 +19,18 @@ inline constexpr std::size_t kMaxPiecesExamined = 4096;
 // without a blockette 1000 is read at this one, the length a blockette 1001 alone gives.
 inline constexpr int kMseed3ReadingLength = 4096;
 
+// Detection reads the file in consecutive pieces of this many bytes.
+inline constexpr std::size_t kDetectionPiece = 256;
+
 struct RecordLengthResult {
   int recordLength = -1;  // 0: too short to tell; -1: not a data file; else the length
   bool readFailed = false;
 };
 
-// `readPiece` fills the 256-byte span with the next consecutive piece of the file and returns the
-// number of bytes read, or -1 on a read failure.
+// `readPiece` fills the kDetectionPiece-byte span with the next consecutive piece of the file and
+// returns the number of bytes read, or -1 on a read failure.
 RecordLengthResult DetectRecordLength(
-    const std::function<long(std::span<std::uint8_t, 256>)>& readPiece);
+    const std::function<long(std::span<std::uint8_t, kDetectionPiece>)>& readPiece);
 
 // The record length a data record's blockette 1000 declares, also behind a leading blockette
 // 1001 that links to it; 0 when the record declares none. Reads only within `record`.

@@ -95,7 +95,7 @@ StoreResult WaveformStore::EnforceChannelQuota(SegmentWork& work, double lastQty
     list.BindDouble(3, row.rate);
     list.BindText(4, path);
     while (OdbcSucceeded(list.Fetch())) {
-      row.path = path.data();
+      row.path = dataDir_.FromCpath(path.data());
       rows.push_back(row);
     }
     list.CloseCursor();

@@ -34,6 +34,20 @@ DataDirectory::DataDirectory(std::string_view setting) {
     text_ += part;
   }
   if (text_.empty()) text_ = absolute ? "/" : ".";
+  network_ = slashes.starts_with("//") && text_ != "/";
+}
+
+std::string DataDirectory::CpathOf(std::string_view relative) const {
+  if (!network_) return std::string(relative);
+  return "/" + text_ + "/" + std::string(relative);
+}
+
+std::string DataDirectory::FromCpath(std::string_view cpath) const {
+  if (network_) {
+    const std::string share = "/" + text_ + "/";
+    if (cpath.starts_with(share)) cpath.remove_prefix(share.size());
+  }
+  return std::string(cpath);
 }
 
 std::string DataDirectory::ToAbsolutePath(std::string_view path) const {

@@ -1,8 +1,11 @@
 // The data directory of the store, normalised once from the setting: '/' separators, no
-// doubled or trailing separators, no "." components. Every CPATH is relative to it, and every
-// path the store shows or opens is composed from it, so a directory written "/srv/qor",
-// "/srv/qor/" or "\srv\qor" gives the same texts everywhere. An empty setting is the working
-// folder ".".
+// doubled or trailing separators, no "." components. Every file of the store is known by its
+// path relative to it, and every path the store shows or opens is composed from it, so a
+// directory written "/srv/qor", "/srv/qor/" or "\srv\qor" gives the same texts everywhere. An
+// empty setting is the working folder ".". A directory set as a network share ("\\srv\qor" or
+// "//srv/qor") keeps a file's full path in CPATH, in the share's spelling
+// ("//srv/qor/ABC/05/..."), as the operators' help text promises; elsewhere CPATH is the
+// relative path.
 #pragma once
 
 #include <optional>
@@ -30,8 +33,21 @@ class DataDirectory {
   // directory may live anywhere. True when it exists afterwards.
   bool MakeDirectoryPath() const;
 
+  // Set as a network share: CPATH holds full paths.
+  bool IsNetworkShare() const { return network_; }
+
+  // The CPATH column text of the file at `relative` (a path relative to the directory): the
+  // path itself, or under a network share its full path.
+  std::string CpathOf(std::string_view relative) const;
+
+  // The path relative to the directory that a CPATH column text names: a full path under a
+  // network share loses the share's part; any other text stays as it is (and a relative one
+  // written before keeps naming its file).
+  std::string FromCpath(std::string_view cpath) const;
+
  private:
   std::string text_;
+  bool network_ = false;
 };
 
 // A path relative to the data directory that the store may open: not empty, not absolute, with

@@ -65,24 +65,18 @@ bool SyncGroup::Flush(const StoreFiles& files, const std::vector<int>& more) {
     std::vector<FileDescriptor> opened;
     std::vector<Target> targets;
     for (const int fd : more) targets.push_back(Target{fd, true});
-    for (const std::string& path : files_) {
-      FileDescriptor fd = files.OpenForSync(path, false);
+    // What went away meanwhile has nothing left to sync.
+    const auto open = [&](const std::string& path, bool folder) {
+      FileDescriptor fd = files.OpenForSync(path, folder);
       if (fd) {
-        targets.push_back(Target{fd.get(), true});
+        targets.push_back(Target{fd.get(), !folder});
         opened.push_back(std::move(fd));
       } else if (errno != ENOENT) {
         synced = false;
       }
-    }
-    for (const std::string& folder : folders_) {
-      FileDescriptor fd = files.OpenForSync(folder, true);
-      if (fd) {
-        targets.push_back(Target{fd.get(), false});
-        opened.push_back(std::move(fd));
-      } else if (errno != ENOENT) {
-        synced = false;
-      }
-    }
+    };
+    for (const std::string& path : files_) open(path, false);
+    for (const std::string& folder : folders_) open(folder, true);
     synced = SyncAll(targets) && synced;
   }
   Clear();

@@ -74,6 +74,7 @@ WaveformStore::SegmentWork WaveformStore::WorkFor(const SegmentToStore& segment)
 }
 
 StoreResult WaveformStore::StoreSegmentPieces(const SegmentToStore& segment) {
+  attempted_ = segment.path;
   const double start = segment.start;
   const double end = segment.end;
   const double rate = segment.rate;
@@ -84,7 +85,10 @@ StoreResult WaveformStore::StoreSegmentPieces(const SegmentToStore& segment) {
   }
   if (!ProbeFileList()) {
     // The open transaction is lost with the database.
-    return work_.open() ? work_.Recover(sr::kUnreachable, nullptr) : sr::kUnreachable;
+    const StoreResult rc =
+        work_.open() ? work_.Recover(sr::kUnreachable, nullptr) : sr::kUnreachable;
+    attempted_ = segment.path;  // the segments stored again named theirs
+    return rc;
   }
   // Codes become path components; none may lead out of the data directory.
   if (!HasSafeCodes(segment.station, segment.channel, segment.location)) {
@@ -119,6 +123,7 @@ StoreResult WaveformStore::StoreSegmentPieces(const SegmentToStore& segment) {
 }
 
 StoreResult WaveformStore::StoreAgain(const SegmentToStore& segment) {
+  attempted_ = segment.path;
   if (work_.Hold(segment) == nullptr) {
     PrintOpenError(segment.path);
     return sr::kFileOpenFailed;
@@ -130,6 +135,9 @@ StoreResult WaveformStore::StoreAgain(const SegmentToStore& segment) {
 StoreResult WaveformStore::StorePieces(SegmentWork& work) {
   const SegmentToStore& segment = work.segment;
   for (const Piece& piece : CutIntoPieces(segment.start, segment.rate, segment.count)) {
+    // Until the piece finds its file, the file it would start is the one it tries.
+    attempted_ = PathOnDisk(
+        ComposeWaveformCpath(LocalTimeOf(piece.start), segment.station, segment.channel));
     if (!work_.Open()) return sr::kStatementFailed;
     work_.Enlist(segment);
     StoreResult rc = StorePiece(work, piece);
@@ -191,6 +199,7 @@ WaveformStore::PieceProgress WaveformStore::StoreOverStoredFile(SegmentWork& wor
   const std::int64_t fileSamples = check.samples;
   if (offset < 0 || offset >= fileSamples) return {};
   const std::int64_t n = std::min(piece.count, fileSamples - offset);
+  attempted_ = PathOnDisk(stored.cpath);
 
   // Samples stored unchanged at their times are left as they are.
   std::string onDisk(static_cast<std::size_t>(4 * n), '\0');

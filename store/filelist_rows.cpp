@@ -53,9 +53,9 @@ struct FileColumns {
       statement.BindDouble(column++, end);
     }
   }
-  ChannelFile Row(const Statement& statement) const {
+  ChannelFile Row(const Statement& statement, const DataDirectory& directory) const {
     ChannelFile file;
-    file.cpath = path.data();
+    file.cpath = directory.FromCpath(path.data());
     file.offset = offset;
     file.begin = begin;
     file.quantity = quantity;
@@ -85,6 +85,13 @@ std::string WaveformStore::LocationPredicate(std::string_view location,
   if (IsBlankLocation(location)) return "(" + lcode + "='?\?' or " + lcode + " is null)";
   const std::string test = lcode + "='" + SqlText(location) + "'";
   return bracketExplicit ? "(" + test + ")" : test;
+}
+
+std::string WaveformStore::CpathPredicate(std::string_view cpath) const {
+  const std::string& column = names_.Column(kFl, "CPATH");
+  const std::string test = column + "='" + SqlText(cpath) + "'";
+  if (!dataDir_.IsNetworkShare()) return test;
+  return "(" + column + "='" + SqlText(dataDir_.CpathOf(cpath)) + "' or " + test + ")";
 }
 
 StoreResult WaveformStore::FindLastFile(SegmentWork& work, std::optional<ChannelFile>& latest) {
@@ -123,7 +130,7 @@ StoreResult WaveformStore::FindLastFile(SegmentWork& work, std::optional<Channel
         if (!OdbcSucceeded(rc)) return sr::kStatementFailed;
         otherOffset = columns.offset != kDataOffset;
         if (otherOffset) continue;
-        first = columns.Row(statement);
+        first = columns.Row(statement, dataDir_);
         break;
       }
       statement.CloseCursor();
@@ -185,7 +192,7 @@ StoreResult WaveformStore::FindFilesAround(SegmentWork& work, const Piece& piece
   std::vector<ChannelFile> rows;
   for (SQLRETURN rc = statement.Fetch(); rc != SQL_NO_DATA; rc = statement.Fetch()) {
     if (!OdbcSucceeded(rc)) return sr::kStatementFailed;
-    ChannelFile file = columns.Row(statement);
+    ChannelFile file = columns.Row(statement, dataDir_);
     if (IsStoreRelativePath(file.cpath)) rows.push_back(std::move(file));
   }
   statement.CloseCursor();
@@ -209,20 +216,20 @@ StoreResult WaveformStore::FindFileByPath(const StoreFiles& files, std::string_v
   found.reset();
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
-  const std::string text = FormatStatement(
-      "select %s,%s,%s,%s,%s,%s%s from %s where %s='%s'", names_.Column(kFl, "FOFF").c_str(),
-      names_.Column(kFl, "TBEGIN").c_str(), names_.Column(kFl, "TQTY").c_str(),
-      names_.Column(kFl, "CPATH").c_str(), names_.Column(kFl, "SPS").c_str(),
-      names_.Column(kFl, "CREATER").c_str(),
-      useEndTime_ ? ("," + names_.Column(kFl, "TEND")).c_str() : "", names_.Table(kFl).c_str(),
-      names_.Column(kFl, "CPATH").c_str(), SqlText(cpath).c_str());
+  const std::string text =
+      FormatStatement("select %s,%s,%s,%s,%s,%s%s from %s where %s",
+                      names_.Column(kFl, "FOFF").c_str(), names_.Column(kFl, "TBEGIN").c_str(),
+                      names_.Column(kFl, "TQTY").c_str(), names_.Column(kFl, "CPATH").c_str(),
+                      names_.Column(kFl, "SPS").c_str(), names_.Column(kFl, "CREATER").c_str(),
+                      useEndTime_ ? ("," + names_.Column(kFl, "TEND")).c_str() : "",
+                      names_.Table(kFl).c_str(), CpathPredicate(cpath).c_str());
   if (!OdbcSucceeded(statement.Execute(text))) return sr::kStatementFailed;
   FileColumns columns;
   columns.Bind(statement, useEndTime_);
   const SQLRETURN rc = statement.Fetch();
   if (rc == SQL_NO_DATA) return sr::kOk;
   if (!OdbcSucceeded(rc)) return sr::kStatementFailed;
-  found = columns.Row(statement);
+  found = columns.Row(statement, dataDir_);
   found->disk = files.Stat(cpath);
   statement.CloseCursor();
   return sr::kOk;
@@ -240,11 +247,12 @@ StoreResult WaveformStore::InsertFileRow(SegmentWork& work, const Piece& piece,
                                         col("TBEGIN"), col("TQTY"), col("SPS"), col("GAIN"),
                                         col("CPATH"), col("DATATYPE"), col("CH"), col("CREATER"),
                                         col("LDDATE"), col("FOFF"), col("CALIB"), col("CALPER"));
-  std::string values = FormatStatement(
-      "'%s',%0.4f,%0.2f,%0.2f,1,'%s',3,'%s','%s',{ts '%s'},%d,%0.2f,%0.2f",
-      SqlText(segment.station).c_str(), piece.start, quantity, segment.rate, SqlText(cpath).c_str(),
-      SqlText(segment.channel).c_str(), SqlText(segment.creator).c_str(), loadDate.c_str(),
-      kDataOffset, segment.calibration, segment.calibrationPeriod);
+  std::string values =
+      FormatStatement("'%s',%0.4f,%0.2f,%0.2f,1,'%s',3,'%s','%s',{ts '%s'},%d,%0.2f,%0.2f",
+                      SqlText(segment.station).c_str(), piece.start, quantity, segment.rate,
+                      SqlText(dataDir_.CpathOf(cpath)).c_str(), SqlText(segment.channel).c_str(),
+                      SqlText(segment.creator).c_str(), loadDate.c_str(), kDataOffset,
+                      segment.calibration, segment.calibrationPeriod);
   if (useEndTime_) {
     columns += FormatStatement(",%s", col("TEND"));
     values += FormatStatement(",%0.4f", piece.start + quantity);
@@ -286,12 +294,12 @@ StoreResult WaveformStore::UpdateFileRow(SegmentWork& work, const ChannelFile& f
   }
   // The row is picked by its CPATH as well, so two files starting in one second stay apart.
   const std::string text = FormatStatement(
-      "update %s set %s where %s='%s' and %s='%s' and %s and %s=%0.4f and %s=%0.2f and %s='%s'",
+      "update %s set %s where %s='%s' and %s='%s' and %s and %s=%0.4f and %s=%0.2f and %s",
       names_.Table(kFl).c_str(), assignments.c_str(), names_.Column(kFl, "STA").c_str(),
       SqlText(segment.station).c_str(), names_.Column(kFl, "CH").c_str(),
       SqlText(segment.channel).c_str(), LocationPredicate(segment.location, true).c_str(),
       names_.Column(kFl, "TBEGIN").c_str(), file.begin, names_.Column(kFl, "TQTY").c_str(),
-      file.quantity, names_.Column(kFl, "CPATH").c_str(), SqlText(file.cpath).c_str());
+      file.quantity, CpathPredicate(file.cpath).c_str());
   const SQLRETURN rc = statement.Execute(text);
   if (rc == SQL_NO_DATA) {
     // No row changed: either the row went away meanwhile, or the database dropped the update
@@ -316,12 +324,11 @@ StoreResult WaveformStore::DeleteFileRow(SegmentWork& work, double begin, std::s
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
   const std::string text = FormatStatement(
-      "delete from %s where %s='%s' and %s='%s' and %s and %s=%0.4f and %s='%s'",
+      "delete from %s where %s='%s' and %s='%s' and %s and %s=%0.4f and %s",
       names_.Table(kFl).c_str(), names_.Column(kFl, "STA").c_str(),
       SqlText(segment.station).c_str(), names_.Column(kFl, "CH").c_str(),
       SqlText(segment.channel).c_str(), LocationPredicate(segment.location, false).c_str(),
-      names_.Column(kFl, "TBEGIN").c_str(), begin, names_.Column(kFl, "CPATH").c_str(),
-      SqlText(cpath).c_str());
+      names_.Column(kFl, "TBEGIN").c_str(), begin, CpathPredicate(cpath).c_str());
   const SQLRETURN rc = statement.Execute(text);
   if (!OdbcSucceeded(rc) && rc != SQL_NO_DATA) return sr::kDeleteFailed;
   ForgetDeleted(work.rows, statement, cpath);
@@ -331,9 +338,8 @@ StoreResult WaveformStore::DeleteFileRow(SegmentWork& work, double begin, std::s
 StoreResult WaveformStore::DeleteRowsOfPath(SegmentWork& work, std::string_view cpath) {
   Statement statement(connection_.get());
   if (!statement.ok()) return sr::kStatementFailed;
-  const std::string text =
-      FormatStatement("delete from %s where %s='%s'", names_.Table(kFl).c_str(),
-                      names_.Column(kFl, "CPATH").c_str(), SqlText(cpath).c_str());
+  const std::string text = FormatStatement("delete from %s where %s", names_.Table(kFl).c_str(),
+                                           CpathPredicate(cpath).c_str());
   const SQLRETURN rc = statement.Execute(text);
   if (!OdbcSucceeded(rc) && rc != SQL_NO_DATA) return sr::kDeleteFailed;
   ForgetDeleted(work.rows, statement, cpath);

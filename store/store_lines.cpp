@@ -7,7 +7,7 @@
 namespace tarnvel {
 
 void PrintOpenError(const std::string& path) {
-  std::printf("\n\nOpen Err: \n%s\n", path.c_str());
+  std::printf(wording::kOpenErrLine, wording::kOpenErr, path.c_str());
   std::fflush(stdout);
 }
 

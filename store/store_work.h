@@ -63,6 +63,8 @@ class StoreWork {
                                                             std::int64_t samples) const = 0;
     // Stores a segment again after a failure undid it, its lock taken anew.
     virtual StoreResult StoreAgain(const SegmentToStore& segment) = 0;
+    // The file the last storing wrote or tried to write last, as a path on disk.
+    virtual const std::string& AttemptedFilePath() const = 0;
     virtual DebugSink& Debug() = 0;
   };
 

@@ -67,14 +67,12 @@ std::array<char, kWaveformHeaderSize> WaveformStore::HeaderFor(const SegmentToSt
 StoreResult WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
   const SegmentToStore& segment = work.segment;
   const std::tm local = LocalTimeOf(piece.start);
-  char hour[16];
-  std::snprintf(hour, sizeof hour, "%02d", local.tm_hour);
-  const std::string folder = segment.station + "/" + hour + "/";
 
   // The first name that no row registers and nothing occupies; a link on the way is refused.
   std::string cpath;
   for (int serial = 0;; ++serial) {
-    cpath = folder + ComposeWaveformFileName(local, segment.channel, segment.station, serial);
+    cpath = ComposeWaveformCpath(local, segment.station, segment.channel, serial);
+    attempted_ = PathOnDisk(cpath);
     const StoreFiles::Entry entry = work.files.Stat(cpath);
     if (entry.kind == StoreFiles::Kind::kOther || serial == kMostSerials) {
       PrintOpenError(PathOnDisk(cpath));
@@ -123,6 +121,7 @@ StoreResult WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece,
   const SegmentToStore& segment = work.segment;
   // Samples go right after those the row registers, never after whatever else the file holds.
   const off_t registeredEnd = kDataOffset + 4 * decision.fileSamples;
+  attempted_ = PathOnDisk(file.cpath);
   // Another program's file keeps its own header, as before.
   const bool ownHeader = file.creator == segment.creator;
   FileDescriptor fd;
@@ -175,6 +174,7 @@ StoreResult WaveformStore::ReplaceSamples(SegmentWork& work, const Piece& piece,
   const SegmentToStore& segment = work.segment;
   std::string content(static_cast<std::size_t>(kDataOffset + 4 * fileSamples), '\0');
   // A file cut inside its header has nothing worth reading: it gets its header anew.
+  attempted_ = PathOnDisk(stored.cpath);
   const bool hasHeader = stored.disk.size >= kDataOffset;
   if (hasHeader) {
     const FileDescriptor old = work.files.OpenForReading(stored.cpath);

@@ -6,6 +6,13 @@
 
 namespace tarnvel {
 
+std::tm LocalTimeOf(double epoch) {
+  const auto seconds = static_cast<std::time_t>(std::floor(epoch));  // also before 1970
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  return local;
+}
+
 std::string FormatDurationText(double lengthSeconds) {
   const double days = std::floor(lengthSeconds / 86400.0);
   const double r = std::fmod(lengthSeconds, 86400.0);
@@ -52,6 +59,14 @@ std::string ComposeWaveformFileName(const std::tm& start, std::string_view chann
                   ch.c_str(), sta.c_str());
   }
   return text;
+}
+
+std::string ComposeWaveformCpath(const std::tm& start, std::string_view station,
+                                 std::string_view channel, int serial) {
+  char hour[16];
+  std::snprintf(hour, sizeof hour, "%02d", start.tm_hour);
+  return std::string(station) + "/" + hour + "/" +
+         ComposeWaveformFileName(start, channel, station, serial);
 }
 
 }  // namespace tarnvel

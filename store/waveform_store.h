@@ -95,6 +95,9 @@ class WaveformStore : private StoreWork::Store {
   // a failed segment to be reported now; the list empties.
   using SegmentName = StoreWork::SegmentName;
   std::vector<SegmentName> TakeUndoneSegments();
+  // The file the last StoreSegment call wrote or tried to write last, as a path on disk: the
+  // file its failure is about (before any piece found its file, the path it was given).
+  const std::string& AttemptedFilePath() const override { return attempted_; }
   // What the committed transactions of this store stored so far.
   const StoreTally& Committed() const { return work_.Committed(); }
 
@@ -204,6 +207,9 @@ class WaveformStore : private StoreWork::Store {
   // ---- FILELIST statements (filelist_rows.cpp); the channel's ChannelRows answer where they
   // can and learn every change ----
   std::string LocationPredicate(std::string_view location, bool bracketExplicit) const;
+  // The test for the rows of the file at `cpath` (relative to the data directory): "CPATH='...'"
+  // and, under a network share, its full path as well.
+  std::string CpathPredicate(std::string_view cpath) const;
   StoreResult FindLastFile(SegmentWork& work, std::optional<ChannelFile>& latest);
   StoreResult FindFilesAround(SegmentWork& work, const Piece& piece,
                               std::vector<ChannelFile>& files);
@@ -248,6 +254,7 @@ class WaveformStore : private StoreWork::Store {
   SchemaNames names_;
 
   std::uint64_t segmentCount_ = 0;
+  std::string attempted_;  // AttemptedFilePath
   // The last answer of the probe: the latest TBEGIN of FILELIST (std::nullopt for no row), and
   // how many probes were answered.
   std::optional<double> probeLatest_;

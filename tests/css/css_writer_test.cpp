@@ -87,12 +87,7 @@ TEST(WfdiscLineTest, LineHasTheFixedFieldsAnd283Characters) {
   const std::string name = WfdiscDataFileName(segment);
   EXPECT_EQ(name, "20130828131457-ABC-BHZ00.w");
   std::tm load{};
-  load.tm_year = 124;
-  load.tm_mon = 0;
-  load.tm_mday = 5;
-  load.tm_hour = 7;
-  load.tm_min = 8;
-  load.tm_sec = 9;
+  ASSERT_NE(strptime("2024-01-05 07:08:09", "%Y-%m-%d %H:%M:%S", &load), nullptr);
   const std::string line = FormatWfdiscLines(segment, name, load);
   // Every column at its width; dir and dfile padded to 64 and 32 characters.
   EXPECT_EQ(line,

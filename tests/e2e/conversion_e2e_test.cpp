@@ -881,6 +881,38 @@ TEST_P(ConversionTest, EverySpellingOfTheDataDirectoryGivesOneStore) {
   }
 }
 
+// A data directory set as a network share ("//srv/qor" or "\\\\srv\\qor") keeps each file's full
+// path in CPATH; the store finds and continues its files by that path in either spelling.
+TEST_P(ConversionTest, ANetworkShareDataDirectoryKeepsFullPathsInCpath) {
+  const auto first = RandomWalk(2000, 175, 50);
+  const auto second = RandomWalk(1000, 176, 50);
+  std::vector<std::int32_t> both = first;
+  both.insert(both.end(), second.begin(), second.end());
+  ExpectSamples({"ABC", "BHZ", "??", kStart, 20.0, both});
+  const std::string share = "/" + db().dataDir().generic_string();
+  std::string backslashes = share;
+  std::replace(backslashes.begin(), backslashes.end(), '/', '\\');
+  const auto seed = Place("one.seed", PackChannel("ABC", "BHZ", "", kStart, 20.0, first));
+  const auto later =
+      Place("later.seed", PackChannel("ABC", "BHZ", "", kStart + 100.0, 20.0, second));
+  const std::string cpath = share + "/ABC/13/21032009-130500-BHZ.ABC";
+
+  auto result = Run({seed.string(), "DATA=" + share});
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(db().Query("select CPATH from FILELIST"), (std::vector<Row>{{cpath}}));
+  // The next piece continues the file, the directory spelled with backslashes.
+  result = Run({later.string(), "DATA=" + backslashes});
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(EndOf(result.output, Summary(1000, 1, 0, 1, 0, 0)), Summary(1000, 1, 0, 1, 0, 0));
+  const auto rows = db().Query("select CPATH, TQTY from FILELIST");
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0][0], cpath);
+  EXPECT_DOUBLE_EQ(std::stod(rows[0][1]), 150.0);
+  const auto stored = SnapshotOf(db(), db().dataDir());
+  ASSERT_EQ(Run({seed.string(), "DATA=" + share + "/"}).exitCode, 0);
+  EXPECT_TRUE(SnapshotOf(db(), db().dataDir()) == stored);
+}
+
 // An empty data directory is the working folder, for files, CPATH and the channel locks alike.
 TEST_P(ConversionTest, NoDataDirectoryIsTheWorkingFolder) {
   const auto samples = RandomWalk(2000, 181, 50);

@@ -245,16 +245,18 @@ class FaultTest : public HardeningTest {
     }
   }
   // Every new row of `station` is refused from now on.
-  void RefuseRowsOf(const std::string& station) {
+  void RefuseRowsOf(const std::string& station) { RefuseRowsWhere("new.STA='" + station + "'"); }
+  // Every new row for which `condition` (on "new.") holds is refused from now on.
+  void RefuseRowsWhere(const std::string& condition) {
     if (GetParam() == DatabaseKind::kSqlite) {
-      db().Execute("create trigger refuse_station before insert on FILELIST when new.STA='" +
-                   station + "' begin select raise(abort, 'refused'); end");
+      db().Execute("create trigger refuse_station before insert on FILELIST when " + condition +
+                   " begin select raise(abort, 'refused'); end");
     } else {
       db().Execute(
           "create function refuse() returns trigger language plpgsql as "
           "$$ begin raise exception 'refused'; end $$");
-      db().Execute("create trigger refuse before insert on FILELIST for each row when (new.STA='" +
-                   station + "') execute function refuse()");
+      db().Execute("create trigger refuse before insert on FILELIST for each row when (" +
+                   condition + ") execute function refuse()");
     }
   }
 
@@ -909,6 +911,38 @@ TEST_P(FaultTest, ARefusalAmongSegmentsCommittedTogetherFailsOnlyItsOwnSegment) 
   EXPECT_EQ(CountOf(result.output, "\rDB write error (DEF::BHZ::"), 1u) << result.output;
   EXPECT_EQ(AllStoreProblems(StoredFiles(db()), Data(), kept), std::vector<std::string>{});
   EXPECT_EQ(db().Count("FILELIST"), 2);
+}
+
+// A failed segment is named by the file its storing tried: a code shorter than its field, a
+// second file of one second, and two location codes of one channel each give their own name.
+TEST_P(FaultTest, AFailedSegmentNamesTheFileItsStoringTried) {
+  const auto first = RandomWalk(400, 281, 30);
+  const auto tenth = RandomWalk(400, 282, 30);
+  ASSERT_EQ(Convert(Seed("a.seed", "00", kStart, 20.0, first), Data()).exitCode, 0);
+  RefuseRowsWhere("new.LCODE='20' or new.STA='AB'");
+  const fs::path seed = workDir() / "three.seed";
+  WriteFile(seed, PackChannel("ABC", "BHZ", "10", kStart, 20.0, tenth) +
+                      PackChannel("ABC", "BHZ", "20", kStart, 20.0, RandomWalk(400, 283, 30)) +
+                      PackChannel("AB", "HZ", "", kStart, 20.0, RandomWalk(400, 284, 30)));
+  const auto result = Convert(seed, Data());
+  EXPECT_EQ(result.exitCode, Code(-4)) << result.output;
+  const std::string data = Data().string();
+  EXPECT_EQ(CountOf(result.output, "\rDB write error ("), 2u) << result.output;
+  EXPECT_NE(result.output.find("\rDB write error (ABC::BHZ::" + data +
+                               "/ABC/13/21032009-130500-BHZ-2.ABC)\n"),
+            std::string::npos)
+      << result.output;
+  EXPECT_NE(
+      result.output.find("\rDB write error (AB::HZ::" + data + "/AB/13/21032009-130500- HZ. AB)\n"),
+      std::string::npos)
+      << result.output;
+  EXPECT_EQ(db().Query("select LCODE, CPATH from FILELIST order by LCODE"),
+            (std::vector<Row>{{"00", "ABC/13/21032009-130500-BHZ.ABC"},
+                              {"10", "ABC/13/21032009-130500-BHZ-1.ABC"}}));
+  EXPECT_EQ(AllStoreProblems(StoredFiles(db()), Data(),
+                             {{"ABC", "BHZ", "00", kStart, 20.0, first},
+                              {"ABC", "BHZ", "10", kStart, 20.0, tenth}}),
+            std::vector<std::string>{});
 }
 
 // A piece that replaces stored samples commits in its middle and goes on with new samples in

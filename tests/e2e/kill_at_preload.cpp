@@ -224,9 +224,9 @@ bool FailsToSync(int fd) {
   return PathOf(fd).rfind(below, 0) == 0;
 }
 
-int fsync(int fd) {
-  static const auto next = Next<int (*)(int)>("fsync");
-  Count("fsync", PathOf(fd));
+// A sync call, counted; refused with EIO where FailsToSync says so.
+static int CountedSync(const char* name, int (*next)(int), int fd) {
+  Count(name, PathOf(fd));
   if (FailsToSync(fd)) {
     errno = EIO;
     return -1;
@@ -234,14 +234,14 @@ int fsync(int fd) {
   return next(fd);
 }
 
+int fsync(int fd) {
+  static const auto next = Next<int (*)(int)>("fsync");
+  return CountedSync("fsync", next, fd);
+}
+
 int fdatasync(int fd) {
   static const auto next = Next<int (*)(int)>("fdatasync");
-  Count("fdatasync", PathOf(fd));
-  if (FailsToSync(fd)) {
-    errno = EIO;
-    return -1;
-  }
-  return next(fd);
+  return CountedSync("fdatasync", next, fd);
 }
 
 // The function flock(2) shares its name with fcntl's struct flock.

@@ -28,15 +28,9 @@ constexpr double kStart = 1237640700.0;  // 2009-03-21 13:05:00 UTC
 
 std::string OneChannel(int recordLength, bool bigEndian, std::size_t count = 5000,
                        double rate = 20.0, const std::string& location = "00") {
-  PackSpec spec;
-  spec.station = "ABC";
-  spec.channel = "BHZ";
-  spec.location = location;
-  spec.startEpoch = kStart;
-  spec.sampleRate = rate;
+  PackSpec spec = ChannelSpec("ABC", "BHZ", location, kStart, rate, recordLength);
   spec.encoding = kEncodingSteim2;
   spec.bigEndian = bigEndian;
-  spec.recordLength = recordLength;
   const auto samples = RandomWalk(count, 7, 300);
   return PackRecords(spec, samples);
 }

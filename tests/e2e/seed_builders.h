@@ -14,9 +14,11 @@
 
 namespace tarnvel::testing {
 
-inline std::string PackChannel(const std::string& station, const std::string& channel,
-                               const std::string& location, double start, double rate,
-                               const std::vector<std::int32_t>& samples, int recordLength = 512) {
+// The records of one channel's samples from `start` on, in the packer's default encoding and
+// byte order.
+inline PackSpec ChannelSpec(const std::string& station, const std::string& channel,
+                            const std::string& location, double start, double rate,
+                            int recordLength = 512) {
   PackSpec spec;
   spec.station = station;
   spec.channel = channel;
@@ -24,7 +26,13 @@ inline std::string PackChannel(const std::string& station, const std::string& ch
   spec.startEpoch = start;
   spec.sampleRate = rate;
   spec.recordLength = recordLength;
-  return PackRecords(spec, samples);
+  return spec;
+}
+
+inline std::string PackChannel(const std::string& station, const std::string& channel,
+                               const std::string& location, double start, double rate,
+                               const std::vector<std::int32_t>& samples, int recordLength = 512) {
+  return PackRecords(ChannelSpec(station, channel, location, start, rate, recordLength), samples);
 }
 
 // The records of several packed channels taken in turn, one from each, as a station's file

@@ -87,6 +87,13 @@ inline std::set<std::string> FilesOnDisk(const std::filesystem::path& dataDir) {
   return out;
 }
 
+// The path below `dataDir` that a CPATH names: a full path in a network share's spelling
+// ("//srv/qor/ABC/..." for a data directory "/srv/qor") loses the directory's part.
+inline std::string RelativeCpath(const std::string& cpath, const std::filesystem::path& dataDir) {
+  const std::string share = "/" + dataDir.generic_string() + "/";
+  return cpath.rfind(share, 0) == 0 ? cpath.substr(share.size()) : cpath;
+}
+
 // The "Time duration=" text of a header for a file of `length` seconds: days, hours, minutes,
 // whole seconds.
 inline std::string DurationText(double length) {
@@ -150,7 +157,7 @@ inline std::vector<std::string> StoreProblems(const std::vector<StoredFile>& fil
   namespace fs = std::filesystem;
   std::vector<std::string> problems;
   std::map<std::string, int> registrations;
-  for (const StoredFile& file : files) ++registrations[file.cpath];
+  for (const StoredFile& file : files) ++registrations[RelativeCpath(file.cpath, dataDir)];
   for (const auto& [cpath, count] : registrations) {
     if (count > 1) problems.push_back("twice: " + cpath);
   }

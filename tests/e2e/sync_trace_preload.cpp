@@ -63,6 +63,15 @@ bool SyncFails(const char* call, int fd) {
   return fail != nullptr && *fail != '\0' && path.find(fail) != std::string::npos;
 }
 
+// A sync call, recorded; refused with EIO where SyncFails says so.
+int SyncOrFail(const char* call, int (*next)(int), int fd) {
+  if (SyncFails(call, fd)) {
+    errno = EIO;
+    return -1;
+  }
+  return next(fd);
+}
+
 }  // namespace
 
 extern "C" {
@@ -87,20 +96,12 @@ int linkat(int fromFolder, const char* from, int toFolder, const char* to, int f
 
 int fdatasync(int fd) {
   static const auto next = Next<int (*)(int)>("fdatasync");
-  if (SyncFails("fdatasync", fd)) {
-    errno = EIO;
-    return -1;
-  }
-  return next(fd);
+  return SyncOrFail("fdatasync", next, fd);
 }
 
 int fsync(int fd) {
   static const auto next = Next<int (*)(int)>("fsync");
-  if (SyncFails("fsync", fd)) {
-    errno = EIO;
-    return -1;
-  }
-  return next(fd);
+  return SyncOrFail("fsync", next, fd);
 }
 
 }  // extern "C"

@@ -102,15 +102,22 @@ struct Case {
   int length;
 };
 
-class PackedRecords : public ::testing::TestWithParam<Case> {};
+class PackedRecords : public ::testing::TestWithParam<Case> {
+ protected:
+  // The case's encoding, byte order and record length, from `start` on.
+  static PackSpec SpecOf(const Case& c, double start) {
+    PackSpec spec;
+    spec.encoding = c.encoding;
+    spec.bigEndian = c.big;
+    spec.recordLength = c.length;
+    spec.startEpoch = start;
+    return spec;
+  }
+};
 
 TEST_P(PackedRecords, SeveralChannelsDecodeLikeTheReference) {
   const Case c = GetParam();
-  PackSpec spec;
-  spec.encoding = c.encoding;
-  spec.bigEndian = c.big;
-  spec.recordLength = c.length;
-  spec.startEpoch = 1377695697.1234;
+  PackSpec spec = SpecOf(c, 1377695697.1234);
 
   std::string file;
   spec.station = "WALK";
@@ -137,11 +144,7 @@ TEST_P(PackedRecords, SeveralChannelsDecodeLikeTheReference) {
 
 TEST_P(PackedRecords, ValuesNearAndBeyondSingleFloatPrecision) {
   const Case c = GetParam();
-  PackSpec spec;
-  spec.encoding = c.encoding;
-  spec.bigEndian = c.big;
-  spec.recordLength = c.length;
-  spec.startEpoch = 1600000000.0;
+  const PackSpec spec = SpecOf(c, 1600000000.0);
   std::vector<std::int32_t> values;
   // Around 2^24 single floats stop holding every integer; around 2^28 Steim2 still packs the
   // differences of a slow walk.
@@ -183,6 +186,15 @@ TEST(PackedRecords, RecordStartsFollowTheReferenceRecordByRecord) {
     EXPECT_EQ(header.sampleCount, reference[i].sampleCount);
     EXPECT_DOUBLE_EQ(SampleRateFromFactors(header.rateFactor, header.rateMultiplier), 40.5);
   }
+}
+
+// A test name from a file name: its letters and digits.
+std::string TestNameOf(const char* fileName) {
+  std::string name;
+  for (const char* c = fileName; *c != 0; ++c) {
+    if (std::isalnum(static_cast<unsigned char>(*c))) name.push_back(*c);
+  }
+  return name;
 }
 
 // Real files: every channel's samples as the reference decodes them.
@@ -247,13 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SampleFile{"reference-testdata-int16.mseed2", 512, 1, 220},
                       SampleFile{"reference-testdata-float32.mseed2", 512, 1, 500},
                       SampleFile{"reference-testdata-float64.mseed2", 512, 1, 500}),
-    [](const ::testing::TestParamInfo<SampleFile>& p) {
-      std::string name;
-      for (const char* c = p.param.name; *c != 0; ++c) {
-        if (std::isalnum(static_cast<unsigned char>(*c))) name.push_back(*c);
-      }
-      return name;
-    });
+    [](const ::testing::TestParamInfo<SampleFile>& p) { return TestNameOf(p.param.name); });
 
 // miniSEED 3 files against their SEED 2 counterparts as the reference decodes those: the same
 // samples, and every record at the time of its first sample there.
@@ -329,13 +335,7 @@ INSTANTIATE_TEST_SUITE_P(
         FilePair{"reference-testdata-float32.mseed3", "reference-testdata-float32.mseed2", 1, 500},
         FilePair{"reference-testdata-float64.mseed3", "reference-testdata-float64.mseed2", 1, 500},
         FilePair{"testdata-3channel-signal.mseed3", "testdata-3channel-signal.mseed2", 3, 12600}),
-    [](const ::testing::TestParamInfo<FilePair>& p) {
-      std::string name;
-      for (const char* c = p.param.mseed3; *c != 0; ++c) {
-        if (std::isalnum(static_cast<unsigned char>(*c))) name.push_back(*c);
-      }
-      return name;
-    });
+    [](const ::testing::TestParamInfo<FilePair>& p) { return TestNameOf(p.param.mseed3); });
 
 // Random samples of one encoding: what the packer takes and, as the plain model, the floats
 // the store must hold.

@@ -79,7 +79,7 @@ struct RecordBuilder {
   char quality = 'D';
   std::string station = "ABC";
   std::string channel = "BHZ";
-  std::string location;
+  std::string location{};
   std::uint16_t year = 2013, day = 240;
   std::uint8_t hour = 13, minute = 14, second = 57;
   std::uint16_t fractions = 0;

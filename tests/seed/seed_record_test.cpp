@@ -358,14 +358,9 @@ TEST(Decoding, RecordsWithoutSamplesAreNotFiled) {
 }
 
 TEST(Window, BeginAndEndRules) {
-  RecordBuilder b;
-  b.count = 100;  // 1 s at 100 sps
-  b.encoding = 10;
-  b.hour = 0;
-  b.minute = 0;
-  b.second = 0;
-  b.year = 2020;
-  b.day = 1;
+  // 1 s at 100 sps from 2020-01-01 00:00:00.
+  const RecordBuilder b{
+      .year = 2020, .day = 1, .hour = 0, .minute = 0, .second = 0, .count = 100, .encoding = 10};
   const auto r = CountingRecord(b, 100);
   const double t = 1577836800.0;
   const auto kept = [&](std::optional<double> begin, std::optional<double> end) {
@@ -388,14 +383,9 @@ TEST(Window, BeginAndEndRules) {
 }
 
 TEST(Window, RecordsBeforeNineteenSeventy) {
-  RecordBuilder b;
-  b.count = 100;  // 1 s at 100 sps
-  b.encoding = 10;
-  b.year = 1964;
-  b.day = 87;  // 27 March
-  b.hour = 3;
-  b.minute = 36;
-  b.second = 11;
+  // 1 s at 100 sps from 1964-03-27 (day 87) 03:36:11.
+  const RecordBuilder b{
+      .year = 1964, .day = 87, .hour = 3, .minute = 36, .second = 11, .count = 100, .encoding = 10};
   const auto r = CountingRecord(b, 100);
   const double t = -181945429.0;  // 1964-03-27 03:36:11 UTC
   RecordHeader h;

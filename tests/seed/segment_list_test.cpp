@@ -189,22 +189,19 @@ TEST(Filing, ManyGapsAndChannelsFileLikeALinearSearch) {
 
 TEST(Filing, ExtendKeepsTheIndexInStepForAnyEntry) {
   SegmentList list;
-  TraceSegment a;
-  a.rate = 10;
-  a.nominalRate = 10.0;
-  a.station = "A";
-  a.channel = "BHZ";
-  a.location = "??";
-  a.start = a.end = 100.0;
-  TraceSegment b = TraceSegment{};
-  b.rate = 10;
-  b.nominalRate = 10.0;
-  b.station = "a";
-  b.channel = "bhz";
-  b.location = "??";
-  b.start = b.end = 200.0;
-  list.Add(std::move(a));
-  list.Add(std::move(b));
+  // Two empty 10 sps entries whose codes differ in letter case only.
+  const auto entry = [](const char* station, const char* channel, double start) {
+    TraceSegment e;
+    e.rate = 10;
+    e.nominalRate = 10.0;
+    e.station = station;
+    e.channel = channel;
+    e.location = "??";
+    e.start = e.end = start;
+    return e;
+  };
+  list.Add(entry("A", "BHZ", 100.0));
+  list.Add(entry("a", "bhz", 200.0));
   list.Extend(list[0], 50);  // not the entry last added
   EXPECT_DOUBLE_EQ(list[0].end, 105.0);
   EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 105.1, 10.0), &list[0]);

@@ -8,6 +8,18 @@ namespace {
 
 using Work = StoreTally::FileWork;
 
+// Totals in the order of the summary line, the replaced samples last.
+StoreTally::Totals TotalsOf(std::int64_t samples, int files, int created, int continued,
+                            int rewritten, std::int64_t already, std::int64_t replaced) {
+  return {.samples = samples,
+          .files = files,
+          .newFiles = created,
+          .continued = continued,
+          .rewritten = rewritten,
+          .storedAlready = already,
+          .replaced = replaced};
+}
+
 TEST(StoreTallyTest, EachFileIsCountedOnceByWhatTheRunDidToIt) {
   StoreTally transaction;
   transaction.Wrote("a", Work::kNew, 100);
@@ -17,15 +29,7 @@ TEST(StoreTallyTest, EachFileIsCountedOnceByWhatTheRunDidToIt) {
   transaction.Wrote("c", Work::kContinued, 7);
   transaction.Wrote("d", Work::kRewritten, 0);  // nothing written: no file of the run
   transaction.FoundStored(1000);
-  StoreTally::Totals expected;
-  expected.samples = 162;
-  expected.files = 3;
-  expected.newFiles = 1;
-  expected.continued = 1;
-  expected.rewritten = 1;
-  expected.storedAlready = 1000;
-  expected.replaced = 4;
-  EXPECT_EQ(transaction.Sum(), expected);
+  EXPECT_EQ(transaction.Sum(), TotalsOf(162, 3, 1, 1, 1, 1000, 4));
 
   // Committed in two transactions, the same files are still counted once.
   StoreTally run;
@@ -35,14 +39,7 @@ TEST(StoreTallyTest, EachFileIsCountedOnceByWhatTheRunDidToIt) {
   later.Wrote("e", Work::kNew, 10);
   later.FoundStored(5);
   run.Add(later);
-  expected.samples = 174;
-  expected.files = 4;
-  expected.newFiles = 2;
-  expected.continued = 0;
-  expected.rewritten = 2;
-  expected.storedAlready = 1005;
-  expected.replaced = 6;
-  EXPECT_EQ(run.Sum(), expected);
+  EXPECT_EQ(run.Sum(), TotalsOf(174, 4, 2, 0, 2, 1005, 6));
   EXPECT_EQ(StoreTally().Sum(), StoreTally::Totals{});
 }
 

@@ -116,6 +116,22 @@ TEST(DataDirectoryTest, CpathAndPathsOnDiskTranslateBothWays) {
 
   // An absolute path (a wfdisc file elsewhere) is not put under the directory.
   EXPECT_EQ(absolute.ToAbsolutePath("/tmp/out.wfdisc"), "/tmp/out.wfdisc");
+
+  // CPATH is the relative path, except under a network share: there it is the full path.
+  EXPECT_FALSE(absolute.IsNetworkShare());
+  EXPECT_EQ(absolute.CpathOf("ABC/05/x"), "ABC/05/x");
+  EXPECT_EQ(absolute.FromCpath("ABC/05/x"), "ABC/05/x");
+  for (const char* setting : {"//srv/qor", "\\\\srv\\qor\\", "//srv//qor/."}) {
+    const DataDirectory share(setting);
+    SCOPED_TRACE(setting);
+    EXPECT_TRUE(share.IsNetworkShare());
+    EXPECT_EQ(share.ToAbsolutePath("ABC/05/x"), "/srv/qor/ABC/05/x");
+    EXPECT_EQ(share.CpathOf("ABC/05/x"), "//srv/qor/ABC/05/x");
+    EXPECT_EQ(share.FromCpath("//srv/qor/ABC/05/x"), "ABC/05/x");
+    EXPECT_EQ(share.FromCpath("ABC/05/x"), "ABC/05/x");                  // written before
+    EXPECT_EQ(share.FromCpath("//srv/qor2/ABC/x"), "//srv/qor2/ABC/x");  // not below it
+  }
+  EXPECT_FALSE(DataDirectory("///").IsNetworkShare());
 }
 
 TEST(DataDirectoryTest, OnlyPlainRelativePathsAreOpened) {

@@ -1,6 +1,7 @@
 #include "tests/support/torture_history.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -34,30 +35,25 @@ double ParseRate(const std::string& text) {
   return std::stod(text.substr(0, slash)) / std::stod(text.substr(slash + 1));
 }
 
+// The words of the history text, by the enumerators' order.
+constexpr std::array<const char*, 3> kChangeNames = {"insert", "update", "delete"};
+constexpr std::array<const char*, 4> kOrderNames = {"pieces", "interleaved", "shuffled",
+                                                    "reversed"};
+
 const char* ChangeName(Change change) {
-  switch (change) {
-    case Change::kInsert:
-      return "insert";
-    case Change::kUpdate:
-      return "update";
-    case Change::kDelete:
-      return "delete";
-  }
-  return "?";
+  return kChangeNames.at(static_cast<std::size_t>(change));
+}
+const char* OrderName(Order order) {
+  return kOrderNames.at(static_cast<std::size_t>(order));
 }
 
-const char* OrderName(Order order) {
-  switch (order) {
-    case Order::kPieces:
-      return "pieces";
-    case Order::kInterleaved:
-      return "interleaved";
-    case Order::kShuffled:
-      return "shuffled";
-    case Order::kReversed:
-      return "reversed";
+// The enumerator a word names; `what` says which kind in the error.
+template <typename E, std::size_t N>
+E Named(const std::array<const char*, N>& names, const std::string& word, const char* what) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (word == names[i]) return static_cast<E>(i);
   }
-  return "?";
+  throw std::invalid_argument(std::string(what) + " " + word);
 }
 
 std::string EncodingName(int encoding) {
@@ -161,11 +157,7 @@ Run ParseRun(const std::vector<std::string>& words) {
     } else if (key == "le") {
       run.file.littleEndian = true;
     } else if (key == "order") {
-      run.file.order = value == "pieces"        ? Order::kPieces
-                       : value == "interleaved" ? Order::kInterleaved
-                       : value == "shuffled"    ? Order::kShuffled
-                       : value == "reversed"    ? Order::kReversed
-                                                : throw std::invalid_argument("order " + value);
+      run.file.order = Named<Order>(kOrderNames, value, "order");
     } else if (key == "dup") {
       run.file.duplicates = std::stoi(value);
     } else if (key == "seed") {
@@ -327,11 +319,7 @@ History ParseHistory(const std::string& text) {
       } else if (verb == "refuse") {
         step.kind = StepKind::kRefuse;
         const std::string& change = words.at(1);
-        step.refusal.change = change == "insert"   ? Change::kInsert
-                              : change == "update" ? Change::kUpdate
-                              : change == "delete"
-                                  ? Change::kDelete
-                                  : throw std::invalid_argument("change " + change);
+        step.refusal.change = Named<Change>(kChangeNames, change, "change");
         for (std::size_t i = 2; i < words.size(); ++i) {
           if (words[i] == "silent") {
             step.refusal.silent = true;

@@ -288,15 +288,27 @@ class HistoryRunner {
         }
       }
       for (const FailureLine& failure : failures) {
+        // The line names the file the segment's storing tried: the file it starts (named by its
+        // start second), or else one it continues or stores over, which began at most a file's
+        // longest length (a day) before it.
         const std::optional<long long> second = NamedSecond(failure.path);
-        bool matched = false;
-        for (Segment& segment : segments) {
+        const auto names = [&](const Segment& segment, bool exactly) {
           const Epoch& epoch = history_.epochs[static_cast<std::size_t>(segment.epoch)];
-          if (epoch.station == failure.station && epoch.channel == failure.channel && second &&
-              static_cast<long long>(std::floor(segment.start)) == *second) {
+          if (epoch.station != failure.station || epoch.channel != failure.channel || !second) {
+            return false;
+          }
+          const auto start = static_cast<long long>(std::floor(segment.start));
+          if (exactly) return start == *second;
+          return *second >= start - 86400 && *second <= static_cast<long long>(segment.end);
+        };
+        bool matched = false;
+        for (const bool exactly : {true, false}) {
+          for (Segment& segment : segments) {
+            if (!names(segment, exactly)) continue;
             segment.failed = true;
             matched = true;
           }
+          if (matched) break;
         }
         if (!matched && !killed) {
           problems.push_back("unmatched: " + name +
