@@ -1,17 +1,8 @@
 #include "store/file_header.h"
 
-#include <cmath>
-
 #include "store/piece_plan.h"
 
 namespace tarnvel {
-
-std::tm LocalTimeOf(double epoch) {
-  const auto seconds = static_cast<std::time_t>(std::floor(epoch));
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  return local;
-}
 
 std::array<char, kWaveformHeaderSize> StoreHeaderOf(std::string_view station,
                                                     std::string_view channel,

@@ -4,15 +4,11 @@
 
 #include <array>
 #include <cstdint>
-#include <ctime>
 #include <string_view>
 
 #include "store/waveform_header.h"
 
 namespace tarnvel {
-
-// The local calendar time of an epoch time, truncated to whole seconds (also before 1970).
-std::tm LocalTimeOf(double epoch);
 
 // The header of a file of a channel starting at `begin` (its TBEGIN) with `samples` samples at
 // `rate`; its duration is the file's length as the row holds it: TEND - TBEGIN with the end-time
