@@ -13,22 +13,14 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
+# shellcheck source=bench/bench_common.sh
+source "$here/bench_common.sh"
 build=$(cd "${1:-$root/build-release}" && pwd)
 bin=$build/bin
 rows=${ROWS:-100000}
 reps=${REPS:-3}
-for tool in tarnvel-check store_generate_tool measure_tool; do
-  if [ ! -x "$bin/$tool" ]; then
-    echo "missing $bin/$tool: build the targets tarnvel-check store_generate_tool measure_tool" >&2
-    exit 2
-  fi
-done
-if [ -n "${2:-}" ]; then
-  mkdir -p "$2"
-  scratch=$(cd "$2" && pwd)
-else
-  scratch=$(mktemp -d /tmp/tarnvel-check-bench.XXXXXX)
-fi
+bench_require_tools "$bin" tarnvel-check store_generate_tool measure_tool
+scratch=$(bench_scratch "${2:-}" tarnvel-check-bench)
 pg_db=
 pg() { PGPASSWORD=$TARNVEL_PG_PASSWORD psql -h "$TARNVEL_PG_HOST" -p "$TARNVEL_PG_PORT" -U "$TARNVEL_PG_USER" -q "$@"; }
 cleanup() {

@@ -31,24 +31,16 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
+# shellcheck source=bench/bench_common.sh
+source "$here/bench_common.sh"
 build=$(cd "${1:-$root/build-release}" && pwd)
 bin=$build/bin
 reps=${REPS:-5}
 large_reps=${LARGE_REPS:-1}
 gaps=${GAPS:-20000}
 max_step=${MAX_STEP:-800}
-for tool in tarnvel measure_tool seed_generate_tool mseed_decode_tool; do
-  if [ ! -x "$bin/$tool" ]; then
-    echo "missing $bin/$tool: build the targets tarnvel measure_tool seed_generate_tool mseed_decode_tool" >&2
-    exit 2
-  fi
-done
-if [ -n "${2:-}" ]; then
-  mkdir -p "$2"
-  scratch=$(cd "$2" && pwd)
-else
-  scratch=$(mktemp -d /tmp/tarnvel-bench.XXXXXX)
-fi
+bench_require_tools "$bin" tarnvel measure_tool seed_generate_tool mseed_decode_tool
+scratch=$(bench_scratch "${2:-}" tarnvel-bench)
 pg_db=
 pg() { PGPASSWORD=$TARNVEL_PG_PASSWORD psql -h "$TARNVEL_PG_HOST" -p "$TARNVEL_PG_PORT" -U "$TARNVEL_PG_USER" -q "$@"; }
 cleanup() {
