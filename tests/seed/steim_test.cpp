@@ -328,7 +328,11 @@ TEST(Steim, AgreesWithTheLiteralDecoderOnRandomFrames) {
     ASSERT_FALSE(s.crc);
     ASSERT_EQ(c.produced, s.produced);
     ASSERT_EQ(c.badFinalValue, s.badFinalValue);
-    ASSERT_EQ(std::memcmp(checked.data(), out.data(), out.size() * sizeof(float)), 0);
+    ASSERT_GE(checked.size(), out.size());
+    // Bit for bit (NaN samples too); an empty case has no data to compare.
+    if (!out.empty()) {
+      ASSERT_EQ(std::memcmp(checked.data(), out.data(), out.size() * sizeof(float)), 0);
+    }
   }
 }
 
