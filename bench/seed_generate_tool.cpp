@@ -82,27 +82,27 @@ std::uint16_t Big16(const std::uint8_t* p) {
 
 // The big-endian SEED 2 record as a miniSEED 3 record of the same data.
 std::vector<std::uint8_t> AsMseed3(const std::uint8_t* r, int length) {
-  tarnvel::testing::Mseed3Spec spec;
+  tarnvel::testing::Mseed3Fields fields;
   const std::string channel = Code(r, 15, 3);
-  spec.identifier = "FDSN:" + Code(r, 18, 2) + "_" + Code(r, 8, 5) + "_" + Code(r, 13, 2) + "_" +
-                    channel.substr(0, 1) + "_" + channel.substr(1, 1) + "_" + channel.substr(2);
-  spec.year = Big16(r + 20);
-  spec.dayOfYear = Big16(r + 22);
-  spec.hour = r[24];
-  spec.minute = r[25];
-  spec.second = r[26];
-  spec.nanosecond = static_cast<std::uint32_t>(Big16(r + 28)) * 100000u;
-  spec.sampleCount = Big16(r + 30);
+  fields.identifier = "FDSN:" + Code(r, 18, 2) + "_" + Code(r, 8, 5) + "_" + Code(r, 13, 2) + "_" +
+                      channel.substr(0, 1) + "_" + channel.substr(1, 1) + "_" + channel.substr(2);
+  fields.year = Big16(r + 20);
+  fields.dayOfYear = Big16(r + 22);
+  fields.hour = r[24];
+  fields.minute = r[25];
+  fields.second = r[26];
+  fields.nanosecond = static_cast<std::uint32_t>(Big16(r + 28)) * 100000u;
+  fields.sampleCount = Big16(r + 30);
   const auto factor = static_cast<std::int16_t>(Big16(r + 32));
   const auto multiplier = static_cast<std::int16_t>(Big16(r + 34));
   const double f = factor;
   const double m = multiplier;
-  spec.rate =
+  fields.rate =
       factor > 0 ? (multiplier > 0 ? f * m : -f / m) : (multiplier > 0 ? -m / f : 1.0 / (f * m));
-  spec.encoding = 11;
+  fields.encoding = 11;
   const std::uint16_t data = Big16(r + 44);
   return tarnvel::testing::Mseed3Record(
-      spec, std::span<const std::uint8_t>(r + data, static_cast<std::size_t>(length - data)));
+      fields, std::span<const std::uint8_t>(r + data, static_cast<std::size_t>(length - data)));
 }
 
 void WriteRecord(char* record, int length, void* handlerData) {
