@@ -24,6 +24,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "tests/support/mseed3_writer.h"
@@ -128,6 +129,18 @@ bool Value(std::string_view arg, std::string_view key, std::string& value) {
   return true;
 }
 
+// An option's value into a field of its own type.
+template <typename T>
+void SetFrom(const std::string& value, T& field) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    field = value;
+  } else if constexpr (std::is_floating_point_v<T>) {
+    field = static_cast<T>(std::stod(value));
+  } else {
+    field = static_cast<T>(std::stoll(value));
+  }
+}
+
 Options Parse(int argc, char** argv) {
   Options o;
   if (argc < 2) {
@@ -141,28 +154,19 @@ Options Parse(int argc, char** argv) {
   o.out = argv[1];
   for (int i = 2; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    std::string v;
-    if (Value(arg, "--bytes=", v)) {
-      o.bytes = std::stoll(v);
-    } else if (Value(arg, "--blocks=", v)) {
-      o.blocks = std::stoll(v);
-    } else if (Value(arg, "--channels=", v)) {
-      o.channels = std::stoi(v);
-    } else if (Value(arg, "--rate=", v)) {
-      o.rate = std::stod(v);
-    } else if (Value(arg, "--block=", v)) {
-      o.block = std::stoll(v);
-    } else if (Value(arg, "--gap=", v)) {
-      o.gap = std::stod(v);
-    } else if (Value(arg, "--record=", v)) {
-      o.record = std::stoi(v);
-    } else if (Value(arg, "--start=", v)) {
-      o.start = std::stod(v);
-    } else if (Value(arg, "--max-step=", v)) {
-      o.maxStep = static_cast<std::int32_t>(std::stol(v));
-    } else if (Value(arg, "--station=", v)) {
-      o.station = v;
-    } else if (arg == "--mseed3") {
+    const auto take = [&](std::string_view key, auto& field) {
+      std::string v;
+      if (!Value(arg, key, v)) return false;
+      SetFrom(v, field);
+      return true;
+    };
+    if (take("--bytes=", o.bytes) || take("--blocks=", o.blocks) ||
+        take("--channels=", o.channels) || take("--rate=", o.rate) || take("--block=", o.block) ||
+        take("--gap=", o.gap) || take("--record=", o.record) || take("--start=", o.start) ||
+        take("--max-step=", o.maxStep) || take("--station=", o.station)) {
+      continue;
+    }
+    if (arg == "--mseed3") {
       o.mseed3 = true;
     } else if (arg == "--little-endian") {
       o.littleEndian = true;
