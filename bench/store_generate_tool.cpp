@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     std::snprintf(hour, sizeof hour, "%02d", local.tm_hour);
     const std::string cpath =
         std::string(station) + "/" + hour + "/" + ComposeWaveformFileName(local, "BHZ", station);
-    const auto header = StoreHeaderOf(station, "BHZ", "??", kRate, begin, kSamples, true);
+    const auto header = StoreHeaderOf({station, "BHZ", "??"}, kRate, begin, kSamples, true);
     const FileDescriptor fd = files.CreateNew(cpath);
     if (!fd || !WriteAll(fd.get(), header.data(), header.size()) ||
         !WriteAll(fd.get(), samples.data(), samples.size())) {

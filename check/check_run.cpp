@@ -86,7 +86,7 @@ std::optional<int> LookOver(WaveformStore& store, const ResolvedSettings& settin
 
   std::set<std::string> counted;  // files counted in the totals
   for (RegisteredFile& row : rows) {
-    if (!PassesChannelFilter(options.filter, row.station, row.channel, row.location) ||
+    if (!PassesChannelFilter(options.filter, row) ||
         !InTimeWindow(options.window, row.file.begin, RowEnd(row))) {
       continue;
     }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <tuple>
 
 namespace tarnvel::check {
 namespace {
@@ -23,19 +22,18 @@ std::int64_t MissingSamples(double from, double to, double rate) {
 
 std::vector<CoverageSpan> ChannelCoverage(const std::vector<CheckedRow>& rows,
                                           const TimeWindow& window) {
-  using Key = std::tuple<std::string, std::string, std::string>;
-  std::map<Key, std::vector<Stretch>> channels;
+  std::map<ChannelKey, std::vector<Stretch>> channels;
   for (const CheckedRow& row : rows) {
     const RegisteredFile& r = row.row;
     const std::int64_t samples = StoredSamples(row);
     if (samples <= 0 || !(r.file.rate > 0.0)) continue;
-    channels[Key{r.station, r.channel, r.location}].push_back(
-        Stretch{r.file.begin, r.file.begin + static_cast<double>(samples) / r.file.rate,
-                r.file.rate, samples});
+    channels[r].push_back(Stretch{r.file.begin,
+                                  r.file.begin + static_cast<double>(samples) / r.file.rate,
+                                  r.file.rate, samples});
   }
   std::vector<CoverageSpan> out;
   for (auto& [key, stretches] : channels) {
-    const ChannelName channel{std::get<0>(key), std::get<1>(key), std::get<2>(key)};
+    const ChannelName channel{key};
     std::sort(stretches.begin(), stretches.end(),
               [](const Stretch& a, const Stretch& b) { return a.begin < b.begin; });
     std::vector<Stretch> spans;

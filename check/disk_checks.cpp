@@ -47,11 +47,11 @@ std::string BusyKey(std::string_view station, std::string_view channel) {
 bool Selected(const ChannelFilter& filter, const ChannelName& channel) {
   if (filter.empty()) return true;
   if (channel.location != "*") {
-    return PassesChannelFilter(filter, channel.station, channel.channel, channel.location);
+    return PassesChannelFilter(filter, channel);
   }
   ChannelFilter anyLocation = filter;
   for (ChannelFilterEntry& entry : anyLocation) entry.location = "*";
-  return PassesChannelFilter(anyLocation, channel.station, channel.channel, "*");
+  return PassesChannelFilter(anyLocation, channel);
 }
 
 void FindDiskProblems(const StoreFiles& files, const std::vector<DiskEntry>& disk,
@@ -67,7 +67,7 @@ void FindDiskProblems(const StoreFiles& files, const std::vector<DiskEntry>& dis
     if (entry.kind == DiskEntry::Kind::kFile && inLockFolder) continue;
     std::optional<ChannelName> channel = ChannelOfPath(entry.path);
     if (!filter.empty() &&
-        !(channel && Selected(filter, ChannelName{channel->station, channel->channel, "*"}))) {
+        !(channel && Selected(filter, ChannelName{{channel->station, channel->channel, "*"}}))) {
       continue;
     }
     ChannelName name = channel.value_or(ChannelName{});

@@ -20,7 +20,7 @@ struct Finding {
 
 // The channel of a row as the report names it.
 inline ChannelName ChannelOf(const RegisteredFile& row) {
-  return ChannelName{row.station, row.channel, row.location};
+  return ChannelName{row};
 }
 
 }  // namespace tarnvel::check

@@ -49,9 +49,10 @@ std::optional<OrphanRow> WholeOrphan(const StoreFiles& files, const std::string&
   row.samples = (st.st_size - kDataOffset) / 4;
   if (RowRate(row.rate) <= 0.0) return std::nullopt;
   // Whole: exactly what the store writes for these values, to the last byte.
-  const auto expected = StoreHeaderOf(row.station, row.channel, row.location, row.rate, row.begin,
-                                      row.samples, useEndTime);
+  const auto expected = StoreHeaderOf(row, row.rate, row.begin, row.samples, useEndTime);
   if (std::memcmp(expected.data(), header.data(), expected.size()) != 0) return std::nullopt;
+  // Registered, a blank location is held as every row's is.
+  row.location = HeldLocation(row.location);
   return row;
 }
 

@@ -7,15 +7,14 @@
 #include <optional>
 #include <string>
 
+#include "seed/channel_key.h"
 #include "store/store_files.h"
 
 namespace tarnvel::check {
 
-// The row such a file would be registered with.
-struct OrphanRow {
-  std::string station;
-  std::string channel;
-  std::string location;
+// The row such a file would be registered with: its channel (the location "??" for a blank one)
+// and what its header gives.
+struct OrphanRow : ChannelKey {
   double begin = 0.0;  // the header's start: whole seconds, local time
   double rate = 0.0;
   std::int64_t samples = 0;

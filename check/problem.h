@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "seed/channel_key.h"
+
 namespace tarnvel::check {
 
 enum class ProblemKind {
@@ -30,11 +32,7 @@ std::string_view KindName(ProblemKind kind);
 
 // A channel as the report names it: "STA::CH::LC"; "STA::CH::*" for every location code of a
 // channel (its lock); "-" when no channel can be named.
-struct ChannelName {
-  std::string station;
-  std::string channel;
-  std::string location;
-
+struct ChannelName : ChannelKey {
   std::string Text() const;
   bool known() const { return !station.empty() || !channel.empty(); }
 };

@@ -38,8 +38,7 @@ std::optional<std::string> StoreRepairs::Repair(const Finding& finding,
   if (!fileRepair || !finding.row) return std::nullopt;
   const RegisteredFile& row = *finding.row;
   const WaveformStore::FileRepair repair =
-      store_.RepairFile(row.station, row.channel, row.location, row.file.cpath, kCreator,
-                        kind == ProblemKind::kHeader);
+      store_.RepairFile(row, row.file.cpath, kCreator, kind == ProblemKind::kHeader);
   switch (repair.action) {
     case Action::kCutBack:
       repaired_.insert(finding.relative);
@@ -67,13 +66,13 @@ std::optional<std::string> StoreRepairs::RegisterOrphan(const Finding& finding,
   const double end = orphan->begin + static_cast<double>(orphan->samples) / orphan->rate;
   for (const CheckedRow& checked : rows) {
     const RegisteredFile& row = checked.row;
-    if (row.station == orphan->station && row.channel == orphan->channel &&
-        row.location == orphan->location && row.file.begin < end && orphan->begin < RowEnd(row)) {
+    if (static_cast<const ChannelKey&>(row) == *orphan && row.file.begin < end &&
+        orphan->begin < RowEnd(row)) {
       return std::nullopt;
     }
   }
-  if (!store_.RegisterFile(orphan->station, orphan->channel, orphan->location, finding.relative,
-                           orphan->begin, orphan->rate, orphan->samples, kCreator)) {
+  if (!store_.RegisterFile(*orphan, finding.relative, orphan->begin, orphan->rate, orphan->samples,
+                           kCreator)) {
     return std::nullopt;
   }
   repaired_.insert(finding.relative);

@@ -131,8 +131,8 @@ CheckedRow CheckRow(const StoreFiles& files, RegisteredFile row, bool useEndTime
   // The header the store gives the file for what its row registers.
   const std::int64_t samples =
       checked.check.state == FileState::kMatches ? checked.check.samples : registered;
-  const auto expected = StoreHeaderOf(row.station, row.channel, row.location, file.rate, file.begin,
-                                      samples, useEndTime && file.end.has_value());
+  const auto expected =
+      StoreHeaderOf(row, file.rate, file.begin, samples, useEndTime && file.end.has_value());
   const std::string disagreement = HeaderDisagreement(
       header, std::string(expected.data(), ::strnlen(expected.data(), expected.size())));
   if (!disagreement.empty()) {
@@ -173,12 +173,11 @@ void FindPathsRegisteredTwice(const std::vector<CheckedRow>& rows,
 
 void FindOverlaps(const std::vector<CheckedRow>& rows, const DataDirectory& directory,
                   std::vector<Finding>& findings) {
-  using Key = std::tuple<std::string, std::string, std::string>;
-  std::map<Key, std::vector<const RegisteredFile*>> channels;
+  std::map<ChannelKey, std::vector<const RegisteredFile*>> channels;
   for (const CheckedRow& row : rows) {
     const RegisteredFile& r = row.row;
     if (r.file.offset != kDataOffset || !(r.file.rate > 0.0)) continue;
-    channels[Key{r.station, r.channel, r.location}].push_back(&r);
+    channels[r].push_back(&r);
   }
   for (auto& [key, list] : channels) {
     std::sort(list.begin(), list.end(), [](const RegisteredFile* a, const RegisteredFile* b) {

@@ -77,7 +77,7 @@ std::optional<ChannelName> ChannelOfPath(std::string_view path) {
   }
   channel = TrimLeadingSpaces(channel);
   if (station != parts[0] || !IsSafeCode(station) || !IsSafeCode(channel)) return std::nullopt;
-  return ChannelName{std::string(station), std::string(channel), {}};
+  return ChannelName{{std::string(station), std::string(channel), {}}};
 }
 
 std::optional<ChannelName> ChannelOfLockPath(std::string_view path) {
@@ -85,7 +85,7 @@ std::optional<ChannelName> ChannelOfLockPath(std::string_view path) {
   if (path.substr(0, folder.size()) != folder) return std::nullopt;
   const auto channel = ChannelLock::ChannelOfFile(path.substr(folder.size()));
   if (!channel) return std::nullopt;
-  return ChannelName{channel->first, channel->second, "*"};
+  return ChannelName{{channel->first, channel->second, "*"}};
 }
 
 }  // namespace tarnvel::check

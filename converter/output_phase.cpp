@@ -45,15 +45,14 @@ class DatabaseWriter final : public SegmentWriter {
 
   int Write(const TraceSegment& segment, const std::string& path) override {
     bool written = true;
-    if (store_.DeleteFileEntry(segment.station, segment.channel, segment.location, segment.start,
-                               path) != store_result::kOk) {
+    if (store_.DeleteFileEntry(segment, segment.start, path) != store_result::kOk) {
       std::printf("\r%s (%s::%s::%s)\n", wording::kDeleteError, segment.station.c_str(),
                   segment.channel.c_str(), path.c_str());
       written = false;
     }
-    const int stored = store_.StoreSegment(segment.samples, segment.count, segment.station,
-                                           segment.channel, segment.location, path, segment.start,
-                                           segment.end, "tarnvel", segment.nominalRate, 0.0, 0.0);
+    const int stored =
+        store_.StoreSegment(segment.samples, segment.count, segment, path, segment.start,
+                            segment.end, "tarnvel", segment.nominalRate, 0.0, 0.0);
     if (stored != store_result::kOk && stored != store_result::kDoneWithWarning) {
       std::printf("\r%s (%s::%s::%s)\n", wording::kDbWriteError, segment.station.c_str(),
                   segment.channel.c_str(), store_.AttemptedFilePath().c_str());

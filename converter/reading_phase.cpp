@@ -234,8 +234,7 @@ void ListChannels(RunContext& context, WaveformStore& store) {
   }
   for (const TraceSegment& entry : context.segments) {
     double siteChanRate = 0.0;
-    const int result = store.CheckSiteChan(entry.station, entry.channel, entry.location,
-                                           entry.nominalRate, siteChanRate);
+    const int result = store.CheckSiteChan(entry, entry.nominalRate, siteChanRate);
     if (result == store_result::kNotInSiteChan) {
       std::printf("%s%s::%s::%s\n", wording::kNotFoundInSitechan, entry.station.c_str(),
                   entry.channel.c_str(), entry.location.c_str());

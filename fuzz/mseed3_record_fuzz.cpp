@@ -46,8 +46,7 @@ void CheckAccepted(const tarnvel::RecordHeader& h, std::span<const std::uint8_t>
   Require(Within(h.bytes, record) && Within(h.data, h.bytes), "record spans outside the record");
   Require(h.bytes.size() == DeclaredLength(record), "record not of its declared length");
   Require(h.samplesHeld <= h.sampleCount, "more samples held than announced");
-  Require(tarnvel::HasStorableCodes(h.station, h.channel,
-                                    h.location == tarnvel::kBlankLocation ? "" : h.location),
+  Require(tarnvel::HasStorableCodes(h.station, h.channel, h.HasLocation() ? h.location : ""),
           "codes the store cannot keep");
   Require(h.rate >= tarnvel::kLowestRate && h.rate <= tarnvel::kHighestRate, "rate out of range");
   Require(std::isfinite(h.start), "start not finite");

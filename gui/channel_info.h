@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "seed/channel_key.h"
+
 namespace tarnvel::gui {
 
-struct ChannelInfo {
-  std::string station;
-  std::string channel;
-  std::string location;
+// Its codes as the converter printed them (found again without regard to case).
+struct ChannelInfo : ChannelKey {
   double begin = 0.0;  // epoch seconds, UTC
   double end = 0.0;
   double sampleRate = 0.0;
@@ -20,10 +20,7 @@ struct ChannelInfo {
 
 using ChannelInfoList = std::vector<ChannelInfo>;
 
-struct ChannelChoice {
-  std::string station;
-  std::string channel;
-  std::string location;
+struct ChannelChoice : ChannelKey {
   double begin = 0.0;
   double end = 0.0;
 };

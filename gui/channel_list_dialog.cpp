@@ -153,8 +153,10 @@ void ChannelListDialog::accept() {
   const auto selected = table_->selectionModel()->selectedRows();
   if (!selected.isEmpty()) {
     const ChannelInfo& info = channels_[static_cast<std::size_t>(selected.first().row())];
-    choice_ = ChannelChoice{ChannelCode(info.station), ChannelCode(info.channel),
-                            ChannelCode(info.location), info.begin, info.end};
+    choice_ = ChannelChoice{
+        {ChannelCode(info.station), ChannelCode(info.channel), ChannelCode(info.location)},
+        info.begin,
+        info.end};
   }
   QDialog::accept();
 }

@@ -22,29 +22,28 @@ bool IsChannelLine(std::string_view line) {
          codes.find(kCodes, first + kCodes.size()) != std::string_view::npos;
 }
 
-ChannelInfo* FindChannel(ChannelInfoList& channels, std::string_view station,
-                         std::string_view channel, std::string_view location) {
+ChannelInfo* FindChannel(ChannelInfoList& channels, const ChannelKey& key) {
   for (auto& info : channels) {
-    if (EqualsIgnoreCase(info.station, station) && EqualsIgnoreCase(info.channel, channel) &&
-        EqualsIgnoreCase(info.location, location)) {
-      return &info;
-    }
+    if (SameChannelIgnoringCase(info, key)) return &info;
   }
   return nullptr;
 }
 
+// The codes "STA::CH::LC" at the start of `rest`, the location up to `locationEnd`.
+ChannelKey TakeCodes(std::string_view& rest, std::string_view locationEnd) {
+  ChannelKey key;
+  key.station = TakeField(rest, kCodes);
+  key.channel = TakeField(rest, kCodes);
+  key.location = TakeField(rest, locationEnd);
+  return key;
+}
+
 void HandleNotFound(std::string_view rest, ChannelInfoList& channels) {
-  const auto station = TakeField(rest, kCodes);
-  const auto channel = TakeField(rest, kCodes);
-  const auto location = TakeField(rest, "\r");
-  if (auto* info = FindChannel(channels, station, channel, location)) info->inSitechan = false;
+  if (auto* info = FindChannel(channels, TakeCodes(rest, "\r"))) info->inSitechan = false;
 }
 
 void HandleRateDiffers(std::string_view rest, ChannelInfoList& channels) {
-  const auto station = TakeField(rest, kCodes);
-  const auto channel = TakeField(rest, kCodes);
-  const auto location = TakeField(rest, " ");
-  if (auto* info = FindChannel(channels, station, channel, location)) {
+  if (auto* info = FindChannel(channels, TakeCodes(rest, " "))) {
     info->sitechanRate = LeadingDecimal(rest);
   }
 }

@@ -57,8 +57,8 @@ HeaderResult ReadSeed2Header(std::span<const std::uint8_t> record, std::size_t e
   h.channel = CodeField<Channel>(r);
   h.location = CodeField<Location>(r);
   if (h.station.empty() || h.channel.empty()) return HeaderResult::kNoName;
-  if (!HasSafeCodes(h.station, h.channel, h.location)) return HeaderResult::kUnsafeName;
-  if (h.location.empty()) h.location = kBlankLocation;
+  if (!h.HasSafeCodes()) return HeaderResult::kUnsafeName;
+  h.location = HeldLocation(h.location);
 
   static_cast<BlocketteChain&>(h) = ReadBlocketteChain(record.first(extent));
   const bool be = h.bigEndian;
@@ -99,12 +99,13 @@ void RememberSourceCodes(std::string_view identifier, SourceCodesMemo& memo) {
   memo.storable = false;
   const auto codes = mseed3::ParseSourceIdentifier(identifier);
   if (!codes) return;
-  memo.station.assign(codes->station);
-  memo.channel.clear();
-  memo.channel.append(codes->band).append(codes->source).append(codes->subsource);
-  memo.location.assign(codes->location);
-  memo.storable = HasStorableCodes(memo.station, memo.channel, memo.location);
-  if (memo.location.empty()) memo.location = kBlankLocation;
+  ChannelKey& key = memo.codes;
+  key.station.assign(codes->station);
+  key.channel.clear();
+  key.channel.append(codes->band).append(codes->source).append(codes->subsource);
+  key.location.assign(codes->location);
+  memo.storable = HasStorableCodes(key.station, key.channel, key.location);
+  key.location = HeldLocation(key.location);
 }
 
 // The miniSEED 3 record at the start of the first `extent` bytes of `record`.
@@ -132,9 +133,7 @@ HeaderResult ReadMseed3Header(std::span<const std::uint8_t> record, std::size_t 
       fixed.identifierLength);
   if (!memo.filled || identifier != memo.identifier) RememberSourceCodes(identifier, memo);
   if (!memo.storable) return refuse(HeaderResult::kUnsafeName);
-  h.station = memo.station;
-  h.channel = memo.channel;
-  h.location = memo.location;
+  static_cast<ChannelKey&>(h) = memo.codes;
 
   h.encoding = static_cast<Encoding>(fixed.encoding);
   // Steim frames keep the byte order they were defined with; every other encoding is
@@ -175,9 +174,7 @@ TraceSegment NewSegment(const RecordHeader& h, std::int64_t count) {
   segment.start = h.start;
   segment.end = h.start + static_cast<double>(count) / h.rate;
   segment.count = count;
-  segment.station = h.station;
-  segment.channel = h.channel;
-  segment.location = h.location;
+  static_cast<ChannelKey&>(segment) = h;
   return segment;
 }
 
@@ -205,12 +202,11 @@ bool InTimeWindow(const TimeWindow& w, double start, double end) {
   return true;
 }
 
-bool PassesChannelFilter(const ChannelFilter& filter, std::string_view station,
-                         std::string_view channel, std::string_view location) {
+bool PassesChannelFilter(const ChannelFilter& filter, const ChannelKey& channel) {
   return filter.empty() || std::any_of(filter.begin(), filter.end(), [&](const auto& entry) {
-           return MatchChannelPattern(entry.station, station, true) &&
-                  MatchChannelPattern(entry.channel, channel, true) &&
-                  MatchChannelPattern(entry.location, location, false);
+           return MatchChannelPattern(entry.station, channel.station, true) &&
+                  MatchChannelPattern(entry.channel, channel.channel, true) &&
+                  MatchChannelPattern(entry.location, channel.location, false);
          });
 }
 
@@ -318,7 +314,7 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
   if (h.sampleCount == 0) return drop();
   if (!InTimeWindow(context.window, h.start,
                     h.start + static_cast<double>(h.sampleCount) / h.rate) ||
-      !PassesChannelFilter(context.filter, h.station, h.channel, h.location)) {
+      !PassesChannelFilter(context.filter, h)) {
     return drop();
   }
   if (!IsDecodable(h.encoding)) {
@@ -330,8 +326,7 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
     if (CrcHolds(h)) context.decodeOk = false;
     return drop();
   }
-  TraceSegment* entry =
-      context.segments.FindContinuation(h.station, h.channel, h.location, h.start, h.rate);
+  TraceSegment* entry = context.segments.FindContinuation(h, h.start, h.rate);
   if (entry != nullptr && entry->count == 0) return drop();
   bool intact = true;
   const auto decode = [&](std::span<float> out) {
@@ -375,7 +370,7 @@ void RegisterRecordSpan(std::span<const std::uint8_t> record, int recordLength,
   // Listed are the channels a conversion would store samples of.
   if (accepted != HeaderResult::kAccepted || !IsDecodable(h.encoding)) return;
   const auto n = static_cast<std::int64_t>(h.sampleCount);
-  if (TraceSegment* entry = context.segments.FindChannel(h.station, h.channel, h.location)) {
+  if (TraceSegment* entry = context.segments.FindChannel(h)) {
     // The channel's one entry spans every record at that record's own rate.
     context.segments.ExtendSpan(*entry, n, static_cast<double>(n) / h.rate);
     return;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "seed/channel_key.h"
 #include "seed/record_layout.h"
 #include "seed/run_context.h"
 #include "seed/source_codes_memo.h"
@@ -20,12 +21,10 @@ double SampleRateFromFactors(std::int16_t factor, std::int16_t multiplier);
 
 // A data record taken apart: the fields of its header in host order, what its blockettes say,
 // and where its samples are. A miniSEED 3 record fills the same fields (its rate factor,
-// multiplier and fractions stay 0; its start keeps its nanoseconds).
-struct RecordHeader : BlocketteChain {
+// multiplier and fractions stay 0; its start keeps its nanoseconds). Its channel is the
+// ChannelKey, the location "??" for a blank one.
+struct RecordHeader : BlocketteChain, ChannelKey {
   int version = 2;  // 2: SEED data record; 3: miniSEED 3 record
-  std::string station;
-  std::string channel;
-  std::string location;  // "??" for a blank location
   std::uint16_t year = 0;
   std::uint16_t dayOfYear = 0;
   std::uint8_t hour = 0;
@@ -100,8 +99,7 @@ bool MatchChannelPattern(std::string_view pattern, std::string_view text, bool q
 // after its begin.
 bool InTimeWindow(const TimeWindow& w, double start, double end);
 // Whether a channel passes the filter of the command line (every channel passes an empty one).
-bool PassesChannelFilter(const ChannelFilter& filter, std::string_view station,
-                         std::string_view channel, std::string_view location);
+bool PassesChannelFilter(const ChannelFilter& filter, const ChannelKey& channel);
 
 // How decoding went, for the caller to report.
 struct DecodeStatus {

@@ -5,7 +5,6 @@
 #include <deque>
 #include <limits>
 #include <map>
-#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -33,26 +32,12 @@ struct SegmentList::Index {
     ByEnd::iterator at;
   };
 
-  std::unordered_map<std::string, Channel> channels;
+  std::unordered_map<ChannelKey, Channel, ChannelKeyHashIgnoringCase, ChannelKeyEqualIgnoringCase>
+      channels;
   std::deque<Slot> slots;  // by list position
   // Position of the entry last returned by a lookup or Add: the one Extend is almost always
   // called with.
   std::size_t last = 0;
-
-  static std::string Key(std::string_view station, std::string_view channel,
-                         std::string_view location) {
-    std::string key;
-    key.reserve(station.size() + channel.size() + location.size() + 2);
-    auto add = [&key](std::string_view part) {
-      for (char c : part) key.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
-    };
-    add(station);
-    key.push_back('\x1f');
-    add(channel);
-    key.push_back('\x1f');
-    add(location);
-    return key;
-  }
 };
 
 SegmentList::SegmentList() : index_(std::make_unique<Index>()) {}
@@ -60,9 +45,8 @@ SegmentList::~SegmentList() = default;
 SegmentList::SegmentList(SegmentList&&) noexcept = default;
 SegmentList& SegmentList::operator=(SegmentList&&) noexcept = default;
 
-TraceSegment* SegmentList::FindContinuation(std::string_view station, std::string_view channel,
-                                            std::string_view location, double t, double rate) {
-  const auto found = index_->channels.find(Index::Key(station, channel, location));
+TraceSegment* SegmentList::FindContinuation(const ChannelKey& channel, double t, double rate) {
+  const auto found = index_->channels.find(channel);
   if (found == index_->channels.end()) return nullptr;
   for (const auto& group : found->second.groups) {
     if (group->rate != rate) continue;
@@ -83,9 +67,8 @@ TraceSegment* SegmentList::FindContinuation(std::string_view station, std::strin
   return nullptr;
 }
 
-TraceSegment* SegmentList::FindChannel(std::string_view station, std::string_view channel,
-                                       std::string_view location) {
-  const auto found = index_->channels.find(Index::Key(station, channel, location));
+TraceSegment* SegmentList::FindChannel(const ChannelKey& channel) {
+  const auto found = index_->channels.find(channel);
   if (found == index_->channels.end()) return nullptr;
   index_->last = found->second.first;
   return &entries_[found->second.first];
@@ -95,8 +78,8 @@ TraceSegment& SegmentList::Add(TraceSegment segment) {
   const std::size_t position = entries_.size();
   entries_.push_back(std::move(segment));
   TraceSegment& entry = entries_.back();
-  auto [it, inserted] = index_->channels.try_emplace(
-      Index::Key(entry.station, entry.channel, entry.location), Index::Channel{});
+  auto [it, inserted] =
+      index_->channels.try_emplace(static_cast<const ChannelKey&>(entry), Index::Channel{});
   Index::Channel& channel = it->second;
   if (inserted) channel.first = position;
   const double rate = entry.nominalRate;

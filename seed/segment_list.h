@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <string_view>
 
 #include "seed/trace_segment.h"
 
@@ -24,11 +23,9 @@ class SegmentList {
   // First entry in list order of this channel (names compared without regard to case) and of
   // this nominal rate whose end lies within 1.5 sample periods of t: |end - t| < 1.5 / rate.
   // An entry of another rate is never continued: its samples would land at wrong times.
-  TraceSegment* FindContinuation(std::string_view station, std::string_view channel,
-                                 std::string_view location, double t, double rate);
+  TraceSegment* FindContinuation(const ChannelKey& channel, double t, double rate);
   // First entry in list order of this channel, regardless of time (information mode).
-  TraceSegment* FindChannel(std::string_view station, std::string_view channel,
-                            std::string_view location);
+  TraceSegment* FindChannel(const ChannelKey& channel);
   // Appends a new entry at the end of the list and returns it.
   TraceSegment& Add(TraceSegment segment);
   // Records that `segment` (an entry of this list) grew by `samples` samples at its own rate:

@@ -5,15 +5,16 @@
 
 #include <string>
 
+#include "seed/channel_key.h"
+
 namespace tarnvel {
 
 struct SourceCodesMemo {
   bool filled = false;
   std::string identifier;  // exactly the record's bytes
-  bool storable = false;   // codes the store keeps; the codes below are set only then
-  std::string station;
-  std::string channel;   // band, source and subsource joined
-  std::string location;  // "??" for a blank location
+  bool storable = false;   // codes the store keeps; `codes` is set only then
+  // The channel band, source and subsource joined; the location "??" for a blank one.
+  ChannelKey codes;
 };
 
 }  // namespace tarnvel

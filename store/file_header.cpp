@@ -4,16 +4,13 @@
 
 namespace tarnvel {
 
-std::array<char, kWaveformHeaderSize> StoreHeaderOf(std::string_view station,
-                                                    std::string_view channel,
-                                                    std::string_view location, double rate,
+std::array<char, kWaveformHeaderSize> StoreHeaderOf(const ChannelKey& channel, double rate,
                                                     double begin, std::int64_t samples,
                                                     bool useEndTime) {
   const double quantity = RowDuration(samples, rate);
   const double length = useEndTime ? AsStoredTime(begin + quantity) - AsStoredTime(begin)
                                    : AsStoredDuration(quantity);
-  return FormatHeaderText(LocalTimeOf(AsStoredTime(begin)), length, rate, station, channel,
-                          location);
+  return FormatHeaderText(LocalTimeOf(AsStoredTime(begin)), length, rate, channel);
 }
 
 }  // namespace tarnvel

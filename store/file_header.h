@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "seed/channel_key.h"
 #include "store/waveform_header.h"
 
 namespace tarnvel {
@@ -13,9 +14,7 @@ namespace tarnvel {
 // The header of a file of a channel starting at `begin` (its TBEGIN) with `samples` samples at
 // `rate`; its duration is the file's length as the row holds it: TEND - TBEGIN with the end-time
 // column in use, else TQTY.
-std::array<char, kWaveformHeaderSize> StoreHeaderOf(std::string_view station,
-                                                    std::string_view channel,
-                                                    std::string_view location, double rate,
+std::array<char, kWaveformHeaderSize> StoreHeaderOf(const ChannelKey& channel, double rate,
                                                     double begin, std::int64_t samples,
                                                     bool useEndTime);
 

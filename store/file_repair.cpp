@@ -13,11 +13,11 @@ namespace sr = store_result;
 
 using Action = WaveformStore::FileRepair::Action;
 
-WaveformStore::FileRepair WaveformStore::RepairFile(
-    const std::string& station, const std::string& channel, const std::string& location,
-    const std::string& cpath, const std::string& creator, bool headerFromRow) {
-  if (!ProbeFileList() || !HasSafeCodes(station, channel, location) ||
-      !IsStoreRelativePath(cpath)) {
+WaveformStore::FileRepair WaveformStore::RepairFile(const ChannelKey& channel,
+                                                    const std::string& cpath,
+                                                    const std::string& creator,
+                                                    bool headerFromRow) {
+  if (!ProbeFileList() || !channel.HasSafeCodes() || !IsStoreRelativePath(cpath)) {
     return FileRepair{Action::kFailed};
   }
   // The rate comes from the row (the header gives it); it is read again under the lock.
@@ -25,9 +25,8 @@ WaveformStore::FileRepair WaveformStore::RepairFile(
   if (FindFileByPath(work_.Files(), cpath, row) != sr::kOk) return FileRepair{Action::kFailed};
   if (!row) return FileRepair{};
   SegmentToStore segment;
-  segment.station = station;
-  segment.channel = channel;
-  segment.location = IsBlankLocation(location) ? std::string(kBlankLocation) : location;
+  static_cast<ChannelKey&>(segment) = channel;
+  segment.location = HeldLocation(channel.location);
   segment.path = PathOnDisk(cpath);
   segment.rate = row->rate;
   segment.creator = creator;
@@ -112,18 +111,15 @@ WaveformStore::FileRepair WaveformStore::RepairHeldFile(SegmentWork& work, const
   return FileRepair{};
 }
 
-bool WaveformStore::RegisterFile(const std::string& station, const std::string& channel,
-                                 const std::string& location, const std::string& cpath,
-                                 double begin, double rate, std::int64_t samples,
-                                 const std::string& creator) {
-  if (!ProbeFileList() || !HasSafeCodes(station, channel, location) ||
-      !IsStoreRelativePath(cpath) || samples <= 0 || RowRate(rate) <= 0.0) {
+bool WaveformStore::RegisterFile(const ChannelKey& channel, const std::string& cpath, double begin,
+                                 double rate, std::int64_t samples, const std::string& creator) {
+  if (!ProbeFileList() || !channel.HasSafeCodes() || !IsStoreRelativePath(cpath) || samples <= 0 ||
+      RowRate(rate) <= 0.0) {
     return false;
   }
   SegmentToStore segment;
-  segment.station = station;
-  segment.channel = channel;
-  segment.location = IsBlankLocation(location) ? std::string(kBlankLocation) : location;
+  static_cast<ChannelKey&>(segment) = channel;
+  segment.location = HeldLocation(channel.location);
   segment.path = PathOnDisk(cpath);
   segment.start = begin;
   segment.rate = rate;

@@ -13,37 +13,27 @@ namespace tarnvel {
 
 namespace sr = store_result;
 
-StoreResult WaveformStore::DeleteFileEntry(std::string_view station, std::string_view channel,
-                                           std::string_view location, double /*start*/,
+StoreResult WaveformStore::DeleteFileEntry(const ChannelKey& channel, double /*start*/,
                                            std::string_view /*path*/) {
   // An earlier copy is replaced by StoreSegment, once the new content is safe; removing it
   // here first would lose it whenever storing fails.
-  return Reported("DeleteFileEntry", station, channel, location,
-                  ProbeFileList() ? sr::kOk : sr::kUnreachable);
+  return Reported("DeleteFileEntry", channel, ProbeFileList() ? sr::kOk : sr::kUnreachable);
 }
 
 StoreResult WaveformStore::StoreSegment(const SampleBuffer& samples, std::int64_t count,
-                                        std::string_view station, std::string_view channel,
-                                        std::string_view location, std::string_view path,
+                                        const ChannelKey& channel, std::string_view path,
                                         double start, double end, std::string_view creator,
                                         double rate, double calibration, double calibrationPeriod) {
   if (count < 0 || static_cast<std::uint64_t>(count) > samples.size()) {
     count = static_cast<std::int64_t>(samples.size());
   }
-  const SegmentToStore segment{&samples,
-                               count,
-                               std::string(station),
-                               std::string(channel),
-                               std::string(location),
-                               std::string(path),
-                               start,
-                               end,
-                               rate,
-                               std::string(creator),
-                               calibration,
-                               calibrationPeriod,
+  const SegmentToStore segment{channel,        &samples,
+                               count,          std::string(path),
+                               start,          end,
+                               rate,           std::string(creator),
+                               calibration,    calibrationPeriod,
                                ++segmentCount_};
-  return Reported("StoreSegment", station, channel, location, StoreSegmentPieces(segment));
+  return Reported("StoreSegment", channel, StoreSegmentPieces(segment));
 }
 
 void WaveformStore::BeginBatch() {
@@ -60,17 +50,10 @@ std::vector<WaveformStore::SegmentName> WaveformStore::TakeUndoneSegments() {
   return work_.TakeUndoneSegments();
 }
 
-namespace {
-
-std::string LocationKey(const std::string& location) {
-  return location == "??" ? std::string() : location;
-}
-
-}  // namespace
-
 WaveformStore::SegmentWork WaveformStore::WorkFor(const SegmentToStore& segment) {
   ChannelHold& hold = work_.HoldOf(segment);
-  return SegmentWork{segment, work_.Files(), hold, hold.rows[LocationKey(segment.location)]};
+  return SegmentWork{segment, work_.Files(), hold,
+                     hold.rows[segment.HasLocation() ? segment.location : std::string()]};
 }
 
 StoreResult WaveformStore::StoreSegmentPieces(const SegmentToStore& segment) {

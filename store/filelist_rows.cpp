@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "seed/channel_key.h"
+#include "store/location_predicate.h"
 #include "store/waveform_store.h"
 
 namespace tarnvel {
@@ -81,10 +82,9 @@ void ForgetDeleted(ChannelRows& rows, const Statement& statement, std::string_vi
 
 std::string WaveformStore::LocationPredicate(std::string_view location,
                                              bool bracketExplicit) const {
-  const std::string& lcode = names_.Column(kFl, "LCODE");
-  if (IsBlankLocation(location)) return "(" + lcode + "='?\?' or " + lcode + " is null)";
-  const std::string test = lcode + "='" + SqlText(location) + "'";
-  return bracketExplicit ? "(" + test + ")" : test;
+  return tarnvel::LocationPredicate(names_.Column(kFl, "LCODE"), location,
+                                    bracketExplicit ? LocationPredicateForm::kFileListBracketed
+                                                    : LocationPredicateForm::kFileList);
 }
 
 std::string WaveformStore::CpathPredicate(std::string_view cpath) const {

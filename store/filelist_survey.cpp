@@ -64,8 +64,7 @@ StoreResult SurveyFileList(const WaveformStore& store,
     RegisteredFile row;
     row.station = TextOf(statement, 1, station);
     row.channel = TextOf(statement, 2, channel);
-    row.location = TextOf(statement, 3, location);
-    if (IsBlankLocation(row.location)) row.location = kBlankLocation;
+    row.location = HeldLocation(TextOf(statement, 3, location));
     row.file.offset = statement.Indicator(4) == SQL_NULL_DATA ? 0 : offset;
     row.file.begin = NumberOf(statement, 5, first);
     row.file.quantity = NumberOf(statement, 6, quantity);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "seed/channel_key.h"
 #include "store/piece_plan.h"
 #include "store/store_result.h"
 
@@ -14,11 +15,9 @@ namespace tarnvel {
 class WaveformStore;
 
 // A FILELIST row and the channel it registers a file of.
-struct RegisteredFile {
-  std::string station;
-  std::string channel;
-  std::string location;  // "??" for a blank or null one
-  ChannelFile file;      // `disk` is not looked at here
+// Its codes: the location "??" for a blank or null one.
+struct RegisteredFile : ChannelKey {
+  ChannelFile file;  // `disk` is not looked at here
 };
 
 // Hands every row of FILELIST to `each`, in no particular order. kStatementFailed when the

@@ -4,20 +4,19 @@
 #include <cstdint>
 #include <string>
 
+#include "seed/channel_key.h"
 #include "seed/sample_buffer.h"
 
 namespace tarnvel {
 
-struct SegmentToStore {
+// Its channel's codes (the location "??" for a blank one) first.
+struct SegmentToStore : ChannelKey {
   const SampleBuffer* samples = nullptr;
   std::int64_t count = 0;
-  std::string station;
-  std::string channel;
-  std::string location;  // "??" for a blank location code
-  std::string path;      // the data file path the driver composed, named in messages
-  double start = 0.0;    // time of the first sample
-  double end = 0.0;      // time just after the last sample
-  double rate = 0.0;     // samples per second
+  std::string path;    // the data file path the driver composed, named in messages
+  double start = 0.0;  // time of the first sample
+  double end = 0.0;    // time just after the last sample
+  double rate = 0.0;   // samples per second
   std::string creator;
   double calibration = 0.0;
   double calibrationPeriod = 0.0;

@@ -1,11 +1,10 @@
 // The SITECHAN check of the information mode: is a channel described, and with which rate.
-#include "seed/channel_key.h"
+#include "store/location_predicate.h"
 #include "store/waveform_store.h"
 
 namespace tarnvel {
 
-StoreResult WaveformStore::CheckSiteChan(std::string_view station, std::string_view channel,
-                                         std::string_view location, double rate,
+StoreResult WaveformStore::CheckSiteChan(const ChannelKey& channel, double rate,
                                          double& siteChanRate) {
   if (!ProbeFileList()) return store_result::kUnreachable;
   Statement statement(connection_.get());
@@ -15,20 +14,13 @@ StoreResult WaveformStore::CheckSiteChan(std::string_view station, std::string_v
     return names_.Column(TableId::kSiteChan, name).c_str();
   };
   const char* table = names_.Table(TableId::kSiteChan).c_str();
-  const std::string sta = SqlText(station);
-  const std::string chan = SqlText(channel);
-  std::string text;
-  if (IsBlankLocation(location)) {
-    text =
-        FormatStatement("select %s from %s where %s='%s' and %s='%s' and (%s is null or %s='?\?')",
-                        column("SPS"), table, column("STA"), sta.c_str(), column("CHAN"),
-                        chan.c_str(), column("LCODE"), column("LCODE"));
-  } else {
-    const std::string lcode = SqlText(location);
-    text = FormatStatement("select %s from %s where %s='%s' and %s='%s' and %s='%s'", column("SPS"),
-                           table, column("STA"), sta.c_str(), column("CHAN"), chan.c_str(),
-                           column("LCODE"), lcode.c_str());
-  }
+  const std::string sta = SqlText(channel.station);
+  const std::string chan = SqlText(channel.channel);
+  const std::string location = tarnvel::LocationPredicate(column("LCODE"), channel.location,
+                                                          LocationPredicateForm::kSiteChan);
+  const std::string text =
+      FormatStatement("select %s from %s where %s='%s' and %s='%s' and %s", column("SPS"), table,
+                      column("STA"), sta.c_str(), column("CHAN"), chan.c_str(), location.c_str());
   if (!OdbcSucceeded(statement.Execute(text))) return store_result::kStatementFailed;
 
   double found = 0.0;

@@ -350,7 +350,7 @@ StoreResult StoreWork::Recover(StoreResult failure, const SegmentToStore* curren
     if (current != nullptr && segment.serial == current->serial) continue;
     const StoreResult rc = store_.StoreAgain(segment);
     if (rc != sr::kOk && rc != sr::kDoneWithWarning) {
-      undone_.push_back(SegmentName{segment.station, segment.channel, store_.AttemptedFilePath()});
+      undone_.push_back(SegmentName{segment, store_.AttemptedFilePath()});
     }
     ReleaseAll();
   }

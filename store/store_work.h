@@ -83,9 +83,7 @@ class StoreWork {
 
   // A segment an earlier StoreSegment reported as stored, whose storing a later failure undid
   // and that failed when it was stored again.
-  struct SegmentName {
-    std::string station;
-    std::string channel;
+  struct SegmentName : ChannelKey {
     std::string path;
   };
 

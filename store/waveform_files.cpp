@@ -60,8 +60,7 @@ StoreResult WaveformStore::WriteStaged(SegmentWork& work, const Note& note,
 std::array<char, kWaveformHeaderSize> WaveformStore::HeaderFor(const SegmentToStore& segment,
                                                                double begin,
                                                                std::int64_t samples) const {
-  return StoreHeaderOf(segment.station, segment.channel, segment.location, segment.rate, begin,
-                       samples, useEndTime_);
+  return StoreHeaderOf(segment, segment.rate, begin, samples, useEndTime_);
 }
 
 StoreResult WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {

@@ -27,20 +27,16 @@ std::string FormatDurationText(double lengthSeconds) {
 }
 
 std::array<char, kWaveformHeaderSize> FormatHeaderText(const std::tm& start, double lengthSeconds,
-                                                       double rate, std::string_view station,
-                                                       std::string_view channel,
-                                                       std::string_view location) {
+                                                       double rate, const ChannelKey& channel) {
   std::array<char, kWaveformHeaderSize> header{};
   const std::string duration = FormatDurationText(lengthSeconds);
-  const std::string sta(station);
-  const std::string ch(channel);
-  const std::string lc(location);
   std::snprintf(header.data(), header.size(),
                 "[QOR5.x]\r\nData offset=512\r\nStart time=%02d:%02d:%02d\r\nStart "
                 "date=%02d-%02d-%04d\r\nTime duration=%s\r\nData type=FLOAT\r\nSpS=%0.2f\r\nGain="
                 "1\r\nStation=%s\r\nChannel=%s\r\nLCODE=%s\r\n",
                 start.tm_hour, start.tm_min, start.tm_sec, start.tm_mday, start.tm_mon + 1,
-                start.tm_year + 1900, duration.c_str(), rate, sta.c_str(), ch.c_str(), lc.c_str());
+                start.tm_year + 1900, duration.c_str(), rate, channel.station.c_str(),
+                channel.channel.c_str(), channel.location.c_str());
   return header;
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "seed/channel_key.h"
+
 namespace tarnvel {
 
 inline constexpr int kWaveformHeaderSize = 512;
@@ -21,9 +23,7 @@ std::string FormatDurationText(double lengthSeconds);
 // The header text for a file starting at local time `start`, zero-padded to 512 bytes. A text
 // that would not fit leaves its last byte zero.
 std::array<char, kWaveformHeaderSize> FormatHeaderText(const std::tm& start, double lengthSeconds,
-                                                       double rate, std::string_view station,
-                                                       std::string_view channel,
-                                                       std::string_view location);
+                                                       double rate, const ChannelKey& channel);
 
 // "ddmmyyyy-hhmmss-CCC.SSS" with channel and station right-aligned in three characters. A
 // `serial` above 0 keeps a second file of the same second apart: "...-CCC-<serial>.SSS".

@@ -31,18 +31,17 @@ WaveformStore::~WaveformStore() {
   Disconnect();
 }
 
-StoreResult WaveformStore::Reported(std::string_view operation, std::string_view station,
-                                    std::string_view channel, std::string_view location,
+StoreResult WaveformStore::Reported(std::string_view operation, const ChannelKey& channel,
                                     int result) {
   if (result != store_result::kOk) {
     std::string line = "tarnvel store: ";
     line += operation;
     line += ' ';
-    line += station;
+    line += channel.station;
     line += "::";
-    line += channel;
+    line += channel.channel;
     line += "::";
-    line += location;
+    line += channel.location;
     line += ": " + std::to_string(result) + " " + store_result::StoreResultText(result);
     debug_->Write(line);
   }

@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "seed/channel_key.h"
 #include "seed/debug_sink.h"
 #include "seed/sample_buffer.h"
 #include "seed/trace_segment.h"
@@ -68,19 +69,16 @@ class WaveformStore : private StoreWork::Store {
   SQLHENV EnvironmentHandle() const { return environment_.get(); }
 
   // ---- SITECHAN ----
-  StoreResult CheckSiteChan(std::string_view station, std::string_view channel,
-                            std::string_view location, double rate, double& siteChanRate);
+  StoreResult CheckSiteChan(const ChannelKey& channel, double rate, double& siteChanRate);
 
   // ---- FILELIST bookkeeping ----
   // Drops the registration of an earlier copy of the segment (same channel, start and path)
   // whose file is gone. A copy whose file is there is replaced by StoreSegment, and only once
   // the new content is safe.
-  StoreResult DeleteFileEntry(std::string_view station, std::string_view channel,
-                              std::string_view location, double start, std::string_view path);
+  StoreResult DeleteFileEntry(const ChannelKey& channel, double start, std::string_view path);
   // A failure is also named in the debug output (the segment and StoreResultText).
   StoreResult StoreSegment(const SampleBuffer& samples, std::int64_t count,
-                           std::string_view station, std::string_view channel,
-                           std::string_view location, std::string_view path, double start,
+                           const ChannelKey& channel, std::string_view path, double start,
                            double end, std::string_view creator, double rate, double calibration,
                            double calibrationPeriod);
 
@@ -136,15 +134,13 @@ class WaveformStore : private StoreWork::Store {
   // cuts a file longer than its row back to it, or sets the row of a file cut short (with at
   // least one whole sample) to the samples it holds. With `headerFromRow`, a header of a file
   // that holds what its row says is written from the row when the file is `creator`'s.
-  FileRepair RepairFile(const std::string& station, const std::string& channel,
-                        const std::string& location, const std::string& cpath,
+  FileRepair RepairFile(const ChannelKey& channel, const std::string& cpath,
                         const std::string& creator, bool headerFromRow);
   // Registers the file at `cpath` for the channel: `samples` samples at `rate` from `begin`, as
   // `creator`'s. False when a row registers it already, the file does not hold exactly that
   // many samples behind its header, or the database refuses.
-  bool RegisterFile(const std::string& station, const std::string& channel,
-                    const std::string& location, const std::string& cpath, double begin,
-                    double rate, std::int64_t samples, const std::string& creator);
+  bool RegisterFile(const ChannelKey& channel, const std::string& cpath, double begin, double rate,
+                    std::int64_t samples, const std::string& creator);
   // Removes the staged file `staged` (".<name>.new" beside a file of the channel) left by a run
   // that did not finish: under the channel's lock, once its notes are settled, it is nobody's
   // work. False when it is not the channel's staged name or cannot be removed.
@@ -164,8 +160,7 @@ class WaveformStore : private StoreWork::Store {
 
   void RunEndTimeColumnCheck();
   // `result` as the operation's result; a failure is named in the debug output first.
-  StoreResult Reported(std::string_view operation, std::string_view station,
-                       std::string_view channel, std::string_view location, int result);
+  StoreResult Reported(std::string_view operation, const ChannelKey& channel, int result);
   StoreResult StoreSegmentPieces(const SegmentToStore& segment);
 
   // ---- what StoreWork asks of the store ----

@@ -387,6 +387,24 @@ TEST_P(CheckTest, RegisterOrphansRegistersFilesWithAWholeHeaderThatStoreNoTimeTw
   ExpectProblems({"unregistered: " + copy, "unregistered: " + other});
 }
 
+// An orphan whose header names no location at all is of the blank location its rows hold as
+// "??": a row of that channel covering its span keeps it out as it keeps out any other.
+TEST_P(CheckTest, AnOrphanWithAnEmptyLocationIsHeldToTheRowsOfTheBlankLocation) {
+  Store("BHZ", kStart, 600, 73);
+  std::string file = ReadFile(Data() / FirstFile("BHZ"));
+  const std::string held = "LCODE=?\?\r\n";
+  ASSERT_NE(file.find(held), std::string::npos);
+  file.replace(file.find(held), held.size(), std::string("LCODE=\r\n\0\0", 10));
+  const std::string copy = "ABC/13/21032009-130500-BHZ-1.ABC";
+  WriteFile(Data() / copy, file);
+
+  const ProcessResult result = Check({"--register-orphans"});
+  EXPECT_EQ(result.exitCode, kProblems) << result.output;
+  EXPECT_EQ(result.output.find("repaired"), std::string::npos) << result.output;
+  EXPECT_EQ(db().Count("FILELIST"), 1);
+  ExpectProblems({"unregistered: " + copy});
+}
+
 // Random damage over a few channels' files, against a plain model of what each damage is: the
 // check names exactly the damaged paths with their kinds, and --repair leaves exactly the
 // damage that needs the operator, as the tests' own checker sees it. Every seed that failed

@@ -204,11 +204,11 @@ TEST(Filing, ExtendKeepsTheIndexInStepForAnyEntry) {
   list.Add(entry("a", "bhz", 200.0));
   list.Extend(list[0], 50);  // not the entry last added
   EXPECT_DOUBLE_EQ(list[0].end, 105.0);
-  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 105.1, 10.0), &list[0]);
-  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 100.0, 10.0), nullptr);
-  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 199.9, 10.0), &list[1]);
-  EXPECT_EQ(list.FindContinuation("A", "BHZ", "??", 105.1, 20.0), nullptr);  // another rate
-  EXPECT_EQ(list.FindChannel("a", "Bhz", "??"), &list[0]);
+  EXPECT_EQ(list.FindContinuation({"A", "BHZ", "??"}, 105.1, 10.0), &list[0]);
+  EXPECT_EQ(list.FindContinuation({"A", "BHZ", "??"}, 100.0, 10.0), nullptr);
+  EXPECT_EQ(list.FindContinuation({"A", "BHZ", "??"}, 199.9, 10.0), &list[1]);
+  EXPECT_EQ(list.FindContinuation({"A", "BHZ", "??"}, 105.1, 20.0), nullptr);  // another rate
+  EXPECT_EQ(list.FindChannel({"a", "Bhz", "??"}), &list[0]);
 }
 
 TEST(Filing, ClearEmptiesListAndIndex) {
@@ -216,10 +216,10 @@ TEST(Filing, ClearEmptiesListAndIndex) {
   ProcessDataRecord(Record(0.0, 10, 100, 1), 4096, c);
   c.segments.Clear();
   EXPECT_TRUE(c.segments.empty());
-  EXPECT_EQ(c.segments.FindChannel("ABC", "BHZ", "??"), nullptr);
+  EXPECT_EQ(c.segments.FindChannel({"ABC", "BHZ", "??"}), nullptr);
   ProcessDataRecord(Record(0.1, 10, 100, 1), 4096, c);
   EXPECT_EQ(c.segments.size(), 1u);
-  EXPECT_EQ(c.segments.FindContinuation("abc", "bhz", "??", kT0 + 0.2, 100.0), &c.segments[0]);
+  EXPECT_EQ(c.segments.FindContinuation({"abc", "bhz", "??"}, kT0 + 0.2, 100.0), &c.segments[0]);
 }
 
 }  // namespace

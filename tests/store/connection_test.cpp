@@ -59,11 +59,11 @@ TEST(StoreOptions, ResultsAreNamedInTheDebugOutput) {
   SampleBuffer samples;
   const std::vector<float> values{1.0F, 2.0F};
   samples.Append(values);
-  const StoreResult empty = store.StoreSegment(samples, 2, "ABC", "BHZ", "00", "ABC/x", 100.0,
+  const StoreResult empty = store.StoreSegment(samples, 2, {"ABC", "BHZ", "00"}, "ABC/x", 100.0,
                                                100.0, "tarnvel", 20.0, 0.0, 0.0);
   EXPECT_EQ(empty, store_result::kEmptySpan);
-  const StoreResult unreachable = store.StoreSegment(samples, 2, "ABC", "BHZ", "??", "ABC/x", 100.0,
-                                                     100.1, "tarnvel", 20.0, 0.0, 0.0);
+  const StoreResult unreachable = store.StoreSegment(samples, 2, {"ABC", "BHZ", "??"}, "ABC/x",
+                                                     100.0, 100.1, "tarnvel", 20.0, 0.0, 0.0);
   EXPECT_EQ(unreachable, store_result::kUnreachable);
   EXPECT_EQ(debug.lines,
             (std::vector<std::string>{
@@ -175,7 +175,7 @@ TEST_P(StoreConnection, FailedConnectLeavesNoHandles) {
   EXPECT_EQ(store.EnvironmentHandle(), nullptr);
   EXPECT_FALSE(store.ProbeFileList());
   double rate = 5.0;
-  EXPECT_EQ(store.CheckSiteChan("ABC", "BHZ", "??", 20.0, rate), store_result::kUnreachable);
+  EXPECT_EQ(store.CheckSiteChan({"ABC", "BHZ", "??"}, 20.0, rate), store_result::kUnreachable);
   store.Disconnect();
   store.Disconnect();
   EXPECT_EQ(store.ConnectionHandle(), nullptr);
@@ -202,7 +202,7 @@ TEST_P(StoreConnection, ProbeFailsWhenFileListIsGone) {
   db().Execute("drop table FILELIST");
   EXPECT_FALSE(store.ProbeFileList());
   double rate = 0.0;
-  EXPECT_EQ(store.CheckSiteChan("ABC", "BHZ", "??", 20.0, rate), store_result::kUnreachable);
+  EXPECT_EQ(store.CheckSiteChan({"ABC", "BHZ", "??"}, 20.0, rate), store_result::kUnreachable);
 }
 
 TARNVEL_DATABASE_TEST_SUITE(StoreConnection);

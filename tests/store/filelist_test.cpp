@@ -81,8 +81,8 @@ class FileListTest : public testing::DatabaseTest {
     const auto count = static_cast<std::int64_t>(samples.size());
     const double end = start + static_cast<double>(count) / rate;
     const std::string path = DriverPath(db().dataDir(), "ABC", "BHZ", start);
-    EXPECT_EQ(store.DeleteFileEntry("ABC", "BHZ", location, start, path), 0);
-    return store.StoreSegment(samples, count, "ABC", "BHZ", location, path, start, end, "tarnvel",
+    EXPECT_EQ(store.DeleteFileEntry({"ABC", "BHZ", location}, start, path), 0);
+    return store.StoreSegment(samples, count, {"ABC", "BHZ", location}, path, start, end, "tarnvel",
                               rate, 0.0, 0.0);
   }
   int Store(const SampleBuffer& samples, double start, double rate = 20.0,
@@ -272,10 +272,10 @@ TEST_P(FileListTest, BlankLocationIsStoredAsQuestionMarksAndFindsNullRows) {
 TEST_P(FileListTest, EmptySpanIsRefusedBeforeAnyStatement) {
   const SampleBuffer samples = Ramp(10);
   const std::string path = (db().dataDir() / kFirstFile).string();
-  EXPECT_EQ(store_->StoreSegment(samples, 10, "ABC", "BHZ", "??", path, kStart, kStart, "tarnvel",
+  EXPECT_EQ(store_->StoreSegment(samples, 10, {"ABC", "BHZ", "??"}, path, kStart, kStart, "tarnvel",
                                  20.0, 0.0, 0.0),
             sr::kEmptySpan);
-  EXPECT_EQ(store_->StoreSegment(samples, 10, "ABC", "BHZ", "??", path, kStart, kStart - 1.0,
+  EXPECT_EQ(store_->StoreSegment(samples, 10, {"ABC", "BHZ", "??"}, path, kStart, kStart - 1.0,
                                  "tarnvel", 20.0, 0.0, 0.0),
             sr::kEmptySpan);
   EXPECT_EQ(db().Count("FILELIST"), 0);
@@ -402,7 +402,7 @@ TEST_P(FileListTest, DeleteFileEntryNeverRemovesAStoredCopy) {
   ConfigureStore(later);
   ASSERT_TRUE(later.Connect());
   // The earlier copy is replaced by StoreSegment once the new one is safe, never before.
-  EXPECT_EQ(later.DeleteFileEntry("ABC", "BHZ", "", kStart, path), 0);
+  EXPECT_EQ(later.DeleteFileEntry({"ABC", "BHZ", ""}, kStart, path), 0);
   EXPECT_EQ(db().Count("FILELIST"), 1);
   EXPECT_EQ(ReadFile(path), before);
 }
@@ -468,10 +468,10 @@ TEST_P(FileListTest, FailedAppendLeavesFileAndRowAsTheyWere) {
 TEST_P(FileListTest, CodesThatWouldLeaveTheDataDirectoryAreRefused) {
   const SampleBuffer samples = Ramp(100);
   const std::string path = db().dataDir().string() + "/../x/13/y";
-  EXPECT_EQ(store_->StoreSegment(samples, 100, "..", "BHZ", "??", path, kStart, kStart + 5.0,
+  EXPECT_EQ(store_->StoreSegment(samples, 100, {"..", "BHZ", "??"}, path, kStart, kStart + 5.0,
                                  "tarnvel", 20.0, 0.0, 0.0),
             sr::kFileOpenFailed);
-  EXPECT_EQ(store_->StoreSegment(samples, 100, "ABC", "B/Z", "??", path, kStart, kStart + 5.0,
+  EXPECT_EQ(store_->StoreSegment(samples, 100, {"ABC", "B/Z", "??"}, path, kStart, kStart + 5.0,
                                  "tarnvel", 20.0, 0.0, 0.0),
             sr::kFileOpenFailed);
   EXPECT_EQ(db().Count("FILELIST"), 0);

@@ -143,7 +143,7 @@ TEST_P(LowerCaseSchema, EveryNameTakesTheCatalogueCaseAndStatementsWork) {
   EXPECT_TRUE(store.UseEndTime());
   db().Execute("insert into sitechan(sta,chan,sps,lcode) values('ABC','BHZ',20,'00')");
   double rate = 0.0;
-  EXPECT_EQ(store.CheckSiteChan("ABC", "BHZ", "00", 20.0, rate), 0);
+  EXPECT_EQ(store.CheckSiteChan({"ABC", "BHZ", "00"}, 20.0, rate), 0);
   EXPECT_EQ(rate, 20.0);
 }
 
@@ -194,7 +194,7 @@ TEST_P(PartialSchema, MissingSiteChanTableIsAStatementFailure) {
   ASSERT_TRUE(store.Connect());
   ASSERT_TRUE(store.ProbeFileList());
   double rate = 7.0;
-  EXPECT_EQ(store.CheckSiteChan("ABC", "BHZ", "00", 20.0, rate), store_result::kStatementFailed);
+  EXPECT_EQ(store.CheckSiteChan({"ABC", "BHZ", "00"}, 20.0, rate), store_result::kStatementFailed);
 }
 
 TARNVEL_DATABASE_TEST_SUITE(PartialSchema);

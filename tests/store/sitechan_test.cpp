@@ -1,8 +1,10 @@
-// CheckSiteChan against SITECHAN rows of real databases.
+// CheckSiteChan and the location test of channel statements against real databases.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "store/location_predicate.h"
 #include "store/waveform_store.h"
 #include "tests/support/test_database.h"
 
@@ -10,6 +12,7 @@ namespace tarnvel {
 namespace {
 
 using testing::DatabaseTest;
+using testing::Row;
 
 class SiteChanLookup : public DatabaseTest {
  protected:
@@ -31,7 +34,7 @@ class SiteChanLookup : public DatabaseTest {
   int Check(const std::string& sta, const std::string& chan, const std::string& lcode,
             double rate) {
     rate_ = -1.0;
-    return store_.CheckSiteChan(sta, chan, lcode, rate, rate_);
+    return store_.CheckSiteChan({sta, chan, lcode}, rate, rate_);
   }
 
   WaveformStore store_;
@@ -88,6 +91,47 @@ TEST_P(SiteChanLookup, ChannelsFindTheirRowAndRate) {
     EXPECT_EQ(rate_, c.found);
   }
   EXPECT_EQ(db().Count("SITECHAN"), 8);
+}
+
+// The one location test every channel statement is built with, run as a where clause of its
+// own: each wording selects the same rows, a blank location (empty or "??") those stored with
+// "??" and those with a null code, any other code exactly the rows carrying it (never a blank
+// one, never a longer or shorter code, a quote kept inside its literal).
+TEST_P(SiteChanLookup, LocationPredicateSelectsBlankAsStoredOrNull) {
+  AddChannel("NUL", "BHZ", "null", "20");
+  AddChannel("QQ", "BHZ", "'?\?'", "20");
+  AddChannel("ZERO", "BHZ", "'0'", "20");
+  AddChannel("ZZ", "BHZ", "'00'", "20");
+  AddChannel("QUOTE", "BHZ", "'0''1'", "20");
+  const struct {
+    const char* location;
+    std::vector<Row> stations;
+  } cases[] = {
+      {"", {{"NUL"}, {"QQ"}}}, {"??", {{"NUL"}, {"QQ"}}}, {"00", {{"ZZ"}}},
+      {"0", {{"ZERO"}}},       {"0'1", {{"QUOTE"}}},      {"?", {}},
+      {"' or '1'='1", {}},
+  };
+  for (const LocationPredicateForm form :
+       {LocationPredicateForm::kFileList, LocationPredicateForm::kFileListBracketed,
+        LocationPredicateForm::kSiteChan}) {
+    for (const auto& c : cases) {
+      const std::string predicate = LocationPredicate("LCODE", c.location, form);
+      SCOPED_TRACE(predicate);
+      EXPECT_EQ(db().Query("select STA from SITECHAN where " + predicate + " order by STA"),
+                c.stations);
+    }
+  }
+  // The wordings, as the statements have always been written.
+  EXPECT_EQ(LocationPredicate("LCODE", "", LocationPredicateForm::kFileList),
+            "(LCODE='?\?' or LCODE is null)");
+  EXPECT_EQ(LocationPredicate("LCODE", "??", LocationPredicateForm::kFileListBracketed),
+            "(LCODE='?\?' or LCODE is null)");
+  EXPECT_EQ(LocationPredicate("lcode", "??", LocationPredicateForm::kSiteChan),
+            "(lcode is null or lcode='?\?')");
+  EXPECT_EQ(LocationPredicate("LCODE", "00", LocationPredicateForm::kFileList), "LCODE='00'");
+  EXPECT_EQ(LocationPredicate("LCODE", "00", LocationPredicateForm::kFileListBracketed),
+            "(LCODE='00')");
+  EXPECT_EQ(LocationPredicate("LCODE", "0'1", LocationPredicateForm::kSiteChan), "LCODE='0''1'");
 }
 
 TEST_P(SiteChanLookup, DisconnectedStoreIsUnreachable) {

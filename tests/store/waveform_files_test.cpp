@@ -51,7 +51,7 @@ TEST(WaveformHeaderTest, DurationTextBreaksLengthIntoDaysHoursMinutesSeconds) {
 
 TEST(WaveformHeaderTest, HeaderTextIsTheTemplateZeroPaddedTo512Bytes) {
   const auto header =
-      FormatHeaderText(Local(2026, 12, 6, 5, 15, 0), 1800.0, 20.0, "ABC", "BHZ", "??");
+      FormatHeaderText(Local(2026, 12, 6, 5, 15, 0), 1800.0, 20.0, {"ABC", "BHZ", "??"});
   const std::string expected =
       "[QOR5.x]\r\nData offset=512\r\nStart time=05:15:00\r\nStart date=06-12-2026\r\n"
       "Time duration=000 00 30 00\r\nData type=FLOAT\r\nSpS=20.00\r\nGain=1\r\nStation=ABC\r\n"
