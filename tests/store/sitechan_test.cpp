@@ -1,6 +1,8 @@
 // CheckSiteChan and the location test of channel statements against real databases.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -26,10 +28,12 @@ class SiteChanLookup : public DatabaseTest {
     store_.Disconnect();
     DatabaseTest::TearDown();
   }
-  void AddChannel(const std::string& sta, const std::string& chan, const std::string& lcodeSql,
-                  const std::string& sps) {
-    db().Execute("insert into SITECHAN(STA,CHAN,SPS,LCODE) values('" + sta + "','" + chan + "'," +
-                 sps + "," + lcodeSql + ")");
+  // SITECHAN rows of {station, channel, LCODE as SQL, SPS as SQL}.
+  void AddChannels(std::initializer_list<std::array<std::string, 4>> rows) {
+    for (const auto& [sta, chan, lcodeSql, sps] : rows) {
+      db().Execute("insert into SITECHAN(STA,CHAN,SPS,LCODE) values('" + sta + "','" + chan + "'," +
+                   sps + "," + lcodeSql + ")");
+    }
   }
   int Check(const std::string& sta, const std::string& chan, const std::string& lcode,
             double rate) {
@@ -46,14 +50,14 @@ class SiteChanLookup : public DatabaseTest {
 // channel match whole; rates compare exactly; only the first of several rows counts; a quote
 // in a code stays inside its literal.
 TEST_P(SiteChanLookup, ChannelsFindTheirRowAndRate) {
-  AddChannel("NUL", "BHZ", "null", "20");
-  AddChannel("QQ", "BHZ", "'?\?'", "40");
-  AddChannel("EXP", "BHZ", "'00'", "50");
-  AddChannel("ABC", "BHZ", "null", "20.0");
-  AddChannel("ABC", "BHN", "null", "19.99");
-  AddChannel("TWO", "BHZ", "'?\?'", "20");
-  AddChannel("TWO", "BHZ", "'?\?'", "40");
-  AddChannel("A''B", "BHZ", "'0''1'", "20");
+  AddChannels({{"NUL", "BHZ", "null", "20"},
+               {"QQ", "BHZ", "'?\?'", "40"},
+               {"EXP", "BHZ", "'00'", "50"},
+               {"ABC", "BHZ", "null", "20.0"},
+               {"ABC", "BHN", "null", "19.99"},
+               {"TWO", "BHZ", "'?\?'", "20"},
+               {"TWO", "BHZ", "'?\?'", "40"},
+               {"A''B", "BHZ", "'0''1'", "20"}});
   constexpr int kNotIn = store_result::kNotInSiteChan;
   constexpr int kDiffers = store_result::kSiteChanRateDiffers;
   const struct {
@@ -98,11 +102,11 @@ TEST_P(SiteChanLookup, ChannelsFindTheirRowAndRate) {
 // "??" and those with a null code, any other code exactly the rows carrying it (never a blank
 // one, never a longer or shorter code, a quote kept inside its literal).
 TEST_P(SiteChanLookup, LocationPredicateSelectsBlankAsStoredOrNull) {
-  AddChannel("NUL", "BHZ", "null", "20");
-  AddChannel("QQ", "BHZ", "'?\?'", "20");
-  AddChannel("ZERO", "BHZ", "'0'", "20");
-  AddChannel("ZZ", "BHZ", "'00'", "20");
-  AddChannel("QUOTE", "BHZ", "'0''1'", "20");
+  AddChannels({{"NUL", "BHZ", "null", "20"},
+               {"QQ", "BHZ", "'?\?'", "20"},
+               {"ZERO", "BHZ", "'0'", "20"},
+               {"ZZ", "BHZ", "'00'", "20"},
+               {"QUOTE", "BHZ", "'0''1'", "20"}});
   const struct {
     const char* location;
     std::vector<Row> stations;
@@ -135,7 +139,7 @@ TEST_P(SiteChanLookup, LocationPredicateSelectsBlankAsStoredOrNull) {
 }
 
 TEST_P(SiteChanLookup, DisconnectedStoreIsUnreachable) {
-  AddChannel("ABC", "BHZ", "null", "20");
+  AddChannels({{"ABC", "BHZ", "null", "20"}});
   store_.Disconnect();
   EXPECT_EQ(Check("ABC", "BHZ", "??", 20.0), store_result::kUnreachable);
   ASSERT_TRUE(store_.Connect());
