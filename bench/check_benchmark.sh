@@ -15,20 +15,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 # shellcheck source=bench/bench_common.sh
 source "$here/bench_common.sh"
-build=$(cd "${1:-$root/build-release}" && pwd)
-bin=$build/bin
+bench_open build-release tarnvel-check-bench "${1:-}" "${2:-}" tarnvel-check store_generate_tool measure_tool
 rows=${ROWS:-100000}
 reps=${REPS:-3}
-bench_require_tools "$bin" tarnvel-check store_generate_tool measure_tool
-scratch=$(bench_scratch "${2:-}" tarnvel-check-bench)
 pg_db=
-pg() { PGPASSWORD=$TARNVEL_PG_PASSWORD psql -h "$TARNVEL_PG_HOST" -p "$TARNVEL_PG_PORT" -U "$TARNVEL_PG_USER" -q "$@"; }
-cleanup() {
-  if [ -n "$pg_db" ]; then pg -d postgres -c "drop database if exists $pg_db" || true; fi
-  if [ "${KEEP_SCRATCH:-0}" != 1 ]; then rm -rf "$scratch"; fi
-}
-trap cleanup EXIT
-log() { echo "== $*" >&2; }
+trap bench_drop_outputs EXIT
 
 sqlite3 "$scratch/store.db" <"$root/schema/qor_sqlite.sql"
 sources=("BENCH=sqlite:$scratch/store.db")
@@ -40,8 +31,6 @@ if [ -n "${TARNVEL_PG_HOST:-}" ]; then
 fi
 eval "$(bash "$root/scripts/odbc_config.sh" "$scratch/odbc" "${sources[@]}")"
 export TZ=UTC
-
-median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # bench NAME CONNECTION...: generates the store, then times the checker beside tar.
 bench() {

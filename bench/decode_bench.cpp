@@ -147,19 +147,19 @@ const Mseed3File& CachedMseed3(Signal signal) {
     if (tarnvel::ReadRecordHeader(record, kLength, h) != tarnvel::HeaderResult::kAccepted) {
       throw std::runtime_error("unreadable record");
     }
-    tarnvel::testing::Mseed3Spec spec;
-    spec.identifier = "FDSN:XX_BENCH__H_H_Z";
-    spec.year = h.year;
-    spec.dayOfYear = h.dayOfYear;
-    spec.hour = h.hour;
-    spec.minute = h.minute;
-    spec.second = h.second;
-    spec.nanosecond = static_cast<std::uint32_t>(h.fractions) * 100000u;
-    spec.encoding = 11;
-    spec.rate = h.rate;
-    spec.sampleCount = h.sampleCount;
+    tarnvel::testing::Mseed3Fields fields;
+    fields.identifier = "FDSN:XX_BENCH__H_H_Z";
+    fields.year = h.year;
+    fields.dayOfYear = h.dayOfYear;
+    fields.hour = h.hour;
+    fields.minute = h.minute;
+    fields.second = h.second;
+    fields.nanosecond = static_cast<std::uint32_t>(h.fractions) * 100000u;
+    fields.encoding = 11;
+    fields.rate = h.rate;
+    fields.sampleCount = h.sampleCount;
     out.starts.push_back(out.bytes.size());
-    const auto written = tarnvel::testing::Mseed3Record(spec, h.data);
+    const auto written = tarnvel::testing::Mseed3Record(fields, h.data);
     out.bytes.insert(out.bytes.end(), written.begin(), written.end());
     out.samples += h.sampleCount;
   }

@@ -33,23 +33,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 # shellcheck source=bench/bench_common.sh
 source "$here/bench_common.sh"
-build=$(cd "${1:-$root/build-release}" && pwd)
-bin=$build/bin
+bench_open build-release tarnvel-bench "${1:-}" "${2:-}" tarnvel measure_tool seed_generate_tool mseed_decode_tool
 reps=${REPS:-5}
 large_reps=${LARGE_REPS:-1}
 gaps=${GAPS:-20000}
 max_step=${MAX_STEP:-800}
-bench_require_tools "$bin" tarnvel measure_tool seed_generate_tool mseed_decode_tool
-scratch=$(bench_scratch "${2:-}" tarnvel-bench)
 pg_db=
-pg() { PGPASSWORD=$TARNVEL_PG_PASSWORD psql -h "$TARNVEL_PG_HOST" -p "$TARNVEL_PG_PORT" -U "$TARNVEL_PG_USER" -q "$@"; }
-cleanup() {
-  if [ -n "$pg_db" ]; then pg -d postgres -c "drop database if exists $pg_db" || true; fi
-  if [ "${KEEP_SCRATCH:-0}" != 1 ]; then rm -rf "$scratch"; fi
-}
-trap cleanup EXIT
-
-log() { echo "== $*" >&2; }
+trap bench_drop_outputs EXIT
 
 # ---------------------------------------------------------------------------------------------
 # Inputs
@@ -107,29 +97,6 @@ fresh_outputs() {
   cp "$scratch/${1:-empty}.db" "$scratch/store.db"
 }
 
-# measure NAME PROGRAM ARGS...: one timed run; collects the wall and CPU times of NAME and
-# keeps the largest peak memory seen.
-measure() {
-  local name=$1
-  shift
-  local code=0
-  "$bin/measure_tool" "$scratch/result.txt" "$@" >"$scratch/$name.out" 2>&1 || code=$?
-  local wall user sys rss status
-  read -r wall user sys rss status <"$scratch/result.txt"
-  if [ "$status" != 0 ]; then
-    echo "$name: exit status $status (output in $scratch/$name.out)" >&2
-    tail -c 600 "$scratch/$name.out" >&2
-    KEEP_SCRATCH=1
-    exit 1
-  fi
-  local cpu
-  cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }')
-  WALLS[$name]+="$wall "
-  CPUS[$name]+="$cpu "
-  if [ -z "${RSS[$name]:-}" ] || [ "$rss" -gt "${RSS[$name]}" ]; then RSS[$name]=$rss; fi
-  return "$code"
-}
-
 # Counts records and samples with libmseed (also the reference decode).
 count_file() {
   local name=$1 file=$2 line
@@ -148,7 +115,6 @@ tarnvel_pg() {
 }
 
 # Median and minimum of a list of numbers.
-median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 minimum() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk 'NR == 1 { printf "%.3f", $1 }'; }
 
 # --- the cost of durability --------------------------------------------------------------------
@@ -310,14 +276,11 @@ measure_syncing
 
 # ---------------------------------------------------------------------------------------------
 # Report
+take_medians
 for name in "${!WALLS[@]}"; do
-  WALL[$name]=$(median "${WALLS[$name]}")
-  CPU[$name]=$(median "${CPUS[$name]}")
   WMIN[$name]=$(minimum "${WALLS[$name]}")
   CMIN[$name]=$(minimum "${CPUS[$name]}")
 done
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
-verdict() { awk -v v="$1" -v t="$2" 'BEGIN { print (v <= t ? "met" : "MISSED") }'; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
 row() { printf '%-58s %12s %12s %9s %8s %s\n' "$@"; }

@@ -24,6 +24,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "tests/support/mseed3_writer.h"
@@ -82,27 +83,27 @@ std::uint16_t Big16(const std::uint8_t* p) {
 
 // The big-endian SEED 2 record as a miniSEED 3 record of the same data.
 std::vector<std::uint8_t> AsMseed3(const std::uint8_t* r, int length) {
-  tarnvel::testing::Mseed3Spec spec;
+  tarnvel::testing::Mseed3Fields fields;
   const std::string channel = Code(r, 15, 3);
-  spec.identifier = "FDSN:" + Code(r, 18, 2) + "_" + Code(r, 8, 5) + "_" + Code(r, 13, 2) + "_" +
-                    channel.substr(0, 1) + "_" + channel.substr(1, 1) + "_" + channel.substr(2);
-  spec.year = Big16(r + 20);
-  spec.dayOfYear = Big16(r + 22);
-  spec.hour = r[24];
-  spec.minute = r[25];
-  spec.second = r[26];
-  spec.nanosecond = static_cast<std::uint32_t>(Big16(r + 28)) * 100000u;
-  spec.sampleCount = Big16(r + 30);
+  fields.identifier = "FDSN:" + Code(r, 18, 2) + "_" + Code(r, 8, 5) + "_" + Code(r, 13, 2) + "_" +
+                      channel.substr(0, 1) + "_" + channel.substr(1, 1) + "_" + channel.substr(2);
+  fields.year = Big16(r + 20);
+  fields.dayOfYear = Big16(r + 22);
+  fields.hour = r[24];
+  fields.minute = r[25];
+  fields.second = r[26];
+  fields.nanosecond = static_cast<std::uint32_t>(Big16(r + 28)) * 100000u;
+  fields.sampleCount = Big16(r + 30);
   const auto factor = static_cast<std::int16_t>(Big16(r + 32));
   const auto multiplier = static_cast<std::int16_t>(Big16(r + 34));
   const double f = factor;
   const double m = multiplier;
-  spec.rate =
+  fields.rate =
       factor > 0 ? (multiplier > 0 ? f * m : -f / m) : (multiplier > 0 ? -m / f : 1.0 / (f * m));
-  spec.encoding = 11;
+  fields.encoding = 11;
   const std::uint16_t data = Big16(r + 44);
   return tarnvel::testing::Mseed3Record(
-      spec, std::span<const std::uint8_t>(r + data, static_cast<std::size_t>(length - data)));
+      fields, std::span<const std::uint8_t>(r + data, static_cast<std::size_t>(length - data)));
 }
 
 void WriteRecord(char* record, int length, void* handlerData) {
@@ -128,6 +129,18 @@ bool Value(std::string_view arg, std::string_view key, std::string& value) {
   return true;
 }
 
+// An option's value into a field of its own type.
+template <typename T>
+void SetFrom(const std::string& value, T& field) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    field = value;
+  } else if constexpr (std::is_floating_point_v<T>) {
+    field = static_cast<T>(std::stod(value));
+  } else {
+    field = static_cast<T>(std::stoll(value));
+  }
+}
+
 Options Parse(int argc, char** argv) {
   Options o;
   if (argc < 2) {
@@ -141,28 +154,19 @@ Options Parse(int argc, char** argv) {
   o.out = argv[1];
   for (int i = 2; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    std::string v;
-    if (Value(arg, "--bytes=", v)) {
-      o.bytes = std::stoll(v);
-    } else if (Value(arg, "--blocks=", v)) {
-      o.blocks = std::stoll(v);
-    } else if (Value(arg, "--channels=", v)) {
-      o.channels = std::stoi(v);
-    } else if (Value(arg, "--rate=", v)) {
-      o.rate = std::stod(v);
-    } else if (Value(arg, "--block=", v)) {
-      o.block = std::stoll(v);
-    } else if (Value(arg, "--gap=", v)) {
-      o.gap = std::stod(v);
-    } else if (Value(arg, "--record=", v)) {
-      o.record = std::stoi(v);
-    } else if (Value(arg, "--start=", v)) {
-      o.start = std::stod(v);
-    } else if (Value(arg, "--max-step=", v)) {
-      o.maxStep = static_cast<std::int32_t>(std::stol(v));
-    } else if (Value(arg, "--station=", v)) {
-      o.station = v;
-    } else if (arg == "--mseed3") {
+    const auto take = [&](std::string_view key, auto& field) {
+      std::string v;
+      if (!Value(arg, key, v)) return false;
+      SetFrom(v, field);
+      return true;
+    };
+    if (take("--bytes=", o.bytes) || take("--blocks=", o.blocks) ||
+        take("--channels=", o.channels) || take("--rate=", o.rate) || take("--block=", o.block) ||
+        take("--gap=", o.gap) || take("--record=", o.record) || take("--start=", o.start) ||
+        take("--max-step=", o.maxStep) || take("--station=", o.station)) {
+      continue;
+    }
+    if (arg == "--mseed3") {
       o.mseed3 = true;
     } else if (arg == "--little-endian") {
       o.littleEndian = true;

@@ -29,24 +29,19 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 # shellcheck source=bench/bench_common.sh
 source "$here/bench_common.sh"
-build=$(cd "${1:-$root/build}" && pwd)
-bin=$build/bin
+bench_open build tarnvel-speed "${1:-}" "${2:-}" tarnvel measure_tool seed_generate_tool mseed_decode_tool
 reps=${REPS:-3}
 large_reps=${LARGE_REPS:-1}
 max_step=${MAX_STEP:-800}
 pg_port=${PG_PORT:-55449}
-bench_require_tools "$bin" tarnvel measure_tool seed_generate_tool mseed_decode_tool
-scratch=$(bench_scratch "${2:-}" tarnvel-speed)
 pg_dir=
 pg_db=
-pg() { PGPASSWORD=$TARNVEL_PG_PASSWORD psql -h "$TARNVEL_PG_HOST" -p "$TARNVEL_PG_PORT" -U "$TARNVEL_PG_USER" -q "$@"; }
 cleanup() {
   if [ -n "$pg_dir" ]; then bash "$root/scripts/pg_server.sh" stop "$pg_dir" || true; rm -rf "$pg_dir"; fi
   rm -rf "$scratch/css" "$scratch/data" "$scratch/dd.out"
   if [ "${KEEP_SCRATCH:-0}" != 1 ]; then rm -rf "$scratch"; fi
 }
 trap cleanup EXIT
-log() { echo "== $(date -u +%H:%M:%S) $*" >&2; }
 
 # ---------------------------------------------------------------------------------------------
 # Inputs (kept from an earlier run with KEEP_SCRATCH=1)
@@ -98,28 +93,6 @@ fresh_outputs() {
   if [ -n "$pg_db" ]; then pg -d "$pg_db" -c "delete from FILELIST"; fi
 }
 
-# measure NAME PROGRAM ARGS...: one timed run; collects the wall and CPU times of NAME and
-# keeps the largest peak memory seen.
-measure() {
-  local name=$1
-  shift
-  local code=0
-  "$bin/measure_tool" "$scratch/result.txt" "$@" >"$scratch/$name.out" 2>&1 || code=$?
-  local wall user sys rss status
-  read -r wall user sys rss status <"$scratch/result.txt"
-  if [ "$status" != 0 ]; then
-    echo "$name: exit status $status (output in $scratch/$name.out)" >&2
-    tail -c 600 "$scratch/$name.out" >&2
-    KEEP_SCRATCH=1
-    exit 1
-  fi
-  WALLS[$name]+="$wall "
-  CPUS[$name]+="$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }') "
-  if [ -z "${RSS[$name]:-}" ] || [ "$rss" -gt "${RSS[$name]}" ]; then RSS[$name]=$rss; fi
-  log "$name: $wall s, $((rss / 1024)) MiB"
-  return "$code"
-}
-
 # Bytes under a folder (the waveform files and lock files of a store, the CSS files).
 bytes_in() { find "$1" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.0f", s }'; }
 
@@ -140,8 +113,6 @@ durable_write() {
   fresh_outputs
   measure "$name" dd if=/dev/zero of="$scratch/dd.out" bs=1M count="$(awk -v b="$bytes" 'BEGIN { printf "%.0f", b / 1048576 + 0.5 }')" conv=fdatasync
 }
-
-median() { tr ' ' '\n' <<<"$1" | grep . | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 log "warming up"
 css warmup "$scratch/f100.mseed"
@@ -182,12 +153,7 @@ fresh_outputs
 
 # ---------------------------------------------------------------------------------------------
 # Report
-for name in "${!WALLS[@]}"; do
-  WALL[$name]=$(median "${WALLS[$name]}")
-  CPU[$name]=$(median "${CPUS[$name]}")
-done
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-verdict() { awk -v v="$1" -v t="$2" 'BEGIN { print (v <= t ? "met" : "MISSED") }'; }
+take_medians
 mib() { awk -v k="$1" 'BEGIN { printf "%.0f", k / 1024 }'; }
 larger() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (a > b ? a : b) }'; }
 row() { printf '%-50s %10s %10s %7s %7s %s\n' "$@"; }

@@ -40,16 +40,17 @@ void CheckLocks(const StoreFiles& files, const std::vector<DiskEntry>& disk,
     finding.problem.detail = std::to_string(notes) + " notes of unfinished work";
     if (settler != nullptr) {
       switch (settler->Settle(*channel)) {
-        case LockSettler::Outcome::kSettled:
+        case StoreWork::Settling::kNothing:
+        case StoreWork::Settling::kSettled:
           if (report != nullptr) {
             report->Repaired(finding.problem, "settled as a conversion settles them");
           }
           continue;
-        case LockSettler::Outcome::kBusy:
+        case StoreWork::Settling::kBusy:
           busy.insert(BusyKey(channel->station, channel->channel));
           if (report != nullptr) report->Busy(*channel, finding.problem.path);
           continue;
-        case LockSettler::Outcome::kLeft:
+        case StoreWork::Settling::kLeft:
           finding.problem.detail += ", not all could be settled";
           break;
       }

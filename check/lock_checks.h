@@ -12,16 +12,16 @@
 #include "check/report.h"
 #include "seed/run_context.h"
 #include "store/store_files.h"
+#include "store/store_work.h"
 
 namespace tarnvel::check {
 
 // What settles a channel's notes (the store's settling, under the channel's lock); a repair
-// hands it in. Returns the action to report, or an empty text when the notes stay.
+// hands it in.
 class LockSettler {
  public:
   virtual ~LockSettler() = default;
-  enum class Outcome { kSettled, kBusy, kLeft };
-  virtual Outcome Settle(const ChannelName& channel) = 0;
+  virtual StoreWork::Settling Settle(const ChannelName& channel) = 0;
 };
 
 // Looks at every lock file with something in it (of the channels the filter selects): a lock

@@ -15,17 +15,8 @@ using Action = WaveformStore::FileRepair::Action;
 
 }  // namespace
 
-LockSettler::Outcome StoreRepairs::Settle(const ChannelName& channel) {
-  switch (store_.SettleChannel(channel.station, channel.channel)) {
-    case StoreWork::Settling::kNothing:
-    case StoreWork::Settling::kSettled:
-      return Outcome::kSettled;
-    case StoreWork::Settling::kBusy:
-      return Outcome::kBusy;
-    case StoreWork::Settling::kLeft:
-      break;
-  }
-  return Outcome::kLeft;
+StoreWork::Settling StoreRepairs::Settle(const ChannelName& channel) {
+  return store_.SettleChannel(channel.station, channel.channel);
 }
 
 std::optional<std::string> StoreRepairs::Repair(const Finding& finding,

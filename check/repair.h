@@ -28,7 +28,7 @@ class StoreRepairs : public LockSettler {
   StoreRepairs(WaveformStore& store, bool registerOrphans)
       : store_(store), registerOrphans_(registerOrphans) {}
 
-  Outcome Settle(const ChannelName& channel) override;
+  StoreWork::Settling Settle(const ChannelName& channel) override;
 
   // Repairs what `finding` names when that takes no guess; the change to report, or
   // std::nullopt when nothing was changed. Files already repaired are not touched again.

@@ -187,11 +187,14 @@ void ReportDecoding(const DecodeStatus& status, std::int64_t announced, RunConte
   if (status.countMismatch) context.decodeOk = false;
 }
 
-// Counts a record that the run reports as ignored.
-void CountIgnored(HeaderResult result, const RecordHeader& h, RunContext& context) {
+// Reads a record's header into `h` and counts the record when the run reports it as ignored.
+HeaderResult ReadCountedHeader(std::span<const std::uint8_t> record, int recordLength,
+                               RecordHeader& h, CrcCheck crc, RunContext& context) {
+  const HeaderResult result = ReadRecordHeader(record, recordLength, h, crc, &context.sourceCodes);
   if (result == HeaderResult::kUnsafeName) ++context.unsafeNameRecords;
   if (result == HeaderResult::kDamaged) ++context.damagedRecords;
   if (result == HeaderResult::kNoRate && h.sampleCount > 0) ++context.noRateRecords;
+  return result;
 }
 
 }  // namespace
@@ -303,8 +306,7 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
                        RunContext& context) {
   RecordHeader h;
   const HeaderResult accepted =
-      ReadRecordHeader(record, recordLength, h, CrcCheck::kWhileDecoding, &context.sourceCodes);
-  CountIgnored(accepted, h, context);
+      ReadCountedHeader(record, recordLength, h, CrcCheck::kWhileDecoding, context);
   if (accepted != HeaderResult::kAccepted) return false;
   // A record whose CRC was left to its decoding is checked here when it is not decoded.
   const auto drop = [&] {
@@ -369,8 +371,7 @@ void RegisterRecordSpan(std::span<const std::uint8_t> record, int recordLength,
                         RunContext& context) {
   RecordHeader h;
   const HeaderResult accepted =
-      ReadRecordHeader(record, recordLength, h, CrcCheck::kAtOnce, &context.sourceCodes);
-  CountIgnored(accepted, h, context);
+      ReadCountedHeader(record, recordLength, h, CrcCheck::kAtOnce, context);
   // Listed are the channels a conversion would store samples of.
   if (accepted != HeaderResult::kAccepted || !IsDecodable(h.encoding)) return;
   const auto n = static_cast<std::int64_t>(h.sampleCount);

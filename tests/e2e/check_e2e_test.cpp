@@ -64,6 +64,22 @@ class CheckTest : public ConverterTest {
   // The checker's output and exit status.
   ProcessResult Check(const std::vector<std::string>& args = {}) { return RunCheck(args); }
 
+  // Bytes added at the end of a stored file, as an append whose row never came leaves them.
+  void Append(const std::string& cpath, const std::string& bytes) {
+    std::FILE* file = std::fopen(OnDisk(cpath).c_str(), "ab");
+    ASSERT_NE(file, nullptr);
+    std::fputs(bytes.c_str(), file);
+    std::fclose(file);
+  }
+
+  // A stored file's header with the text `from` changed to `to` (of the same length).
+  void ChangeHeader(const std::string& cpath, const std::string& from, const std::string& to) {
+    std::string file = ReadFile(Data() / cpath);
+    ASSERT_NE(file.find(from), std::string::npos) << from;
+    file.replace(file.find(from), from.size(), to);
+    WriteFile(Data() / cpath, file);
+  }
+
   // A FILELIST row of channel ABC::`channel` with no location code, as another program would
   // insert it.
   void InsertRow(const std::string& channel, double begin, double quantity,
@@ -98,16 +114,9 @@ TEST_P(CheckTest, EveryKindOfDamageIsOneLineNamingItsKindChannelAndPath) {
 
   // Cut short, grown by an append whose row never came, removed, given another header.
   fs::resize_file(Data() / FirstFile("BHZ"), 512 + 4 * 1000);
-  {
-    std::FILE* file = std::fopen(OnDisk(SecondFile("BHZ")).c_str(), "ab");
-    ASSERT_NE(file, nullptr);
-    std::fputs("0123456789", file);
-    std::fclose(file);
-  }
+  Append(SecondFile("BHZ"), "0123456789");
   fs::remove(Data() / SecondFile("BHN"));
-  std::string header = ReadFile(Data() / FirstFile("BHE"));
-  header.replace(header.find("Station=ABC"), 11, "Station=XYZ");
-  WriteFile(Data() / FirstFile("BHE"), header);
+  ChangeHeader(FirstFile("BHE"), "Station=ABC", "Station=XYZ");
   // Another program registers a file twice, and the first ten seconds of HHZ again from a copy.
   InsertRow("BHE", kStart + 3600.0, 600.0, SecondFile("BHE"));
   const std::string copy = "ABC/13/21032009-130500-HHZ-1.ABC";
@@ -232,17 +241,10 @@ TEST_P(CheckTest, RepairMendsWhatNeedsNoGuessReportsEveryChangeAndTheStoreConver
   Store("BHN", kStart, 4200, 42);
   Store("BHE", kStart, 600, 43);
   fs::resize_file(Data() / FirstFile("BHZ"), 512 + 4 * 1000 + 2);
-  {
-    std::FILE* file = std::fopen(OnDisk(SecondFile("BHZ")).c_str(), "ab");
-    ASSERT_NE(file, nullptr);
-    std::fputs("0123456789", file);
-    std::fclose(file);
-  }
+  Append(SecondFile("BHZ"), "0123456789");
   fs::remove(Data() / SecondFile("BHN"));
   // The header a kill between a commit and the header's rewrite leaves: the length before.
-  std::string header = ReadFile(Data() / FirstFile("BHE"));
-  header.replace(header.find("Time duration=000 00 10 00"), 26, "Time duration=000 00 05 00");
-  WriteFile(Data() / FirstFile("BHE"), header);
+  ChangeHeader(FirstFile("BHE"), "Time duration=000 00 10 00", "Time duration=000 00 05 00");
   // A run killed while it wrote a new file: its note, its staged file, the name it took.
   const std::string staged = "ABC/15/.21032009-150000-BHN.ABC.new";
   fs::create_directories(Data() / "ABC/15");
@@ -306,12 +308,7 @@ TEST_P(CheckTest, TheWorkOfAConverterHoldingItsLockIsLeftAlone) {
       "N\tABC/13/.21032009-131500-BHZ.ABC.new\tABC/13/21032009-131500-BHZ.ABC\n";
   WriteFile(Data() / ".lock/ABC.BHZ.lock", notes);
   WriteFile(Data() / "ABC/13/.21032009-131500-BHZ.ABC.new", "being written");
-  {
-    std::FILE* file = std::fopen(OnDisk(FirstFile("BHZ")).c_str(), "ab");
-    ASSERT_NE(file, nullptr);
-    std::fputs("0123", file);
-    std::fclose(file);
-  }
+  Append(FirstFile("BHZ"), "0123");
   const int lock = ::open((Data() / ".lock/ABC.BHZ.lock").c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(lock, 0);
   ASSERT_EQ(::flock(lock, LOCK_EX), 0);

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -642,6 +643,19 @@ int StopWhileReading(BackgroundProcess& run) {
   return std::stoi(out.substr(at + 18, 2));
 }
 
+// `run` stopped while it reads, before `mostPercent` of its file; none (the failure recorded)
+// when it could not be caught there.
+std::unique_ptr<BackgroundProcess> CaughtReading(std::unique_ptr<BackgroundProcess> run,
+                                                 int mostPercent) {
+  const int percent = StopWhileReading(*run);
+  if (percent < 0 || percent >= mostPercent) {
+    ADD_FAILURE() << "the run could not be caught reading before " << mostPercent
+                  << "% (stopped at " << percent << "): " << run->Output();
+    return nullptr;
+  }
+  return run;
+}
+
 std::vector<int> PercentagesPrinted(const std::string& output) {
   std::vector<int> out;
   const std::regex line("Converting File - ([0-9]+)%");
@@ -660,10 +674,8 @@ TEST_P(FaultTest, AFileThatGrowsWhileItIsReadIsReadToItsNewEnd) {
   const fs::path seed = workDir() / "growing.seed";
   WriteHoled(seed, file, false);
 
-  auto run = StartConvert(seed, root() / "data", "output.txt");
-  const int percent = StopWhileReading(*run);
-  ASSERT_GE(percent, 0) << "the run could not be caught reading: " << run->Output();
-  ASSERT_LT(percent, 90);
+  auto run = CaughtReading(StartConvert(seed, root() / "data", "output.txt"), 90);
+  ASSERT_NE(run, nullptr);
   {
     std::ofstream out(seed, std::ios::binary | std::ios::app);
     out << file.back;
@@ -688,10 +700,8 @@ TEST_P(FaultTest, AFileCutShortWhileItIsReadEndsTheReadingAtTheNewEnd) {
   const fs::path seed = workDir() / "shrinking.seed";
   WriteHoled(seed, file, true);
 
-  auto run = StartConvert(seed, root() / "data", "output.txt");
-  const int percent = StopWhileReading(*run);
-  ASSERT_GE(percent, 0) << "the run could not be caught reading: " << run->Output();
-  ASSERT_LT(percent, 80);
+  auto run = CaughtReading(StartConvert(seed, root() / "data", "output.txt"), 80);
+  ASSERT_NE(run, nullptr);
   // Cut inside the hole, ahead of the reader and in the middle of a 256-byte piece.
   const std::uintmax_t size = fs::file_size(seed);
   fs::resize_file(seed, size / 10 * 9 / 256 * 256 + 100);
@@ -760,6 +770,14 @@ TEST_P(FaultTest, AnIniFileWithoutReadPermissionIsPassedOverForQorIni) {
 // one file (the second run continued the first's), path kFirstFile.
 constexpr const char* kFirstFile = "ABC/13/21032009-130500-BHZ.ABC";
 
+// The run ended well and said why it did not continue the first file.
+void ExpectNotContinued(const ProcessResult& result, const std::string& why, const fs::path& file) {
+  EXPECT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_NE(result.output.find("\rNot continued, " + why + " (" + file.string() + ")\n"),
+            std::string::npos)
+      << result.output;
+}
+
 TEST_P(FaultTest, AFileLongerThanItsRowIsCutBackToItThenContinued) {
   const auto first = RandomWalk(36000, 211, 50);
   const auto second = RandomWalk(12000, 212, 50);
@@ -788,11 +806,7 @@ TEST_P(FaultTest, AFileShorterThanItsRowIsNeverContinuedOnlyRestoredByConverting
   fs::resize_file(Data() / kFirstFile, 512 + 4 * 35000);
   const std::string damaged = ReadFile(Data() / kFirstFile);
   const auto result = Convert(Seed("b.seed", "", kStart + 1800.0, 20.0, second), Data());
-  EXPECT_EQ(result.exitCode, 0) << result.output;
-  EXPECT_NE(result.output.find("\rNot continued, the file is shorter than its FILELIST row (" +
-                               (Data() / kFirstFile).string() + ")\n"),
-            std::string::npos)
-      << result.output;
+  ExpectNotContinued(result, "the file is shorter than its FILELIST row", Data() / kFirstFile);
   EXPECT_EQ(ReadFile(Data() / kFirstFile), damaged);
   EXPECT_EQ(db().Query("select CPATH from FILELIST order by TBEGIN"),
             (std::vector<Row>{{kFirstFile}, {"ABC/13/21032009-133500-BHZ.ABC"}}));
@@ -827,11 +841,7 @@ TEST_P(FaultTest, AContinuationWhoseFileVanishedStartsANewFileAndTheChannelGoesO
   ASSERT_EQ(Convert(Seed("a.seed", "", kStart, 20.0, first), Data()).exitCode, 0);
   fs::remove(Data() / kFirstFile);
   const auto result = Convert(Seed("b.seed", "", kStart + 1800.0, 20.0, second), Data());
-  EXPECT_EQ(result.exitCode, 0) << result.output;
-  EXPECT_NE(result.output.find("\rNot continued, the registered file is missing (" +
-                               (Data() / kFirstFile).string() + ")\n"),
-            std::string::npos)
-      << result.output;
+  ExpectNotContinued(result, "the registered file is missing", Data() / kFirstFile);
   // The next conversion continues the new file.
   const auto next = Convert(Seed("c.seed", "", kStart + 2400.0, 20.0, third), Data());
   EXPECT_EQ(next.exitCode, 0) << next.output;

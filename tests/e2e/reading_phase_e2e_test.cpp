@@ -28,11 +28,11 @@ constexpr double kStart = 1237640700.0;  // 2009-03-21 13:05:00 UTC
 
 std::string OneChannel(int recordLength, bool bigEndian, std::size_t count = 5000,
                        double rate = 20.0, const std::string& location = "00") {
-  PackSpec spec = ChannelSpec("ABC", "BHZ", location, kStart, rate, recordLength);
-  spec.encoding = kEncodingSteim2;
-  spec.bigEndian = bigEndian;
+  PackFields fields = ChannelFields("ABC", "BHZ", location, kStart, rate, recordLength);
+  fields.encoding = kEncodingSteim2;
+  fields.bigEndian = bigEndian;
   const auto samples = RandomWalk(count, 7, 300);
-  return PackRecords(spec, samples);
+  return PackRecords(fields, samples);
 }
 
 std::string Format(const char* format, double a, double b) {
@@ -176,13 +176,13 @@ TEST_P(ReadingPhaseTest, DetectsRecordLengthOfEitherByteOrderAndListsTheChannel)
 }
 
 TEST_P(ReadingPhaseTest, WarnsAboutChannelsSitechanLacksOrHoldsWithAnotherRate) {
-  PackSpec other;
+  PackFields other;
   other.station = "DEF";
   other.channel = "HHZ";
   other.startEpoch = kStart + 10;
   other.sampleRate = 100.0;
   other.recordLength = 512;
-  PackSpec third = other;
+  PackFields third = other;
   third.station = "GHI";
   third.channel = "LHZ";
   third.location = "10";
@@ -321,16 +321,16 @@ TEST_P(ReadingPhaseTest, ALogChannelsTextIsNeitherListedNorStored) {
   // A data centre's answer to a wildcard request holds the station's LOG channel: records of
   // encoding 0 and no sample rate whose data area carries text.
   const std::string waveform = OneChannel(512, true, 1000);
-  PackSpec spec;
-  spec.station = "ABC";
-  spec.channel = "LOG";
-  spec.location = "00";
-  spec.startEpoch = kStart;
-  spec.sampleRate = 1.0;
-  spec.encoding = kEncodingSteim2;
-  spec.bigEndian = true;
-  spec.recordLength = 512;
-  std::string log = PackRecords(spec, RandomWalk(10, 3, 5)).substr(0, 512);
+  PackFields fields;
+  fields.station = "ABC";
+  fields.channel = "LOG";
+  fields.location = "00";
+  fields.startEpoch = kStart;
+  fields.sampleRate = 1.0;
+  fields.encoding = kEncodingSteim2;
+  fields.bigEndian = true;
+  fields.recordLength = 512;
+  std::string log = PackRecords(fields, RandomWalk(10, 3, 5)).substr(0, 512);
   const std::string text = "Clock locked to GPS\n";
   log[30] = 0;
   log[31] = static_cast<char>(text.size());
@@ -538,44 +538,44 @@ TEST_P(ReadingPhaseTest, RecordsOfOtherLengthsInOneFileAreAllRead) {
   // Files of 4096-, 512- and 256-byte records put together, as data of several data centres
   // often is: every record counts, whichever length comes first.
   struct Part {
-    PackSpec spec;
+    PackFields fields;
     std::size_t count;
   };
   std::vector<Part> parts(3);
-  parts[0].spec.station = "ABC";
-  parts[0].spec.location = "00";
-  parts[0].spec.sampleRate = 20.0;
-  parts[0].spec.recordLength = 4096;
+  parts[0].fields.station = "ABC";
+  parts[0].fields.location = "00";
+  parts[0].fields.sampleRate = 20.0;
+  parts[0].fields.recordLength = 4096;
   parts[0].count = 3000;
-  parts[1].spec.station = "DEF";
-  parts[1].spec.channel = "HHZ";
-  parts[1].spec.location = "10";
-  parts[1].spec.encoding = kEncodingSteim1;
-  parts[1].spec.bigEndian = false;
+  parts[1].fields.station = "DEF";
+  parts[1].fields.channel = "HHZ";
+  parts[1].fields.location = "10";
+  parts[1].fields.encoding = kEncodingSteim1;
+  parts[1].fields.bigEndian = false;
   parts[1].count = 6000;
-  parts[2].spec.station = "GHI";
-  parts[2].spec.channel = "LHZ";
-  parts[2].spec.location = "20";
-  parts[2].spec.sampleRate = 1.0;
-  parts[2].spec.encoding = kEncodingInt32;
-  parts[2].spec.recordLength = 256;
+  parts[2].fields.station = "GHI";
+  parts[2].fields.channel = "LHZ";
+  parts[2].fields.location = "20";
+  parts[2].fields.sampleRate = 1.0;
+  parts[2].fields.encoding = kEncodingInt32;
+  parts[2].fields.recordLength = 256;
   parts[2].count = 300;
   std::vector<std::string> bytes;
   for (Part& part : parts) {
-    part.spec.startEpoch = kStart;
-    bytes.push_back(PackRecords(part.spec, RandomWalk(part.count, 3, 200)));
+    part.fields.startEpoch = kStart;
+    bytes.push_back(PackRecords(part.fields, RandomWalk(part.count, 3, 200)));
   }
 
   for (const std::vector<std::size_t>& order :
        {std::vector<std::size_t>{0, 1, 2}, {1, 0, 2}, {2, 1, 0}}) {
-    SCOPED_TRACE(::testing::Message() << "first " << parts[order[0]].spec.recordLength);
+    SCOPED_TRACE(::testing::Message() << "first " << parts[order[0]].fields.recordLength);
     std::string file;
     std::vector<ReferenceChannel> reference;
     std::string listing;
     std::string warnings;
     for (const std::size_t i : order) {
       file += bytes[i];
-      const auto channels = DecodeChannels(bytes[i], parts[i].spec.recordLength);
+      const auto channels = DecodeChannels(bytes[i], parts[i].fields.recordLength);
       ASSERT_EQ(channels.size(), 1u);
       const ReferenceChannel& c = channels[0];
       ASSERT_EQ(c.samples.size(), parts[i].count);
@@ -612,7 +612,7 @@ TEST_P(ReadingPhaseTest, ADamagedRecordLengthByteShiftsNoOtherRecord) {
   const auto reference = DecodeChannels(good, 512);
   std::string damaged = good;
   damaged[3 * 512 + 54] = 12;
-  PackSpec other;
+  PackFields other;
   other.station = "XYZ";
   other.startEpoch = kStart;
   std::string intruder = PackRecords(other, RandomWalk(100, 9, 10));

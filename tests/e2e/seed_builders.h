@@ -16,23 +16,23 @@ namespace tarnvel::testing {
 
 // The records of one channel's samples from `start` on, in the packer's default encoding and
 // byte order.
-inline PackSpec ChannelSpec(const std::string& station, const std::string& channel,
-                            const std::string& location, double start, double rate,
-                            int recordLength = 512) {
-  PackSpec spec;
-  spec.station = station;
-  spec.channel = channel;
-  spec.location = location;
-  spec.startEpoch = start;
-  spec.sampleRate = rate;
-  spec.recordLength = recordLength;
-  return spec;
+inline PackFields ChannelFields(const std::string& station, const std::string& channel,
+                                const std::string& location, double start, double rate,
+                                int recordLength = 512) {
+  PackFields fields;
+  fields.station = station;
+  fields.channel = channel;
+  fields.location = location;
+  fields.startEpoch = start;
+  fields.sampleRate = rate;
+  fields.recordLength = recordLength;
+  return fields;
 }
 
 inline std::string PackChannel(const std::string& station, const std::string& channel,
                                const std::string& location, double start, double rate,
                                const std::vector<std::int32_t>& samples, int recordLength = 512) {
-  return PackRecords(ChannelSpec(station, channel, location, start, rate, recordLength), samples);
+  return PackRecords(ChannelFields(station, channel, location, start, rate, recordLength), samples);
 }
 
 // The records of several packed channels taken in turn, one from each, as a station's file

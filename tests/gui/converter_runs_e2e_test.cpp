@@ -117,13 +117,7 @@ class GuiConverterRunTest : public ::testing::Test {
   }
 
   void RunAndWait(bool listing) {
-    const int before = runsEnded_;
-    if (listing) {
-      runner_->StartListingRun();
-    } else {
-      runner_->StartConversionRun();
-    }
-    ASSERT_TRUE(WaitUntil([&] { return runsEnded_ > before; }, 120000));
+    ASSERT_TRUE(testing::RunToEnd(*runner_, runsEnded_, listing, 120000));
   }
 
   void SetSeed(const std::string& name) {

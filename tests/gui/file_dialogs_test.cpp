@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTreeView>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -33,12 +34,27 @@ QString Path(const std::filesystem::path& path) {
   return QString::fromStdString(path.string());
 }
 
+// Calls `handle` with the next file chooser the program opens, from inside its event loop.
+void OnNextChooser(std::function<void(QFileDialog&)> handle) {
+  OnNextModal([handle = std::move(handle)](QWidget& window) {
+    handle(dynamic_cast<QFileDialog&>(window));
+  });
+}
+
+// One run of the program: the folders as the settings store holds them when it starts, and the
+// real choosers and message boxes.
+struct ProgramRun {
+  explicit ProgramRun(const QString& settingsFile)
+      : folders(std::make_unique<QSettings>(settingsFile, QSettings::IniFormat)),
+        services(folders) {}
+  RecentFolders folders;
+  QtDialogServices services;
+};
+
 class FileDialogsTest : public ::testing::Test {
  protected:
-  // One run of the program: the folders as the settings store holds them when it starts.
-  std::unique_ptr<RecentFolders> NewRun() {
-    return std::make_unique<RecentFolders>(
-        std::make_unique<QSettings>(Path(settings_ / "Tarnvel_GUI.ini"), QSettings::IniFormat));
+  std::unique_ptr<ProgramRun> NewRun() {
+    return std::make_unique<ProgramRun>(Path(settings_ / "Tarnvel_GUI.ini"));
   }
 
   TempDir settings_;
@@ -50,27 +66,23 @@ TEST_F(FileDialogsTest, TheOpenChooserStartsWhereTheLastSeedFileWasOpened) {
   const auto seed = seeds_ / "x.seed";
   WriteFile(seed, "x");
   {
-    auto folders = NewRun();
-    QtDialogServices services(*folders);
-    OnNextModal([&](QWidget& window) {
-      auto& chooser = dynamic_cast<QFileDialog&>(window);
+    auto run = NewRun();
+    OnNextChooser([&](QFileDialog& chooser) {
       LookAt(chooser, QStringLiteral("open_file"));
       chooser.selectFile(Path(seed));
       static_cast<QDialog&>(chooser).accept();  // as the dialog's own button does
     });
-    EXPECT_EQ(services.OpenSeedFile(nullptr), Path(seed));
+    EXPECT_EQ(run->services.OpenSeedFile(nullptr), Path(seed));
   }
-  auto folders = NewRun();
-  EXPECT_EQ(folders->SeedFolder(), Path(seeds_.path()));
-  EXPECT_TRUE(folders->CssFolder().isEmpty());
-  QtDialogServices services(*folders);
+  auto run = NewRun();
+  EXPECT_EQ(run->folders.SeedFolder(), Path(seeds_.path()));
+  EXPECT_TRUE(run->folders.CssFolder().isEmpty());
   QString startedIn;
-  OnNextModal([&](QWidget& window) {
-    auto& chooser = dynamic_cast<QFileDialog&>(window);
+  OnNextChooser([&](QFileDialog& chooser) {
     startedIn = chooser.directory().absolutePath();
     chooser.reject();
   });
-  EXPECT_FALSE(services.OpenSeedFile(nullptr).has_value());
+  EXPECT_FALSE(run->services.OpenSeedFile(nullptr).has_value());
   EXPECT_EQ(startedIn, Path(seeds_.path()));
 }
 
@@ -78,10 +90,8 @@ TEST_F(FileDialogsTest, TheSaveChooserStartsWhereTheLastCssFileWentUnlessTheRunP
   const auto existing = css_ / "архив.wfdisc";
   WriteFile(existing, "");
   {
-    auto folders = NewRun();
-    QtDialogServices services(*folders);
-    OnNextModal([&](QWidget& window) {
-      auto& chooser = dynamic_cast<QFileDialog&>(window);
+    auto run = NewRun();
+    OnNextChooser([&](QFileDialog& chooser) {
       EXPECT_EQ(chooser.directory().absolutePath(), Path(css_.path()));
       LookAt(chooser, QStringLiteral("save_file"));
       chooser.selectFile(Path(existing));
@@ -94,21 +104,19 @@ TEST_F(FileDialogsTest, TheSaveChooserStartsWhereTheLastCssFileWentUnlessTheRunP
       });
       static_cast<QDialog&>(chooser).accept();  // as the dialog's own button does
     });
-    EXPECT_EQ(services.SaveWfdiscFile(nullptr, Path(css_.path()), QString()), Path(existing));
+    EXPECT_EQ(run->services.SaveWfdiscFile(nullptr, Path(css_.path()), QString()), Path(existing));
   }
-  auto folders = NewRun();
-  EXPECT_EQ(folders->CssFolder(), Path(css_.path()));
-  QtDialogServices services(*folders);
+  auto run = NewRun();
+  EXPECT_EQ(run->folders.CssFolder(), Path(css_.path()));
   for (const QString& proposed : {QString(), Path(seeds_.path())}) {
     QString startedIn;
     QString name;
-    OnNextModal([&](QWidget& window) {
-      auto& chooser = dynamic_cast<QFileDialog&>(window);
+    OnNextChooser([&](QFileDialog& chooser) {
       startedIn = chooser.directory().absolutePath();
       name = chooser.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
       chooser.reject();
     });
-    EXPECT_FALSE(services.SaveWfdiscFile(nullptr, proposed, QStringLiteral("x.seed.wfdisc")));
+    EXPECT_FALSE(run->services.SaveWfdiscFile(nullptr, proposed, QStringLiteral("x.seed.wfdisc")));
     EXPECT_EQ(startedIn, proposed.isEmpty() ? Path(css_.path()) : proposed);
     EXPECT_EQ(name, "x.seed.wfdisc");
   }
@@ -160,17 +168,15 @@ TEST_F(FileDialogsTest, TheFileListIsRussianWithItsColumnsWhole) {
   for (const char* name : {"архив", "x.seed", "README", "out.wfdisc", "big.mseed"}) {
     ASSERT_EQ(utimensat(AT_FDCWD, (seeds_ / name).c_str(), modified, 0), 0) << name;
   }
-  auto folders = NewRun();
-  folders->RememberSeedFile(Path(seeds_ / "x.seed"));
-  QtDialogServices services(*folders);
+  auto run = NewRun();
+  run->folders.RememberSeedFile(Path(seeds_ / "x.seed"));
   std::map<QString, QStringList> listed;
-  OnNextModal([&](QWidget& window) {
-    auto& chooser = dynamic_cast<QFileDialog&>(window);
+  OnNextChooser([&](QFileDialog& chooser) {
     listed = ListedFiles(chooser, 5);
     LookAt(chooser, QStringLiteral("open_file_columns"));
     chooser.reject();
   });
-  services.OpenSeedFile(nullptr);
+  run->services.OpenSeedFile(nullptr);
   const QString date = QStringLiteral("08.12.2026 14:12");
   EXPECT_EQ(listed[QStringLiteral("архив")],
             QStringList({QString(), QStringLiteral("Папка"), date}));
@@ -186,20 +192,18 @@ TEST_F(FileDialogsTest, TheFileListIsRussianWithItsColumnsWhole) {
   // The save chooser lists the same way.
   WriteFile(css_ / "архив.wfdisc", "");
   ASSERT_EQ(utimensat(AT_FDCWD, (css_ / "архив.wfdisc").c_str(), modified, 0), 0);
-  OnNextModal([&](QWidget& window) {
-    auto& chooser = dynamic_cast<QFileDialog&>(window);
+  OnNextChooser([&](QFileDialog& chooser) {
     listed = ListedFiles(chooser, 1);
     LookAt(chooser, QStringLiteral("save_file_columns"));
     chooser.reject();
   });
-  services.SaveWfdiscFile(nullptr, Path(css_.path()), QStringLiteral("x.seed.wfdisc"));
+  run->services.SaveWfdiscFile(nullptr, Path(css_.path()), QStringLiteral("x.seed.wfdisc"));
   EXPECT_EQ(listed[QStringLiteral("архив.wfdisc")],
             QStringList({QStringLiteral("0 байт"), QStringLiteral("Файл wfdisc"), date}));
 }
 
 TEST_F(FileDialogsTest, MessageBoxesAnswerInRussian) {
-  auto folders = NewRun();
-  QtDialogServices services(*folders);
+  auto run = NewRun();
   OnNextModal([](QWidget& window) {
     auto& box = dynamic_cast<QMessageBox&>(window);
     EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&'), "Да");
@@ -207,15 +211,15 @@ TEST_F(FileDialogsTest, MessageBoxesAnswerInRussian) {
     LookAt(box, QStringLiteral("quit_question"));
     box.button(QMessageBox::No)->click();
   });
-  EXPECT_FALSE(services.AskYesNo(nullptr, QStringLiteral("Завершить работу программы?"),
-                                 QStringLiteral("Завершение работы...")));
+  EXPECT_FALSE(run->services.AskYesNo(nullptr, QStringLiteral("Завершить работу программы?"),
+                                      QStringLiteral("Завершение работы...")));
   OnNextModal([](QWidget& window) {
     auto& box = dynamic_cast<QMessageBox&>(window);
     LookAt(box, {});
     box.button(QMessageBox::Ok)->click();
   });
-  services.ShowMessage(nullptr, QStringLiteral("Операция успешно завершена!"),
-                       QStringLiteral("tarnvel"), MessageIcon::kInformation);
+  run->services.ShowMessage(nullptr, QStringLiteral("Операция успешно завершена!"),
+                            QStringLiteral("tarnvel"), MessageIcon::kInformation);
 }
 
 }  // namespace

@@ -193,42 +193,46 @@ class ConversionEnd : public ::testing::Test {
     return ConversionCompletion({output, code, normal, stopped}, request);
   }
   ConversionRequest request{"CER:*:*", false, false};
+
+  // A conversion's output into the store: `lines`, then the summary line of these counts.
+  static std::string Stored(long long samples, int files, int fresh, int continued, int rewritten,
+                            long long already, const std::string& lines = "") {
+    return std::string(kWritten) + lines + "Stored " + std::to_string(samples) + " samples in " +
+           std::to_string(files) + " files (" + std::to_string(fresh) + " new, " +
+           std::to_string(continued) + " continued, " + std::to_string(rewritten) +
+           " rewritten), " + std::to_string(already) + " samples were stored already\n";
+  }
+  // What the operator is shown: the message, its icon and the results area.
+  static void ExpectShown(const Completion& done, const std::string& message, MessageIcon icon,
+                          const std::string& results) {
+    EXPECT_EQ(done.message, message);
+    EXPECT_EQ(done.icon, icon);
+    EXPECT_EQ(done.results, results);
+  }
+  static constexpr char kWritten[] =
+      "\rConverting File - 100%\n\n\rWriting to database - 100%\rWriting to database - 100%\n\n";
 };
 
-constexpr char kWritten[] =
-    "\rConverting File - 100%\n\n\rWriting to database - 100%\rWriting to database - 100%\n\n";
-
 TEST_F(ConversionEnd, WhatWasStoredIsShown) {
-  const Completion done =
-      End(std::string(kWritten) +
-          "Stored 12000 samples in 3 files (2 new, 1 continued, 0 rewritten), 400 samples were "
-          "stored already\n");
-  EXPECT_EQ(done.message, "Операция успешно завершена!");
-  EXPECT_EQ(done.icon, MessageIcon::kInformation);
-  EXPECT_EQ(done.results,
-            "Записано в хранилище QOR: отсчётов 12000, файлов 3 (новых 2, дописанных 1, "
-            "переписанных 0).\r\nУже были в хранилище отсчётов: 400.\r\n");
+  ExpectShown(End(Stored(12000, 3, 2, 1, 0, 400)), "Операция успешно завершена!",
+              MessageIcon::kInformation,
+              "Записано в хранилище QOR: отсчётов 12000, файлов 3 (новых 2, дописанных 1, "
+              "переписанных 0).\r\nУже были в хранилище отсчётов: 400.\r\n");
 }
 
 TEST_F(ConversionEnd, ARunThatStoredNothingSaysSo) {
-  Completion done = End(std::string(kWritten) +
-                        "Stored 0 samples in 0 files (0 new, 0 continued, 0 rewritten), 12000 "
-                        "samples were stored already\n");
+  Completion done = End(Stored(0, 0, 0, 0, 0, 12000));
   EXPECT_EQ(done.message,
             "Ничего не записано в хранилище QOR: все отсчёты (12000) уже были в нём.");
   EXPECT_EQ(done.icon, MessageIcon::kInformation);
   EXPECT_EQ(done.results, done.message + "\r\n");
 
-  done = End(std::string(kWritten) +
-             "\rSample rate 0.001 is below 0.005, not stored (CER::BHZ::00)\n"
-             "Stored 0 samples in 0 files (0 new, 0 continued, 0 rewritten), 0 samples were "
-             "stored already\n");
-  EXPECT_EQ(done.message, "Ничего не записано в хранилище QOR.");
-  EXPECT_EQ(done.icon, MessageIcon::kExclamation);
   // The converter's own report says why.
-  EXPECT_EQ(done.results,
-            "Sample rate 0.001 is below 0.005, not stored (CER::BHZ::00)\r\n"
-            "Ничего не записано в хранилище QOR.\r\n");
+  ExpectShown(End(Stored(0, 0, 0, 0, 0, 0,
+                         "\rSample rate 0.001 is below 0.005, not stored (CER::BHZ::00)\n")),
+              "Ничего не записано в хранилище QOR.", MessageIcon::kExclamation,
+              "Sample rate 0.001 is below 0.005, not stored (CER::BHZ::00)\r\n"
+              "Ничего не записано в хранилище QOR.\r\n");
 }
 
 TEST_F(ConversionEnd, NoSummaryAfterAnEmptyWritingPhaseMeansNothingMatched) {

@@ -128,15 +128,7 @@ class RunnerTest : public ::testing::Test {
   }
 
   // Starts a run and waits for its end.
-  void Run(bool listing) {
-    const int before = runsEnded_;
-    if (listing) {
-      runner_->StartListingRun();
-    } else {
-      runner_->StartConversionRun();
-    }
-    ASSERT_TRUE(WaitUntil([&] { return runsEnded_ > before; }));
-  }
+  void Run(bool listing) { ASSERT_TRUE(testing::RunToEnd(*runner_, runsEnded_, listing)); }
 
   std::vector<std::string> Arguments() {
     std::vector<std::string> lines;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/converter_runner.h"
 #include "gui/dialog_services.h"
 
 namespace tarnvel::gui::testing {
@@ -77,6 +78,19 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 30000) 
     QThread::msleep(2);
   }
   return true;
+}
+
+// Starts a listing or a conversion run of `runner` and waits until `runsEnded` (the count of its
+// runEnded signals) grows; false when the time is up first.
+inline bool RunToEnd(ConverterRunner& runner, const int& runsEnded, bool listing,
+                     int timeoutMs = 30000) {
+  const int before = runsEnded;
+  if (listing) {
+    runner.StartListingRun();
+  } else {
+    runner.StartConversionRun();
+  }
+  return WaitUntil([&] { return runsEnded > before; }, timeoutMs);
 }
 
 }  // namespace tarnvel::gui::testing

@@ -105,53 +105,53 @@ struct Case {
 class PackedRecords : public ::testing::TestWithParam<Case> {
  protected:
   // The case's encoding, byte order and record length, from `start` on.
-  static PackSpec SpecOf(const Case& c, double start) {
-    PackSpec spec;
-    spec.encoding = c.encoding;
-    spec.bigEndian = c.big;
-    spec.recordLength = c.length;
-    spec.startEpoch = start;
-    return spec;
+  static PackFields FieldsOf(const Case& c, double start) {
+    PackFields fields;
+    fields.encoding = c.encoding;
+    fields.bigEndian = c.big;
+    fields.recordLength = c.length;
+    fields.startEpoch = start;
+    return fields;
   }
 };
 
 TEST_P(PackedRecords, SeveralChannelsDecodeLikeTheReference) {
   const Case c = GetParam();
-  PackSpec spec = SpecOf(c, 1377695697.1234);
+  PackFields fields = FieldsOf(c, 1377695697.1234);
 
   std::string file;
-  spec.station = "WALK";
-  spec.channel = "BHZ";
-  spec.sampleRate = 100.0;
-  file += PackRecords(spec, RandomWalk(5000, 11, 2000, -300000));
-  spec.channel = "BHN";
-  spec.location = "00";
-  spec.sampleRate = 20.0;
-  file += PackRecords(spec, Sine(2500, 8.0e6, 37.0));
-  spec.station = "FRAC";
-  spec.channel = "HHE";
-  spec.location = "";
-  spec.sampleRate = 40.5;
-  file += PackRecords(spec, RandomWalk(1500, 5, 40, 100));
-  spec.channel = "LHZ";
-  spec.sampleRate = 1.0;
-  file += PackRecords(spec, Sine(900, 1000.0, 60.0, 5.0e5));
-  spec.channel = "VHZ";
-  spec.sampleRate = 0.1;
-  file += PackRecords(spec, RandomWalk(400, 9, 3));
+  fields.station = "WALK";
+  fields.channel = "BHZ";
+  fields.sampleRate = 100.0;
+  file += PackRecords(fields, RandomWalk(5000, 11, 2000, -300000));
+  fields.channel = "BHN";
+  fields.location = "00";
+  fields.sampleRate = 20.0;
+  file += PackRecords(fields, Sine(2500, 8.0e6, 37.0));
+  fields.station = "FRAC";
+  fields.channel = "HHE";
+  fields.location = "";
+  fields.sampleRate = 40.5;
+  file += PackRecords(fields, RandomWalk(1500, 5, 40, 100));
+  fields.channel = "LHZ";
+  fields.sampleRate = 1.0;
+  file += PackRecords(fields, Sine(900, 1000.0, 60.0, 5.0e5));
+  fields.channel = "VHZ";
+  fields.sampleRate = 0.1;
+  file += PackRecords(fields, RandomWalk(400, 9, 3));
   ExpectSameAsReference(file, c.length);
 }
 
 TEST_P(PackedRecords, ValuesNearAndBeyondSingleFloatPrecision) {
   const Case c = GetParam();
-  const PackSpec spec = SpecOf(c, 1600000000.0);
+  const PackFields fields = FieldsOf(c, 1600000000.0);
   std::vector<std::int32_t> values;
   // Around 2^24 single floats stop holding every integer; around 2^28 Steim2 still packs the
   // differences of a slow walk.
   for (std::int32_t v : RandomWalk(1200, 21, 3, (1 << 24) - 600)) values.push_back(v);
   for (std::int32_t v : RandomWalk(1200, 22, 1000, 1 << 28)) values.push_back(v);
   for (std::int32_t v : RandomWalk(600, 23, 1000, -(1 << 28))) values.push_back(v);
-  ExpectSameAsReference(PackRecords(spec, values), c.length);
+  ExpectSameAsReference(PackRecords(fields, values), c.length);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -171,11 +171,11 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(PackedRecords, RecordStartsFollowTheReferenceRecordByRecord) {
-  PackSpec spec;
-  spec.recordLength = 512;
-  spec.sampleRate = 40.5;
-  spec.startEpoch = 1262304000.0125;
-  const std::string file = PackRecords(spec, RandomWalk(4000, 3, 50));
+  PackFields fields;
+  fields.recordLength = 512;
+  fields.sampleRate = 40.5;
+  fields.startEpoch = 1262304000.0125;
+  const std::string file = PackRecords(fields, RandomWalk(4000, 3, 50));
   const auto reference = DecodeRecords(file, 512);
   ASSERT_GT(reference.size(), 5u);
   for (std::size_t i = 0; i < reference.size(); ++i) {
@@ -384,8 +384,8 @@ RandomSamples MakeRandomSamples(int encoding, std::size_t count, std::mt19937& r
   return s;
 }
 
-std::string PackRandom(const PackSpec& spec, const RandomSamples& s) {
-  return s.reals.empty() ? PackRecords(spec, s.integers) : PackFloatRecords(spec, s.reals);
+std::string PackRandom(const PackFields& fields, const RandomSamples& s) {
+  return s.reals.empty() ? PackRecords(fields, s.integers) : PackFloatRecords(fields, s.reals);
 }
 
 // The one entry of a run's segments, checked against the model: samples bit for bit, start.
@@ -408,38 +408,38 @@ TEST(RandomRecords, EveryEncodingInBothVersionsDecodesToThePlainModel) {
   std::int64_t samples = 0;
   constexpr int kRounds = 2000;
   for (int round = 0; round < kRounds; ++round) {
-    PackSpec spec;
-    spec.station = "RND";
-    spec.channel = "HHZ";
-    spec.location = round % 3 == 0 ? "" : "10";
-    spec.encoding = encodings[random() % std::size(encodings)];
-    spec.recordLength = lengths[random() % std::size(lengths)];
-    spec.sampleRate = rates[random() % std::size(rates)];
-    spec.bigEndian = random() % 2 == 0;
+    PackFields fields;
+    fields.station = "RND";
+    fields.channel = "HHZ";
+    fields.location = round % 3 == 0 ? "" : "10";
+    fields.encoding = encodings[random() % std::size(encodings)];
+    fields.recordLength = lengths[random() % std::size(lengths)];
+    fields.sampleRate = rates[random() % std::size(rates)];
+    fields.bigEndian = random() % 2 == 0;
     // Within 1990 to 2030, to 0.0001 s (what a SEED 2 record time holds).
-    spec.startEpoch = 631152000.0 + static_cast<double>(random() % 1262304000) +
-                      static_cast<double>(random() % 10000) * 0.0001;
+    fields.startEpoch = 631152000.0 + static_cast<double>(random() % 1262304000) +
+                        static_cast<double>(random() % 10000) * 0.0001;
     const std::size_t count = 1 + random() % 3000;
-    const RandomSamples s = MakeRandomSamples(spec.encoding, count, random);
+    const RandomSamples s = MakeRandomSamples(fields.encoding, count, random);
     samples += static_cast<std::int64_t>(count);
     const std::string what = "round " + std::to_string(round) + ", encoding " +
-                             std::to_string(spec.encoding) + ", length " +
-                             std::to_string(spec.recordLength);
+                             std::to_string(fields.encoding) + ", length " +
+                             std::to_string(fields.recordLength);
 
-    const std::string seed2 = PackRandom(spec, s);
+    const std::string seed2 = PackRandom(fields, s);
     RunContext v2;
     CollectingDebugSink sink;
     v2.debug = &sink;
-    FileRecords(seed2, spec.recordLength, v2);
+    FileRecords(seed2, fields.recordLength, v2);
     // A SEED 2 record time keeps its seconds in single precision.
-    ExpectTheModel(v2, s, spec.startEpoch, 5e-6, what + ", SEED 2");
+    ExpectTheModel(v2, s, fields.startEpoch, 5e-6, what + ", SEED 2");
 
-    spec.bigEndian = true;  // miniSEED 3 keeps Steim frames big-endian
-    const std::string mseed3 = Mseed3FromSeed2(PackRandom(spec, s), spec.recordLength);
+    fields.bigEndian = true;  // miniSEED 3 keeps Steim frames big-endian
+    const std::string mseed3 = Mseed3FromSeed2(PackRandom(fields, s), fields.recordLength);
     RunContext v3;
     v3.debug = &sink;
     FileMseed3Records(mseed3, v3);
-    ExpectTheModel(v3, s, spec.startEpoch, 1e-6, what + ", miniSEED 3");
+    ExpectTheModel(v3, s, fields.startEpoch, 1e-6, what + ", miniSEED 3");
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();

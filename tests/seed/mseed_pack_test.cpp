@@ -14,13 +14,13 @@ TEST(MseedPack, RoundTripsEveryEncodingByteOrderAndLength) {
   for (int encoding : {kEncodingInt32, kEncodingSteim1, kEncodingSteim2}) {
     for (bool bigEndian : {true, false}) {
       for (int length : {256, 512, 4096}) {
-        PackSpec spec;
-        spec.encoding = encoding;
-        spec.bigEndian = bigEndian;
-        spec.recordLength = length;
-        spec.sampleRate = 40.5;
-        spec.startEpoch = 1377695697.1234;
-        const std::string bytes = PackRecords(spec, walk);
+        PackFields fields;
+        fields.encoding = encoding;
+        fields.bigEndian = bigEndian;
+        fields.recordLength = length;
+        fields.sampleRate = 40.5;
+        fields.startEpoch = 1377695697.1234;
+        const std::string bytes = PackRecords(fields, walk);
         ASSERT_EQ(bytes.size() % static_cast<std::size_t>(length), 0u);
         const auto records = DecodeRecords(bytes, length);
         ASSERT_FALSE(records.empty());
@@ -38,10 +38,10 @@ TEST(MseedPack, RoundTripsEveryEncodingByteOrderAndLength) {
 }
 
 TEST(MseedPack, ConcatenatedChannelsStaySeparate) {
-  PackSpec a;
+  PackFields a;
   a.channel = "BHZ";
   a.sampleRate = 0.1;
-  PackSpec b = a;
+  PackFields b = a;
   b.channel = "BHN";
   b.location = "00";
   const auto sa = Sine(700, 1e6, 50.0);

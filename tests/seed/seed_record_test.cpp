@@ -476,18 +476,18 @@ std::vector<std::uint8_t> CountingFrames(int differences) {
   return payload;
 }
 
-Mseed3Spec CountingSpec(std::uint32_t count) {
-  Mseed3Spec spec;
-  spec.identifier = "FDSN:XX_ABC_00_B_H_Z";
-  spec.nanosecond = 123456789;
-  spec.sampleCount = count;
-  return spec;
+Mseed3Fields CountingFields(std::uint32_t count) {
+  Mseed3Fields fields;
+  fields.identifier = "FDSN:XX_ABC_00_B_H_Z";
+  fields.nanosecond = 123456789;
+  fields.sampleCount = count;
+  return fields;
 }
 
 TEST(Mseed3Records, CodesTimeRateAndSamplesOfAnAcceptedRecord) {
-  Mseed3Spec spec = CountingSpec(8);
-  spec.extraHeaders = R"({"FDSN":{"Time":{"Quality":100}}})";
-  const auto record = Mseed3Record(spec, CountingFrames(8));
+  Mseed3Fields fields = CountingFields(8);
+  fields.extraHeaders = R"({"FDSN":{"Time":{"Quality":100}}})";
+  const auto record = Mseed3Record(fields, CountingFrames(8));
   // The record at the start of a longer buffer: what follows is not its own.
   std::vector<std::uint8_t> buffer = record;
   buffer.resize(record.size() + 300, 0xEE);
@@ -512,8 +512,8 @@ TEST(Mseed3Records, CodesTimeRateAndSamplesOfAnAcceptedRecord) {
   EXPECT_EQ(context.segments[0].location, "00");
   EXPECT_TRUE(context.decodeOk);
   // A blank location is held as "??", as in SEED 2; a record cut short is no record.
-  spec.identifier = "FDSN:XX_ABC__B_H_Z";
-  ASSERT_EQ(ReadRecordHeader(Mseed3Record(spec, CountingFrames(8)), 4096, h),
+  fields.identifier = "FDSN:XX_ABC__B_H_Z";
+  ASSERT_EQ(ReadRecordHeader(Mseed3Record(fields, CountingFrames(8)), 4096, h),
             HeaderResult::kAccepted);
   EXPECT_EQ(h.location, "??");
   EXPECT_EQ(ReadRecordHeader(record, static_cast<int>(record.size()) - 1, h),
@@ -535,9 +535,9 @@ TEST(Mseed3Records, IdentifiersTheStoreCannotKeepAreCountedWithUnsafeCodes) {
       "XFDSN:XX_ABC__B_H_Z",    "fdsn:XX_ABC__B_H_Z", "XX.ABC..BHZ",         "",
   };
   for (const char* identifier : refused) {
-    Mseed3Spec spec = CountingSpec(8);
-    spec.identifier = identifier;
-    const auto record = Mseed3Record(spec, CountingFrames(8));
+    Mseed3Fields fields = CountingFields(8);
+    fields.identifier = identifier;
+    const auto record = Mseed3Record(fields, CountingFrames(8));
     RecordHeader h;
     EXPECT_EQ(ReadRecordHeader(record, 4096, h), HeaderResult::kUnsafeName) << identifier;
     EXPECT_FALSE(ProcessDataRecord(record, 4096, context));
@@ -551,10 +551,10 @@ TEST(Mseed3Records, IdentifiersTheStoreCannotKeepAreCountedWithUnsafeCodes) {
                                                           {"FDSN:XX_ABC_00__LOG_", "LOG"},
                                                           {"FDSN:XX_ABC_00_V_M_", "VM"}};
   for (const auto& [identifier, channel] : accepted) {
-    Mseed3Spec spec = CountingSpec(8);
-    spec.identifier = identifier;
+    Mseed3Fields fields = CountingFields(8);
+    fields.identifier = identifier;
     RecordHeader h;
-    ASSERT_EQ(ReadRecordHeader(Mseed3Record(spec, CountingFrames(8)), 4096, h),
+    ASSERT_EQ(ReadRecordHeader(Mseed3Record(fields, CountingFrames(8)), 4096, h),
               HeaderResult::kAccepted)
         << identifier;
     EXPECT_EQ(h.channel, channel);
@@ -583,9 +583,9 @@ TEST(Mseed3Records, CodesRememberedFromTheRecordBeforeAreThoseOfTheIdentifierIts
   RunContext context;
   std::uint64_t refused = 0;
   for (const char* identifier : sequence) {
-    Mseed3Spec spec = CountingSpec(8);
-    spec.identifier = identifier;
-    const auto record = Mseed3Record(spec, CountingFrames(8));
+    Mseed3Fields fields = CountingFields(8);
+    fields.identifier = identifier;
+    const auto record = Mseed3Record(fields, CountingFrames(8));
     RecordHeader alone;
     RecordHeader remembered;
     const HeaderResult result = ReadRecordHeader(record, 4096, alone);
@@ -617,7 +617,7 @@ TEST(Mseed3Records, CodesRememberedFromTheRecordBeforeAreThoseOfTheIdentifierIts
 }
 
 TEST(Mseed3Records, DamagedRecordsAreCountedAndNothingOfThemIsTaken) {
-  const auto good = Mseed3Record(CountingSpec(8), CountingFrames(8));
+  const auto good = Mseed3Record(CountingFields(8), CountingFrames(8));
   RunContext context;
   // A bit flipped in the payload, the identifier, the start time, the CRC itself.
   for (const std::size_t at :
@@ -636,7 +636,7 @@ TEST(Mseed3Records, DamagedRecordsAreCountedAndNothingOfThemIsTaken) {
   // The conversion checks Steim records while decoding them: a damaged one that would continue
   // the channel in place leaves it as it was, as do damaged ones it drops before decoding
   // (outside the window) and one whose identifier is broken too; each is counted as damaged.
-  Mseed3Spec next = CountingSpec(8);
+  Mseed3Fields next = CountingFields(8);
   next.nanosecond += 80000000;  // 0.08 s later: right behind the first
   auto continuation = Mseed3Record(next, CountingFrames(8));
   continuation[continuation.size() - 70] ^= 0x10;
@@ -660,31 +660,31 @@ TEST(Mseed3Records, DamagedRecordsAreCountedAndNothingOfThemIsTaken) {
 }
 
 TEST(Mseed3Records, RateOrPeriodAndRecordsWhoseRateSetsNoTime) {
-  Mseed3Spec spec = CountingSpec(8);
-  spec.rate = -10.0;  // one sample every 10 s
+  Mseed3Fields fields = CountingFields(8);
+  fields.rate = -10.0;  // one sample every 10 s
   RecordHeader h;
-  ASSERT_EQ(ReadRecordHeader(Mseed3Record(spec, CountingFrames(8)), 4096, h),
+  ASSERT_EQ(ReadRecordHeader(Mseed3Record(fields, CountingFrames(8)), 4096, h),
             HeaderResult::kAccepted);
   EXPECT_DOUBLE_EQ(h.rate, 0.1);
   RunContext context;
-  ASSERT_TRUE(ProcessDataRecord(Mseed3Record(spec, CountingFrames(8)), 4096, context));
+  ASSERT_TRUE(ProcessDataRecord(Mseed3Record(fields, CountingFrames(8)), 4096, context));
   EXPECT_NEAR(context.segments[0].end - context.segments[0].start, 80.0, 1e-6);
 
   for (const double rate :
        {0.0, std::nan(""), 1e12, -1e-12, 1e-12, -0.0, std::numeric_limits<double>::infinity()}) {
-    spec.rate = rate;
-    const auto record = Mseed3Record(spec, CountingFrames(8));
+    fields.rate = rate;
+    const auto record = Mseed3Record(fields, CountingFrames(8));
     EXPECT_EQ(ReadRecordHeader(record, 4096, h), HeaderResult::kNoRate) << rate;
     EXPECT_FALSE(ProcessDataRecord(record, 4096, context));
   }
   EXPECT_EQ(context.noRateRecords, 7u);
   // A record of text without a rate is a log record; one without samples holds nothing.
-  spec.rate = 0.0;
-  spec.encoding = 0;
-  EXPECT_EQ(ReadRecordHeader(Mseed3Record(spec, {}), 4096, h), HeaderResult::kText);
-  spec.encoding = 11;
-  spec.sampleCount = 0;
-  EXPECT_FALSE(ProcessDataRecord(Mseed3Record(spec, {}), 4096, context));
+  fields.rate = 0.0;
+  fields.encoding = 0;
+  EXPECT_EQ(ReadRecordHeader(Mseed3Record(fields, {}), 4096, h), HeaderResult::kText);
+  fields.encoding = 11;
+  fields.sampleCount = 0;
+  EXPECT_FALSE(ProcessDataRecord(Mseed3Record(fields, {}), 4096, context));
   EXPECT_EQ(context.noRateRecords, 7u);
   EXPECT_EQ(context.segments.size(), 1u);
 }
@@ -705,17 +705,17 @@ TEST(Mseed3Records, EachEncodingInTheByteOrderOfTheFormat) {
                         {4, float32, {1.5f}},
                         {5, float64, {-1.5f}}};
   for (const Case& c : cases) {
-    Mseed3Spec spec = CountingSpec(static_cast<std::uint32_t>(c.samples.size()));
-    spec.encoding = static_cast<std::uint8_t>(c.encoding);
+    Mseed3Fields fields = CountingFields(static_cast<std::uint32_t>(c.samples.size()));
+    fields.encoding = static_cast<std::uint8_t>(c.encoding);
     RunContext context;
-    ASSERT_TRUE(ProcessDataRecord(Mseed3Record(spec, c.payload), 4096, context)) << c.encoding;
+    ASSERT_TRUE(ProcessDataRecord(Mseed3Record(fields, c.payload), 4096, context)) << c.encoding;
     EXPECT_EQ(context.segments[0].samples.ToVector(), c.samples) << c.encoding;
     EXPECT_TRUE(context.decodeOk);
   }
 }
 
 TEST(Mseed3Records, WindowAndFilterAsForSeed2) {
-  const auto record = Mseed3Record(CountingSpec(8), CountingFrames(8));  // 0.08 s from t
+  const auto record = Mseed3Record(CountingFields(8), CountingFrames(8));  // 0.08 s from t
   const double t = 1377695697.123456789;
   const auto filed = [&](std::optional<double> begin, std::optional<double> end,
                          const ChannelFilter& filter) {

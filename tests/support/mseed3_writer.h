@@ -21,7 +21,7 @@ inline std::uint32_t BitwiseCrc32c(std::span<const std::uint8_t> bytes) {
   return ~r;
 }
 
-struct Mseed3Spec {
+struct Mseed3Fields {
   std::string identifier = "FDSN:XX_STA__B_H_Z";
   std::uint16_t year = 2013;
   std::uint16_t dayOfYear = 240;
@@ -49,37 +49,37 @@ inline void SetMseed3Crc(std::vector<std::uint8_t>& record) {
   PutLittle(record, 28, BitwiseCrc32c(record), 4);
 }
 
-// A record of `spec` carrying `payload`, with its CRC.
-inline std::vector<std::uint8_t> Mseed3Record(const Mseed3Spec& spec,
+// A record of `fields` carrying `payload`, with its CRC.
+inline std::vector<std::uint8_t> Mseed3Record(const Mseed3Fields& fields,
                                               std::span<const std::uint8_t> payload) {
   const std::size_t identifierAt = 40;
-  const std::size_t extraAt = identifierAt + spec.identifier.size();
-  const std::size_t payloadAt = extraAt + spec.extraHeaders.size();
+  const std::size_t extraAt = identifierAt + fields.identifier.size();
+  const std::size_t payloadAt = extraAt + fields.extraHeaders.size();
   std::vector<std::uint8_t> r(payloadAt + payload.size(), 0);
   r[0] = 'M';
   r[1] = 'S';
   r[2] = 3;
-  r[3] = spec.flags;
-  PutLittle(r, 4, spec.nanosecond, 4);
-  PutLittle(r, 8, spec.year, 2);
-  PutLittle(r, 10, spec.dayOfYear, 2);
-  r[12] = spec.hour;
-  r[13] = spec.minute;
-  r[14] = spec.second;
-  r[15] = spec.encoding;
+  r[3] = fields.flags;
+  PutLittle(r, 4, fields.nanosecond, 4);
+  PutLittle(r, 8, fields.year, 2);
+  PutLittle(r, 10, fields.dayOfYear, 2);
+  r[12] = fields.hour;
+  r[13] = fields.minute;
+  r[14] = fields.second;
+  r[15] = fields.encoding;
   std::uint64_t rateBits;
-  std::memcpy(&rateBits, &spec.rate, 8);
+  std::memcpy(&rateBits, &fields.rate, 8);
   PutLittle(r, 16, rateBits, 8);
-  PutLittle(r, 24, spec.sampleCount, 4);
-  r[32] = spec.publicationVersion;
-  r[33] = static_cast<std::uint8_t>(spec.identifier.size());
-  PutLittle(r, 34, spec.extraHeaders.size(), 2);
+  PutLittle(r, 24, fields.sampleCount, 4);
+  r[32] = fields.publicationVersion;
+  r[33] = static_cast<std::uint8_t>(fields.identifier.size());
+  PutLittle(r, 34, fields.extraHeaders.size(), 2);
   PutLittle(r, 36, payload.size(), 4);
-  for (std::size_t i = 0; i < spec.identifier.size(); ++i) {
-    r[identifierAt + i] = static_cast<std::uint8_t>(spec.identifier[i]);
+  for (std::size_t i = 0; i < fields.identifier.size(); ++i) {
+    r[identifierAt + i] = static_cast<std::uint8_t>(fields.identifier[i]);
   }
-  for (std::size_t i = 0; i < spec.extraHeaders.size(); ++i) {
-    r[extraAt + i] = static_cast<std::uint8_t>(spec.extraHeaders[i]);
+  for (std::size_t i = 0; i < fields.extraHeaders.size(); ++i) {
+    r[extraAt + i] = static_cast<std::uint8_t>(fields.extraHeaders[i]);
   }
   for (std::size_t i = 0; i < payload.size(); ++i) r[payloadAt + i] = payload[i];
   SetMseed3Crc(r);

@@ -38,20 +38,20 @@ void AppendRecord(char* record, int length, void* handlerData) {
 }
 
 // Packs `count` samples of `type` ('i', 'f' or 'd') at `data`, which the library only reads.
-std::string Pack(const PackSpec& spec, void* data, std::size_t count, char type) {
+std::string Pack(const PackFields& fields, void* data, std::size_t count, char type) {
   MSRecord* raw = msr_init(nullptr);
   if (raw == nullptr) throw std::runtime_error("msr_init failed");
   std::unique_ptr<MSRecord, MsRecordDeleter> msr(raw);
-  CopyName(msr->network, spec.network);
-  CopyName(msr->station, spec.station);
-  CopyName(msr->location, spec.location);
-  CopyName(msr->channel, spec.channel);
-  msr->dataquality = spec.quality;
-  msr->starttime = static_cast<hptime_t>(std::llround(spec.startEpoch * HPTMODULUS));
-  msr->samprate = spec.sampleRate;
-  msr->reclen = spec.recordLength;
-  msr->encoding = static_cast<int8_t>(spec.encoding);
-  msr->byteorder = spec.bigEndian ? 1 : 0;
+  CopyName(msr->network, fields.network);
+  CopyName(msr->station, fields.station);
+  CopyName(msr->location, fields.location);
+  CopyName(msr->channel, fields.channel);
+  msr->dataquality = fields.quality;
+  msr->starttime = static_cast<hptime_t>(std::llround(fields.startEpoch * HPTMODULUS));
+  msr->samprate = fields.sampleRate;
+  msr->reclen = fields.recordLength;
+  msr->encoding = static_cast<int8_t>(fields.encoding);
+  msr->byteorder = fields.bigEndian ? 1 : 0;
   msr->datasamples = data;
   msr->numsamples = static_cast<int64_t>(count);
   msr->sampletype = type;
@@ -60,26 +60,26 @@ std::string Pack(const PackSpec& spec, void* data, std::size_t count, char type)
   int64_t packed = 0;
   const int records = msr_pack(msr.get(), &AppendRecord, &out, &packed, 1, 0);
   if (records < 0 || packed != static_cast<int64_t>(count)) {
-    throw std::runtime_error("msr_pack failed for " + spec.station + "." + spec.channel);
+    throw std::runtime_error("msr_pack failed for " + fields.station + "." + fields.channel);
   }
   return out;
 }
 
 }  // namespace
 
-std::string PackRecords(const PackSpec& spec, std::span<const std::int32_t> samples) {
+std::string PackRecords(const PackFields& fields, std::span<const std::int32_t> samples) {
   // The library only reads the samples while packing; the vector keeps owning them.
   std::vector<std::int32_t> copy(samples.begin(), samples.end());
-  return Pack(spec, copy.data(), copy.size(), 'i');
+  return Pack(fields, copy.data(), copy.size(), 'i');
 }
 
-std::string PackFloatRecords(const PackSpec& spec, std::span<const double> samples) {
-  if (spec.encoding == kEncodingFloat32) {
+std::string PackFloatRecords(const PackFields& fields, std::span<const double> samples) {
+  if (fields.encoding == kEncodingFloat32) {
     std::vector<float> copy(samples.begin(), samples.end());
-    return Pack(spec, copy.data(), copy.size(), 'f');
+    return Pack(fields, copy.data(), copy.size(), 'f');
   }
   std::vector<double> copy(samples.begin(), samples.end());
-  return Pack(spec, copy.data(), copy.size(), 'd');
+  return Pack(fields, copy.data(), copy.size(), 'd');
 }
 
 std::vector<ReferenceRecord> DecodeRecords(const std::string& bytes, int recordLength) {
@@ -209,29 +209,29 @@ std::string Mseed3FromSeed2(const std::string& bytes, int recordLength) {
   const auto length = static_cast<std::size_t>(recordLength);
   for (std::size_t i = 0; i < records.size(); ++i) {
     const ReferenceRecord& r = records[i];
-    Mseed3Spec spec;
+    Mseed3Fields fields;
     std::string channel = r.channel;
     channel.resize(3, ' ');
-    spec.identifier = "FDSN:" + r.network + "_" + r.station + "_" + r.location + "_" +
-                      channel.substr(0, 1) + "_" + channel.substr(1, 1) + "_" +
-                      channel.substr(2, 1);
+    fields.identifier = "FDSN:" + r.network + "_" + r.station + "_" + r.location + "_" +
+                        channel.substr(0, 1) + "_" + channel.substr(1, 1) + "_" +
+                        channel.substr(2, 1);
     // The start to the microsecond: whole seconds for the calendar, the rest as nanoseconds.
     const auto micro = static_cast<std::int64_t>(std::llround(r.start * 1e6));
     const std::int64_t whole = micro >= 0 ? micro / 1000000 : -((-micro + 999999) / 1000000);
     const std::time_t seconds = static_cast<std::time_t>(whole);
     std::tm t{};
     gmtime_r(&seconds, &t);
-    spec.year = static_cast<std::uint16_t>(t.tm_year + 1900);
-    spec.dayOfYear = static_cast<std::uint16_t>(t.tm_yday + 1);
-    spec.hour = static_cast<std::uint8_t>(t.tm_hour);
-    spec.minute = static_cast<std::uint8_t>(t.tm_min);
-    spec.second = static_cast<std::uint8_t>(t.tm_sec);
-    spec.nanosecond = static_cast<std::uint32_t>((micro - whole * 1000000) * 1000);
-    spec.encoding = static_cast<std::uint8_t>(r.encoding);
-    spec.rate = r.nominalRate;
-    spec.sampleCount = static_cast<std::uint32_t>(r.sampleCount);
+    fields.year = static_cast<std::uint16_t>(t.tm_year + 1900);
+    fields.dayOfYear = static_cast<std::uint16_t>(t.tm_yday + 1);
+    fields.hour = static_cast<std::uint8_t>(t.tm_hour);
+    fields.minute = static_cast<std::uint8_t>(t.tm_min);
+    fields.second = static_cast<std::uint8_t>(t.tm_sec);
+    fields.nanosecond = static_cast<std::uint32_t>((micro - whole * 1000000) * 1000);
+    fields.encoding = static_cast<std::uint8_t>(r.encoding);
+    fields.rate = r.nominalRate;
+    fields.sampleCount = static_cast<std::uint32_t>(r.sampleCount);
     const auto payload = Mseed3Payload(r, std::string_view(bytes).substr(i * length, length));
-    out += AsText(Mseed3Record(spec, payload));
+    out += AsText(Mseed3Record(fields, payload));
   }
   return out;
 }

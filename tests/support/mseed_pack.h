@@ -18,7 +18,7 @@ inline constexpr int kEncodingFloat64 = 5;
 inline constexpr int kEncodingSteim1 = 10;
 inline constexpr int kEncodingSteim2 = 11;
 
-struct PackSpec {
+struct PackFields {
   std::string network = "XX";
   std::string station = "STA";
   std::string location;  // empty: blank location
@@ -34,10 +34,10 @@ struct PackSpec {
 // Packs `samples` into as many records as they need; returns the records' bytes back to back.
 // Several results can be concatenated into one multi-channel file. Throws std::runtime_error
 // when the library refuses (e.g. Steim2 differences beyond 30 bits).
-std::string PackRecords(const PackSpec& spec, std::span<const std::int32_t> samples);
-// The same for float samples: spec.encoding kEncodingFloat32 (each value rounded to a float
+std::string PackRecords(const PackFields& fields, std::span<const std::int32_t> samples);
+// The same for float samples: fields.encoding kEncodingFloat32 (each value rounded to a float
 // first) or kEncodingFloat64.
-std::string PackFloatRecords(const PackSpec& spec, std::span<const double> samples);
+std::string PackFloatRecords(const PackFields& fields, std::span<const double> samples);
 
 // One record as the library decodes it.
 struct ReferenceRecord {

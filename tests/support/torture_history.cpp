@@ -398,31 +398,31 @@ BuiltFile BuildFile(const History& history, const Delivery& file) {
     const PieceRef& piece = file.pieces[p];
     const Epoch& epoch = history.epochs.at(static_cast<std::size_t>(piece.epoch));
     const auto pick = static_cast<std::uint32_t>(rng());
-    PackSpec spec;
-    spec.station = epoch.station;
-    spec.channel = epoch.channel;
-    spec.location = epoch.location;
-    spec.startEpoch = epoch.Start() + (static_cast<double>(piece.first) +
-                                       static_cast<double>(piece.phase) / kUnitsPerInterval) /
-                                          epoch.rate;
-    spec.sampleRate = epoch.rate;
-    spec.recordLength = file.recordLength != 0 ? file.recordLength : (pick % 2 ? 4096 : 512);
+    PackFields fields;
+    fields.station = epoch.station;
+    fields.channel = epoch.channel;
+    fields.location = epoch.location;
+    fields.startEpoch = epoch.Start() + (static_cast<double>(piece.first) +
+                                         static_cast<double>(piece.phase) / kUnitsPerInterval) /
+                                            epoch.rate;
+    fields.sampleRate = epoch.rate;
+    fields.recordLength = file.recordLength != 0 ? file.recordLength : (pick % 2 ? 4096 : 512);
     const int encodings[] = {kEncodingInt32, kEncodingSteim1, kEncodingSteim2};
-    spec.encoding = file.encoding != 0 ? file.encoding : encodings[(pick / 2) % 3];
-    spec.bigEndian = !file.littleEndian;
+    fields.encoding = file.encoding != 0 ? file.encoding : encodings[(pick / 2) % 3];
+    fields.bigEndian = !file.littleEndian;
     std::vector<std::int32_t> values;
     for (std::int64_t k = piece.first; k < piece.end; ++k) {
       values.push_back(piece.Value(k));
     }
-    const std::string bytes = PackRecords(spec, values);
-    const auto length = static_cast<std::size_t>(spec.recordLength);
+    const std::string bytes = PackRecords(fields, values);
+    const auto length = static_cast<std::size_t>(fields.recordLength);
     std::vector<BuiltRecord> records;
     std::int64_t first = piece.first;
     for (std::size_t at = 0; at + length <= bytes.size(); at += length) {
       BuiltRecord record;
       record.piece = static_cast<int>(p);
       record.bytes = bytes.substr(at, length);
-      const ReferenceRecord decoded = DecodeRecords(record.bytes, spec.recordLength).at(0);
+      const ReferenceRecord decoded = DecodeRecords(record.bytes, fields.recordLength).at(0);
       record.first = first;
       record.count = decoded.sampleCount;
       record.start = decoded.start;

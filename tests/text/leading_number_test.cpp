@@ -4,19 +4,21 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 
 namespace tarnvel {
 namespace {
 
 TEST(LeadingInteger, ReadsSignAndDigitsAndNeverOverflows) {
-  EXPECT_EQ(LeadingInteger("007%"), 7);
-  EXPECT_EQ(LeadingInteger("  -12abc"), -12);
-  EXPECT_EQ(LeadingInteger("+7"), 7);
-  EXPECT_EQ(LeadingInteger("x1"), 0);
-  EXPECT_EQ(LeadingInteger("+-1"), 0);
-  EXPECT_EQ(LeadingInteger(""), 0);
-  EXPECT_EQ(LeadingInteger("99999999999999999999"), 2147483647);
-  EXPECT_EQ(LeadingInteger("-99999999999999999999"), -2147483647 - 1);
+  const std::pair<std::string, int> cases[] = {{"007%", 7},
+                                               {"  -12abc", -12},
+                                               {"+7", 7},
+                                               {"x1", 0},
+                                               {"+-1", 0},
+                                               {"", 0},
+                                               {"99999999999999999999", 2147483647},
+                                               {"-99999999999999999999", -2147483647 - 1}};
+  for (const auto& [text, value] : cases) EXPECT_EQ(LeadingInteger(text), value) << text;
 }
 
 TEST(LeadingDecimal, ReadsLikeAtofWhateverTheLocale) {
