@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
   const ResolvedSettings settings = SettingsReader(args).LoadAndGetSettings();
   WaveformStore store(settings);
   if (!store.Connect()) return Fail("cannot connect to " + settings.odbc);
-  if (!store.Directory().MakeDirectoryPath()) return Fail("cannot create " + settings.dataDir);
+  if (!store.Directory().MakeDirectoryPath())
+    return Fail("cannot create " + settings.dataDir.Setting());
   if (!OdbcSucceeded(SQLSetConnectAttr(store.ConnectionHandle(), SQL_ATTR_AUTOCOMMIT,
                                        reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
                                        SQL_IS_UINTEGER))) {

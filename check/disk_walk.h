@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "store/data_directory.h"
+#include "settings/data_directory.h"
 
 namespace tarnvel::check {
 

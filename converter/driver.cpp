@@ -38,7 +38,7 @@ int ConvertOpenFile(const RunConfiguration& config, SeedFile& file, WaveformStor
                     RunContext& context) {
   const RunOptions& options = config.options;
   int recordLength = -1;
-  if (!DetermineRecordLength(config.settings.blockSize, file, recordLength)) {
+  if (!DetermineRecordLength(config.settings.recordLength, file, recordLength)) {
     return SeedFileFailure(wording::kFileReadError, options.seedPath, exit_code::kFileReadFailed);
   }
 
@@ -98,7 +98,7 @@ int RunConverter(const std::vector<std::string>& args) {
   }
 
   RunConfiguration config{std::move(options), SettingsReader(args).LoadConverterSettings(), {}};
-  config.wfdisc = ResolveWfdiscPath(config.settings.cssRequest, config.options.seedPath);
+  config.wfdisc = ResolveWfdiscPath(config.settings.css, config.options.seedPath);
   if (config.wfdisc.errorPath) std::printf("Incorrect path to WFDISC-file\n");
   const std::string& seedPath = config.options.seedPath;
 

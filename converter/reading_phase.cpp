@@ -19,9 +19,11 @@ bool UsableRecordLength(int recordLength) {
   return recordLength >= 1 && recordLength < 65000;
 }
 
-bool DetermineRecordLength(const std::string& blockSize, SeedFile& file, int& recordLength) {
-  recordLength = std::atoi(blockSize.c_str());
-  if (recordLength != -1) return true;
+bool DetermineRecordLength(std::optional<int> configured, SeedFile& file, int& recordLength) {
+  if (configured) {
+    recordLength = *configured;
+    return true;
+  }
   const RecordLengthResult detected =
       DetectRecordLength([&file](std::span<std::uint8_t, kDetectionPiece> piece) {
         return file.Read(piece.data(), piece.size());

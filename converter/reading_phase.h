@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "converter/seed_file.h"
 #include "seed/run_context.h"
@@ -13,9 +14,9 @@ namespace tarnvel {
 // Record lengths the reading loop accepts: at least 1 and below 65000.
 bool UsableRecordLength(int recordLength);
 
-// The record length from the "BLOCK_SIZE" text ("-1": detect it from the file). Returns
-// false when detection hit a read failure (errno set).
-bool DetermineRecordLength(const std::string& blockSize, SeedFile& file, int& recordLength);
+// The configured record length ("BLOCK_SIZE"), or without one the length detected from the
+// file. Returns false when detection hit a read failure (errno set).
+bool DetermineRecordLength(std::optional<int> configured, SeedFile& file, int& recordLength);
 
 struct ReadingSummary {
   std::int64_t records = 0;

@@ -18,36 +18,23 @@ bool IsDirectory(const std::string& path) {
 
 }  // namespace
 
-WfdiscTarget ResolveWfdiscPath(const std::string& cssValue, std::string& seedPath) {
+WfdiscTarget ResolveWfdiscPath(const CssRequest& request, std::string& seedPath) {
   ToForwardSlashes(seedPath);
-  std::string value = cssValue;
-  ToForwardSlashes(value);
-
   WfdiscTarget target;
-  if (value == "NOT_FOUND") return target;
-  if (value == "ERROR_PATH") {
-    target.errorPath = true;
-    return target;
-  }
+  target.errorPath = std::holds_alternative<CssBadPath>(request);
+  const std::optional<std::string> requested = RequestedWfdiscPath(request, seedPath);
+  if (!requested) return target;
   target.cssMode = true;
-  if (value == "SEED_PATH") {
-    target.path = seedPath + ".wfdisc";
-    return target;
-  }
+  target.path = *requested;
+  ToForwardSlashes(target.path);
+  if (!std::holds_alternative<CssNamedPath>(request)) return target;
 
-  const auto lastSeparator = seedPath.find_last_of('/');
-  if (value.find('/') == std::string::npos) {
-    const std::string seedFolder =
-        lastSeparator == std::string::npos ? std::string() : seedPath.substr(0, lastSeparator + 1);
-    value = seedFolder + value;
-  }
   // A directory takes the SEED file's name; an existing file or a new name is the wfdisc file.
-  if (IsDirectory(value)) {
+  if (IsDirectory(target.path)) {
+    const auto lastSeparator = seedPath.find_last_of('/');
     const std::string seedName =
         lastSeparator == std::string::npos ? seedPath : seedPath.substr(lastSeparator + 1);
-    target.path = value + (value.ends_with('/') ? "" : "/") + seedName + ".wfdisc";
-  } else {
-    target.path = value;
+    target.path += (target.path.ends_with('/') ? "" : "/") + seedName + ".wfdisc";
   }
   return target;
 }

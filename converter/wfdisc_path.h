@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "settings/css_request.h"
+
 namespace tarnvel {
 
 struct WfdiscTarget {
@@ -11,8 +13,8 @@ struct WfdiscTarget {
   std::string path;        // the wfdisc file, meaningful in CSS mode
 };
 
-// cssValue: the settings reader's "CSS" value ("NOT_FOUND", "SEED_PATH", "ERROR_PATH" or a path).
-// seedPath has its '\' turned into '/' in place, as the run uses it from here on.
-WfdiscTarget ResolveWfdiscPath(const std::string& cssValue, std::string& seedPath);
+// seedPath has its '\' turned into '/' in place, as the run uses it from here on. A named path
+// that is a folder on disk takes the SEED file's name followed by ".wfdisc".
+WfdiscTarget ResolveWfdiscPath(const CssRequest& request, std::string& seedPath);
 
 }  // namespace tarnvel

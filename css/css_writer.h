@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "seed/trace_segment.h"
-#include "store/data_directory.h"
+#include "settings/data_directory.h"
 #include "store/posix_file.h"
 #include "store/store_result.h"
 

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "converter/output_phase.h"
@@ -77,14 +78,14 @@ std::size_t Entries(const fs::path& folder) {
 // only whole: a data file name that does not fit the wfdisc field.
 std::size_t Convert(const std::string& seedPath, const std::string& wfdiscPath,
                     const Folders& folders) {
-  tarnvel::WaveformStore store;  // never connected: the CSS writer needs no database
-  std::string dataDir = folders.data.string();
-  store.SetOption("data", dataDir);
+  tarnvel::ResolvedSettings settings;
+  settings.dataDir = tarnvel::DataDirectory(folders.data.string());
+  tarnvel::WaveformStore store(settings);  // never connected: the CSS writer needs no database
 
   tarnvel::SeedFile file;
   Require(file.Open(seedPath), "input file does not open");
   int recordLength = -1;
-  if (!tarnvel::DetermineRecordLength("-1", file, recordLength)) return 0;
+  if (!tarnvel::DetermineRecordLength(std::nullopt, file, recordLength)) return 0;
 
   tarnvel::CollectingDebugSink sink;
   tarnvel::RunContext context;

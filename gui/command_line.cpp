@@ -72,9 +72,9 @@ CommandLine BuildListingCommand(std::string_view converterPath, std::string_view
 void AppendConnection(CommandLine& line, const ResolvedSettings& connection) {
   line.arguments.push_back("odbc=" + connection.odbc);
   line.arguments.push_back("user=" + connection.user);
-  line.arguments.push_back("data=" + connection.dataDir);
+  line.arguments.push_back("data=" + connection.dataDir.Setting());
   const std::string head = " odbc=" + connection.odbc + " user=" + connection.user;
-  const std::string tail = " data=\"" + connection.dataDir + "\"";
+  const std::string tail = " data=\"" + connection.dataDir.Setting() + "\"";
   line.text += head + tail;
   line.shownText += head + " password=***" + tail;
   line.password = connection.password;

@@ -200,7 +200,7 @@ std::optional<ResolvedSettings> ConverterRunner::LoadConnection() {
   if (Refuse(CheckLengths({{"источник данных ODBC", connection.odbc, kMaxOdbc},
                            {"пользователь", connection.user, kMaxUser},
                            {"пароль", connection.password, kMaxPassword},
-                           {"каталог данных", connection.dataDir, kMaxDataDir}}))) {
+                           {"каталог данных", connection.dataDir.Setting(), kMaxDataDir}}))) {
     return std::nullopt;
   }
   return connection;

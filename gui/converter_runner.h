@@ -13,6 +13,7 @@
 #include "gui/converter_process.h"
 #include "gui/dialog_services.h"
 #include "gui/run_summary.h"
+#include "settings/css_request.h"
 
 namespace tarnvel::gui {
 
@@ -20,7 +21,7 @@ class RunView;
 
 struct RunSetup {
   std::string converterPath;  // the converter beside the GUI
-  std::string cssChoice;      // the GUI's own CSS request, resolved
+  CssRequest cssChoice;       // the GUI's own CSS request, resolved
   // Resolves the connection values afresh for each run.
   std::function<ResolvedSettings()> loadSettings;
 };

@@ -11,6 +11,7 @@
 #include "gui/priority.h"
 #include "gui/recent_folders.h"
 #include "gui/translations.h"
+#include "settings/css_request.h"
 #include "settings/settings_reader.h"
 
 int main(int argc, char* argv[]) {
@@ -25,13 +26,12 @@ int main(int argc, char* argv[]) {
   tarnvel::SettingsReader settings(args);
   RecentFolders folders;
   QtDialogServices services(folders);
-  MainDialog dialog(tarnvel::ResolveCssRequest(args), services,
-                    static_cast<double>(std::time(nullptr)));
-  settings.LoadSettings();
+  const tarnvel::CssRequest css = tarnvel::ResolveCssRequest(args);
+  MainDialog dialog(css, services, static_cast<double>(std::time(nullptr)));
 
   RunSetup setup;
   setup.converterPath = ConverterPathIn(QCoreApplication::applicationDirPath().toStdString());
-  setup.cssChoice = tarnvel::ResolveCssRequest(args);
+  setup.cssChoice = css;
   setup.loadSettings = [&settings] { return settings.LoadAndGetSettings(); };
   ConverterRunner runner(dialog, services, setup);
   QObject::connect(&dialog, &MainDialog::listingRequested, &runner,

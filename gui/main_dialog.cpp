@@ -160,7 +160,7 @@ PickerTime ReadPickers(const QCheckBox* use, const QDateEdit* date, const QTimeE
 
 }  // namespace
 
-MainDialog::MainDialog(const std::string& cssChoice, DialogServices& services, double now,
+MainDialog::MainDialog(const CssRequest& cssChoice, DialogServices& services, double now,
                        QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
@@ -183,7 +183,7 @@ MainDialog::MainDialog(const std::string& cssChoice, DialogServices& services, d
   controls_.channel->setText(QStringLiteral("*"));
   controls_.location->setText(QStringLiteral("*"));
 
-  if (cssChoice == "NOT_FOUND") {
+  if (std::holds_alternative<CssNotRequested>(cssChoice)) {
     controls_.toDatabase->setChecked(true);
   } else {
     controls_.toCss->setChecked(true);

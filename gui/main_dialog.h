@@ -11,6 +11,7 @@
 #include "gui/channel_info.h"
 #include "gui/command_line.h"
 #include "gui/run_view.h"
+#include "settings/css_request.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -60,7 +61,7 @@ class MainDialog : public QDialog, public RunView {
 
   // cssChoice: the GUI's own CSS request as resolved from its command line. `now` is the
   // epoch time the pickers start with.
-  MainDialog(const std::string& cssChoice, DialogServices& services, double now,
+  MainDialog(const CssRequest& cssChoice, DialogServices& services, double now,
              QWidget* parent = nullptr);
 
   // The file chooser shown when the dialog opens and by "...".

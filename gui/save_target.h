@@ -5,16 +5,17 @@
 #include <string>
 #include <string_view>
 
+#include "settings/css_request.h"
+
 namespace tarnvel::gui {
 
 struct SaveProposal {
   std::string folder;       // empty: no starting folder
   std::string fileName;     // empty: no proposed name
-  bool badRequest = false;  // the request was "ERROR_PATH": warn before the dialog opens
+  bool badRequest = false;  // the request was refused: warn before the dialog opens
 };
 
-// cssChoice: "NOT_FOUND", "SEED_PATH", "ERROR_PATH" or a path, as the settings reader resolves
-// the GUI's command line.
-SaveProposal ProposeWfdiscTarget(std::string_view cssChoice, std::string_view seedPath);
+// The wfdisc path the request names (RequestedWfdiscPath), split at its last separator.
+SaveProposal ProposeWfdiscTarget(const CssRequest& cssChoice, std::string_view seedPath);
 
 }  // namespace tarnvel::gui

@@ -2,7 +2,11 @@
 // own values.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "settings/css_request.h"
+#include "settings/data_directory.h"
 
 namespace tarnvel {
 
@@ -10,7 +14,7 @@ struct ResolvedSettings {
   std::string odbc;
   std::string user;
   std::string password;
-  std::string dataDir;  // always with '/' separators
+  DataDirectory dataDir{""};
   bool useTend = false;
   // Whether the store syncs its files before committing their rows, and a CSS conversion its
   // data files and wfdisc file (off only with TARNVEL_NO_SYNC=1, for tests).
@@ -20,8 +24,11 @@ struct ResolvedSettings {
 // What the converter runs with, resolved once.
 struct ConverterSettings {
   ResolvedSettings connection;
-  std::string blockSize;   // "BLOCK_SIZE" of tarnvel.ini, at most three characters; "-1" when none
-  std::string cssRequest;  // the "CSS" value: see ResolveCssRequest
+  // "BLOCK_SIZE" of tarnvel.ini: the length every record is read at, or std::nullopt (the
+  // default, -1) to detect it from the file. Other numbers are taken as they stand: one below 1
+  // or from 65000 leaves the run without records.
+  std::optional<int> recordLength;
+  CssRequest css;
 };
 
 }  // namespace tarnvel

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "settings/ini_file.h"
+#include "text/leading_number.h"
 #include "text/text_case.h"
 
 namespace tarnvel {
@@ -79,16 +80,24 @@ std::string FormQorIniPath(const SettingsReader::Environment& environment,
   return FileIn(systemFolder, kQorIniName);
 }
 
+// The texts the reader resolves before they become the settings' values.
+struct SettingTexts {
+  std::string odbc;
+  std::string user;
+  std::string password;
+  std::string dataDir;
+};
+
 // The arguments the reader takes from the command line; the use_tend switches set useTend.
 struct ArgumentSetting {
   std::string_view prefix;
-  std::string ResolvedSettings::*value;
+  std::string SettingTexts::*value;
 };
 constexpr ArgumentSetting kArgumentSettings[] = {
-    {"ODBC=", &ResolvedSettings::odbc},
-    {"USER=", &ResolvedSettings::user},
-    {"PASSWORD=", &ResolvedSettings::password},
-    {"DATA=", &ResolvedSettings::dataDir},
+    {"ODBC=", &SettingTexts::odbc},
+    {"USER=", &SettingTexts::user},
+    {"PASSWORD=", &SettingTexts::password},
+    {"DATA=", &SettingTexts::dataDir},
     {"/use_tend", nullptr},
     {"-use_tend", nullptr},
 };
@@ -98,6 +107,16 @@ const ArgumentSetting* ArgumentSettingOf(std::string_view arg) {
     if (StartsWithIgnoreCase(arg, setting.prefix)) return &setting;
   }
   return nullptr;
+}
+
+// "BLOCK_SIZE" of the converter's own ini file, which reaches the reader as at most three
+// characters and is read as the C library's atoi reads them ("512abc" is 512, "abc" and an
+// empty entry 0); -1, the default, asks for detection.
+std::optional<int> ReadRecordLength(const std::string& localIniPath) {
+  const int value = LeadingInteger(
+      GetProfileString("SYSTEM", "BLOCK_SIZE", "-1", kBlockSizeBuffer, localIniPath));
+  if (value == -1) return std::nullopt;
+  return value;
 }
 
 }  // namespace
@@ -114,29 +133,22 @@ SettingsReader::SettingsReader(std::vector<std::string> args, Environment enviro
   qorIniPath_ = FormQorIniPath(environment_, systemFolder);
 }
 
-void SettingsReader::LoadSettings() {
-  values_.odbc.clear();
-  values_.user.clear();
-  values_.password.clear();
-  values_.dataDir.clear();
-
+ResolvedSettings SettingsReader::LoadAndGetSettings() {
+  SettingTexts texts;
   bool useTendFromCommandLine = false;
   for (std::size_t i = 1; i < args_.size(); ++i) {
     const ArgumentSetting* setting = ArgumentSettingOf(args_[i]);
     if (setting == nullptr) continue;
     if (setting->value != nullptr) {
-      values_.*setting->value = args_[i].substr(setting->prefix.size());
+      texts.*setting->value = args_[i].substr(setting->prefix.size());
     } else {
-      values_.useTend = useTendFromCommandLine = true;
+      useTend_ = useTendFromCommandLine = true;
     }
   }
 
-  // Tests switch the store's syncing off; every other value keeps the store durable.
-  values_.syncFiles = environment_(kNoSyncVariable) != std::optional<std::string>("1");
-
   // A process's environment is readable only by its own user (and root).
-  if (values_.password.empty()) {
-    if (auto password = environment_(kPasswordVariable)) values_.password = std::move(*password);
+  if (texts.password.empty()) {
+    if (auto password = environment_(kPasswordVariable)) texts.password = std::move(*password);
   }
 
   struct TextSetting {
@@ -145,13 +157,13 @@ void SettingsReader::LoadSettings() {
     std::string_view key;
     std::string_view qorDefault;
   };
-  const TextSetting texts[] = {
-      {&values_.odbc, "DATABASE", "ODBC", "QOR"},
-      {&values_.user, "DATABASE", "USER", "QOR"},
-      {&values_.password, "DATABASE", "PASSWORD", "ZUN"},
-      {&values_.dataDir, "DATA", "DIR", "D:\\DATA"},
+  const TextSetting fromFiles[] = {
+      {&texts.odbc, "DATABASE", "ODBC", "QOR"},
+      {&texts.user, "DATABASE", "USER", "QOR"},
+      {&texts.password, "DATABASE", "PASSWORD", "ZUN"},
+      {&texts.dataDir, "DATA", "DIR", "D:\\DATA"},
   };
-  for (const TextSetting& setting : texts) {
+  for (const TextSetting& setting : fromFiles) {
     if (!setting.value->empty()) continue;
     std::string value =
         GetProfileString(setting.section, setting.key, "", kIniValueBuffer, localIniPath_);
@@ -161,80 +173,27 @@ void SettingsReader::LoadSettings() {
     }
     *setting.value = std::move(value);
   }
-  values_.dataDir = WithForwardSlashes(std::move(values_.dataDir));
 
   if (!useTendFromCommandLine) {
     int deciding = GetProfileInt("DATABASE", "USE_TEND", -1, localIniPath_);
     if (deciding < 0) deciding = GetProfileInt("DATABASE", "USE_TEND", 0, qorIniPath_);
-    if (deciding > 0) values_.useTend = true;
+    if (deciding > 0) useTend_ = true;
   }
-}
 
-ResolvedSettings SettingsReader::LoadAndGetSettings() {
-  LoadSettings();
-  return values_;
-}
-
-ConverterSettings SettingsReader::LoadConverterSettings() {
-  LoadSettings();
-  ConverterSettings settings{values_, "-1", "NOT_FOUND"};
-  GetValue("BLOCK_SIZE", settings.blockSize);
-  GetValue("CSS", settings.cssRequest);
+  ResolvedSettings settings;
+  settings.odbc = std::move(texts.odbc);
+  settings.user = std::move(texts.user);
+  settings.password = std::move(texts.password);
+  settings.dataDir = DataDirectory(texts.dataDir);
+  settings.useTend = useTend_;
+  // Tests switch the store's syncing off; every other value keeps the store durable.
+  settings.syncFiles = environment_(kNoSyncVariable) != std::optional<std::string>("1");
   return settings;
 }
 
-bool SettingsReader::GetValue(std::string_view key, std::string& value) const {
-  if (EqualsIgnoreCase(key, "odbc")) {
-    value = values_.odbc;
-  } else if (EqualsIgnoreCase(key, "user")) {
-    value = values_.user;
-  } else if (EqualsIgnoreCase(key, "password")) {
-    value = values_.password;
-  } else if (EqualsIgnoreCase(key, "data_dir")) {
-    value = values_.dataDir;
-  } else if (EqualsIgnoreCase(key, "use_tend")) {
-    value = std::string(1, values_.useTend ? '1' : '0');
-  } else if (EqualsIgnoreCase(key, "CSS")) {
-    value = ResolveCssRequest(args_);
-  } else if (EqualsIgnoreCase(key, "BLOCK_SIZE")) {
-    value = GetProfileString("SYSTEM", "BLOCK_SIZE", "-1", kBlockSizeBuffer, localIniPath_);
-  } else {
-    return false;
-  }
-  return true;
-}
-
-bool SettingsReader::SetValue(std::string_view key, std::string_view value) {
-  if (EqualsIgnoreCase(key, "odbc")) {
-    values_.odbc = value;
-  } else if (EqualsIgnoreCase(key, "user")) {
-    values_.user = value;
-  } else if (EqualsIgnoreCase(key, "password")) {
-    values_.password = value;
-  } else if (EqualsIgnoreCase(key, "data_dir")) {
-    values_.dataDir = WithForwardSlashes(std::string(value));
-  } else if (EqualsIgnoreCase(key, "use_tend")) {
-    values_.useTend = value != "0";
-  } else {
-    return false;
-  }
-  return true;
-}
-
-std::string ResolveCssRequest(const std::vector<std::string>& args) {
-  const auto request =
-      std::find_if(args.size() > 1 ? args.begin() + 1 : args.end(), args.end(),
-                   [](const std::string& arg) { return StartsWithIgnoreCase(arg, "CSS"); });
-  if (request == args.end()) return "NOT_FOUND";
-  if (!StartsWithIgnoreCase(*request, "CSS=")) return "SEED_PATH";
-
-  const std::string path = request->substr(4);
-  const bool driveLetter = path.find(":\\") == 1 || path.find(":/") == 1;
-  // "\\server" and "//server" paths, and on this platform every path from the root.
-  const bool fromRoot = path.starts_with("\\\\") || path.starts_with('/');
-  if (driveLetter || fromRoot) return path;
-  if (path.find_first_of("/\\") != std::string::npos) return "ERROR_PATH";
-  return path;
+ConverterSettings SettingsReader::LoadConverterSettings() {
+  return ConverterSettings{LoadAndGetSettings(), ReadRecordLength(localIniPath_),
+                           ResolveCssRequest(args_)};
 }
 
 }  // namespace tarnvel

@@ -36,28 +36,22 @@ class SettingsReader {
   explicit SettingsReader(std::vector<std::string> args, Environment environment = {},
                           std::string systemFolder = "/etc");
 
-  void LoadSettings();
+  // The connection values and the data directory, resolved afresh from the command line and
+  // both ini files at every call, so that edited files take effect.
   ResolvedSettings LoadAndGetSettings();
+  // The same, with the converter's own values: the record length and the CSS request.
   ConverterSettings LoadConverterSettings();
-
-  // False for an unknown key (the buffer is left as it was).
-  bool GetValue(std::string_view key, std::string& value) const;
-  bool SetValue(std::string_view key, std::string_view value);
 
   const std::string& LocalIniPath() const { return localIniPath_; }
   const std::string& QorIniPath() const { return qorIniPath_; }
-  const ResolvedSettings& Current() const { return values_; }
 
  private:
   std::vector<std::string> args_;
   Environment environment_;
   std::string localIniPath_;
   std::string qorIniPath_;
-  ResolvedSettings values_;
+  // Once a load has found the end-time switch on, later loads that do not decide it keep it on.
+  bool useTend_ = false;
 };
-
-// The CSS request among the arguments after args[0]: "NOT_FOUND", "SEED_PATH", "ERROR_PATH" or
-// a path. The converter's reader and the GUI both resolve it this way.
-std::string ResolveCssRequest(const std::vector<std::string>& args);
 
 }  // namespace tarnvel

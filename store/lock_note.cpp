@@ -4,7 +4,7 @@
 #include <charconv>
 #include <vector>
 
-#include "store/data_directory.h"
+#include "settings/data_directory.h"
 
 namespace tarnvel {
 namespace {

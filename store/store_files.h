@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "store/data_directory.h"
+#include "settings/data_directory.h"
 #include "store/posix_file.h"
 
 namespace tarnvel {

@@ -31,9 +31,9 @@
 #include <vector>
 
 #include "seed/debug_sink.h"
+#include "settings/data_directory.h"
 #include "store/channel_lock.h"
 #include "store/channel_rows.h"
-#include "store/data_directory.h"
 #include "store/database_transaction.h"
 #include "store/file_sync.h"
 #include "store/file_undo.h"

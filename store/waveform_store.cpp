@@ -1,30 +1,13 @@
-// The store's connection half: options, connecting and disconnecting, the reachability probe
+// The store's connection half: its settings, connecting and disconnecting, the reachability probe
 // and the check for FILELIST's optional end-time column.
 #include "store/waveform_store.h"
 
-#include <cstdlib>
-
-#include "text/text_case.h"
-
 namespace tarnvel {
-namespace {
-
-// The decimal value of a text as the C library reads it ("0" and "abc" are both zero).
-bool DecimalNonZero(const std::string& text) {
-  return std::strtol(text.c_str(), nullptr, 10) != 0;
-}
-
-}  // namespace
 
 WaveformStore::WaveformStore() = default;
 
-WaveformStore::WaveformStore(const ResolvedSettings& settings)
-    : source_(settings.odbc),
-      user_(settings.user),
-      password_(settings.password),
-      dataDir_(settings.dataDir),
-      useEndTime_(settings.useTend) {
-  work_.SetSyncing(settings.syncFiles);
+WaveformStore::WaveformStore(const ResolvedSettings& settings) {
+  Configure(settings);
 }
 
 WaveformStore::~WaveformStore() {
@@ -48,23 +31,14 @@ StoreResult WaveformStore::Reported(std::string_view operation, const ChannelKey
   return static_cast<StoreResult>(result);
 }
 
-StoreResult WaveformStore::SetOption(std::string_view key, std::string& value) {
-  if (EqualsIgnoreCase(key, "odbc")) {
-    source_ = value;
-  } else if (EqualsIgnoreCase(key, "user")) {
-    user_ = value;
-  } else if (EqualsIgnoreCase(key, "password")) {
-    password_ = value;
-  } else if (EqualsIgnoreCase(key, "data")) {
-    dataDir_ = DataDirectory(value);
-    value = dataDir_.Text();
-  } else if (EqualsIgnoreCase(key, "use_tend")) {
-    useEndTime_ = DecimalNonZero(value);
-    if (useEndTime_ && IsConnected()) RunEndTimeColumnCheck();
-  } else {
-    return store_result::kUnknownOption;
-  }
-  return store_result::kOk;
+void WaveformStore::Configure(const ResolvedSettings& settings) {
+  source_ = settings.odbc;
+  user_ = settings.user;
+  password_ = settings.password;
+  dataDir_ = settings.dataDir;
+  useEndTime_ = settings.useTend;
+  if (useEndTime_ && IsConnected()) RunEndTimeColumnCheck();
+  work_.SetSyncing(settings.syncFiles);
 }
 
 bool WaveformStore::Connect() {

@@ -27,9 +27,9 @@
 #include "seed/debug_sink.h"
 #include "seed/sample_buffer.h"
 #include "seed/trace_segment.h"
+#include "settings/data_directory.h"
 #include "settings/resolved_settings.h"
 #include "store/channel_rows.h"
-#include "store/data_directory.h"
 #include "store/odbc_statement.h"
 #include "store/piece_plan.h"
 #include "store/schema_names.h"
@@ -54,10 +54,10 @@ class WaveformStore : private StoreWork::Store {
   WaveformStore& operator=(const WaveformStore&) = delete;
 
   // ---- connection ----
-  // Keys "odbc", "user", "password", "data", "use_tend" (case ignored); -113 for another key.
-  // "data" is normalised once (DataDirectory), and the caller's text becomes the normalised
-  // form too, so that the driver composes its paths from the same text.
-  StoreResult SetOption(std::string_view key, std::string& value);
+  // Takes the connection values, the data directory, the end-time switch and the syncing. They
+  // are used from the next Connect on; the end-time switch turned on while connected is
+  // checked against FILELIST at once.
+  void Configure(const ResolvedSettings& settings);
   bool Connect();
   void Disconnect();
   bool ProbeFileList();

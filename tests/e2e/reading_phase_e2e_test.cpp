@@ -238,11 +238,22 @@ TEST_P(ReadingPhaseTest, ConfiguredBlockSizeBypassesDetection) {
   const auto seed = Place("junk-first.seed", junk + OneChannel(512, true, 1000));
   EXPECT_EQ(Run({seed.string(), "-i"}).output, "\rWriting to database - 100%\n\n");
 
-  WriteIni("[SYSTEM]\nBLOCK_SIZE=512\n");
-  const auto result = Run({seed.string(), "-i"});
-  EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.output, "ABC::BHZ::00" + Format(" %.2f - %.2f", kStart, kStart + 50.0) +
-                               " 20\nNot found in SITECHAN: ABC::BHZ::00\n");
+  // The entry is read from its leading digits, as the C library's atoi reads it: "512abc" is
+  // 512; one without digits is 0, which reads nothing; -1 asks for detection.
+  const std::string listed = "ABC::BHZ::00" + Format(" %.2f - %.2f", kStart, kStart + 50.0) +
+                             " 20\nNot found in SITECHAN: ABC::BHZ::00\n";
+  const std::pair<const char*, std::string> entries[] = {
+      {"512", listed},
+      {"512abc", listed},
+      {"abc", "\rWriting to database - 100%\n\n"},
+      {"-1", "\rWriting to database - 100%\n\n"},
+  };
+  for (const auto& [entry, output] : entries) {
+    WriteIni(std::string("[SYSTEM]\nBLOCK_SIZE=") + entry + "\n");
+    const auto result = Run({seed.string(), "-i"});
+    EXPECT_EQ(result.exitCode, 0) << entry;
+    EXPECT_EQ(result.output, output) << entry;
+  }
 }
 
 TEST_P(ReadingPhaseTest, ViewLimitStopsTheListingAtTheGivenSize) {
@@ -787,13 +798,19 @@ TEST_P(ReadingPhaseTest, CssPathRules) {
       {"CSS=" + cssDir.string(), cssDir / "x.seed.wfdisc"},
       {"Css=" + cssDir.string() + "/", cssDir / "x.seed.wfdisc"},
       {"CSS=" + (folder / "new.wfdisc").string(), folder / "new.wfdisc"},
+      {"CSS=cssdir", cssDir / "x.seed.wfdisc"},
+      // A plain name is a file in the SEED file's folder, whatever it spells.
+      {"CSS=NOT_FOUND", folder / "NOT_FOUND"},
+      {"CSS=SEED_PATH", folder / "SEED_PATH"},
+      {"CSS=ERROR_PATH", folder / "ERROR_PATH"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argument);
     std::filesystem::remove(c.wfdisc);
     const auto result = Run({seed.string(), c.argument});
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(std::filesystem::exists(c.wfdisc));
+    EXPECT_TRUE(std::filesystem::is_regular_file(c.wfdisc));
+    EXPECT_EQ(result.output.find("Incorrect path"), std::string::npos) << result.output;
   }
   EXPECT_EQ(db().Count("FILELIST"), 0);
 

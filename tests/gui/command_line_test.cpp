@@ -78,7 +78,7 @@ TEST(ListingCommand, TimesBeforeTheViewLimitBeginBeforeEnd) {
   EXPECT_EQ(line.text, "tarnvel \"x.seed\" beg=\"07:05:00-17.11.2011\" -i");
 }
 
-const ResolvedSettings kConnection{"QOR", "qor", "pass word", "/srv/qor data"};
+const ResolvedSettings kConnection{"QOR", "qor", "pass word", DataDirectory("/srv/qor data")};
 
 TEST(ConversionCommand, DatabaseOutputQuotesTheFilterAlways) {
   const CommandLine all = BuildConversionCommand("/gui/tarnvel", "/d/x.seed", std::nullopt,
@@ -115,7 +115,7 @@ TEST(ConversionCommand, CssPathComesRightAfterTheSeedPath) {
 }
 
 TEST(ConversionCommand, ThePasswordIsShownMaskedAndNeverPassedAsAnArgument) {
-  const ResolvedSettings connection{"QOR", "QOR", "QOR", "/data/QOR"};
+  const ResolvedSettings connection{"QOR", "QOR", "QOR", DataDirectory("/data/QOR")};
   const CommandLine line = BuildConversionCommand("tarnvel", "/d/QOR.seed", std::nullopt,
                                                   {"QOR", "*", "*"}, kUnset, kUnset, connection);
   EXPECT_EQ(line.shownText,

@@ -86,7 +86,7 @@ class GuiConverterRunTest : public ::testing::Test {
 
   // The dialog as the program sets it up: connection values from the GUI's own command line
   // through the settings reader, the converter beside the GUI.
-  void Open(const std::string& cssChoice, const std::string& odbc) {
+  void Open(const CssRequest& cssChoice, const std::string& odbc) {
     const std::vector<std::string> args{
         (programDir_.path() / "Tarnvel_GUI").string(), "ODBC=" + odbc, "USER=" + db_->user(),
         "PASSWORD=" + db_->password(), "DATA=" + db_->dataDir().string()};
@@ -96,7 +96,6 @@ class GuiConverterRunTest : public ::testing::Test {
           if (std::string(name) == "WINDIR") return windir;
           return std::nullopt;
         });
-    settings_->LoadSettings();
     dialog_ = std::make_unique<MainDialog>(cssChoice, *services_, kNow);
     RunSetup setup;
     setup.converterPath = sandbox_->Program().string();
@@ -141,7 +140,7 @@ class GuiConverterRunTest : public ::testing::Test {
 // The converter's own ini file names no usable database, so the listing checks SITECHAN in the
 // database the dialog program was given, as its conversions do.
 TEST_F(GuiConverterRunTest, ListingFillsTheTableAndARowFillsTheDialog) {
-  Open("NOT_FOUND", db_->dsn());
+  Open(CssNotRequested{}, db_->dsn());
   SetSeed("2005-07-23-1452-04S.CER___030.mseed");
   // Learn the three channels first, then describe two of them in SITECHAN.
   RunAndWait(true);
@@ -186,7 +185,7 @@ TEST_F(GuiConverterRunTest, ListingFillsTheTableAndARowFillsTheDialog) {
 }
 
 TEST_F(GuiConverterRunTest, ConversionMovesBothBarsAndStoresTheFile) {
-  Open("NOT_FOUND", db_->dsn());
+  Open(CssNotRequested{}, db_->dsn());
   SetSeed("CH.BALST..LHE.D.2025.314");
   int highestReading = 0;
   int highestWriting = 0;
@@ -220,7 +219,7 @@ TEST_F(GuiConverterRunTest, ConversionMovesBothBarsAndStoresTheFile) {
 // Nothing in the file matches the channel boxes: the converter writes nothing, and the
 // dialog says so instead of announcing success.
 TEST_F(GuiConverterRunTest, AConversionThatMatchesNothingSaysSo) {
-  Open("NOT_FOUND", db_->dsn());
+  Open(CssNotRequested{}, db_->dsn());
   SetSeed("CH.BALST..LHE.D.2025.314");
   dialog_->controls().station->setText(QStringLiteral("BALS"));
   RunAndWait(false);
@@ -239,7 +238,7 @@ TEST_F(GuiConverterRunTest, AConversionThatMatchesNothingSaysSo) {
 }
 
 TEST_F(GuiConverterRunTest, CssConversionWritesTheWfdiscFile) {
-  Open("SEED_PATH", db_->dsn());
+  Open(CssBesideSeed{}, db_->dsn());
   SetSeed("BW.BGLD.__.EHE.D.2008.001.first_10_records");
   const auto wfdisc = programDir_.path() / "out.wfdisc";
   dialogs_.saveAnswer = QString::fromStdString(wfdisc.string());
@@ -251,7 +250,7 @@ TEST_F(GuiConverterRunTest, CssConversionWritesTheWfdiscFile) {
 }
 
 TEST_F(GuiConverterRunTest, AConversionWithoutDatabaseEndsWithTheFailureMessage) {
-  Open("NOT_FOUND", TestDatabase::MissingDsn());
+  Open(CssNotRequested{}, TestDatabase::MissingDsn());
   SetSeed("CH.BALST..LHE.D.2025.314");
   RunAndWait(false);
   ASSERT_FALSE(dialogs_.messages.empty());
@@ -350,7 +349,7 @@ void AnswerNextMessage(const QString& name, std::string& text,
 // A whole session with the real dialogs: every window the operator meets, looked at.
 TEST_F(GuiConverterRunTest, EveryDialogOfASessionShowsItsTextsWholeAndInRussian) {
   UseRealDialogs();
-  Open("NOT_FOUND", db_->dsn());
+  Open(CssNotRequested{}, db_->dsn());
   dialog_->show();
   LookAt(*dialog_, QStringLiteral("main"));
 
@@ -450,7 +449,7 @@ class GuiPostgresRunTest : public GuiConverterRunTest {
 // The operator stops a conversion whose converter waits on its input: the converter ends, the
 // results say the run was stopped, and the next conversion stores its file into a sound store.
 TEST_F(GuiConverterRunTest, AStoppedConversionEndsItsConverterAndTheNextOneStores) {
-  Open("NOT_FOUND", db_->dsn());
+  Open(CssNotRequested{}, db_->dsn());
   dialog_->controls().seedPath->setText(
       QString::fromStdString(WaitingSeed(programDir_.path()).string()));
   runner_->StartConversionRun();
@@ -518,12 +517,11 @@ TEST(GuiDialogProgram, DISABLED_ConvertsUntilKilled) {
                             if (std::string(name) == "WINDIR") return folder;
                             return std::nullopt;
                           });
-  settings.LoadSettings();
   ScriptedDialogs dialogs;
-  MainDialog dialog("NOT_FOUND", dialogs, kNow);
+  MainDialog dialog(CssNotRequested{}, dialogs, kNow);
   RunSetup setup;
   setup.converterPath = value("TARNVEL_TEST_DIALOG_CONVERTER");
-  setup.cssChoice = "NOT_FOUND";
+  setup.cssChoice = CssNotRequested{};
   setup.loadSettings = [&settings] { return settings.LoadAndGetSettings(); };
   ConverterRunner runner(dialog, dialogs, setup);
   dialog.controls().seedPath->setText(QString::fromStdString(value("TARNVEL_TEST_DIALOG_SEED")));
@@ -545,10 +543,10 @@ TEST_F(GuiPostgresRunTest, TheConvertersCommandLineHoldsNoPasswordAndTheConversi
       stopping / "tarnvel",
       "#!/bin/sh\nkill -STOP $$\nexec \"" + tarnvel::testing::ConverterPath() + "\" \"$@\"\n");
   std::filesystem::permissions(stopping / "tarnvel", std::filesystem::perms::owner_all);
-  Open("NOT_FOUND", db_->dsn());
+  Open(CssNotRequested{}, db_->dsn());
   RunSetup setup;
   setup.converterPath = (stopping / "tarnvel").string();
-  setup.cssChoice = "NOT_FOUND";
+  setup.cssChoice = CssNotRequested{};
   setup.loadSettings = [this] { return settings_->LoadAndGetSettings(); };
   runner_ = std::make_unique<ConverterRunner>(*dialog_, dialogs_, setup);
   QObject::connect(runner_.get(), &ConverterRunner::runEnded, [this] { ++runsEnded_; });

@@ -62,7 +62,7 @@ void ShowActive(QWidget& window) {
 class MainDialogTest : public ::testing::Test {
  protected:
   ScriptedDialogs dialogs;
-  MainDialog dialog{"NOT_FOUND", dialogs, kNow};
+  MainDialog dialog{CssNotRequested{}, dialogs, kNow};
 };
 
 TEST_F(MainDialogTest, ShowsItsTextsUnderTheirIds) {
@@ -124,11 +124,13 @@ TEST_F(MainDialogTest, StartsCollapsedWithStarsDatabaseOutputAndDisabledUtcPicke
 }
 
 TEST(MainDialogCss, AnyCssRequestTicksTheCssOutput) {
-  for (const char* choice : {"SEED_PATH", "ERROR_PATH", "x.wfdisc", "C:\\out\\x.wfdisc"}) {
+  const CssRequest requests[] = {CssBesideSeed{}, CssBadPath{}, CssNamedPath{"x.wfdisc"},
+                                 CssNamedPath{"C:\\out\\x.wfdisc"}, CssNamedPath{"NOT_FOUND"}};
+  for (const CssRequest& choice : requests) {
     ScriptedDialogs dialogs;
     MainDialog dialog(choice, dialogs, kNow);
-    EXPECT_TRUE(dialog.controls().toCss->isChecked()) << choice;
-    EXPECT_FALSE(dialog.controls().toDatabase->isChecked()) << choice;
+    EXPECT_TRUE(dialog.controls().toCss->isChecked()) << choice.index();
+    EXPECT_FALSE(dialog.controls().toDatabase->isChecked()) << choice.index();
   }
 }
 

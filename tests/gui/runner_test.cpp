@@ -32,7 +32,7 @@ using testing::ScriptedDialogs;
 using testing::WaitUntil;
 
 constexpr double kNow = 1321513500.0;  // 2011-11-17 07:05:00 UTC
-const ResolvedSettings kConnection{"QOR", "qor", "se cret", "/srv/qor"};
+const ResolvedSettings kConnection{"QOR", "qor", "se cret", DataDirectory("/srv/qor")};
 
 PickerTime Picked(double epochSeconds, bool set) {
   const UtcFields t = UtcFieldsOf(epochSeconds);
@@ -105,8 +105,8 @@ class RunnerTest : public ::testing::Test {
 
   std::string PasswordGiven() { return ReadFile(dir_ / "password.txt"); }
 
-  void Open(const std::string& cssChoice = "NOT_FOUND") {
-    view_.css = cssChoice != "NOT_FOUND";  // as the dialog opens
+  void Open(const CssRequest& cssChoice = CssNotRequested{}) {
+    view_.css = !std::holds_alternative<CssNotRequested>(cssChoice);  // as the dialog opens
     RunSetup setup;
     setup.converterPath = (dir_ / "tarnvel").string();
     setup.cssChoice = cssChoice;
@@ -424,10 +424,10 @@ TEST_F(RunnerTest, ResultsShowWhatTheConversionWroteAndANothingIsNoSuccess) {
 // The main dialog itself as the run's view: what the operator reads after a conversion into the
 // store and one into a CSS file.
 TEST_F(RunnerTest, TheDialogsResultsSayWhatWasWritten) {
-  MainDialog dialog("NOT_FOUND", dialogs_, kNow);
+  MainDialog dialog(CssNotRequested{}, dialogs_, kNow);
   RunSetup setup;
   setup.converterPath = (dir_ / "tarnvel").string();
-  setup.cssChoice = "NOT_FOUND";
+  setup.cssChoice = CssNotRequested{};
   setup.loadSettings = [] { return kConnection; };
   ConverterRunner runner(dialog, dialogs_, setup);
   int ended = 0;
@@ -560,7 +560,7 @@ TEST_F(RunnerTest, CssConversionAsksForTheWfdiscFileAndFollowsCssWriting) {
       flag +
       " ]; do sleep 0.05; done\n"
       "printf '\\rWriting to CSS-file - 100%%\\n\\n'\n");
-  Open("SEED_PATH");
+  Open(CssBesideSeed{});
   SetSeed(Seed());
   view_.end.set = true;
 
@@ -588,7 +588,7 @@ TEST_F(RunnerTest, CssConversionAsksForTheWfdiscFileAndFollowsCssWriting) {
 
 TEST_F(RunnerTest, BadCssRequestWarnsAndStillOffersTheSaveDialog) {
   Converter("true");
-  Open("ERROR_PATH");
+  Open(CssBadPath{});
   SetSeed(Seed());
   Run(false);
   ASSERT_EQ(dialogs_.messages.size(), 1u);
@@ -601,7 +601,7 @@ TEST_F(RunnerTest, BadCssRequestWarnsAndStillOffersTheSaveDialog) {
 
 TEST_F(RunnerTest, DatabaseOutputIgnoresTheCssRequest) {
   Converter("true");
-  Open("SEED_PATH");
+  Open(CssBesideSeed{});
   SetSeed(Seed());
   view_.css = false;
   Run(false);
@@ -643,12 +643,12 @@ TEST_F(RunnerTest, OverlongValuesAreRefusedNotCut) {
   EXPECT_NE(LastMessage().find("пароль"), std::string::npos);
 
   connection_.password = std::string(31, 'p');
-  connection_.dataDir = "/" + std::string(1023, 'd');
+  connection_.dataDir = DataDirectory("/" + std::string(1023, 'd'));
   Run(false);
   EXPECT_FALSE(ConverterRan());
   EXPECT_NE(LastMessage().find("каталог данных"), std::string::npos);
 
-  connection_.dataDir = "/" + std::string(1022, 'd');
+  connection_.dataDir = DataDirectory("/" + std::string(1022, 'd'));
   SetSeed("/" + std::string(1022, 's'));
   Run(true);
   EXPECT_FALSE(ConverterRan());

@@ -1,9 +1,13 @@
 #include "settings/settings_reader.h"
 
+#include "settings/css_request.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <variant>
 
 #include "tests/support/process.h"
 
@@ -77,11 +81,9 @@ TEST_F(SettingsReaderTest, SystemIniStandsInWhenNoneIsBesideTheProgram) {
   EXPECT_EQ(s.odbc, "system_odbc");
   EXPECT_EQ(s.user, "qor_user");
   EXPECT_EQ(s.password, "cli_pw");
-  EXPECT_EQ(s.dataDir, "/srv/qor/data");
+  EXPECT_EQ(s.dataDir.Setting(), "/srv/qor/data");
   EXPECT_TRUE(s.useTend);
-  std::string blockSize;
-  ASSERT_TRUE(reader.GetValue("BLOCK_SIZE", blockSize));
-  EXPECT_EQ(blockSize, "512");
+  EXPECT_EQ(reader.LoadConverterSettings().recordLength, 512);
 }
 
 // Any tarnvel.ini beside the program is its own, also an empty, unreadable or folder one: the
@@ -95,9 +97,7 @@ TEST_F(SettingsReaderTest, AnIniBesideTheProgramHidesTheSystemIni) {
   SettingsReader reader = MakeReader({"x.seed"});
   EXPECT_EQ(reader.LocalIniPath(), besideProgram);
   EXPECT_EQ(reader.LoadAndGetSettings().odbc, "qor_odbc");
-  std::string blockSize;
-  ASSERT_TRUE(reader.GetValue("BLOCK_SIZE", blockSize));
-  EXPECT_EQ(blockSize, "-1");
+  EXPECT_EQ(reader.LoadConverterSettings().recordLength, std::nullopt);
 
   std::filesystem::remove(besideProgram);
   std::filesystem::create_directory(besideProgram);
@@ -171,9 +171,9 @@ TEST_F(SettingsReaderTest, EachValueFromTheFirstSourceThatGivesIt) {
     if (c.localIni != nullptr) WriteLocalIni(c.localIni);
     if (c.qorIni != nullptr) WriteQorIni(c.qorIni);
     const ResolvedSettings s = MakeReader(c.arguments).LoadAndGetSettings();
-    EXPECT_EQ(
-        s.odbc + " " + s.user + " " + s.password + " " + s.dataDir + " " + (s.useTend ? "1" : "0"),
-        c.resolved)
+    EXPECT_EQ(s.odbc + " " + s.user + " " + s.password + " " + s.dataDir.Setting() + " " +
+                  (s.useTend ? "1" : "0"),
+              c.resolved)
         << ::testing::PrintToString(c.arguments);
   }
 }
@@ -183,10 +183,11 @@ TEST_F(SettingsReaderTest, TheConvertersWholeConfigurationInOneValue) {
   const ConverterSettings c =
       MakeReader({"x.seed", "DATA=D:\\d", "css=out.wfdisc", "-use_tend"}).LoadConverterSettings();
   EXPECT_EQ(c.connection.odbc, "local_odbc");
-  EXPECT_EQ(c.connection.dataDir, "D:/d");
+  EXPECT_EQ(c.connection.dataDir.Setting(), "D:/d");
   EXPECT_TRUE(c.connection.useTend);
-  EXPECT_EQ(c.blockSize, "409");
-  EXPECT_EQ(c.cssRequest, "out.wfdisc");
+  EXPECT_EQ(c.recordLength, 409);
+  ASSERT_TRUE(std::holds_alternative<CssNamedPath>(c.css));
+  EXPECT_EQ(std::get<CssNamedPath>(c.css).path, "out.wfdisc");
   // Exactly these arguments are the reader's, so no SEED path or channel filter.
   for (const char* arg : {"odbc=", "User=u", "PASSWORD=p", "data=/d", "-use_tend", "/USE_TENDx"}) {
     EXPECT_TRUE(IsSettingsArgument(arg)) << arg;
@@ -223,104 +224,164 @@ TEST_F(SettingsReaderTest, PasswordFromTheEnvironmentRanksAfterTheCommandLineBef
   EXPECT_EQ(s.user, "QOR");
 }
 
+// The data directory is normalised once, by the reader: its setting keeps the spelling given
+// (with '/' for '\\'), which the dialog program hands on, and its normalised text is what the
+// store works with.
 TEST_F(SettingsReaderTest, DataDirectoryAlwaysHasForwardSlashes) {
   WriteQorIni("[DATA]\nDIR=\\\\server\\qor\\data\n");
-  EXPECT_EQ(MakeReader({"x.seed"}).LoadAndGetSettings().dataDir, "//server/qor/data");
+  const DataDirectory share = MakeReader({"x.seed"}).LoadAndGetSettings().dataDir;
+  EXPECT_EQ(share.Setting(), "//server/qor/data");
+  EXPECT_EQ(share.Text(), "/server/qor/data");
+  EXPECT_TRUE(share.IsNetworkShare());
   WriteLocalIni("[DATA]\nDIR=E:\\local\\data\n");
-  EXPECT_EQ(MakeReader({"x.seed"}).LoadAndGetSettings().dataDir, "E:/local/data");
-  EXPECT_EQ(MakeReader({"x.seed", "data=F:\\cli\\dir"}).LoadAndGetSettings().dataDir, "F:/cli/dir");
+  EXPECT_EQ(MakeReader({"x.seed"}).LoadAndGetSettings().dataDir.Setting(), "E:/local/data");
+  EXPECT_EQ(MakeReader({"x.seed", "data=F:\\cli\\dir"}).LoadAndGetSettings().dataDir.Setting(),
+            "F:/cli/dir");
 
-  SettingsReader reader = MakeReader({"x.seed"});
-  ASSERT_TRUE(reader.SetValue("DATA_DIR", "G:\\set\\dir"));
-  std::string value;
-  ASSERT_TRUE(reader.GetValue("data_dir", value));
-  EXPECT_EQ(value, "G:/set/dir");
+  // Doubled and trailing separators and "." folders leave the text the store works with, not
+  // the setting handed on.
+  const DataDirectory untidy =
+      MakeReader({"x.seed", "data=F:\\cli\\.\\\\dir\\"}).LoadAndGetSettings().dataDir;
+  EXPECT_EQ(untidy.Setting(), "F:/cli/.//dir/");
+  EXPECT_EQ(untidy.Text(), "F:/cli/dir");
+  EXPECT_FALSE(untidy.IsNetworkShare());
 }
 
 TEST_F(SettingsReaderTest, EveryLoadReadsTheFilesAgain) {
-  WriteLocalIni("[DATABASE]\nODBC=before\n");
+  WriteLocalIni("[DATABASE]\nODBC=before\nUSER=before\n");
   SettingsReader reader = MakeReader({"x.seed"});
-  reader.LoadSettings();
-  EXPECT_EQ(reader.Current().odbc, "before");
-  ASSERT_TRUE(reader.SetValue("user", "changed"));
+  EXPECT_EQ(reader.LoadAndGetSettings().odbc, "before");
   WriteLocalIni("[DATABASE]\nODBC=after\n");
   const ResolvedSettings s = reader.LoadAndGetSettings();
   EXPECT_EQ(s.odbc, "after");
-  EXPECT_EQ(s.user, "QOR");  // texts are cleared and resolved again
+  EXPECT_EQ(s.user, "QOR");  // texts are resolved again from scratch
 }
 
+// The end-time switch, once a load found it on, stays on through later loads that do not
+// decide it on: a USE_TEND of 0 does not take it back.
 TEST_F(SettingsReaderTest, UseTendSetByValueSurvivesALoadThatDoesNotDecideTrue) {
+  WriteLocalIni("[DATABASE]\nUSE_TEND=1\n");
   SettingsReader reader = MakeReader({"x.seed"});
-  ASSERT_TRUE(reader.SetValue("use_tend", "yes"));
   EXPECT_TRUE(reader.LoadAndGetSettings().useTend);
-  ASSERT_TRUE(reader.SetValue("USE_TEND", "0"));
-  std::string value;
-  ASSERT_TRUE(reader.GetValue("use_tend", value));
-  EXPECT_EQ(value, "0");
+  WriteLocalIni("[DATABASE]\nUSE_TEND=0\n");
+  EXPECT_TRUE(reader.LoadAndGetSettings().useTend);
+  EXPECT_FALSE(MakeReader({"x.seed"}).LoadAndGetSettings().useTend);
 }
 
+// The converter's values come typed, each from its own source: the four texts and the switch
+// as every program reads them, the record length from tarnvel.ini only, the CSS request from
+// the command line only.
 TEST_F(SettingsReaderTest, KeyedValues) {
   WriteLocalIni("[DATABASE]\nODBC=o\nUSER=u\nPASSWORD=p\n[DATA]\nDIR=d\n");
-  SettingsReader reader = MakeReader({"x.seed", "-use_tend", "CSS=out.wfdisc"});
-  reader.LoadSettings();
-  std::string value;
-  const std::pair<const char*, const char*> expected[] = {
-      {"ODBC", "o"},     {"user", "u"},         {"Password", "p"},   {"data_dir", "d"},
-      {"use_tend", "1"}, {"css", "out.wfdisc"}, {"BLOCK_SIZE", "-1"}};
-  for (const auto& [key, result] : expected) {
-    ASSERT_TRUE(reader.GetValue(key, value)) << key;
-    EXPECT_EQ(value, result) << key;
-  }
-  value = "untouched";
-  EXPECT_FALSE(reader.GetValue("data", value));
-  EXPECT_EQ(value, "untouched");
-  EXPECT_FALSE(reader.SetValue("CSS", "x"));
-  EXPECT_FALSE(reader.SetValue("BLOCK_SIZE", "512"));
-  EXPECT_FALSE(reader.SetValue("nothing", "x"));
-  ASSERT_TRUE(reader.GetValue("odbc", value));
-  EXPECT_EQ(value, "o");
+  WriteQorIni("[SYSTEM]\nBLOCK_SIZE=256\nCSS=x\n");
+  const ConverterSettings c =
+      MakeReader({"x.seed", "-use_tend", "CSS=out.wfdisc"}).LoadConverterSettings();
+  EXPECT_EQ(c.connection.odbc, "o");
+  EXPECT_EQ(c.connection.user, "u");
+  EXPECT_EQ(c.connection.password, "p");
+  EXPECT_EQ(c.connection.dataDir.Setting(), "d");
+  EXPECT_TRUE(c.connection.useTend);
+  ASSERT_TRUE(std::holds_alternative<CssNamedPath>(c.css));
+  EXPECT_EQ(std::get<CssNamedPath>(c.css).path, "out.wfdisc");
+  EXPECT_EQ(c.recordLength, std::nullopt);
 }
 
+// "BLOCK_SIZE" reaches the reader as at most three characters, read as atoi reads them; -1
+// (also the default) asks for detection.
 TEST_F(SettingsReaderTest, BlockSizeReachesTheCallerAsThreeCharacters) {
   WriteQorIni("[SYSTEM]\nBLOCK_SIZE=256\n");  // only the converter's own file counts
-  std::string value;
-  ASSERT_TRUE(MakeReader({"x.seed"}).GetValue("BLOCK_SIZE", value));
-  EXPECT_EQ(value, "-1");
-  WriteLocalIni("[SYSTEM]\nBLOCK_SIZE=512\n");
-  ASSERT_TRUE(MakeReader({"x.seed"}).GetValue("BLOCK_SIZE", value));
-  EXPECT_EQ(value, "512");
-  WriteLocalIni("[system]\nblock_size = 4096\n");
-  ASSERT_TRUE(MakeReader({"x.seed"}).GetValue("block_size", value));
-  EXPECT_EQ(value, "409");
+  EXPECT_EQ(MakeReader({"x.seed"}).LoadConverterSettings().recordLength, std::nullopt);
+  const std::pair<const char*, std::optional<int>> entries[] = {
+      {"BLOCK_SIZE=512", 512},
+      {"block_size = 4096", 409},
+      {"BLOCK_SIZE=512abc", 512},
+      {"BLOCK_SIZE=\" 4096\"", 40},
+      {"BLOCK_SIZE=-1", std::nullopt},
+      {"BLOCK_SIZE=-01", std::nullopt},
+      {"BLOCK_SIZE=-1x", std::nullopt},
+      {"BLOCK_SIZE=", 0},
+      {"BLOCK_SIZE=abc", 0},
+      {"BLOCK_SIZE=+64", 64},
+      {"BLOCK_SIZE=-5", -5},
+      {"BLOCK_SIZE=1e3", 1},
+      {"BLOCK_SIZE=0x2", 0},
+      {"BLOCK_SIZE=\"\t12\"", 12},
+      {"BLOCK_SIZE=65000", 650},
+      {"[other]", std::nullopt},
+  };
+  for (const auto& [entry, recordLength] : entries) {
+    WriteLocalIni(std::string("[system]\n") + entry + "\n");
+    EXPECT_EQ(MakeReader({"x.seed"}).LoadConverterSettings().recordLength, recordLength) << entry;
+  }
+}
+
+// The request as text: "not requested", "beside the SEED file", "bad path" or the path named.
+std::string Described(const CssRequest& request) {
+  if (std::holds_alternative<CssNotRequested>(request)) return "not requested";
+  if (std::holds_alternative<CssBesideSeed>(request)) return "beside the SEED file";
+  if (std::holds_alternative<CssBadPath>(request)) return "bad path";
+  return "named " + std::get<CssNamedPath>(request).path;
 }
 
 TEST(ResolveCssRequestTest, RequestTable) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"tarnvel", "x.seed"}, "NOT_FOUND"},
-      {{"tarnvel"}, "NOT_FOUND"},
-      {{}, "NOT_FOUND"},
-      {{"css.exe", "x.seed"}, "NOT_FOUND"},  // the program path is not an argument
-      {{"tarnvel", "x.seed", "css"}, "SEED_PATH"},
-      {{"tarnvel", "x.seed", "CSSfile"}, "SEED_PATH"},
-      {{"tarnvel", "x.seed", "CSS=out.wfdisc"}, "out.wfdisc"},
-      {{"tarnvel", "x.seed", "cSs=out.wfdisc"}, "out.wfdisc"},
-      {{"tarnvel", "x.seed", "CSS="}, ""},
-      {{"tarnvel", "x.seed", "CSS=sub/out.wfdisc"}, "ERROR_PATH"},
-      {{"tarnvel", "x.seed", "CSS=sub\\out.wfdisc"}, "ERROR_PATH"},
-      {{"tarnvel", "x.seed", "CSS=.\\out"}, "ERROR_PATH"},
-      {{"tarnvel", "x.seed", "CSS=D:\\css\\out.wfdisc"}, "D:\\css\\out.wfdisc"},
-      {{"tarnvel", "x.seed", "CSS=D:/css/"}, "D:/css/"},
-      {{"tarnvel", "x.seed", "CSS=\\\\server\\share\\w"}, "\\\\server\\share\\w"},
-      {{"tarnvel", "x.seed", "CSS=//server/share/w"}, "//server/share/w"},
-      {{"tarnvel", "x.seed", "CSS=/tmp/out.wfdisc"}, "/tmp/out.wfdisc"},
-      {{"tarnvel", "x.seed", "CSS=ab:/x"}, "ERROR_PATH"},
-      {{"tarnvel", "x.seed", "CSS=first.wfdisc", "CSS=/second"}, "first.wfdisc"},
-      {{"tarnvel", "x.seed", "css", "CSS=second.wfdisc"}, "SEED_PATH"},
+      {{"tarnvel", "x.seed"}, "not requested"},
+      {{"tarnvel"}, "not requested"},
+      {{}, "not requested"},
+      {{"css.exe", "x.seed"}, "not requested"},  // the program path is not an argument
+      {{"tarnvel", "x.seed", "css"}, "beside the SEED file"},
+      {{"tarnvel", "x.seed", "CSSfile"}, "beside the SEED file"},
+      {{"tarnvel", "x.seed", "CSS=out.wfdisc"}, "named out.wfdisc"},
+      {{"tarnvel", "x.seed", "cSs=out.wfdisc"}, "named out.wfdisc"},
+      {{"tarnvel", "x.seed", "CSS="}, "named "},
+      {{"tarnvel", "x.seed", "CSS=sub/out.wfdisc"}, "bad path"},
+      {{"tarnvel", "x.seed", "CSS=sub\\out.wfdisc"}, "bad path"},
+      {{"tarnvel", "x.seed", "CSS=.\\out"}, "bad path"},
+      {{"tarnvel", "x.seed", "CSS=D:\\css\\out.wfdisc"}, "named D:\\css\\out.wfdisc"},
+      {{"tarnvel", "x.seed", "CSS=D:/css/"}, "named D:/css/"},
+      {{"tarnvel", "x.seed", "CSS=\\\\server\\share\\w"}, "named \\\\server\\share\\w"},
+      {{"tarnvel", "x.seed", "CSS=//server/share/w"}, "named //server/share/w"},
+      {{"tarnvel", "x.seed", "CSS=/tmp/out.wfdisc"}, "named /tmp/out.wfdisc"},
+      {{"tarnvel", "x.seed", "CSS=ab:/x"}, "bad path"},
+      {{"tarnvel", "x.seed", "CSS=first.wfdisc", "CSS=/second"}, "named first.wfdisc"},
+      {{"tarnvel", "x.seed", "css", "CSS=second.wfdisc"}, "beside the SEED file"},
+      // Names that happen to spell what the request once travelled as are names like any other.
+      {{"tarnvel", "x.seed", "CSS=NOT_FOUND"}, "named NOT_FOUND"},
+      {{"tarnvel", "x.seed", "CSS=SEED_PATH"}, "named SEED_PATH"},
+      {{"tarnvel", "x.seed", "CSS=ERROR_PATH"}, "named ERROR_PATH"},
   };
   for (const auto& [args, expected] : cases) {
     std::string joined;
     for (const auto& a : args) joined += a + " ";
-    EXPECT_EQ(ResolveCssRequest(args), expected) << joined;
+    EXPECT_EQ(Described(ResolveCssRequest(args)), expected) << joined;
+  }
+}
+
+// What the converter and the dialog program both start from: the wfdisc path a request names
+// for a SEED file, before any folder on disk is looked at.
+TEST(ResolveCssRequestTest, RequestedWfdiscPathFollowsTheSeedFile) {
+  struct Case {
+    CssRequest request;
+    const char* seed;
+    std::optional<std::string> path;
+  };
+  const Case cases[] = {
+      {CssNotRequested{}, "/data/x.seed", std::nullopt},
+      {CssBadPath{}, "/data/x.seed", std::nullopt},
+      {CssBesideSeed{}, "/data/x.seed", "/data/x.seed.wfdisc"},
+      {CssBesideSeed{}, "C:\\data\\x.seed", "C:\\data\\x.seed.wfdisc"},
+      {CssBesideSeed{}, "x.seed", "x.seed.wfdisc"},
+      {CssNamedPath{"out.wfdisc"}, "/data/sub/x.seed", "/data/sub/out.wfdisc"},
+      {CssNamedPath{"out.wfdisc"}, "C:\\data\\x.seed", "C:\\data\\out.wfdisc"},
+      {CssNamedPath{"out.wfdisc"}, "x.seed", "out.wfdisc"},
+      {CssNamedPath{"out.wfdisc"}, "/x.seed", "/out.wfdisc"},
+      {CssNamedPath{""}, "/data/x.seed", "/data/"},
+      {CssNamedPath{"/srv/css/out.wfdisc"}, "/data/x.seed", "/srv/css/out.wfdisc"},
+      {CssNamedPath{"D:\\css\\out"}, "/data/x.seed", "D:\\css\\out"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RequestedWfdiscPath(c.request, c.seed), c.path)
+        << Described(c.request) << " with " << c.seed;
   }
 }
 

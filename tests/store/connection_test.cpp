@@ -15,8 +15,12 @@ using testing::DatabaseKind;
 using testing::DatabaseTest;
 using testing::TestDatabase;
 
-int Set(WaveformStore& store, std::string_view key, std::string value) {
-  return store.SetOption(key, value);
+// Settings with only the data directory and the end-time switch given.
+ResolvedSettings Settings(std::string_view dataDir, bool useTend = true) {
+  ResolvedSettings settings;
+  settings.dataDir = DataDirectory(dataDir);
+  settings.useTend = useTend;
+  return settings;
 }
 
 TEST(StoreOptions, DefaultsBeforeAnyOption) {
@@ -29,15 +33,17 @@ TEST(StoreOptions, DefaultsBeforeAnyOption) {
   EXPECT_EQ(store.EnvironmentHandle(), nullptr);
 }
 
-TEST(StoreOptions, UnknownKeyIsRefusedAndChangesNothing) {
+// The store takes its settings whole: every value of a new configuration replaces the one
+// before, and nothing else changes.
+TEST(StoreOptions, ConfigurationReplacesEveryValue) {
   WaveformStore store;
-  std::string value = "/elsewhere";
-  EXPECT_EQ(store.SetOption("datadir", value), store_result::kUnknownOption);
-  EXPECT_EQ(store.SetOption("", value), store_result::kUnknownOption);
-  EXPECT_EQ(store.SetOption("use_tend ", value), store_result::kUnknownOption);
-  EXPECT_EQ(value, "/elsewhere");
-  EXPECT_EQ(store.Directory().Text(), "D:/Data");
+  store.Configure(Settings("/elsewhere", false));
+  EXPECT_EQ(store.Directory().Text(), "/elsewhere");
+  EXPECT_FALSE(store.UseEndTime());
+  store.Configure(Settings("", true));
+  EXPECT_EQ(store.Directory().Text(), ".");
   EXPECT_TRUE(store.UseEndTime());
+  EXPECT_FALSE(store.IsConnected());
 }
 
 // Every result code has a name of its own, and a failed operation is named in the debug
@@ -71,43 +77,38 @@ TEST(StoreOptions, ResultsAreNamedInTheDebugOutput) {
                 "tarnvel store: StoreSegment ABC::BHZ::??: -100 database not reachable"}));
 }
 
+// The store works with the data directory the settings normalised, so that the driver composes
+// its paths from the same text.
 TEST(StoreOptions, DataDirectoryIsNormalisedOnceAndHandedBackSo) {
   WaveformStore store;
-  std::string value = "/var/qor/data/";
-  ASSERT_EQ(store.SetOption("data", value), 0);
-  EXPECT_EQ(value, "/var/qor/data");
+  const ResolvedSettings settings = Settings("/var/qor/data/");
+  store.Configure(settings);
+  EXPECT_EQ(settings.dataDir.Text(), "/var/qor/data");
   EXPECT_EQ(store.Directory().Text(), "/var/qor/data");
+  EXPECT_EQ(store.Directory().Setting(), "/var/qor/data/");
 
   for (const char* spelling : {"\\var\\qor\\data", "//var//qor/./data//", "/var/qor/data/."}) {
-    std::string other = spelling;
-    ASSERT_EQ(store.SetOption("DATA", other), 0);
+    store.Configure(Settings(spelling));
     EXPECT_EQ(store.Directory().Text(), "/var/qor/data") << spelling;
   }
-  std::string mixed = "D:/Data\\sub/x";
-  ASSERT_EQ(store.SetOption("Data", mixed), 0);
+  store.Configure(Settings("D:/Data\\sub/x"));
   EXPECT_EQ(store.Directory().Text(), "D:/Data/sub/x");
 
   // No data directory is the working folder, everywhere.
-  std::string empty;
-  ASSERT_EQ(store.SetOption("data", empty), 0);
+  const ResolvedSettings empty = Settings("");
+  store.Configure(empty);
   EXPECT_EQ(store.Directory().Text(), ".");
-  EXPECT_EQ(empty, ".");
+  EXPECT_EQ(empty.dataDir.Text(), ".");
 }
 
-TEST(StoreOptions, EndTimeSwitchReadsTheDecimalValue) {
+TEST(StoreOptions, EndTimeSwitchFollowsTheSettings) {
   WaveformStore store;
-  EXPECT_EQ(Set(store, "use_tend", "0"), 0);
+  store.Configure(Settings("/d", false));
   EXPECT_FALSE(store.UseEndTime());
-  EXPECT_EQ(Set(store, "USE_TEND", "1"), 0);
+  store.Configure(Settings("/d", true));
   EXPECT_TRUE(store.UseEndTime());  // not connected: stays on until Connect checks it
-  EXPECT_EQ(Set(store, "use_tend", "abc"), 0);
+  store.Configure(Settings("/d", false));
   EXPECT_FALSE(store.UseEndTime());
-  EXPECT_EQ(Set(store, "Use_Tend", " 12x"), 0);
-  EXPECT_TRUE(store.UseEndTime());
-  EXPECT_EQ(Set(store, "use_tend", ""), 0);
-  EXPECT_FALSE(store.UseEndTime());
-  EXPECT_EQ(Set(store, "use_tend", "-1"), 0);
-  EXPECT_TRUE(store.UseEndTime());
 }
 
 class StoreConnection : public DatabaseTest {};
@@ -136,22 +137,18 @@ TEST_P(StoreConnection, ConnectsDiscoversAndAnswersTheProbe) {
   EXPECT_TRUE(store.ProbeFileList());
 }
 
-TEST_P(StoreConnection, KeysOfTheConnectionIgnoreLetterCase) {
+TEST_P(StoreConnection, ConnectsWithTheValuesConfiguredLast) {
   WaveformStore store;
-  std::string source = TestDatabase::MissingDsn();
-  ASSERT_EQ(store.SetOption("OdBc", source), 0);
+  ResolvedSettings settings = StoreSettings();
+  settings.odbc = TestDatabase::MissingDsn();
+  store.Configure(settings);
   EXPECT_FALSE(store.Connect());
-  source = db().dsn();
-  std::string user = db().user();
-  std::string password = db().password();
-  ASSERT_EQ(store.SetOption("ODBC", source), 0);
-  ASSERT_EQ(store.SetOption("User", user), 0);
-  ASSERT_EQ(store.SetOption("PASSWORD", password), 0);
+  store.Configure(StoreSettings());
   EXPECT_TRUE(store.Connect());
 
   // The converter hands over the resolved settings whole.
-  WaveformStore configured(
-      ResolvedSettings{db().dsn(), db().user(), db().password(), "/var/qor/data/", false});
+  WaveformStore configured(ResolvedSettings{db().dsn(), db().user(), db().password(),
+                                            DataDirectory("/var/qor/data/"), false});
   EXPECT_EQ(configured.Directory().Text(), "/var/qor/data");
   EXPECT_FALSE(configured.UseEndTime());
   EXPECT_TRUE(configured.Connect());
@@ -163,11 +160,13 @@ TEST_P(StoreConnection, FailedConnectLeavesNoHandles) {
   ConfigureStore(store);
   if (GetParam() == DatabaseKind::kPostgres) {
     // SQLite ignores passwords; PostgreSQL refuses a wrong one.
-    std::string wrong = db().password() + "-wrong";
-    ASSERT_EQ(store.SetOption("password", wrong), 0);
+    ResolvedSettings wrong = StoreSettings();
+    wrong.password += "-wrong";
+    store.Configure(wrong);
   } else {
-    std::string missing = TestDatabase::MissingDsn();
-    ASSERT_EQ(store.SetOption("odbc", missing), 0);
+    ResolvedSettings missing = StoreSettings();
+    missing.odbc = TestDatabase::MissingDsn();
+    store.Configure(missing);
   }
   EXPECT_FALSE(store.Connect());
   EXPECT_FALSE(store.IsConnected());
@@ -186,11 +185,11 @@ TEST_P(StoreConnection, SwitchingEndTimeOffNeedsNoDatabase) {
   ConfigureStore(store);
   ASSERT_TRUE(store.Connect());
   ASSERT_TRUE(store.UseEndTime());
-  std::string off = "0";
-  ASSERT_EQ(store.SetOption("use_tend", off), 0);
+  ResolvedSettings off = StoreSettings();
+  off.useTend = false;
+  store.Configure(off);
   EXPECT_FALSE(store.UseEndTime());
-  std::string on = "1";
-  ASSERT_EQ(store.SetOption("use_tend", on), 0);
+  store.Configure(StoreSettings());
   EXPECT_TRUE(store.UseEndTime());  // the check ran and found TEND
 }
 
@@ -223,27 +222,25 @@ TEST_P(StoreWithoutEndTime, TurningTheSwitchOnWhileConnectedChecksAgain) {
   WaveformStore store;
   ConfigureStore(store);
   ASSERT_TRUE(store.Connect());
-  std::string on = "1";
-  ASSERT_EQ(store.SetOption("use_tend", on), 0);
+  store.Configure(StoreSettings());
   EXPECT_FALSE(store.UseEndTime());
 
-  // Once the column exists, the same option finds it.
+  // Once the column exists, the same settings find it.
   db().Execute("alter table FILELIST add column TEND double precision");
-  ASSERT_EQ(store.SetOption("use_tend", on), 0);
+  store.Configure(StoreSettings());
   EXPECT_TRUE(store.UseEndTime());
 }
 
 TEST_P(StoreWithoutEndTime, SwitchTurnedOnBeforeConnectStaysOnUntilConnect) {
   WaveformStore store;
   ConfigureStore(store);
-  std::string on = "1";
-  ASSERT_EQ(store.SetOption("use_tend", on), 0);
+  store.Configure(StoreSettings());
   EXPECT_TRUE(store.UseEndTime());
   ASSERT_TRUE(store.Connect());
   EXPECT_FALSE(store.UseEndTime());
   // After a disconnect, turning it on again is not checked until the next Connect.
   store.Disconnect();
-  ASSERT_EQ(store.SetOption("use_tend", on), 0);
+  store.Configure(StoreSettings());
   EXPECT_TRUE(store.UseEndTime());
 }
 

@@ -16,8 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "settings/data_directory.h"
 #include "store/channel_lock.h"
-#include "store/data_directory.h"
 #include "store/lock_note.h"
 #include "store/store_files.h"
 #include "store/waveform_header.h"

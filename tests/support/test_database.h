@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/resolved_settings.h"
+
 namespace tarnvel::testing {
 
 enum class DatabaseKind { kSqlite, kPostgres };
@@ -121,17 +123,18 @@ class DatabaseTest : public ::testing::TestWithParam<DatabaseKind> {
   virtual DatabaseOptions Options() const { return {}; }
 
   TestDatabase& db() { return *db_; }
-  // Sets "odbc", "user", "password" and "data" of a WaveformStore to this database.
+  // The settings of a WaveformStore on this database: its data source, user, password and
+  // data directory, with the end-time switch on, as a store starts.
+  ResolvedSettings StoreSettings() const {
+    return ResolvedSettings{.odbc = db_->dsn(),
+                            .user = db_->user(),
+                            .password = db_->password(),
+                            .dataDir = DataDirectory(db_->dataDir().string()),
+                            .useTend = true};
+  }
   template <typename Store>
   void ConfigureStore(Store& store) {
-    std::string source = db_->dsn();
-    std::string user = db_->user();
-    std::string password = db_->password();
-    std::string data = db_->dataDir().string();
-    ASSERT_EQ(store.SetOption("odbc", source), 0);
-    ASSERT_EQ(store.SetOption("user", user), 0);
-    ASSERT_EQ(store.SetOption("password", password), 0);
-    ASSERT_EQ(store.SetOption("data", data), 0);
+    store.Configure(StoreSettings());
   }
 
  private:

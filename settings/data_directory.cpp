@@ -1,7 +1,8 @@
-#include "store/data_directory.h"
+#include "settings/data_directory.h"
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -22,19 +23,16 @@ std::vector<std::string_view> Components(std::string_view path) {
 
 }  // namespace
 
-DataDirectory::DataDirectory(std::string_view setting) {
-  std::string slashes(setting);
-  for (char& c : slashes) {
-    if (c == '\\') c = '/';
-  }
-  const bool absolute = !slashes.empty() && slashes.front() == '/';
-  for (const std::string_view part : Components(slashes)) {
+DataDirectory::DataDirectory(std::string_view setting) : setting_(setting) {
+  std::replace(setting_.begin(), setting_.end(), '\\', '/');
+  const bool absolute = !setting_.empty() && setting_.front() == '/';
+  for (const std::string_view part : Components(setting_)) {
     if (part.empty() || part == ".") continue;
     if (!text_.empty() || absolute) text_ += '/';
     text_ += part;
   }
   if (text_.empty()) text_ = absolute ? "/" : ".";
-  network_ = slashes.starts_with("//") && text_ != "/";
+  network_ = setting_.starts_with("//") && text_ != "/";
 }
 
 std::string DataDirectory::CpathOf(std::string_view relative) const {

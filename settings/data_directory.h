@@ -1,5 +1,6 @@
-// The data directory of the store, normalised once from the setting: '/' separators, no
-// doubled or trailing separators, no "." components. Every file of the store is known by its
+// The data directory of the store, normalised once from the setting (the settings reader
+// makes it, every user takes it from there): '/' separators, no doubled or trailing
+// separators, no "." components. Every file of the store is known by its
 // path relative to it, and every path the store shows or opens is composed from it, so a
 // directory written "/srv/qor", "/srv/qor/" or "\srv\qor" gives the same texts everywhere. An
 // empty setting is the working folder ".". A directory set as a network share ("\\srv\qor" or
@@ -20,6 +21,9 @@ class DataDirectory {
 
   // The normalised text: "/srv/qor", "data/qor", "/" or ".".
   const std::string& Text() const { return text_; }
+  // The setting as it was given, with '/' for every '\': what is handed on to another program,
+  // which normalises it the same way ("//srv/qor" stays a network share there).
+  const std::string& Setting() const { return setting_; }
 
   // A path relative to the directory (a CPATH) as a path to open or show: "<dir>/<cpath>", or
   // the CPATH alone for the working folder. A path that begins with '/' stays as it is.
@@ -46,6 +50,7 @@ class DataDirectory {
   std::string FromCpath(std::string_view cpath) const;
 
  private:
+  std::string setting_;
   std::string text_;
   bool network_ = false;
 };
