@@ -276,10 +276,12 @@ void DataFileStaging::Release(Staged& staged) {
     intact = staged.intact;
   }
   SampleBuffer& samples = staged.segment->samples;
-  for (const Target& target : staged.targets) {
+  // From the first target not wholly filed on: a long segment has thousands of them.
+  for (std::size_t& i = staged.unfiled; i < staged.targets.size(); ++i) {
+    const Target& target = staged.targets[i];
     if (target.first >= intact) break;
-    if (target.end <= samples.Filed()) continue;
     samples.Release(std::min(intact, target.end), target.file, target.at);
+    if (samples.Filed() < target.end) break;
   }
 }
 
@@ -383,6 +385,7 @@ FileDescriptor DataFileStaging::Take(const TraceSegment& segment) {
     return {};
   }
   staged->targets.clear();  // the segment's buffer keeps it open while it reads from it
+  staged->unfiled = 0;
   return taken;
 }
 
@@ -407,6 +410,7 @@ void DataFileStaging::Abandon() {
   for (Staged& staged : staged_) {
     if (staged.targets.empty()) continue;
     staged.targets.clear();
+    staged.unfiled = 0;
     staged.segment->samples.Reclaim();
   }
 }

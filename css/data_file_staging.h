@@ -121,6 +121,7 @@ class DataFileStaging final : public SegmentGrowth {
   struct Staged {
     TraceSegment* segment = nullptr;
     std::vector<Target> targets;  // in order (reading thread only)
+    std::size_t unfiled = 0;      // the first target whose samples are not all filed yet
     bool full = false;            // no file takes its further samples: they stay in memory
     std::size_t queued = 0;       // samples handed to the writing thread (reading thread only)
     std::size_t written = 0;      // samples the writing thread has dealt with (under mutex_)
