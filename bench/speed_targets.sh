@@ -22,7 +22,9 @@
 # SKIP_LARGE=1 (neither large input), SKIP_4G=1 (no 4 GiB input), MAX_STEP (largest step of the
 # generated random walk; default 800, a realistic mix of Steim2 word layouts),
 # PG_PORT (default 55449: the port of the PostgreSQL server the script starts, with fsync on, in
-# a folder of its own, stopped at the end; NO_PG=1 measures without PostgreSQL).
+# a folder of its own, stopped at the end; NO_PG=1 measures without PostgreSQL), BEFORE (another
+# build's tarnvel program: every conversion is measured with it too, right after the same one
+# with BUILD_DIR's, and reported beside it, so that a change is judged side by side in one run).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -34,6 +36,12 @@ reps=${REPS:-3}
 large_reps=${LARGE_REPS:-1}
 max_step=${MAX_STEP:-800}
 pg_port=${PG_PORT:-55449}
+tarnvel=$bin/tarnvel
+before=${BEFORE:-}
+if [ -n "$before" ] && [ ! -x "$before" ]; then
+  echo "BEFORE=$before is no program" >&2
+  exit 2
+fi
 pg_dir=
 pg_db=
 cleanup() {
@@ -96,14 +104,14 @@ fresh_outputs() {
 # Bytes under a folder (the waveform files and lock files of a store, the CSS files).
 bytes_in() { find "$1" -type f -printf '%s\n' | awk '{ s += $1 } END { printf "%.0f", s }'; }
 
-css() { fresh_outputs; measure "$1" "$bin/tarnvel" "$2" "CSS=$scratch/css/" ODBC=BENCH USER=bench PASSWORD=bench "DATA=$scratch/data"; }
-sqlite() { fresh_outputs; measure "$1" "$bin/tarnvel" "$2" "ODBC=${3:-BENCH}" USER=bench PASSWORD=bench "DATA=$scratch/data"; }
+css() { fresh_outputs; measure "$1" "$tarnvel" "$2" "CSS=$scratch/css/" ODBC=BENCH USER=bench PASSWORD=bench "DATA=$scratch/data"; }
+sqlite() { fresh_outputs; measure "$1" "$tarnvel" "$2" "ODBC=${3:-BENCH}" USER=bench PASSWORD=bench "DATA=$scratch/data"; }
 # Without the syncs of waveform and data files (TARNVEL_NO_SYNC=1): what durability costs.
-unsynced() { fresh_outputs; measure "$1" env TARNVEL_NO_SYNC=1 "$bin/tarnvel" "${@:2}" ODBC=BENCH USER=bench PASSWORD=bench "DATA=$scratch/data"; }
+unsynced() { fresh_outputs; measure "$1" env TARNVEL_NO_SYNC=1 "$tarnvel" "${@:2}" ODBC=BENCH USER=bench PASSWORD=bench "DATA=$scratch/data"; }
 postgres() {
   [ -n "$pg_db" ] || return 0
   fresh_outputs
-  measure "$1" "$bin/tarnvel" "$2" ODBC=PGBENCH "USER=$TARNVEL_PG_USER" \
+  measure "$1" "$tarnvel" "$2" ODBC=PGBENCH "USER=$TARNVEL_PG_USER" \
     "PASSWORD=$TARNVEL_PG_PASSWORD" "DATA=$scratch/data"
 }
 decode() { measure "$1" "$bin/mseed_decode_tool" "$2"; }
@@ -114,21 +122,30 @@ durable_write() {
   measure "$name" dd if=/dev/zero of="$scratch/dd.out" bs=1M count="$(awk -v b="$bytes" 'BEGIN { printf "%.0f", b / 1048576 + 0.5 }')" conv=fdatasync
 }
 
+# twice FUNCTION NAME ARGS...: the measurement, then (with BEFORE) the same with the other
+# program as before_NAME.
+twice() {
+  local fn=$1 name=$2
+  shift 2
+  "$fn" "$name" "$@"
+  if [ -n "$before" ]; then tarnvel=$before "$fn" "before_$name" "$@"; fi
+}
+
 log "warming up"
 css warmup "$scratch/f100.mseed"
 for ((r = 1; r <= reps; ++r)); do
   log "100 MiB and 2,000 gaps: repetition $r of $reps"
   decode libmseed_100 "$scratch/f100.mseed"
-  css css_100 "$scratch/f100.mseed"
-  sqlite sqlite_100 "$scratch/f100.mseed"
-  sqlite sqlite_defaults_100 "$scratch/f100.mseed" BENCH_DEFAULTS
-  postgres pg_100 "$scratch/f100.mseed"
-  unsynced css_nosync_100 "$scratch/f100.mseed" "CSS=$scratch/css/"
-  unsynced sqlite_nosync_100 "$scratch/f100.mseed"
-  css css_gaps2k "$scratch/gaps2k.mseed"
-  sqlite sqlite_gaps2k "$scratch/gaps2k.mseed"
-  sqlite sqlite_defaults_gaps2k "$scratch/gaps2k.mseed" BENCH_DEFAULTS
-  postgres pg_gaps2k "$scratch/gaps2k.mseed"
+  twice css css_100 "$scratch/f100.mseed"
+  twice sqlite sqlite_100 "$scratch/f100.mseed"
+  twice sqlite sqlite_defaults_100 "$scratch/f100.mseed" BENCH_DEFAULTS
+  twice postgres pg_100 "$scratch/f100.mseed"
+  twice unsynced css_nosync_100 "$scratch/f100.mseed" "CSS=$scratch/css/"
+  twice unsynced sqlite_nosync_100 "$scratch/f100.mseed"
+  twice css css_gaps2k "$scratch/gaps2k.mseed"
+  twice sqlite sqlite_gaps2k "$scratch/gaps2k.mseed"
+  twice sqlite sqlite_defaults_gaps2k "$scratch/gaps2k.mseed" BENCH_DEFAULTS
+  twice postgres pg_gaps2k "$scratch/gaps2k.mseed"
 done
 
 large_inputs=()
@@ -146,6 +163,10 @@ for size in "${large_inputs[@]}"; do
     BYTES[css_$size]=$(bytes_in "$scratch/css")
     sqlite "sqlite_$size" "$scratch/f$size.mseed"
     BYTES[sqlite_$size]=$(bytes_in "$scratch/data")
+    if [ -n "$before" ]; then
+      tarnvel=$before css "before_css_$size" "$scratch/f$size.mseed"
+      tarnvel=$before sqlite "before_sqlite_$size" "$scratch/f$size.mseed"
+    fi
     durable_write "dd_$size" "${BYTES[css_$size]}"
   done
 done
@@ -161,6 +182,10 @@ compare() {  # LABEL NAME REFERENCE TARGET: wall-time ratio of two measurements
   local r
   r=$(ratio "${WALL[$2]}" "${WALL[$3]}")
   row "$1" "${WALL[$2]}" "${WALL[$3]}" "$r" "<=$4" "$(verdict "$r" "$4")"
+  if [ -n "${WALL[before_$2]:-}" ] && [ -n "${WALL[before_$3]:-}" ]; then
+    r=$(ratio "${WALL[before_$2]}" "${WALL[before_$3]}")
+    row "  before (BEFORE's program)" "${WALL[before_$2]}" "${WALL[before_$3]}" "$r" "<=$4" "$(verdict "$r" "$4")"
+  fi
 }
 
 echo
@@ -187,7 +212,9 @@ for name in css_100 sqlite_100 ${pg_db:+pg_100}; do
   row "peak RSS $name (MiB)" "$(mib "${RSS[$name]}")" "" "" "" ""
 done
 for size in "${large_inputs[@]}"; do
-  for out in css sqlite; do
+  outs=(css sqlite)
+  [ -z "$before" ] || outs+=(before_css before_sqlite)
+  for out in "${outs[@]}"; do
     r=$(ratio "${RSS[${out}_$size]}" $((512 * 1024)))
     row "peak RSS $out $size input (MiB; vs 512 MiB)" "$(mib "${RSS[${out}_$size]}")" 512 "$r" "<=1" \
       "$(verdict "$r" 1)"
@@ -196,7 +223,7 @@ for size in "${large_inputs[@]}"; do
   row "decode $size with libmseed" "${WALL[libmseed_$size]}" "" "" "" ""
   row "durable write of the CSS output's bytes ($(awk -v b="${BYTES[css_$size]}" 'BEGIN { printf "%.2f GB", b / 1e9 }'))" \
     "${WALL[dd_$size]}" "" "" "" ""
-  for out in css sqlite; do
+  for out in "${outs[@]}"; do
     r=$(ratio "${WALL[${out}_$size]}" "$floor")
     target=1.3
     [ "$size" = 1g ] || target=

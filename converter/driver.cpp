@@ -60,11 +60,12 @@ int ConvertOpenFile(const RunConfiguration& config, SeedFile& file, WaveformStor
     // Long segments' samples are written on a second thread while the file is still being
     // read, and leave memory once written. A CSS conversion writes them into its data files,
     // which become visible only when the output phase names them; a conversion into the store
-    // keeps them in unnamed temporary files until the run ends (not on the data directory's
-    // disk, which then fills no sooner than without them).
+    // writes each hour piece into an unnamed file of the data directory's file system, which
+    // the output phase names where the piece becomes a new waveform file.
     staging.emplace(config.wfdisc.cssMode ? CssDataFolder(store.Directory(), config.wfdisc.path)
-                                          : TemporaryFolder(),
-                    RunStagingLimits(), sync && config.wfdisc.cssMode);
+                                          : store.Directory().Text(),
+                    RunStagingLimits(), sync,
+                    config.wfdisc.cssMode ? StagingLayout::kDataFiles : StagingLayout::kHourPieces);
     context.growth = &*staging;
     const ReadingSummary summary = ReadForConversion(file, recordLength, fileSize, context);
     context.growth = nullptr;

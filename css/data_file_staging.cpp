@@ -7,10 +7,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <span>
+
+#include "store/piece_plan.h"
 
 namespace tarnvel {
 
@@ -27,6 +31,37 @@ std::size_t MostStaged(std::size_t wanted) {
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
   if (limit.rlim_cur == RLIM_INFINITY) return wanted;
   return std::min<std::size_t>(wanted, limit.rlim_cur / 4);
+}
+
+// Hour pieces hold a descriptor each until the run ends: thousands for an input of a few GiB.
+// The soft limit goes up to the hard one, and pieces take at most half of it (a quarter goes to
+// whole staged segments, the rest to the database and the output phase).
+std::size_t MostPieceFiles() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  if (limit.rlim_cur != limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  if (limit.rlim_cur == RLIM_INFINITY) return std::size_t{1} << 20;
+  return static_cast<std::size_t>(limit.rlim_cur / 2);
+}
+
+// An unnamed file in `folder` (O_TMPFILE) that may get a name later; -1 when the system makes
+// none there.
+int UnnamedFile(const std::string& folder) {
+#ifdef O_TMPFILE
+  int fd = -1;
+  do {
+    fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+#else
+  static_cast<void>(folder);
+  errno = EOPNOTSUPP;
+  return -1;
+#endif
 }
 
 // A file in `folder` no name leads to, open for reading and writing: an unnamed one when
@@ -73,11 +108,18 @@ StagingLimits RunStagingLimits() {
   return limits;
 }
 
-DataFileStaging::DataFileStaging(std::string folder, StagingLimits limits, bool startWriteBack)
-    : folder_(std::move(folder)), limits_(limits), startWriteBack_(startWriteBack) {
+DataFileStaging::DataFileStaging(std::string folder, StagingLimits limits, bool startWriteBack,
+                                 StagingLayout layout)
+    : folder_(std::move(folder)),
+      limits_(limits),
+      startWriteBack_(startWriteBack),
+      layout_(layout) {
   // Samples are written as they lie in memory.
   if constexpr (std::endian::native != std::endian::little) off_ = true;
   if (folder_.empty()) folder_ = ".";
+  if (layout_ == StagingLayout::kHourPieces && limits_.unnamedFiles) {
+    mostPieceFiles_ = MostPieceFiles();
+  }
   staged_.reserve(MostStaged(limits_.mostStaged));
   if (staged_.capacity() == 0) off_ = true;
 }
@@ -121,18 +163,48 @@ DataFileStaging::Staged* DataFileStaging::Start(TraceSegment& segment) {
     off_ = true;
     return nullptr;
   }
-  bool inFolder = false;
-  std::shared_ptr<SampleFile> file = MakeFile(inFolder);
-  if (!file) {
-    off_ = true;  // no file can be made for samples: they stay in memory
-    return nullptr;
+  Target target;
+  if (layout_ == StagingLayout::kDataFiles) {
+    target.file = MakeFile(target.inFolder);
+    if (!target.file) {
+      off_ = true;  // no file can be made for samples: they stay in memory
+      return nullptr;
+    }
   }
   Staged& staged = staged_.emplace_back();
   staged.segment = &segment;
-  staged.file = std::move(file);
-  staged.inFolder = inFolder;
+  // Hour pieces get their files as the samples reach them.
+  if (target.file) staged.targets.push_back(std::move(target));
   lastFound_ = staged_.size() - 1;
   return &staged;
+}
+
+bool DataFileStaging::AddTarget(Staged& staged) {
+  const std::size_t first = staged.queued;
+  const double rate = staged.segment->nominalRate;
+  // Pieces start at whole multiples of a file's samples, as the store cuts the segment.
+  const auto perPiece = rate > 0.0 && std::isfinite(rate)
+                            ? static_cast<std::size_t>(SamplesPerFile(rate))
+                            : std::size_t{0};
+  if (pieceFiles_ < mostPieceFiles_ && perPiece > 0 && first % perPiece == 0) {
+    const int fd = UnnamedFile(folder_);
+    if (fd >= 0) {
+      ++pieceFiles_;
+      staged.targets.push_back(Target{
+          std::make_shared<SampleFile>(fd), first, first + perPiece,
+          static_cast<off_t>(kDataOffset) - static_cast<off_t>(first * sizeof(float)), true});
+      return true;
+    }
+  }
+  // The rest of the segment goes to one file that is never named.
+  FileDescriptor file = AnonymousFile(TemporaryFolder(), limits_.unnamedFiles);
+  if (!file) file = AnonymousFile("/tmp", limits_.unnamedFiles);
+  if (!file) return false;
+  const int fd = ::dup(file.get());
+  if (fd < 0) return false;
+  staged.targets.push_back(Target{std::make_shared<SampleFile>(fd), first, SIZE_MAX,
+                                  -static_cast<off_t>(first * sizeof(float)), false});
+  return true;
 }
 
 bool DataFileStaging::StartThread() {
@@ -169,11 +241,9 @@ void DataFileStaging::WriteJobs() {
     --pending_;
     const bool skip = failed_;
     lock.unlock();
-    const bool ok = skip || WriteAllAt(job.fd, job.data, job.count * sizeof(float),
-                                       static_cast<off_t>(job.first * sizeof(float)));
+    const bool ok = skip || WriteAllAt(job.fd, job.data, job.count * sizeof(float), job.at);
     if (ok && !skip && job.writeBack) {
-      StartWriteBack(job.fd, static_cast<off_t>(job.first * sizeof(float)),
-                     static_cast<off_t>(job.count * sizeof(float)));
+      StartWriteBack(job.fd, job.at, static_cast<off_t>(job.count * sizeof(float)));
     }
     lock.lock();
     if (!ok) failed_ = true;
@@ -199,13 +269,20 @@ void DataFileStaging::Grew(TraceSegment& segment) {
 }
 
 void DataFileStaging::Release(Staged& staged) {
-  if (!staged.file) return;
+  if (staged.targets.empty()) return;
   std::size_t intact = 0;
   {
     const std::lock_guard lock(mutex_);
     intact = staged.intact;
   }
-  staged.segment->samples.Release(intact, staged.file, 0);
+  SampleBuffer& samples = staged.segment->samples;
+  // From the first target not wholly filed on: a long segment has thousands of them.
+  for (std::size_t& i = staged.unfiled; i < staged.targets.size(); ++i) {
+    const Target& target = staged.targets[i];
+    if (target.first >= intact) break;
+    samples.Release(std::min(intact, target.end), target.file, target.at);
+    if (samples.Filed() < target.end) break;
+  }
 }
 
 void DataFileStaging::HandOver(Staged& staged, const TraceSegment& segment) {
@@ -218,17 +295,33 @@ void DataFileStaging::HandOver(Staged& staged, const TraceSegment& segment) {
       // Whole pieces of the buffer's chunks, as many as the ring takes; the rest goes with the
       // next hand-over or is written when the file is taken.
       segment.samples.ForEachSpan(
-          staged.queued, segment.samples.size() - staged.queued, [&](std::span<const float> piece) {
-            if (pending_ == kJobs) return;
-            jobs_[(first_ + pending_) % kJobs] =
-                Job{&staged,      staged.file->fd(), piece.data(),
-                    piece.size(), staged.queued,     startWriteBack_ && staged.inFolder};
-            ++pending_;
-            staged.queued += piece.size();
+          staged.queued, segment.samples.size() - staged.queued, [&](std::span<const float> span) {
+            // A job never reaches beyond its file.
+            while (!span.empty() && pending_ < kJobs && !staged.full) {
+              if (staged.targets.empty() || staged.queued >= staged.targets.back().end) {
+                if (!AddTarget(staged)) {
+                  staged.full = true;
+                  break;
+                }
+              }
+              const Target& target = staged.targets.back();
+              const std::size_t count = std::min(span.size(), target.end - staged.queued);
+              jobs_[(first_ + pending_) % kJobs] =
+                  Job{&staged,
+                      target.file->fd(),
+                      span.data(),
+                      count,
+                      target.at + static_cast<off_t>(staged.queued * sizeof(float)),
+                      startWriteBack_ && target.inFolder};
+              ++pending_;
+              staged.queued += count;
+              span = span.subspan(count);
+            }
           });
       wake_.notify_one();
-      // Memory stays bounded: reading waits while too much of the segment is still unwritten.
-      if (segment.samples.size() - staged.written <= limits_.mostUnwritten) break;
+      // Memory stays bounded: reading waits while too much of the segment is still unwritten
+      // (unless no file takes it any more).
+      if (staged.full || segment.samples.size() - staged.written <= limits_.mostUnwritten) break;
       done_.wait(lock);
     }
   }
@@ -237,6 +330,27 @@ void DataFileStaging::HandOver(Staged& staged, const TraceSegment& segment) {
 
 void DataFileStaging::Settle() {
   if (!threadRunning_) return;
+  if (layout_ == StagingLayout::kHourPieces) {
+    // Every staged piece complete, the segment's last one included.
+    for (Staged& staged : staged_) {
+      while (!off_ && !staged.full && staged.queued < staged.segment->samples.size()) {
+        HandOver(staged, *staged.segment);
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [this] { return pending_ < kJobs || failed_; });
+      }
+    }
+    if (off_) return;  // abandoned: every sample is back in memory
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [this] {
+      return failed_ || std::all_of(staged_.begin(), staged_.end(),
+                                    [](const Staged& s) { return s.written == s.queued; });
+    });
+    if (failed_) {
+      lock.unlock();
+      Abandon();
+      return;
+    }
+  }
   {
     std::unique_lock lock(mutex_);
     done_.wait(lock, [this] { return pending_ == 0 || failed_; });
@@ -247,7 +361,10 @@ void DataFileStaging::Settle() {
 
 FileDescriptor DataFileStaging::Take(const TraceSegment& segment) {
   Staged* staged = Find(segment);
-  if (staged == nullptr || !staged->file || !staged->inFolder) return {};
+  if (staged == nullptr || staged->targets.size() != 1 || !staged->targets.front().inFolder ||
+      staged->targets.front().first != 0) {
+    return {};
+  }
   bool failed = false;
   {
     std::unique_lock lock(mutex_);
@@ -255,7 +372,7 @@ FileDescriptor DataFileStaging::Take(const TraceSegment& segment) {
     failed = failed_;
   }
   const auto count = static_cast<std::size_t>(std::max<std::int64_t>(segment.count, 0));
-  const int fd = staged->file->fd();
+  const int fd = staged->targets.front().file->fd();
   if (failed || count < staged->queued ||
       ::lseek(fd, static_cast<off_t>(staged->queued * sizeof(float)), SEEK_SET) < 0 ||
       !WriteFloatsLittleEndian(fd, segment.samples, staged->queued, count - staged->queued)) {
@@ -267,7 +384,8 @@ FileDescriptor DataFileStaging::Take(const TraceSegment& segment) {
     Abandon();
     return {};
   }
-  staged->file.reset();  // the segment's buffer keeps it open while it reads from it
+  staged->targets.clear();  // the segment's buffer keeps it open while it reads from it
+  staged->unfiled = 0;
   return taken;
 }
 
@@ -290,8 +408,9 @@ void DataFileStaging::Stop() {
 void DataFileStaging::Abandon() {
   Stop();
   for (Staged& staged : staged_) {
-    if (!staged.file) continue;
-    staged.file.reset();
+    if (staged.targets.empty()) continue;
+    staged.targets.clear();
+    staged.unfiled = 0;
     staged.segment->samples.Reclaim();
   }
 }

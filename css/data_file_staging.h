@@ -6,11 +6,14 @@
 //
 // For CSS output the file lies in the folder the segment's data file will go to, and the CSS
 // writer later gives it its name with one link instead of writing the samples then. For the
-// store it only holds the samples until they are stored. Until a link nothing of it can be
-// seen: a run that ends early leaves no trace. Where no unnamed file can be made in the folder,
-// a file in the temporary folder holds the samples instead (never linked: the data file is
-// written from the samples as before); where none can be made at all, the samples stay in
-// memory.
+// store the samples are staged as the store will file them: each hour piece of the segment
+// (SamplesPerFile samples from its first on) in an unnamed file of its own on the data
+// directory's file system, behind room for the header, so that a piece that becomes a new
+// waveform file is named with one link instead of being written then. Until a link nothing of
+// it can be seen: a run that ends early leaves no trace. Where no unnamed file can be made in
+// the folder (or more would take too many descriptors), a file in the temporary folder holds
+// the samples instead (never linked: the data file is written from the samples as before);
+// where none can be made at all, the samples stay in memory.
 #pragma once
 
 #include <pthread.h>
@@ -18,6 +21,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -52,6 +56,10 @@ struct StagingLimits {
 // TARNVEL_TEST_NO_UNNAMED_FILES=1 ask for, so that ordinary tests take the disk-backed paths.
 StagingLimits RunStagingLimits();
 
+// How staged samples are laid out: one file per segment (CSS data files), or one per hour piece
+// of the store, each piece's first sample at the byte after the header.
+enum class StagingLayout { kDataFiles, kHourPieces };
+
 // Where samples are staged that no data file will be made of: $TMPDIR, or /var/tmp (then /tmp
 // where that takes no file).
 std::string TemporaryFolder();
@@ -59,11 +67,14 @@ std::string TemporaryFolder();
 class DataFileStaging final : public SegmentGrowth {
  public:
   // `folder`: where the data files will be written ('/' separators, with or without a trailing
-  // one); files staged elsewhere are never taken. `startWriteBack`: each piece written is
-  // started on its way to the disk at once, so that syncing the data file later finds little
-  // left to do (only for files that become data files).
+  // one; for hour pieces the data directory); files staged elsewhere are never taken.
+  // `startWriteBack`: each piece written is started on its way to the disk at once, so that
+  // syncing the data file later finds little left to do (only for files that become data
+  // files). Hour pieces raise the process's descriptor limit to its hard limit, half of which
+  // they may hold.
   explicit DataFileStaging(std::string folder, StagingLimits limits = {},
-                           bool startWriteBack = false);
+                           bool startWriteBack = false,
+                           StagingLayout layout = StagingLayout::kDataFiles);
   ~DataFileStaging();  // Stop
   DataFileStaging(const DataFileStaging&) = delete;
   DataFileStaging& operator=(const DataFileStaging&) = delete;
@@ -73,7 +84,8 @@ class DataFileStaging final : public SegmentGrowth {
   void Grew(TraceSegment& segment) override;
 
   // After the reading: waits until every sample handed over is written and lets the written
-  // chunks of every staged segment leave memory.
+  // chunks of every staged segment leave memory. Hour pieces get the segments' last samples too,
+  // so that every staged piece is complete.
   void Settle();
 
   // The unnamed file, in the data files' folder, holding exactly the first `segment.count`
@@ -98,20 +110,29 @@ class DataFileStaging final : public SegmentGrowth {
   static bool Link(const FileDescriptor& file, const std::string& path);
 
  private:
+  // A file taking a segment's samples [first, end), sample i at byte at + 4 i.
+  struct Target {
+    std::shared_ptr<SampleFile> file;
+    std::size_t first = 0;
+    std::size_t end = SIZE_MAX;
+    off_t at = 0;
+    bool inFolder = false;  // in the data files' folder: it may become a data file
+  };
   struct Staged {
     TraceSegment* segment = nullptr;
-    std::shared_ptr<SampleFile> file;
-    bool inFolder = false;    // in the data files' folder: it may become the data file
-    std::size_t queued = 0;   // samples handed to the writing thread (reading thread only)
-    std::size_t written = 0;  // samples the writing thread has dealt with (under mutex_)
-    std::size_t intact = 0;   // of those, the ones written before any write failed (mutex_)
+    std::vector<Target> targets;  // in order (reading thread only)
+    std::size_t unfiled = 0;      // the first target whose samples are not all filed yet
+    bool full = false;            // no file takes its further samples: they stay in memory
+    std::size_t queued = 0;       // samples handed to the writing thread (reading thread only)
+    std::size_t written = 0;      // samples the writing thread has dealt with (under mutex_)
+    std::size_t intact = 0;       // of those, the ones written before any write failed (mutex_)
   };
   struct Job {
     Staged* staged = nullptr;
     int fd = -1;
     const float* data = nullptr;
     std::size_t count = 0;
-    std::size_t first = 0;  // the sample of the file the job's samples start at
+    off_t at = 0;  // the byte of the file the job's samples start at
     bool writeBack = false;
   };
   static constexpr std::size_t kJobs = 64;
@@ -122,6 +143,9 @@ class DataFileStaging final : public SegmentGrowth {
   Staged* Find(const TraceSegment& segment);
   Staged* Start(TraceSegment& segment);
   std::shared_ptr<SampleFile> MakeFile(bool& inFolder) const;
+  // Hour pieces: the file for the segment's samples from staged.queued on (under mutex_); false
+  // when none can be made.
+  bool AddTarget(Staged& staged);
   bool StartThread();
   void HandOver(Staged& staged, const TraceSegment& segment);
   // Lets the chunks written to their file leave the segment's memory (reading thread).
@@ -132,8 +156,11 @@ class DataFileStaging final : public SegmentGrowth {
   std::string folder_;
   StagingLimits limits_;
   bool startWriteBack_ = false;
-  bool off_ = false;            // nothing is staged (any more)
-  std::vector<Staged> staged_;  // reserved up front: entries never move
+  StagingLayout layout_ = StagingLayout::kDataFiles;
+  std::size_t mostPieceFiles_ = 0;  // hour piece files a run may hold open
+  std::size_t pieceFiles_ = 0;      // made so far
+  bool off_ = false;                // nothing is staged (any more)
+  std::vector<Staged> staged_;      // reserved up front: entries never move
   std::size_t lastFound_ = 0;
   std::size_t sinceRelease_ = 0;
 

@@ -1,9 +1,11 @@
 // A channel's samples, held in chunks so that growing a long channel never copies what it
 // already holds and never keeps more than one partly filled chunk of slack.
 //
-// Whole chunks whose samples a file already holds can be released from memory (Release): they
-// are read back from that file, a block at a time, whenever they are visited. So a run keeps in
-// memory only the samples not yet written anywhere, however long its channels are.
+// Whole chunks whose samples files already hold can be released from memory (Release): they are
+// read back from those files, a block at a time, whenever they are visited. So a run keeps in
+// memory only the samples not yet written anywhere, however long its channels are. The samples
+// may lie in one file or, one run after another, in several (the hour files of the store, each
+// holding its own run of samples behind room for a header).
 #pragma once
 
 #include <sys/types.h>
@@ -12,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <vector>
@@ -28,8 +31,17 @@ class SampleFile {
   SampleFile& operator=(const SampleFile&) = delete;
   int fd() const { return fd_; }
 
+  // For a file that is to get a name of its own (an unnamed file that may become a waveform
+  // file): true the first time only, so that no file is ever given two names.
+  bool ClaimForName() const {
+    if (claimed_) return false;
+    claimed_ = true;
+    return true;
+  }
+
  private:
   int fd_ = -1;
+  mutable bool claimed_ = false;
 };
 
 // Released samples could not be read back from their file.
@@ -88,7 +100,7 @@ class SampleBuffer {
           for (std::size_t done = 0; done < take;) {
             const std::size_t part = std::min(take - done, kReadBlock);
             block.resize(part);
-            ReadReleased(chunk, offset + done, block);
+            ReadReleased(chunkStart + offset + done, block);
             visit(std::span<const float>(block));
             done += part;
           }
@@ -102,9 +114,22 @@ class SampleBuffer {
 
   std::vector<float> ToVector() const;
 
-  // The samples [0, upTo) are in `file` as floats from byte `at` on (sample i at at + 4 i):
-  // every whole chunk among them leaves memory. The buffer keeps the file open while it needs it.
+  // The samples from Filed() up to `upTo` are in `file` as floats, sample i at byte at + 4 i
+  // (`at` may be negative for a file holding a later run of samples): every whole chunk among the
+  // samples filed so far leaves memory. The buffer keeps the file open while it needs it.
   void Release(std::size_t upTo, const std::shared_ptr<const SampleFile>& file, off_t at);
+  // Samples [0, Filed()) lie in files.
+  std::size_t Filed() const { return filed_; }
+  // The run of filed samples holding `sample`: the file, where its samples lie in it (sample i
+  // at byte at + 4 i) and which of the buffer's samples it holds, [first, first + count); none
+  // for a sample not filed.
+  struct FiledRun {
+    std::shared_ptr<const SampleFile> file;
+    off_t at = 0;
+    std::size_t first = 0;
+    std::size_t count = 0;
+  };
+  std::optional<FiledRun> FiledRunAt(std::size_t sample) const;
   // Reads every released chunk back into memory and lets go of the files (SampleReadError,
   // std::bad_alloc: what was read back so far stays in memory).
   void Reclaim();
@@ -128,14 +153,21 @@ class SampleBuffer {
     ChunkMemory data;  // empty once released
     std::size_t capacity = 0;
     std::size_t used = 0;
-    std::shared_ptr<const SampleFile> file;  // where a released chunk's samples are
-    off_t at = 0;                            // the byte its first sample starts at
   };
-  // Reads out.size() samples of a released chunk from its sample `offset` on.
-  static void ReadReleased(const Chunk& chunk, std::size_t offset, std::span<float> out);
+  // A run of filed samples: [first, first + count) in `file`, sample i at byte at + 4 i.
+  struct Filing {
+    std::size_t first = 0;
+    std::size_t count = 0;
+    std::shared_ptr<const SampleFile> file;
+    off_t at = 0;
+  };
+  // Reads out.size() filed samples from sample `first` on.
+  void ReadReleased(std::size_t first, std::span<float> out) const;
 
   std::vector<Chunk> chunks_;
+  std::vector<Filing> filings_;  // in order, each starting where the one before ends
   std::size_t size_ = 0;
+  std::size_t filed_ = 0;          // samples in files
   std::size_t released_ = 0;       // samples of released chunks
   std::size_t firstInMemory_ = 0;  // chunks before it are released
 };

@@ -101,6 +101,15 @@ FileDescriptor StoreFiles::OpenOrCreate(std::string_view path) const {
   return OpenRegular(folder, leaf, O_RDWR | O_CREAT, 0666);
 }
 
+bool StoreFiles::LinkUnnamed(int fd, std::string_view path) const {
+  std::string_view leaf;
+  const FileDescriptor folder = OpenParent(path, true, leaf);
+  if (!folder) return false;
+  char self[64];
+  std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+  return ::linkat(AT_FDCWD, self, folder.get(), std::string(leaf).c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
 StoreFiles::Removal StoreFiles::Remove(std::string_view path) const {
   std::string_view leaf;
   const FileDescriptor folder = OpenParent(path, false, leaf);

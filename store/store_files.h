@@ -47,6 +47,12 @@ class StoreFiles {
   // A regular file that may exist already (created with its folders when it does not).
   FileDescriptor OpenOrCreate(std::string_view path) const;
 
+  // Gives the unnamed file open as `fd` (O_TMPFILE, on the data directory's file system) the
+  // name `path`, creating the folders it needs; never over anything standing there (errno
+  // EEXIST), and false with errno set whenever the system does not link it (EXDEV for another
+  // file system, ENOENT for a file that was named before).
+  bool LinkUnnamed(int fd, std::string_view path) const;
+
   enum class Removal { kRemoved, kMissing, kRefused };
   // Removes a regular file; anything else is left alone (kRefused).
   Removal Remove(std::string_view path) const;

@@ -1,12 +1,15 @@
-// Waveform files under the data directory: new files written under a staged name and put in
-// place once their row is registered, appends to a file's registered end, samples replaced
+// Waveform files under the data directory: new files written under a staged name (or, for a
+// piece staged while the SEED file was read, that unnamed file linked there) and put in place
+// once their row is registered, appends to a file's registered end, samples replaced
 // through a staged copy put in place once the row's update is committed, and the 512-byte
 // header written from the values of the file's row (after the commit for a file extended).
 // Each change is noted in the channel's lock first and handed to StoreWork, which undoes it
 // should its transaction roll back and syncs it before the commit.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -35,19 +38,95 @@ FileDescriptor CreateStaged(const StoreFiles& files, const std::string& path) {
   return fd;
 }
 
+// The unnamed file the reading staged the piece's samples in, when it holds exactly them behind
+// room for the header and was never named: it becomes the piece's file with one link. Claimed
+// here, so that it is offered once only.
+FileDescriptor StagedPieceFile(const SampleBuffer& samples, const Piece& piece) {
+  const auto first = static_cast<std::size_t>(piece.first);
+  const auto count = static_cast<std::size_t>(piece.count);
+  const std::optional<SampleBuffer::FiledRun> run = samples.FiledRunAt(first);
+  if (!run || run->first != first || run->count != count ||
+      run->at + static_cast<off_t>(first * sizeof(float)) != kDataOffset) {
+    return {};
+  }
+  struct stat info {};
+  if (::fstat(run->file->fd(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 0 ||
+      info.st_size != kDataOffset + static_cast<off_t>(count * sizeof(float)) ||
+      !run->file->ClaimForName()) {
+    return {};
+  }
+  return FileDescriptor(::dup(run->file->fd()));
+}
+
+// Copies `bytes` bytes from byte `from` of `in` to the position of `out` within the kernel;
+// the bytes copied (fewer when the system copies no more: the rest is written instead).
+std::size_t CopyBytes(int in, off_t from, int out, std::size_t bytes) {
+  std::size_t copied = 0;
+  while (copied < bytes) {
+    const ssize_t n = ::copy_file_range(in, &from, out, nullptr, bytes - copied, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    copied += static_cast<std::size_t>(n);
+  }
+  return copied;
+}
+
+// Writes `count` samples from `first` at the position of `fd` as 4-byte little-endian floats:
+// samples staged in a file while reading are copied from there without passing through memory,
+// the rest (and whatever cannot be copied) written as always.
+bool WriteSamples(int fd, const SampleBuffer& samples, std::size_t first, std::size_t count) {
+  if constexpr (std::endian::native == std::endian::little) {
+    while (count > 0) {
+      const std::optional<SampleBuffer::FiledRun> run = samples.FiledRunAt(first);
+      if (!run) break;  // filed samples come first: the rest lie in memory
+      const std::size_t take = std::min(count, run->first + run->count - first);
+      const std::size_t bytes = take * sizeof(float);
+      const std::size_t copied = CopyBytes(
+          run->file->fd(), run->at + static_cast<off_t>(first * sizeof(float)), fd, bytes);
+      if (copied < bytes) {
+        // A part of a sample copied goes back, and the rest is written.
+        const std::size_t whole = copied / sizeof(float);
+        const auto part = static_cast<off_t>(copied % sizeof(float));
+        if (part != 0 && ::lseek(fd, -part, SEEK_CUR) < 0) return false;
+        return WriteFloatsLittleEndian(fd, samples, first + whole, count - whole);
+      }
+      first += take;
+      count -= take;
+    }
+  }
+  return WriteFloatsLittleEndian(fd, samples, first, count);
+}
+
+// Links the unnamed file `unnamed` at `staged`: a stale staged file of a killed run is replaced.
+bool LinkStaged(const StoreFiles& files, int unnamed, const std::string& staged) {
+  if (files.LinkUnnamed(unnamed, staged)) return true;
+  return errno == EEXIST && files.Remove(staged) == StoreFiles::Removal::kRemoved &&
+         files.LinkUnnamed(unnamed, staged);
+}
+
 }  // namespace
 
 StoreResult WaveformStore::WriteStaged(SegmentWork& work, const Note& note,
                                        const std::string& staged, std::string_view cpath,
-                                       const std::function<bool(int fd)>& write) {
+                                       const std::function<bool(int fd)>& write, int unnamed) {
   FileDescriptor fd;
-  // Noted first: whatever a kill leaves behind, the next holder of the lock finds.
-  if (work_.AddNote(work.hold, note)) fd = CreateStaged(work.files, staged);
-  if (!fd) {
+  bool linked = false;
+  // Noted first: whatever a kill leaves behind, the next holder of the lock finds. An unnamed
+  // file that cannot be linked there (another file system, a file system without them) leaves
+  // the content to be written as without it.
+  if (work_.AddNote(work.hold, note)) {
+    linked = unnamed >= 0 && LinkStaged(work.files, unnamed, staged);
+    if (!linked) fd = CreateStaged(work.files, staged);
+  }
+  if (!linked && !fd) {
     PrintOpenError(PathOnDisk(cpath));
     return sr::kFileOpenFailed;
   }
   work_.Staged(work.hold, staged, std::string(cpath));
+  if (linked) {
+    work_.StartWriteback(unnamed);
+    return sr::kOk;
+  }
   const bool written = write(fd.get());
   if (written) work_.StartWriteback(fd.get());
   if (!fd.Close() || !written) {
@@ -87,12 +166,17 @@ StoreResult WaveformStore::WriteNewFile(SegmentWork& work, const Piece& piece) {
 
   const std::string staged = StagedPathOf(cpath);
   const auto header = HeaderFor(segment, piece.start, piece.count);
-  const StoreResult staging =
-      WriteStaged(work, Note::NewFile(staged, cpath), staged, cpath, [&](int fd) {
+  // Samples staged while reading need only the header to become the file.
+  FileDescriptor unnamed = StagedPieceFile(*segment.samples, piece);
+  if (unnamed && !WriteAllAt(unnamed.get(), header.data(), header.size(), 0)) unnamed.Close();
+  const StoreResult staging = WriteStaged(
+      work, Note::NewFile(staged, cpath), staged, cpath,
+      [&](int fd) {
         return WriteAll(fd, header.data(), header.size()) &&
-               WriteFloatsLittleEndian(fd, *segment.samples, static_cast<std::size_t>(piece.first),
-                                       static_cast<std::size_t>(piece.count));
-      });
+               WriteSamples(fd, *segment.samples, static_cast<std::size_t>(piece.first),
+                            static_cast<std::size_t>(piece.count));
+      },
+      unnamed ? unnamed.get() : -1);
   if (staging != sr::kOk) return staging;
   if (const StoreResult rc = InsertFileRow(work, piece, cpath); rc != sr::kOk) {
     Discard(work, staged);
@@ -139,8 +223,8 @@ StoreResult WaveformStore::AppendToFile(SegmentWork& work, const Piece& piece,
   }
   const bool written =
       ::lseek(fd.get(), registeredEnd, SEEK_SET) == registeredEnd &&
-      WriteFloatsLittleEndian(fd.get(), *segment.samples, static_cast<std::size_t>(piece.first),
-                              static_cast<std::size_t>(piece.count));
+      WriteSamples(fd.get(), *segment.samples, static_cast<std::size_t>(piece.first),
+                   static_cast<std::size_t>(piece.count));
   if (written) work_.StartWriteback(fd.get());
   StoreResult rc = written ? UpdateFileRow(work, file, decision.fileSamples + piece.count)
                            : sr::kFileWriteFailed;

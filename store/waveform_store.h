@@ -231,9 +231,11 @@ class WaveformStore : private StoreWork::Store {
   // written there are counted and a line names how many stored ones changed their value.
   StoreResult ReplaceSamples(SegmentWork& work, const Piece& piece, const ChannelFile& stored,
                              std::int64_t offset, std::int64_t held, std::int64_t fileSamples);
-  // Writes new content for `cpath` under `staged`, with `note` in the lock's notes first.
+  // Writes new content for `cpath` under `staged`, with `note` in the lock's notes first; or,
+  // given an unnamed file (`unnamed`) that already holds the whole content, links it there.
   StoreResult WriteStaged(SegmentWork& work, const Note& note, const std::string& staged,
-                          std::string_view cpath, const std::function<bool(int fd)>& write);
+                          std::string_view cpath, const std::function<bool(int fd)>& write,
+                          int unnamed = -1);
   // Removes a staged file that is not to be put in place.
   void Discard(SegmentWork& work, const std::string& staged) { work_.Discard(work.hold, staged); }
   std::string PathOnDisk(std::string_view cpath) const { return dataDir_.ToAbsolutePath(cpath); }

@@ -1024,7 +1024,8 @@ TEST_P(ConversionTest, ExhaustedMemoryEndsWithTheReadErrorAndLeavesNoCssFile) {
 // (test-only TARNVEL_TEST_STAGE_FROM) puts nearly every sample there: new files, appends,
 // conversions again, replaced samples and CSS data files come out exactly as from memory, with
 // unnamed files and with temporary files where no unnamed ones can be made, and nothing is left
-// in the temporary folder.
+// in the temporary folder. With unnamed files each hour piece that becomes a new file is the file
+// staged while reading, linked at its staged name (also where a killed run left one there).
 TEST_P(ConversionTest, SamplesHeldInFilesWhileReadingAreStoredAsFromMemory) {
   const LongChannels first = MakeLongChannels(3, 90000);
   std::vector<std::string> onwardRecords;
@@ -1061,9 +1062,31 @@ TEST_P(ConversionTest, SamplesHeldInFilesWhileReadingAreStoredAsFromMemory) {
         {"TARNVEL_TEST_STAGE_FROM", "300"},
         {"TARNVEL_TEST_NO_UNNAMED_FILES", unnamed},
         {"TMPDIR", temporary.string()}};
-    const auto stored = Run({a.string()}, variables);
+    // A killed run's staged file where the second hour piece of BHN is to be staged.
+    const auto stale = db().dataDir() / "ABC/14/.21032009-140500-BHN.ABC.new";
+    std::filesystem::create_directories(stale.parent_path());
+    WriteFile(stale, "left behind by a killed run");
+    const auto trace = work().path() / (std::string("trace") + unnamed);
+    auto traced = variables;
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    traced["LD_PRELOAD"] = TARNVEL_KILL_AT_LIBRARY;
+    traced["KILL_AT_TRACE"] = trace.string();
+    traced["ASAN_OPTIONS"] = std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
+    const auto stored = Run({a.string()}, traced);
     ASSERT_EQ(stored.exitCode, 0) << stored.output;
     EXPECT_EQ(EndOf(stored.output, Summary(270000, 6, 6, 0, 0, 0)), Summary(270000, 6, 6, 0, 0, 0));
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    // Staged names linked (the stale one tried twice: refused, then linked once it was gone).
+    std::set<std::string> linked;
+    for (const std::string& line : Lines(ReadFile(trace))) {
+      if (line.starts_with("link ") && line.ends_with(".ABC.new")) {
+        linked.insert(line.substr(line.rfind(' ') + 1));
+      }
+    }
+    EXPECT_EQ(linked.size(), std::strcmp(unnamed, "0") == 0 ? 6u : 0u) << ReadFile(trace);
+    if (std::strcmp(unnamed, "0") == 0) {
+      EXPECT_EQ(linked.count(stale.string()), 1u);
+    }
     const auto continued = Run({b.string()}, variables);
     EXPECT_EQ(EndOf(continued.output, Summary(36000, 3, 0, 3, 0, 0)),
               Summary(36000, 3, 0, 3, 0, 0));
@@ -1124,8 +1147,13 @@ TEST_P(ConversionTest, ARunKilledWhileHoldingSamplesInFilesLeavesNoTraceOfThem) 
     std::vector<std::string> args{seed.string()};
     if (toCss) args.push_back("CSS=" + css.string());
     variables.erase("KILL_AT_CALL");
-    variables["KILL_AT_COUNT"] = counted.string();
+    // Counted as the killed runs find the store: its lock folder made by a run before.
     std::filesystem::create_directories(css);
+    ASSERT_EQ(Run(args, variables).exitCode, 0);
+    StartOver();
+    std::filesystem::remove_all(css);
+    std::filesystem::create_directories(css);
+    variables["KILL_AT_COUNT"] = counted.string();
     ASSERT_EQ(Run(args, variables).exitCode, 0);
     const long calls = std::stol(ReadFile(counted));
     ASSERT_GT(calls, 20);
@@ -1140,9 +1168,15 @@ TEST_P(ConversionTest, ARunKilledWhileHoldingSamplesInFilesLeavesNoTraceOfThem) 
       ASSERT_EQ(killed.exitCode, -1000) << killed.output;
       EXPECT_TRUE(std::filesystem::is_empty(temporary));
       if (killed.output.find("\rWriting to") == std::string::npos) {
-        // Killed while reading: nothing can be seen yet.
+        // Killed while reading: nothing can be seen yet, not even in the data directory that
+        // the hour pieces were staged in (only the lock files of the run before).
         EXPECT_TRUE(std::filesystem::is_empty(css));
         EXPECT_EQ(StoredFiles(db()).size(), 0u);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(db().dataDir())) {
+          if (entry.is_regular_file()) {
+            EXPECT_EQ(entry.path().parent_path().filename(), ".lock") << entry.path();
+          }
+        }
       }
       if (!toCss) {
         // What the kill left is settled by converting again: every sample stored once.

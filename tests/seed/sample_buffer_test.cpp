@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <numeric>
@@ -105,6 +106,60 @@ TEST(SampleBufferTest, ReleasedChunksReadBackFromTheirFileAndCanBeReclaimed) {
   ASSERT_EQ(::ftruncate(kept.fd(), 4000), 0);  // the file lost what it held
   EXPECT_THROW(buffer.ToVector(), SampleReadError);
   EXPECT_EQ(buffer[500], expected[500]);  // still within the file
+}
+
+// Runs of samples filed one after another in files of their own (hour pieces, each behind room
+// for a header) read back across the files' borders; each sample's run names its file and its
+// extent, and a file is claimed for a name once only.
+TEST(SampleBufferTest, SamplesFiledInSeveralFilesReadBackAcrossThem) {
+  SampleBuffer buffer;
+  std::vector<float> expected(1300000);
+  std::iota(expected.begin(), expected.end(), 3.0f);
+  buffer.Append(expected);
+  // Pieces of 360,000 samples, each in its own file from byte 512 on.
+  constexpr std::size_t kPiece = 360000;
+  std::vector<std::shared_ptr<const SampleFile>> files;
+  for (std::size_t first = 0; first < expected.size(); first += kPiece) {
+    char name[] = "/tmp/tarnvel-piece-test-XXXXXX";
+    const int fd = ::mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ::unlink(name);
+    const std::size_t count = std::min(kPiece, expected.size() - first);
+    const auto bytes = static_cast<ssize_t>(count * sizeof(float));
+    ASSERT_EQ(::pwrite(fd, expected.data() + first, static_cast<std::size_t>(bytes), 512), bytes);
+    files.push_back(std::make_shared<const SampleFile>(fd));
+    const off_t at = 512 - static_cast<off_t>(first * sizeof(float));
+    // Filed in two steps: the run grows in its file.
+    buffer.Release(first + count / 2, files.back(), at);
+    buffer.Release(first + count, files.back(), at);
+  }
+  EXPECT_EQ(buffer.Filed(), expected.size());
+  EXPECT_LT(buffer.InMemory(), std::size_t{1} << 19);
+  EXPECT_EQ(buffer.ToVector(), expected);
+  EXPECT_EQ(buffer[kPiece - 1], expected[kPiece - 1]);
+  EXPECT_EQ(buffer[kPiece], expected[kPiece]);
+
+  const auto second = buffer.FiledRunAt(kPiece + 17);
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(second->file, files[1]);
+  EXPECT_EQ(second->first, kPiece);
+  EXPECT_EQ(second->count, kPiece);
+  EXPECT_EQ(second->at + static_cast<off_t>(kPiece * sizeof(float)), 512);
+  const auto last = buffer.FiledRunAt(expected.size() - 1);
+  ASSERT_TRUE(last.has_value());
+  EXPECT_EQ(last->first, 3 * kPiece);
+  EXPECT_EQ(last->count, expected.size() - 3 * kPiece);
+  EXPECT_FALSE(buffer.FiledRunAt(expected.size()).has_value());
+  EXPECT_TRUE(second->file->ClaimForName());
+  EXPECT_FALSE(second->file->ClaimForName());
+
+  // Reclaimed, every sample is in memory again and nothing is offered from a file.
+  files.clear();
+  buffer.Reclaim();
+  EXPECT_EQ(buffer.InMemory(), buffer.size());
+  EXPECT_EQ(buffer.Filed(), 0u);
+  EXPECT_FALSE(buffer.FiledRunAt(kPiece).has_value());
+  EXPECT_EQ(buffer.ToVector(), expected);
 }
 
 }  // namespace
