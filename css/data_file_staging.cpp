@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <span>
 
 #include "store/piece_plan.h"
@@ -34,8 +36,7 @@ std::size_t MostStaged(std::size_t wanted) {
 }
 
 // Hour pieces hold a descriptor each until the run ends: thousands for an input of a few GiB.
-// The soft limit goes up to the hard one, and pieces take at most half of it (a quarter goes to
-// whole staged segments, the rest to the database and the output phase).
+// The soft limit goes up to the hard one, and pieces take their budget of it.
 std::size_t MostPieceFiles() {
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
@@ -44,8 +45,15 @@ std::size_t MostPieceFiles() {
     raised.rlim_cur = limit.rlim_max;
     if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
   }
-  if (limit.rlim_cur == RLIM_INFINITY) return std::size_t{1} << 20;
-  return static_cast<std::size_t>(limit.rlim_cur / 2);
+  if (limit.rlim_cur == RLIM_INFINITY) return PieceFileBudget(std::uint64_t{1} << 21);
+  return PieceFileBudget(limit.rlim_cur);
+}
+
+// The bytes the file system of `folder` has free for this process, or none when unknown.
+std::optional<std::uint64_t> FreeBytes(const std::string& folder) {
+  struct statvfs info {};
+  if (::statvfs(folder.c_str(), &info) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 // An unnamed file in `folder` (O_TMPFILE) that may get a name later; -1 when the system makes
@@ -85,6 +93,17 @@ FileDescriptor AnonymousFile(const std::string& folder, bool unnamed) {
 }
 
 }  // namespace
+
+std::size_t PieceFileBudget(std::uint64_t limit) {
+  return limit > kDescriptorsKept ? static_cast<std::size_t>((limit - kDescriptorsKept) / 2) : 0;
+}
+
+bool RoomToStageInPlace(std::uint64_t freeBytes, std::uint64_t stagedBytes,
+                        std::uint64_t pieceBytes) {
+  const std::uint64_t copies = stagedBytes + pieceBytes;
+  if (copies > (UINT64_MAX - kStagingSpareRoom) / 2) return false;
+  return freeBytes >= 2 * copies + kStagingSpareRoom;
+}
 
 std::string TemporaryFolder() {
   const char* folder = std::getenv("TMPDIR");
@@ -186,10 +205,15 @@ bool DataFileStaging::AddTarget(Staged& staged) {
   const auto perPiece = rate > 0.0 && std::isfinite(rate)
                             ? static_cast<std::size_t>(SamplesPerFile(rate))
                             : std::size_t{0};
-  if (pieceFiles_ < mostPieceFiles_ && perPiece > 0 && first % perPiece == 0) {
+  const std::uint64_t pieceBytes =
+      static_cast<std::uint64_t>(kDataOffset) + std::uint64_t{perPiece} * sizeof(float);
+  const auto freeBytes = perPiece > 0 ? FreeBytes(folder_) : std::nullopt;
+  if (pieceFiles_ < mostPieceFiles_ && perPiece > 0 && first % perPiece == 0 && freeBytes &&
+      RoomToStageInPlace(*freeBytes, pieceBytes_, pieceBytes)) {
     const int fd = UnnamedFile(folder_);
     if (fd >= 0) {
       ++pieceFiles_;
+      pieceBytes_ += pieceBytes;
       staged.targets.push_back(Target{
           std::make_shared<SampleFile>(fd), first, first + perPiece,
           static_cast<off_t>(kDataOffset) - static_cast<off_t>(first * sizeof(float)), true});

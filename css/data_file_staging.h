@@ -64,6 +64,27 @@ enum class StagingLayout { kDataFiles, kHourPieces };
 // where that takes no file).
 std::string TemporaryFolder();
 
+// Descriptors kept for everything but staged hour pieces: the database connection, the files the
+// output phase opens and syncs together, whole staged segments.
+inline constexpr std::uint64_t kDescriptorsKept = 256;
+
+// How many hour piece files a run may hold open under a descriptor limit of `limit`: half of what
+// is left once kDescriptorsKept are set aside (none under a low limit: the pieces then go where
+// whole segments go).
+std::size_t PieceFileBudget(std::uint64_t limit);
+
+// Room the data disk keeps beyond two copies of the staged pieces (more than the store's own
+// free-space floor).
+inline constexpr std::uint64_t kStagingSpareRoom = std::uint64_t{64} << 20;
+
+// Whether another hour piece of `pieceBytes` may be staged on the data disk, which has
+// `freeBytes` free and holds `stagedBytes` of pieces already: only while a second copy of every
+// staged piece still fits besides the spare room, since a piece that continues or replaces a
+// stored file is copied there, and the store's free-space floor must not be reached by staging
+// alone. Otherwise the pieces go to the temporary folder, as they would without staging in place.
+bool RoomToStageInPlace(std::uint64_t freeBytes, std::uint64_t stagedBytes,
+                        std::uint64_t pieceBytes);
+
 class DataFileStaging final : public SegmentGrowth {
  public:
   // `folder`: where the data files will be written ('/' separators, with or without a trailing
@@ -159,6 +180,7 @@ class DataFileStaging final : public SegmentGrowth {
   StagingLayout layout_ = StagingLayout::kDataFiles;
   std::size_t mostPieceFiles_ = 0;  // hour piece files a run may hold open
   std::size_t pieceFiles_ = 0;      // made so far
+  std::uint64_t pieceBytes_ = 0;    // their bytes once complete
   bool off_ = false;                // nothing is staged (any more)
   std::vector<Staged> staged_;      // reserved up front: entries never move
   std::size_t lastFound_ = 0;

@@ -584,5 +584,29 @@ TEST_F(StagedDataFileTest, NothingIsStagedWhereNoFileCanBeMadeAndNothingIsLeftWh
   }
 }
 
+// Hour pieces are staged on the data disk only while a second copy of all of them still fits
+// beside the spare room (a piece that continues or replaces a stored file is copied there), and
+// they leave the descriptors a run needs besides them: on a nearly full disk or under a low
+// descriptor limit a conversion stores what it stored before staging went there.
+TEST(StagingOnTheDataDisk, NeedsRoomForTwoCopiesAndLeavesDescriptorsForTheRest) {
+  constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+  const std::uint64_t piece = 512 + 360000 * 4;
+  EXPECT_TRUE(RoomToStageInPlace(2 * piece + kStagingSpareRoom, 0, piece));
+  EXPECT_FALSE(RoomToStageInPlace(2 * piece + kStagingSpareRoom - 1, 0, piece));
+  EXPECT_TRUE(RoomToStageInPlace(4 * piece + kStagingSpareRoom, piece, piece));
+  EXPECT_FALSE(RoomToStageInPlace(4 * piece + kStagingSpareRoom - 1, piece, piece));
+  // A disk with 1.75 MiB free takes no piece of 1.6 MB, and the spare room stays above the
+  // store's own free-space floor (10 MiB).
+  EXPECT_FALSE(RoomToStageInPlace(1792 * 1024, 0, 1600000));
+  EXPECT_GT(kStagingSpareRoom, 10 * kMiB);
+  EXPECT_FALSE(RoomToStageInPlace(UINT64_MAX, UINT64_MAX / 2, piece));
+
+  EXPECT_EQ(PieceFileBudget(0), 0u);
+  EXPECT_EQ(PieceFileBudget(64), 0u);
+  EXPECT_EQ(PieceFileBudget(kDescriptorsKept), 0u);
+  EXPECT_EQ(PieceFileBudget(1024), (1024 - kDescriptorsKept) / 2);
+  EXPECT_EQ(PieceFileBudget(1048576), (1048576 - kDescriptorsKept) / 2);
+}
+
 }  // namespace
 }  // namespace tarnvel
