@@ -1126,6 +1126,12 @@ TEST_P(ConversionTest, ARunKilledWhileHoldingSamplesInFilesLeavesNoTraceOfThem) 
     variables.erase("KILL_AT_CALL");
     variables["KILL_AT_COUNT"] = counted.string();
     std::filesystem::create_directories(css);
+    if (!toCss) {
+      // Counted from where every killed run starts: the store emptied, the lock folder an
+      // earlier run made left in place (making it is a change of its own).
+      ASSERT_EQ(Run(args, variables).exitCode, 0);
+      StartOver();
+    }
     ASSERT_EQ(Run(args, variables).exitCode, 0);
     const long calls = std::stol(ReadFile(counted));
     ASSERT_GT(calls, 20);
