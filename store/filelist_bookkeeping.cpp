@@ -3,6 +3,7 @@
 // latest file, or start a new file; the channel stays under its quota meanwhile.
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "seed/channel_key.h"
@@ -13,17 +14,24 @@ namespace tarnvel {
 
 namespace sr = store_result;
 
-StoreResult WaveformStore::DeleteFileEntry(const ChannelKey& channel, double /*start*/,
-                                           std::string_view /*path*/) {
+StoreResult WaveformStore::DeleteFileEntry(const ChannelKey& channel, double start,
+                                           std::string_view path) {
   // An earlier copy is replaced by StoreSegment, once the new content is safe; removing it
   // here first would lose it whenever storing fails.
-  return Reported("DeleteFileEntry", channel, ProbeFileList() ? sr::kOk : sr::kUnreachable);
+  probedFor_.reset();
+  const bool reachable = ProbeFileList();
+  if (reachable) probedFor_ = ProbedSegment{channel, start, std::string(path)};
+  return Reported("DeleteFileEntry", channel, reachable ? sr::kOk : sr::kUnreachable);
 }
 
 StoreResult WaveformStore::StoreSegment(const SampleBuffer& samples, std::int64_t count,
                                         const ChannelKey& channel, std::string_view path,
                                         double start, double end, std::string_view creator,
                                         double rate, double calibration, double calibrationPeriod) {
+  // The database answered the probe of this segment's DeleteFileEntry a moment ago: that
+  // answer stands for this call too (one probe per segment, not two).
+  const bool probed =
+      std::exchange(probedFor_, std::nullopt) == ProbedSegment{channel, start, std::string(path)};
   if (count < 0 || static_cast<std::uint64_t>(count) > samples.size()) {
     count = static_cast<std::int64_t>(samples.size());
   }
@@ -33,16 +41,18 @@ StoreResult WaveformStore::StoreSegment(const SampleBuffer& samples, std::int64_
                                rate,           std::string(creator),
                                calibration,    calibrationPeriod,
                                ++segmentCount_};
-  return Reported("StoreSegment", channel, StoreSegmentPieces(segment));
+  return Reported("StoreSegment", channel, StoreSegmentPieces(segment, probed));
 }
 
 void WaveformStore::BeginBatch() {
+  probedFor_.reset();
   work_.BeginBatch();
   // What killed runs left under any channel's lock is settled before this run stores anything.
   if (ProbeFileList()) work_.SettleEveryChannel();
 }
 
 void WaveformStore::FinishBatch() {
+  probedFor_.reset();
   work_.FinishBatch();
 }
 
@@ -56,7 +66,7 @@ WaveformStore::SegmentWork WaveformStore::WorkFor(const SegmentToStore& segment)
                      hold.rows[segment.HasLocation() ? segment.location : std::string()]};
 }
 
-StoreResult WaveformStore::StoreSegmentPieces(const SegmentToStore& segment) {
+StoreResult WaveformStore::StoreSegmentPieces(const SegmentToStore& segment, bool probed) {
   attempted_ = segment.path;
   const double start = segment.start;
   const double end = segment.end;
@@ -66,7 +76,7 @@ StoreResult WaveformStore::StoreSegmentPieces(const SegmentToStore& segment) {
     PrintRateNotStorable(segment);
     return sr::kRateNotStorable;
   }
-  if (!ProbeFileList()) {
+  if (!probed && !ProbeFileList()) {
     // The open transaction is lost with the database.
     const StoreResult rc =
         work_.open() ? work_.Recover(sr::kUnreachable, nullptr) : sr::kUnreachable;
@@ -161,7 +171,10 @@ StoreResult WaveformStore::StorePiece(SegmentWork& work, Piece piece) {
     // Samples the deciding file cannot take (missing, a link, cut short before them) are stored
     // as new ones.
     if (progress.samples == 0) {
+      // Where no stored file decided, nothing was written since the files were looked at.
+      work.lookedAt = match.file ? nullptr : &around;
       progress = StoreNewSamples(work, step);
+      work.lookedAt = nullptr;
       if (progress.result != sr::kOk) return progress.result;
     }
     piece = piece.After(progress.samples, rate);

@@ -140,7 +140,13 @@ StoreResult WaveformStore::FindLastFile(SegmentWork& work, std::optional<Channel
   }
   // A path of another program's that the store cannot open is nothing to continue.
   if (first && IsStoreRelativePath(first->cpath)) {
-    first->disk = work.files.Stat(first->cpath);
+    const ChannelFile* seen = nullptr;
+    if (work.lookedAt != nullptr) {
+      for (const ChannelFile& file : *work.lookedAt) {
+        if (file.cpath == first->cpath) seen = &file;
+      }
+    }
+    first->disk = seen != nullptr ? seen->disk : work.files.Stat(first->cpath);
     latest = std::move(first);
   }
   return sr::kOk;

@@ -74,6 +74,7 @@ bool WaveformStore::Connect() {
 }
 
 void WaveformStore::Disconnect() {
+  probedFor_.reset();
   work_.Disconnecting(static_cast<bool>(connection_));
   if (connection_) {
     SQLDisconnect(connection_.get());
@@ -83,6 +84,8 @@ void WaveformStore::Disconnect() {
 }
 
 bool WaveformStore::ProbeFileList() {
+  // Asked anew, the answer kept for a segment no longer stands, whatever comes back.
+  probedFor_.reset();
   if (!connection_) return false;
   Statement statement(connection_.get());
   if (!statement.ok()) return false;

@@ -156,12 +156,16 @@ class WaveformStore : private StoreWork::Store {
     ChannelHold& hold;
     ChannelRows& rows;
     bool quotaWarned = false;
+    // The files around the piece being stored, as found on disk a moment ago; nothing was
+    // written since (FindLastFile takes the latest file's entry from here).
+    const std::vector<ChannelFile>* lookedAt = nullptr;
   };
 
   void RunEndTimeColumnCheck();
   // `result` as the operation's result; a failure is named in the debug output first.
   StoreResult Reported(std::string_view operation, const ChannelKey& channel, int result);
-  StoreResult StoreSegmentPieces(const SegmentToStore& segment);
+  // `probed`: the database answered the probe for this segment already.
+  StoreResult StoreSegmentPieces(const SegmentToStore& segment, bool probed);
 
   // ---- what StoreWork asks of the store ----
   StoreResult RowOfPath(const StoreFiles& files, std::string_view cpath,
@@ -256,6 +260,15 @@ class WaveformStore : private StoreWork::Store {
   // how many probes were answered.
   std::optional<double> probeLatest_;
   std::uint64_t probes_ = 0;
+  // The segment whose DeleteFileEntry the database has just answered: its StoreSegment, called
+  // right after with the same segment, starts from that answer instead of asking again.
+  struct ProbedSegment {
+    ChannelKey channel;
+    double start = 0.0;
+    std::string path;
+    bool operator==(const ProbedSegment&) const = default;
+  };
+  std::optional<ProbedSegment> probedFor_;
   // The transaction, the channel locks, the syncing and the recovery.
   StoreWork work_{*this, dataDir_, probes_};
 

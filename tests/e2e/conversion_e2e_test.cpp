@@ -1149,6 +1149,12 @@ TEST_P(ConversionTest, ARunKilledWhileHoldingSamplesInFilesLeavesNoTraceOfThem) 
     variables.erase("KILL_AT_CALL");
     // Counted as the killed runs find the store: its lock folder made by a run before.
     std::filesystem::create_directories(css);
+    if (!toCss) {
+      // Counted from where every killed run starts: the store emptied, the lock folder an
+      // earlier run made left in place (making it is a change of its own).
+      ASSERT_EQ(Run(args, variables).exitCode, 0);
+      StartOver();
+    }
     ASSERT_EQ(Run(args, variables).exitCode, 0);
     StartOver();
     std::filesystem::remove_all(css);

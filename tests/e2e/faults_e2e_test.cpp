@@ -1424,6 +1424,42 @@ TEST_P(FaultTest, EveryFileIsOnStableStorageBeforeTheRowsRegisteringItAreCommitt
   for (const ExpectedChannel& channel : run) ExpectSamples(channel);
 }
 
+// Many short segments, each a file of its own (a gappy channel): every file and folder is on
+// stable storage before its row's commit, and each segment asks the database only once whether
+// it answers (DeleteFileEntry's answer stands for the StoreSegment right after it), besides
+// the one question before the first segment.
+TEST_P(FaultTest, GappySegmentsAreSyncedBeforeTheirCommitAndProbedOnceEach) {
+  constexpr int kSegments = 40;
+  std::string bytes;
+  std::vector<ExpectedChannel> expected;
+  for (int g = 0; g < kSegments; ++g) {
+    // Segments in two hours: two folders.
+    const double start = kStart + 90.0 * g;
+    auto samples = RandomWalk(100, static_cast<std::uint32_t>(900 + g), 50);
+    bytes += PackChannel("ABC", "BHZ", "", start, 20.0, samples);
+    expected.push_back({"ABC", "BHZ", "??", start, 20.0, std::move(samples)});
+  }
+  const fs::path seed = workDir() / "gaps.seed";
+  WriteFile(seed, bytes);
+
+  ProcessResult result;
+  const auto trace = TracedConversion(seed, result);
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_EQ(SyncOrderProblems(trace, Data()), std::vector<std::string>{});
+  const auto statements = [&](const std::string& prefix) {
+    return std::count_if(trace.begin(), trace.end(), [&](std::string line) {
+      std::transform(line.begin(), line.end(), line.begin(),
+                     [](unsigned char c) { return std::tolower(c); });
+      return line.rfind(prefix, 0) == 0;
+    });
+  };
+  EXPECT_EQ(statements("sql select max(tbegin) from filelist"), kSegments + 1);
+  EXPECT_EQ(statements("sql insert into filelist"), kSegments);
+  EXPECT_EQ(CountOf(result.output, "\rDB write error ("), 0u);
+  EXPECT_EQ(CountOf(result.output, "\rDelete error ("), 0u);
+  for (const ExpectedChannel& channel : expected) ExpectSamples(channel);
+}
+
 // A disk whose syncs fail: nothing whose data could not be brought to stable storage is
 // committed. Every segment fails, and rows and files stay as they were.
 TEST_P(FaultTest, SyncsThatFailCommitNothingAndLeaveTheStoreAsItWas) {
