@@ -184,14 +184,15 @@ void ReportDecoding(const DecodeStatus& status, std::int64_t announced, RunConte
   if (status.countMismatch) context.decodeOk = false;
 }
 
-// Reads a record's header into `h` and counts the record when the run reports it as ignored.
-HeaderResult ReadCountedHeader(std::span<const std::uint8_t> record, int recordLength,
-                               RecordHeader& h, CrcCheck crc, RunContext& context) {
+// Reads a record's header into `h`; true when the record is accepted, else the record is
+// counted when the run reports it as ignored.
+bool ReadAcceptedHeader(std::span<const std::uint8_t> record, int recordLength, RecordHeader& h,
+                        CrcCheck crc, RunContext& context) {
   const HeaderResult result = ReadRecordHeader(record, recordLength, h, crc, &context.sourceCodes);
   if (result == HeaderResult::kUnsafeName) ++context.unsafeNameRecords;
   if (result == HeaderResult::kDamaged) ++context.damagedRecords;
   if (result == HeaderResult::kNoRate && h.sampleCount > 0) ++context.noRateRecords;
-  return result;
+  return result == HeaderResult::kAccepted;
 }
 
 }  // namespace
@@ -301,9 +302,9 @@ bool MatchChannelPattern(std::string_view pattern, std::string_view text, bool q
 bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
                        RunContext& context) {
   RecordHeader h;
-  const HeaderResult accepted =
-      ReadCountedHeader(record, recordLength, h, CrcCheck::kWhileDecoding, context);
-  if (accepted != HeaderResult::kAccepted) return false;
+  if (!ReadAcceptedHeader(record, recordLength, h, CrcCheck::kWhileDecoding, context)) {
+    return false;
+  }
   // A record whose CRC was left to its decoding is checked here when it is not decoded.
   const auto drop = [&] {
     if (!CrcHolds(h)) ++context.damagedRecords;
@@ -365,10 +366,9 @@ bool ProcessDataRecord(std::span<const std::uint8_t> record, int recordLength,
 void RegisterRecordSpan(std::span<const std::uint8_t> record, int recordLength,
                         RunContext& context) {
   RecordHeader h;
-  const HeaderResult accepted =
-      ReadCountedHeader(record, recordLength, h, CrcCheck::kAtOnce, context);
+  const bool accepted = ReadAcceptedHeader(record, recordLength, h, CrcCheck::kAtOnce, context);
   // Listed are the channels a conversion would store samples of.
-  if (accepted != HeaderResult::kAccepted || !IsDecodable(h.encoding)) return;
+  if (!accepted || !IsDecodable(h.encoding)) return;
   const auto n = static_cast<std::int64_t>(h.sampleCount);
   if (TraceSegment* entry = context.segments.FindChannel(h)) {
     // The channel's one entry spans every record at that record's own rate.

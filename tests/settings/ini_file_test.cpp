@@ -49,14 +49,8 @@ TEST_F(IniFileTest, MissingFileSectionOrKeyGivesTheDefault) {
 
 TEST_F(IniFileTest, KeysOfOtherSectionsAndCommentsAreNotSeen) {
   const std::string path = Write(
-      "[SYSTEM]\n"
-      "ODBC=wrong\n"
-      "[DATABASE]\n"
-      ";ODBC=commented\n"
-      "ODBC=right\n"
-      "ODBC=second\n"
-      "[OTHER]\n"
-      "USER=elsewhere\n");
+      "[SYSTEM]\nODBC=wrong\n[DATABASE]\n;ODBC=commented\nODBC=right\nODBC=second\n"
+      "[OTHER]\nUSER=elsewhere\n");
   EXPECT_EQ(GetProfileString("DATABASE", "ODBC", "", 1024, path), "right");
   EXPECT_EQ(GetProfileString("DATABASE", "USER", "none", 1024, path), "none");
 }
