@@ -491,6 +491,17 @@ convert e0:10-1210
 convert e0:900-910v1
 parallel clean-locks e0:10-20 | e0:10-1210 enc=int32 order=reversed seed=33288
 )"},
+    // Found: a run killed after it dropped the row of a file removed by hand and put a new file
+    // in its name; the rollback brought the row back, registering the new file's samples beyond
+    // its own extent.
+    {"KilledNewFileInTheNameOfARemovedOne", "", R"(
+epoch TC3.BHN.-- 100/3 +20 span=1500 phases=0,5
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:900-910@5 kill-at=25
+cut e0 4 remove
+convert e0:640-650 e0:900-920@5v3 kill-at=31
+convert e0:900-910@5v3
+)"},
 };
 
 class FixedHistoryTest : public ::testing::TestWithParam<std::tuple<DatabaseKind, std::size_t>> {};
