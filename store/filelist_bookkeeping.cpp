@@ -162,6 +162,10 @@ StoreResult WaveformStore::StorePiece(SegmentWork& work, Piece piece) {
         if (const StoreResult rc = DeleteFileRow(work, stored.begin, stored.cpath); rc != sr::kOk) {
           return rc;
         }
+        // Committed before a new file may take its name: rolled back (a kill, a failure), the
+        // row would come back registering that uncommitted file as its own.
+        StoreFiles::Removal removal = StoreFiles::Removal::kRefused;
+        if (!work_.CommitThenRemove(stored.cpath, removal)) return sr::kStatementFailed;
         deadRowDropped = true;
         continue;
       }

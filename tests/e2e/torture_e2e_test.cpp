@@ -451,6 +451,69 @@ convert e0:70-80v3
 refuse update ch=BHZ silent
 convert e0:60-90
 )"},
+    // Found: a correction refused in two segments, both failure lines naming the file they
+    // tried, which begins in the same second as only one of them (the check took the other for
+    // stored).
+    {"CorrectionRefusedInTwoSegments", "", R"(
+epoch TA1.BHZ.-- 100 +88 span=3000 phases=0
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:1060-1200
+refuse update
+convert e0:1020-1160v3 enc=int32 order=shuffled seed=81707
+)"},
+    // Found: a file's continuation refused, its failure line naming the file continued, which
+    // begins in the same second as another segment of the run that was stored (the check took
+    // that one for failed).
+    {"ContinuationRefusedBesideASegmentOfTheFilesFirstSecond", "", R"(
+epoch TC3.BHN.-- 20 +64 span=2000 phases=0,6,14
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:940-1760
+refuse update
+convert e0:1760-1770 e0:940-950
+)"},
+    // Found: a correction refused among segments stored, its failure line naming the file it
+    // tried, which begins in the same second as another segment (the check took that one for
+    // failed).
+    {"CorrectionRefusedAmongSegmentsOfOneFile", "", R"(
+epoch TA1.LHZ.-- 100 +83 span=3000 phases=0
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:10-1210
+convert e0:900-910v1
+refuse update
+convert e0:10-1210 enc=int32 order=reversed seed=33288
+)"},
+    // Found: the same with lock files removed while converters ran (the correction fails when
+    // its lock is lost before every commit it tries).
+    {"CorrectionFailedUnderALockCleanerAmongSegmentsOfOneFile", "", R"(
+epoch TA1.LHZ.-- 100 +83 span=3000 phases=0
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:10-1210
+convert e0:900-910v1
+parallel clean-locks e0:10-20 | e0:10-1210 enc=int32 order=reversed seed=33288
+)"},
+    // Found: a run killed after it dropped the row of a file removed by hand and put a new file
+    // in its name; the rollback brought the row back, registering the new file's samples beyond
+    // its own extent.
+    {"KilledNewFileInTheNameOfARemovedOne", "", R"(
+epoch TC3.BHN.-- 100/3 +20 span=1500 phases=0,5
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:900-910@5 kill-at=25
+cut e0 4 remove
+convert e0:640-650 e0:900-920@5v3 kill-at=31
+convert e0:900-910@5v3
+)"},
+    // Found: the row of a file removed by hand stays when the database drops its delete while
+    // reporting success; the samples converted again go to a file of another name and the row
+    // keeps registering nothing. Sound: the file restored in place under the row that stays.
+    {"RemovedFileWhoseRowTheDatabaseKeepsSilently",
+     "a dead row kept by a silently refused delete is not restored in place", R"(
+epoch TA1.BHZ.00 20 +102 span=2000 phases=0
+epoch ZZS.SET.-- 1 +172800 span=100000 phases=0
+convert e0:1480-1490
+cut e0 6 remove
+refuse delete silent
+convert e0:1480-1490
+)"},
 };
 
 class FixedHistoryTest : public ::testing::TestWithParam<std::tuple<DatabaseKind, std::size_t>> {};

@@ -208,6 +208,9 @@ class HistoryRunner {
     };
     std::vector<Started> started;
     const std::string tag = std::to_string(++conversions_);
+    // The rows before the step (and after it, below): a failure line naming a registered file
+    // may come from any segment that reached it.
+    const std::vector<StoredFile> rowsBefore = StoredFiles(db_);
     for (std::size_t i = 0; i < runs.size(); ++i) {
       Started s{&runs[i], BuildFile(history_, runs[i].file), nullptr};
       const fs::path seed = sandbox_.workDir() / ("run" + tag + "-" + std::to_string(i) + ".seed");
@@ -257,6 +260,7 @@ class HistoryRunner {
     std::vector<Delivered> delivered;
     std::vector<std::vector<Segment>> perRun;
     bool anyKilled = false;
+    const std::vector<StoredFile> rowsAfter = StoredFiles(db_);
     for (std::size_t i = 0; i < started.size(); ++i) {
       Started& s = started[i];
       const int code = s.process->Wait();
@@ -301,14 +305,39 @@ class HistoryRunner {
           if (exactly) return start == *second;
           return *second >= start - 86400 && *second <= static_cast<long long>(segment.end);
         };
+        // A file registered before or after the step is one the failed segment continued,
+        // stored over or restored, and no segment started it anew under that name: every
+        // segment that reaches its registered span (or its end) may be the one that failed.
+        // Another segment of the run may start in the same second as that file, and name it
+        // for a segment that did not fail.
+        const std::string cpath = RelativeToData(failure.path);
+        const auto reaches = [&](const Segment& segment) {
+          const Epoch& epoch = history_.epochs[static_cast<std::size_t>(segment.epoch)];
+          if (epoch.station != failure.station || epoch.channel != failure.channel) return false;
+          for (const std::vector<StoredFile>* rows : {&rowsBefore, &rowsAfter}) {
+            for (const StoredFile& row : *rows) {
+              if (row.cpath != cpath) continue;
+              if (segment.start <= row.begin + row.quantity + 1.5 / epoch.rate &&
+                  segment.end >= row.begin) {
+                return true;
+              }
+            }
+          }
+          return false;
+        };
         bool matched = false;
+        for (Segment& segment : segments) {
+          if (!reaches(segment)) continue;
+          segment.failed = true;
+          matched = true;
+        }
         for (const bool exactly : {true, false}) {
+          if (matched) break;
           for (Segment& segment : segments) {
             if (!names(segment, exactly)) continue;
             segment.failed = true;
             matched = true;
           }
-          if (matched) break;
         }
         if (!matched && !killed) {
           problems.push_back("unmatched: " + name +
@@ -483,6 +512,12 @@ class HistoryRunner {
     for (std::string& problem : model_.Compare(reading)) problems.push_back(std::move(problem));
     if (problems.empty()) model_.Settle(reading);
     return problems;
+  }
+
+  // A path on disk below the data directory as its CPATH (unchanged elsewhere).
+  std::string RelativeToData(const std::string& path) const {
+    const std::string prefix = db_.dataDir().string() + "/";
+    return path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
   }
 
   // The rows and their files, for a person reading a failure.

@@ -10,7 +10,10 @@
 //     holds all it held: then it must be restored (or its row gone with it);
 //   - the model: every sample time holds what the model allows, exactly once;
 //   - each conversion's end: exit 0 without, 252 with "DB write error" / "Delete error" lines,
-//     each naming a segment of its file; no segment fails while nothing refuses a change.
+//     each naming a segment of its file; no segment fails while nothing refuses a change. A
+//     line names the file the segment's storing tried: one it starts, or a registered one it
+//     continued, stored over or restored (then every segment of the run that reaches that
+//     file may be the failed one, and each is taken as failed).
 // A run that was killed may leave the store unsettled until the next conversion, which settles
 // every channel whose lock it can take: a kill step is followed by a conversion (a "settle"
 // step stores a few samples of a channel of its own), and only then is the store checked.
