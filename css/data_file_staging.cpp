@@ -207,9 +207,12 @@ bool DataFileStaging::AddTarget(Staged& staged) {
                             : std::size_t{0};
   const std::uint64_t pieceBytes =
       static_cast<std::uint64_t>(kDataOffset) + std::uint64_t{perPiece} * sizeof(float);
-  const auto freeBytes = perPiece > 0 ? FreeBytes(folder_) : std::nullopt;
-  if (pieceFiles_ < mostPieceFiles_ && perPiece > 0 && first % perPiece == 0 && freeBytes &&
-      RoomToStageInPlace(*freeBytes, pieceBytes_, pieceBytes)) {
+  // The free space is asked only where a piece file could be made at all.
+  const auto room = [&] {
+    const auto freeBytes = FreeBytes(folder_);
+    return freeBytes && RoomToStageInPlace(*freeBytes, pieceBytes_, pieceBytes);
+  };
+  if (pieceFiles_ < mostPieceFiles_ && perPiece > 0 && first % perPiece == 0 && room()) {
     const int fd = UnnamedFile(folder_);
     if (fd >= 0) {
       ++pieceFiles_;
